@@ -1,0 +1,57 @@
+#include "LogLine.h"
+#include "Platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Platform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void perUserFolderFollowsAppData()
+    {
+        QTemporaryDir dir;
+        qputenv("APPDATA", dir.path().toUtf8());
+        QCOMPARE(Platform::perUserFolder(), QDir::toNativeSeparators(dir.path() + "/Vidarro"));
+        qunsetenv("APPDATA");
+        QVERIFY(Platform::perUserFolder().endsWith(QDir::toNativeSeparators("/Vidarro")));
+        QVERIFY(!Platform::perUserFolder().startsWith(QDir::toNativeSeparators("/Vidarro")));
+    }
+
+    void companionProgramPrefersTheCopyBesideTheApplication()
+    {
+        QTemporaryDir dir;
+        Platform::setApplicationFolder(dir.path());
+        // Nothing beside the application: the one on PATH.
+        QCOMPARE(Platform::companionProgram("sh"), QStandardPaths::findExecutable("sh"));
+        QFile beside(dir.filePath("sh"));
+        QVERIFY(beside.open(QIODevice::WriteOnly));
+        beside.write("#!/bin/sh\n");
+        beside.close();
+        beside.setPermissions(beside.permissions() | QFile::ExeOwner);
+        QCOMPARE(Platform::companionProgram("sh"), QDir::toNativeSeparators(dir.filePath("sh")));
+        // Neither: the expected place beside the application.
+        QCOMPARE(Platform::companionProgram("no-such-tool-here"),
+                 QDir::toNativeSeparators(dir.filePath("no-such-tool-here")));
+        QCOMPARE(Platform::settingsTemplatePath(),
+                 QDir::toNativeSeparators(dir.filePath("sniffer_linux.ini")));
+        Platform::setApplicationFolder(QString());
+    }
+
+    void logLineFollowsTheTraceConvention()
+    {
+        const int line = __LINE__ + 1;
+        LogLine entry(QtDebugMsg, __FILE__, line);
+        entry << "showPage" << ":" << QString("a \"b\"") << 7 << QStringList{"x", "y"};
+        QCOMPARE(entry.text(), QString("tst_platform.cpp %1 showPage : \"a \\\"b\\\"\" 7 (\"x\", \"y\") ").arg(line));
+        LogLine error(QtCriticalMsg, "dir/File.cpp", 3, LogLine::ErrorMark);
+        error << "processURL" << ":" << 1;
+        QCOMPARE(error.text(), QString("!!! ERROR: File.cpp 3 processURL : 1 "));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Platform)
+#include "tst_platform.moc"
