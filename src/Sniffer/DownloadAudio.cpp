@@ -1,0 +1,40 @@
+#include "Sniffer.h"
+
+#include "LogLine.h"
+#include "TargetPath.h"
+#include "ui_Options.h"
+#include "ui_Settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+void Sniffer::downloadAudio()
+{
+    TRACE("downloadAudio");
+    downloadKind = AudioStep;
+    if (options->selectPath->currentText() == settingsUi->pathVideo->text()) {
+        options->selectPath->insertItem(0, settingsUi->pathAudio->text());
+        options->selectPath->setCurrentIndex(0);
+    }
+    runDownloader();
+}
+
+void Sniffer::extractAudio()
+{
+    TRACE("extractAudio");
+    progressBarStart(800);
+    downloader->extractAudio(QDir::toNativeSeparators(mediaFilePath), QDir::toNativeSeparators(audioFilePath));
+}
+
+void Sniffer::onOldSnifferDownloadFinished(const QString &file)
+{
+    if (sniffedDownloadKind != AudioStep)
+        return;
+    mediaFilePath = file;
+    const QFileInfo saved(file);
+    const QString base = QDir::fromNativeSeparators(saved.absolutePath() + QDir::separator()
+                                                    + saved.completeBaseName());
+    // An MP3 already there (the stream itself may be one) is not overwritten.
+    audioFilePath = TargetPath::freePath(base, QStringLiteral("mp3"));
+    extractAudio();
+}

@@ -1,0 +1,162 @@
+#include "Sniffer.h"
+
+#include "LogLine.h"
+#include "TargetPath.h"
+#include "ToolOutput.h"
+#include "ui_Options.h"
+
+#include <QDir>
+#include <QProgressBar>
+#include <QShortcut>
+
+void Sniffer::initDownloader()
+{
+    LOG_DEBUG << "initDownloader" << ":" << "OK";
+    downloader = new Downloader(nullptr);
+    connect(downloader, &Downloader::hasError, this, &Sniffer::onDownloaderError);
+    connect(downloader, &Downloader::percent, this, &Sniffer::showPercents);
+    connect(downloader, &Downloader::haveTitle, this, &Sniffer::postTitleRequest);
+    connect(downloader, &Downloader::haveFormats, this, &Sniffer::postFormatsRequest);
+    connect(downloader, &Downloader::haveFile, this, &Sniffer::postFileRequest);
+    connect(downloader, &Downloader::doneExtractAudio, this, &Sniffer::postDownload);
+    connect(downloader, &Downloader::snifferUpdated, this, &Sniffer::postUpdateSniffer);
+
+    auto *update = new QShortcut(QKeySequence(QStringLiteral("Ctrl+U")), this);
+    update->setContext(Qt::WindowShortcut);
+    connect(update, &QShortcut::activated, this, &Sniffer::updateSniffer);
+
+    connect(options->btnSelectPath, &QPushButton::clicked, this, &Sniffer::selectSavePath);
+}
+
+void Sniffer::postTitleRequest()
+{
+    MediaInfo *info = downloader->info;
+    if (info->title.isEmpty())
+        info->title = QStringLiteral("default");
+    if (info->duration == QLatin1String("0:00"))
+        options->lblDLLength->hide();
+    else if (options->lblDLLength->isHidden())
+        options->lblDLLength->show();
+    LOG_DEBUG << "postTitleRequest" << ":" << "Title" << ":" << info->title;
+    LOG_DEBUG << "postTitleRequest" << ":" << "Length" << ":" << info->duration;
+    options->lblTitle->setText(info->title);
+    options->inputTitle->setText(info->title);
+    options->lblDLLength->setText(info->duration);
+    titleArrived = true;
+    if (addressRequested)
+        showPage(PageLayout::DownloadPage);
+}
+
+void Sniffer::postFormatsRequest()
+{
+    LOG_DEBUG << "postFormatsRequest" << ":" << "OK";
+    QListWidget *list = options->listFormats;
+    list->clear();
+    formatsArrived = true;
+    const QMap<int, FormatInfo> &formats = downloader->info->formats;
+
+    if (formats.size() <= 1) {
+        // Nothing to choose from.
+        list->hide();
+        if (formats.size() == 1 && formats.contains(0)
+            && formats.value(0).extension == QLatin1String("mp3")) {
+            options->btnDownloadAudio->hide();
+            options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnAudioDL")));
+        }
+        if (addressRequested)
+            showPage(PageLayout::DownloadPage);
+        return;
+    }
+
+    static const QMap<QString, QString> icons{{QStringLiteral("mp4"), QStringLiteral(":/signMP4")},
+                                              {QStringLiteral("3gp"), QStringLiteral(":/sign3GP")},
+                                              {QStringLiteral("flv"), QStringLiteral(":/signFLV")},
+                                              {QStringLiteral("webm"), QStringLiteral(":/signWebM")}};
+    int selected = 0;
+    int rows = 0;
+    for (const FormatInfo &format : formats) {
+        QString text = format.resolution + QLatin1Char('\t') + format.description;
+        if (format.best) {
+            text += QStringLiteral(" (best)");
+            selected = rows;
+        }
+        auto *row = new QListWidgetItem(QIcon(icons.value(format.extension, QStringLiteral(":/signNONE"))),
+                                        text, list);
+        row->setSizeHint(QSize(120, 26));
+        row->setData(Qt::UserRole, format.code);
+        formatTexts.insert(format.code, text);
+        ++rows;
+    }
+    list->setIconSize(QSize(87, 23));
+    list->setCurrentRow(selected);
+    list->setMinimumHeight(28 * rows);
+    if (list->isHidden())
+        list->show();
+    if (options->btnDownloadAudio->isHidden()) {
+        options->btnDownloadAudio->show();
+        options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnVideoDL")));
+    }
+    if (addressRequested)
+        showPage(PageLayout::DownloadPage);
+}
+
+void Sniffer::runDownloader()
+{
+    LOG_DEBUG << "runDownloader" << ":" << "OK";
+    QString name = options->inputTitle->text();
+    name = name.isEmpty() ? QStringLiteral("default") : ToolOutput::cleanTitle(name);
+    if (name.trimmed().isEmpty())
+        name = QStringLiteral("default");
+
+    const QString folder = options->selectPath->currentText();
+    if (!TargetPath::ensureWritableFolder(folder)) {
+        LOG_ERROR << "runDownloader" << ":" << "folder not writable" << ":" << folder;
+        fillErrorContext(__FILE__, __LINE__, "runDownloader");
+        errorContext.last() = folder;
+        showError(9);
+        return;
+    }
+
+    // The row carries its own code: texts alone can repeat across addresses.
+    int code = 0;
+    const QListWidgetItem *row = options->listFormats->currentItem();
+    if (row && !options->listFormats->isHidden())
+        code = row->data(Qt::UserRole).toInt();
+    const QMap<int, FormatInfo> &formats = downloader->info->formats;
+    QString extension = formats.value(code).extension;
+    // Without a chosen format the tool picks one; name the file after the
+    // only format offered rather than leaving a bare trailing dot.
+    if (extension.isEmpty() && formats.size() == 1)
+        extension = formats.first().extension;
+    if (extension.isEmpty())
+        extension = QStringLiteral("mp4");
+
+    const QString base = folder + QLatin1Char('/') + name;
+    mediaFilePath = TargetPath::freePath(base, extension);
+    audioFilePath = TargetPath::freePath(base, QStringLiteral("mp3"));
+    progressBarStart();
+    downloader->requestFile(code, QDir::toNativeSeparators(mediaFilePath));
+}
+
+void Sniffer::showPercents(float percent)
+{
+    progressBar->setValue(qBound(0, int(percent), 100));
+}
+
+void Sniffer::postFileRequest()
+{
+    LOG_DEBUG << "postFileRequest" << ":" << "OK";
+    if (downloadKind == AudioStep)
+        extractAudio();
+    else
+        postDownload();
+}
+
+void Sniffer::onDownloaderError(Downloader::errors error)
+{
+    addressRequested = false;
+    showPage(PageLayout::AddressPage);
+    LOG_ERROR << "onDownloaderError" << ":" << int(error);
+    fillErrorContext(__FILE__, __LINE__, "onDownloaderError");
+    showDownloaderError(int(error));
+}

@@ -1,0 +1,28 @@
+#include "Sniffer.h"
+
+#include "LogLine.h"
+#include "UserDialogs.h"
+
+void Sniffer::showErrorMessage(int code, MessageKind kind)
+{
+    const CatalogueMessage message =
+        MessageCatalogue::message(settingsFile.settingsLists(), code, kind, errorContext);
+    if (kind == MessageKind::Warning) {
+        LOG_DEBUG << "showErrorMessage" << ":" << message.title << ":" << message.text;
+        UserDialogs::showMessage(this, QMessageBox::Warning, message.title, message.boxText);
+        return;
+    }
+    LOG_ERROR << "showErrorMessage" << ":" << message.title << ":" << message.text;
+    UserDialogs::showMessage(this, QMessageBox::Critical, message.title, message.boxText, true);
+}
+
+void Sniffer::showWarning(int code) { showErrorMessage(code, MessageKind::Warning); }
+void Sniffer::showError(int code) { showErrorMessage(code, MessageKind::Error); }
+void Sniffer::showDownloaderError(int code) { showErrorMessage(code, MessageKind::DownloaderError); }
+
+void Sniffer::fillErrorContext(const char *file, int line, const char *operation)
+{
+    errorContext.clear();
+    errorContext << LogLine::sourceName(file) << QString::number(line)
+                 << QString::fromLatin1(operation) << QString();
+}

@@ -1,0 +1,262 @@
+#include "Sniffer.h"
+
+#include "CVideoSniffer.h"
+#include "CYouTubeDownloadDlg.h"
+#include "LogLine.h"
+#include "Platform.h"
+#include "ReportQueue.h"
+#include "UserDialogs.h"
+#include "ui_OldSniffer.h"
+
+#include <QPainter>
+#include <QProcess>
+#include <QTimer>
+
+namespace {
+
+// Process-wide: the engines live until the window goes, the queue is fed
+// from every capture thread.
+QList<CVideoSniffer *> snifferEngines;
+
+ReportQueue &urlQueue()
+{
+    static ReportQueue queue;
+    return queue;
+}
+
+void onMediaFound(QByteArray url, QByteArray header, QByteArray length, QByteArray type)
+{
+    Sniffer::queueMediaReport(url, header, length, type);
+}
+
+void showCaptureError(const QString &message)
+{
+    UserDialogs::showMessage(nullptr, QMessageBox::Critical, message, message);
+}
+
+QIcon stateIcon(int state)
+{
+    static const QColor colours[] = {Qt::red, Qt::yellow, Qt::green};
+    QPixmap square(16, 16);
+    square.fill(colours[qBound(0, state, 2)]);
+    return QIcon(square);
+}
+
+} // namespace
+
+void Sniffer::showOldSniffer()
+{
+    if (oldSnifferInitialised) {
+        refreshSniffedList();
+        showPage(PageLayout::SniffedPage);
+        return;
+    }
+    oldSnifferInitialised = true;
+    connect(oldSniffer->pbDownloadAudio, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferDownloadAudio);
+    connect(oldSniffer->pbDownloadVideo, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferDownloadVideo);
+    connect(oldSniffer->pbRemove, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferRemove);
+    connect(oldSniffer->pbPreview, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferPreview);
+    connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
+            qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
+    connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
+
+    CVideoSniffer::setErrorReporter(showCaptureError);
+    const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces();
+    for (const QByteArray &name : interfaces) {
+        auto *engine = new CVideoSniffer(name);
+        engine->registerCallback(onMediaFound);
+        snifferEngines.append(engine);
+    }
+
+    queueTimer = new QTimer(this);
+    connect(queueTimer, &QTimer::timeout, this, &Sniffer::checkUrlQueue);
+    queueTimer->start(50);
+
+    refreshSniffedList();
+    showPage(PageLayout::SniffedPage);
+}
+
+void Sniffer::runOldSniffer()
+{
+    if (oldSniffer->stackedWidget->currentIndex() == 1) {
+        panelHeights[PageLayout::OldSniffer] = 170;
+        oldSniffer->stackedWidget->setCurrentIndex(0);
+    }
+    showOldSniffer();
+}
+
+void Sniffer::stopCapture()
+{
+    qDeleteAll(snifferEngines);
+    snifferEngines.clear();
+}
+
+void Sniffer::checkUrlQueue()
+{
+    if (const quint64 dropped = urlQueue().takeDropped())
+        LOG_WARNING << "checkUrlQueue" << ":" << "reports dropped, queue full" << ":" << dropped;
+    const std::optional<MediaReport> report = urlQueue().take();
+    if (!report)
+        return;
+    const SniffedItems::Outcome outcome =
+        sniffedItems.add(QString::fromLatin1(report->url), report->header,
+                         QString::fromLatin1(report->contentLength), QString::fromLatin1(report->contentType),
+                         QTime::currentTime());
+    if (outcome == SniffedItems::Added)
+        refreshSniffedList();
+}
+
+bool Sniffer::queueMediaReport(const QByteArray &url, const QByteArray &header, const QByteArray &length,
+                               const QByteArray &type)
+{
+    return urlQueue().push({QByteArrayLiteral("http://") + url, header, length, type});
+}
+
+void Sniffer::refreshSniffedList()
+{
+    QListWidget *list = oldSniffer->mediaList;
+    list->clear();
+    const int count = sniffedItems.count();
+    for (int i = count - 1; i >= 0; --i)
+        list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
+    for (int i = 0; i < count; ++i)
+        setItemState(i, sniffedItems.at(i).state);
+    const bool any = count > 0;
+    for (QPushButton *button : {oldSniffer->pbPreview, oldSniffer->pbRemove, oldSniffer->pbDownloadVideo,
+                                oldSniffer->pbDownloadAudio})
+        button->setEnabled(any);
+    if (any) {
+        list->setCurrentRow(0);
+        onClickOldSnifferListItem();
+    }
+}
+
+void Sniffer::setItemState(int index, int state)
+{
+    sniffedItems.setState(index, state);
+    if (QListWidgetItem *row = oldSniffer->mediaList->item(sniffedItems.count() - 1 - index))
+        row->setIcon(stateIcon(state));
+}
+
+int Sniffer::selectedItemIndex() const
+{
+    const int row = oldSniffer->mediaList->currentRow();
+    if (row < 0 || row >= sniffedItems.count())
+        return -1;
+    return sniffedItems.count() - 1 - row;
+}
+
+void Sniffer::onClickOldSnifferListItem(QListWidgetItem *)
+{
+    onClickOldSnifferListItem();
+}
+
+void Sniffer::onClickOldSnifferListItem()
+{
+    const int index = selectedItemIndex();
+    if (index < 0)
+        return;
+    oldSniffer->pbPreview->setEnabled(!sniffedItems.at(index).videoSite);
+}
+
+void Sniffer::pressButtonFeedback(QPushButton *button, const QString &iconName)
+{
+    pressedButton = button;
+    pressedIconName = iconName;
+    iconPressedShown = false;
+    changeButtonIcon();
+    QTimer::singleShot(300, this, &Sniffer::changeButtonIcon);
+}
+
+void Sniffer::changeButtonIcon()
+{
+    if (!pressedButton)
+        return;
+    pressedButton->setIcon(QIcon(iconPressedShown ? pressedIconName : pressedIconName + QStringLiteral("clc")));
+    iconPressedShown = true;
+}
+
+void Sniffer::ignoreOnEveryEngine(const QString &url)
+{
+    const QByteArray bare = QString(url).remove(QStringLiteral("http://")).toLatin1();
+    for (CVideoSniffer *engine : std::as_const(snifferEngines))
+        engine->addIgnoredUrl(bare, 1);
+}
+
+void Sniffer::onClickOldSnifferPreview()
+{
+    pressButtonFeedback(oldSniffer->pbPreview, QStringLiteral(":/btnPreviewOSN"));
+    const int index = selectedItemIndex();
+    if (index < 0)
+        return;
+    const QString url = sniffedItems.at(index).url;
+    ignoreOnEveryEngine(url);
+    if (!url.isEmpty())
+        QProcess::startDetached(Platform::companionProgram(QStringLiteral("ffplay")), {url.trimmed()});
+}
+
+void Sniffer::onClickOldSnifferRemove()
+{
+    pressButtonFeedback(oldSniffer->pbRemove, QStringLiteral(":/btnRemoveOSN"));
+    const int index = selectedItemIndex();
+    if (index < 0)
+        return;
+    sniffedItems.removeAt(index);
+    refreshSniffedList();
+}
+
+void Sniffer::onClickOldSnifferDownloadVideo()
+{
+    pressButtonFeedback(oldSniffer->pbDownloadVideo, QStringLiteral(":/btnVideoOSN"));
+    sniffedDownloadKind = FileStep;
+    const QString path = onClickOldSnifferDownload();
+    if (!path.isEmpty())
+        emit downloadFinished(path);
+}
+
+void Sniffer::onClickOldSnifferDownloadAudio()
+{
+    pressButtonFeedback(oldSniffer->pbDownloadAudio, QStringLiteral(":/btnAudioOSN"));
+    sniffedDownloadKind = AudioStep;
+    const QString path = onClickOldSnifferDownload();
+    if (!path.isEmpty())
+        emit downloadFinished(path);
+}
+
+QString Sniffer::onClickOldSnifferDownload()
+{
+    const int index = selectedItemIndex();
+    return index < 0 ? QString() : downloadSniffedItem(index);
+}
+
+QString Sniffer::downloadSniffedItem(int index)
+{
+    const SniffedItem item = sniffedItems.at(index);
+    const QString path = showSaveDialog(item.type);
+    if (path.isEmpty())
+        return QString();
+
+    CYouTubeDownloadDlg dialog(this);
+    CYouTubeDownloader *transfer = dialog.transfer();
+    transfer->url = item.url.trimmed();
+    transfer->requestHeader = item.requestHeader;
+    transfer->filePath = path;
+    ignoreOnEveryEngine(item.url.trimmed());
+    setItemState(index, SniffedItem::Downloading);
+    oldSniffer->pbDownloadVideo->setEnabled(false);
+    dialog.startDownload();
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+
+    // New reports may have moved the list meanwhile: find the item again.
+    const int now = sniffedItems.indexOfNumber(item.number);
+    oldSniffer->pbDownloadVideo->setEnabled(true);
+    if (accepted) {
+        setItemState(now, SniffedItem::Downloaded);
+        return path;
+    }
+    setItemState(now, SniffedItem::NotDownloaded);
+    const QString why = transfer->wasCancelled() ? tr("Download canceled.") : transfer->errorString();
+    UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"),
+                             why.isEmpty() ? tr("Download canceled.") : why);
+    return QString();
+}

@@ -1,0 +1,44 @@
+#include "SaveName.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace SaveName {
+
+QString cleanBaseName(const QString &baseName)
+{
+    static const QRegularExpression disallowed(QStringLiteral("[^ 0-9()A-Za-z.]"));
+    static const QRegularExpression runs(QStringLiteral("\\s{2,}"));
+    QString name = baseName;
+    name.replace(disallowed, QStringLiteral("  "));
+    name = name.trimmed();
+    name.replace(runs, QStringLiteral("."));
+    return name.isEmpty() ? QStringLiteral("untitled") : name;
+}
+
+QString filterExtension(const QString &filter)
+{
+    const qsizetype open = filter.indexOf(QLatin1Char('('));
+    const qsizetype close = filter.indexOf(QLatin1Char(')'), open + 1);
+    if (open < 0 || close < 0 || close < open + 2)
+        return QString();
+    return filter.mid(open + 2, close - open - 2);
+}
+
+QString savePath(const QString &selectedFile, const QString &itemType, const QString &selectedFilter)
+{
+    const QFileInfo file(selectedFile);
+    QString base = file.completeBaseName();
+    QString suffix = file.suffix();
+    if (suffix != itemType) {
+        base += suffix;
+        suffix = itemType;
+    }
+    QString path = file.absolutePath() + QLatin1Char('/') + cleanBaseName(base) + QLatin1Char('.') + suffix;
+    const QString extension = filterExtension(selectedFilter);
+    if (!extension.isEmpty() && !path.endsWith(extension))
+        path += extension;
+    return path;
+}
+
+} // namespace SaveName

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The file a sniffed stream is saved to, from what the user picked in the
+// save dialog: the stream's own type as the suffix and a name made safe.
+namespace SaveName {
+
+// Every character but blanks, digits, "(", ")", ASCII letters and "." becomes
+// a separator; separators inside the name collapse to one ".", at the ends
+// they disappear. "untitled" when nothing is left.
+QString cleanBaseName(const QString &baseName);
+
+// The extension a name filter such as "Video (*.flv)" stands for (".flv"),
+// or an empty text when the filter has no "(...)".
+QString filterExtension(const QString &filter);
+
+// folder/cleaned-name.type; a suffix other than the type stays in the name
+// (clip.mp4 for a flv stream gives clipmp4.flv); the filter's extension is
+// appended when the path does not end with it.
+QString savePath(const QString &selectedFile, const QString &itemType, const QString &selectedFilter);
+
+} // namespace SaveName

@@ -1,0 +1,72 @@
+#include "SniffedItems.h"
+
+SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &requestHeader,
+                                        const QString &lengthText, const QString &typeText,
+                                        const QTime &now)
+{
+    const qint64 size = parseSize(lengthText);
+    if (size < minimumSize)
+        return TooSmall;
+    for (const SniffedItem &item : std::as_const(m_items)) {
+        if (item.url == url || item.size == size)
+            return Duplicate;
+    }
+    SniffedItem item;
+    item.number = ++m_itemNumber;
+    item.time = now.toString(QStringLiteral("hh:mm:ss"));
+    item.url = url;
+    item.requestHeader = requestHeader;
+    item.size = size;
+    item.type = cleanType(typeText);
+    item.videoSite = url.contains(mainVideoSite(), Qt::CaseSensitive);
+    m_items.append(item);
+    if (m_items.size() > maxItems)
+        m_items.removeFirst();
+    return Added;
+}
+
+void SniffedItems::removeAt(int index)
+{
+    if (index >= 0 && index < m_items.size())
+        m_items.removeAt(index);
+}
+
+void SniffedItems::setState(int index, int state)
+{
+    if (index >= 0 && index < m_items.size())
+        m_items[index].state = state;
+}
+
+QString SniffedItems::rowText(const SniffedItem &item)
+{
+    const QString numberAndTime = QStringLiteral("%1. %2").arg(item.number).arg(item.time);
+    return numberAndTime.leftJustified(22) + item.type.leftJustified(14)
+           + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
+}
+
+QString SniffedItems::cleanType(const QString &typeText)
+{
+    QString type = typeText;
+    type.remove(QStringLiteral("x-"));
+    const qsizetype lineEnd = type.indexOf(QStringLiteral("\r\n"));
+    if (lineEnd > 0)
+        type.truncate(lineEnd);
+    return type;
+}
+
+// 64 bits: a stream of 2 GiB or more is still a stream worth listing.
+qint64 SniffedItems::parseSize(const QString &lengthText)
+{
+    bool ok = false;
+    const qint64 size = lengthText.trimmed().toLongLong(&ok, 10);
+    return ok ? size : 0;
+}
+
+int SniffedItems::indexOfNumber(int number) const
+{
+    for (int i = 0; i < m_items.size(); ++i) {
+        if (m_items.at(i).number == number)
+            return i;
+    }
+    return -1;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QTime>
+
+// One row of the sniffed-media list.
+struct SniffedItem
+{
+    enum State { NotDownloaded = 0, Downloading = 1, Downloaded = 2 };
+
+    int number = 0;
+    QString time;
+    QString url;
+    QByteArray requestHeader;
+    qint64 size = 0;
+    QString type;
+    bool videoSite = false;
+    int state = NotDownloaded;
+};
+
+// The streams the sniffer found, oldest first: only streams of 100000 bytes
+// or more, each address and each size at most once, the 25 newest kept.
+class SniffedItems
+{
+public:
+    static constexpr int maxItems = 25;
+    static constexpr qint64 minimumSize = 100000;
+    // Streams of this site are not previewed.
+    static QString mainVideoSite() { return QStringLiteral("youtube.com"); }
+
+    enum Outcome { Added, TooSmall, Duplicate };
+
+    Outcome add(const QString &url, const QByteArray &requestHeader, const QString &lengthText,
+                const QString &typeText, const QTime &now);
+    void removeAt(int index);
+    void setState(int index, int state);
+
+    int count() const { return int(m_items.size()); }
+    const SniffedItem &at(int index) const { return m_items.at(index); }
+    int lastNumber() const { return m_itemNumber; }
+    // Index of the item with that number, or -1 when it left the list.
+    int indexOfNumber(int number) const;
+
+    // "N. hh:mm:ss" to 22 columns, the type to 14, then the size in MB.
+    static QString rowText(const SniffedItem &item);
+    // "x-" removed, cut at the line end.
+    static QString cleanType(const QString &typeText);
+    static qint64 parseSize(const QString &lengthText);
+
+private:
+    QList<SniffedItem> m_items;
+    int m_itemNumber = 0;
+};

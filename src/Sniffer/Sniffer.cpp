@@ -1,0 +1,79 @@
+#include "Sniffer.h"
+
+#include "LogLine.h"
+#include "ui_InsertURL.h"
+#include "ui_Options.h"
+#include "ui_Sniffer.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTime>
+
+Sniffer::Sniffer(QWidget *parent)
+    : QDialog(parent), ui(new Ui::Sniffer)
+{
+    ui->setupUi(this);
+    qDebug().noquote().nospace() << "----->>>>>  "
+                                 << LogLine::quoted(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))
+                                 << "  <<<<<----- ";
+    if (settingsFile.setSettingsFile())
+        settingsFile.readSettings();
+    oldSnifferInitialised = false;
+}
+
+Sniffer::~Sniffer()
+{
+    stopCapture();
+    delete aboutForm;
+    delete navigation;
+    delete oldSniffer;
+    delete insertURL;
+    delete options;
+    delete progress;
+    delete settingsUi;
+    delete ui;
+}
+
+void Sniffer::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton)
+        emit customContextMenuRequested(event->position().toPoint());
+}
+
+void Sniffer::focusChanged(QWidget *old, QWidget *now)
+{
+    if (insertURL && now == insertURL->inputURL) {
+        focusOnInputURL();
+        return;
+    }
+    if (options && old == options->inputTitle)
+        options->lblTitle->setText(options->inputTitle->text());
+}
+
+void Sniffer::closeEvent(QCloseEvent *event)
+{
+    TRACE("closeEvent");
+    event->accept();
+}
+
+QWidget *Sniffer::panel(PageLayout::Panel which) const
+{
+    switch (which) {
+    case PageLayout::Navigation: return ui->widgetNavigation;
+    case PageLayout::InsertURL: return ui->widgetInsertURL;
+    case PageLayout::Options: return ui->widgetOptions;
+    case PageLayout::Progress: return ui->widgetProgress;
+    case PageLayout::Settings: return ui->widgetSettings;
+    case PageLayout::OldSniffer: return ui->widgetOldSniffer;
+    }
+    return nullptr;
+}
+
+void Sniffer::initialise()
+{
+    initWidgets();
+    initClickDownloadOS();
+    initClickHelp();
+    initDownloader();
+}

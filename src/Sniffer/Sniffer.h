@@ -1,0 +1,236 @@
+#pragma once
+
+#include "AppUpdateCheck.h"
+#include "Downloader.h"
+#include "MessageCatalogue.h"
+#include "PageLayout.h"
+#include "SettingsFile.h"
+#include "SniffedItems.h"
+
+#include <QDate>
+#include <QDialog>
+#include <QMap>
+#include <QPointer>
+#include <QStringList>
+
+class QAction;
+class QFileDialog;
+class QListWidgetItem;
+class QProgressBar;
+class QPushButton;
+class QSettings;
+class QTimer;
+
+namespace Ui {
+class Sniffer;
+class Navigation;
+class InsertURL;
+class Options;
+class Progress;
+class Settings;
+class OldSniffer;
+class DialogAbout;
+}
+
+// The one main window: a column of six panels, of which each page shows a
+// choice. The window wires the forms to the downloader driver, the capture
+// engines and the transfer dialog; the decisions live in plain classes.
+class Sniffer : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Sniffer(QWidget *parent = nullptr);
+    ~Sniffer() override;
+
+    void initWidgets();
+    void initDownloader();
+    void initClickHelp();
+    void initClickDownloadOS();
+    // False when the application must end (an update is being installed).
+    bool launchUpdater();
+    void showMainDialog();
+    bool checkLastUpdateDate();
+
+    void showPage(int page);
+    int currentPage() const { return m_currentPage; }
+    void showErrorMessage(int code, MessageKind kind);
+    void showWarning(int code);
+    void showError(int code);
+    void showDownloaderError(int code);
+
+    // Read by tests and by the start-up code.
+    Downloader *downloaderDriver() const { return downloader; }
+    const SettingsFile &settingsStore() const { return settingsFile; }
+    QWidget *panel(PageLayout::Panel which) const;
+    Ui::Navigation *navigationForm() const { return navigation; }
+    Ui::InsertURL *insertUrlForm() const { return insertURL; }
+    Ui::Options *optionsForm() const { return options; }
+    Ui::Progress *progressForm() const { return progress; }
+    Ui::Settings *settingsForm() const { return settingsUi; }
+    Ui::OldSniffer *oldSnifferForm() const { return oldSniffer; }
+    QTimer *busyIndicatorTimer() const { return busyTimer; }
+    QDialog *aboutDialog() const { return aboutBox; }
+    const SniffedItems &sniffedList() const { return sniffedItems; }
+    // What a capture engine hands over; any thread.
+    static bool queueMediaReport(const QByteArray &url, const QByteArray &header, const QByteArray &length,
+                                 const QByteArray &type);
+    QString activeHostList() const { return activeUrlList; }
+    // Names of the slots a help command may call.
+    static const QStringList &helpCommands();
+    // The calendar day the window goes by; tests move it.
+    void setToday(const QDate &day) { m_today = day; }
+    QDate today() const { return m_today.isValid() ? m_today : QDate::currentDate(); }
+    // initWidgets, the menus and the driver, in start-up order.
+    void initialise();
+    // Whether the application update check may run; tests decide it.
+    void setUpdateCheckAllowed(bool allowed) { m_updateCheckOverride = allowed ? 1 : 0; }
+    void setUpdateLimits(const AppUpdateCheck::Limits &limits) { updateLimits = limits; }
+
+signals:
+    void downloadFinished(const QString &file);
+
+public slots:
+    // User commands, reachable from the help menu.
+    void showAboutDialog();
+    void quorlSetDefaultURL();
+    void updateSniffer();
+    void testSniffer();
+    void showOldSniffer();
+    void runOldSniffer();
+    void showOptions();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+public slots:
+    void focusChanged(QWidget *old, QWidget *now);
+
+private slots:
+    // Pages and busy indicator.
+    void showPreviousPage();
+    void progressBarIteration();
+    void stopLastProcess();
+    void closeAboutDialog();
+
+    // Address download.
+    void showURLField();
+    void processURL();
+    void postTitleRequest();
+    void postFormatsRequest();
+    void runDownloader();
+    void showPercents(float percent);
+    void postFileRequest();
+    void onDownloaderError(Downloader::errors error);
+    void downloadVideo();
+    void downloadAudio();
+    void setSaveFilePath();
+    void selectSavePath();
+    void selectDefaultFilePath();
+    void saveDefaultFilePath();
+    void extractAudio();
+    void postDownload();
+    void postUpdateSniffer();
+
+    // Sniffed-media page.
+    void checkUrlQueue();
+    void onClickOldSnifferPreview();
+    void onClickOldSnifferRemove();
+    void onClickOldSnifferDownloadVideo();
+    void onClickOldSnifferDownloadAudio();
+    QString onClickOldSnifferDownload();
+    void onClickOldSnifferListItem();
+    void onClickOldSnifferListItem(QListWidgetItem *item);
+    void onOldSnifferDownloadFinished(const QString &file);
+    void onSaveFilterSelected(const QString &filter);
+    void changeButtonIcon();
+
+    // Menus.
+    void onClickHelp();
+    void onClickHelpItem();
+    void onRightClickDownloadOS(const QPoint &pos);
+    void onClickDownloadOSItem();
+
+private:
+    friend class SnifferTestAccess;
+
+    void progressBarStart();
+    void progressBarStart(int interval);
+    void focusOnInputURL();
+    void fillErrorContext(const char *file, int line, const char *operation);
+    QString styleSheetOf(QWidget *widget, int dropLast = 0) const;
+
+    bool updateCheckAllowed() const;
+    void stopCapture();
+    void refreshSniffedList();
+    void setItemState(int index, int state);
+    void pressButtonFeedback(QPushButton *button, const QString &iconName);
+    QString downloadSniffedItem(int index);
+    QString showSaveDialog(const QString &itemType);
+    void ignoreOnEveryEngine(const QString &url);
+    int selectedItemIndex() const;
+
+    // Shell.
+    Ui::Sniffer *ui;
+    SettingsFile settingsFile;
+    QSettings *settings() const { return settingsFile.settings(); }
+    SettingsList settingsList(const char *name) const { return settingsFile.list(QString::fromLatin1(name)); }
+
+    // Pages.
+    Ui::Navigation *navigation = nullptr;
+    Ui::OldSniffer *oldSniffer = nullptr;
+    Ui::InsertURL *insertURL = nullptr;
+    Ui::Options *options = nullptr;
+    Ui::Progress *progress = nullptr;
+    Ui::Settings *settingsUi = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QTimer *busyTimer = nullptr;
+    PageHistory pageHistory;
+    QMap<int, PageLayout::PanelFlags> pageWidgets;
+    QMap<PageLayout::Panel, int> panelHeights;
+    QMap<QWidget *, QStringList> styleSheets;
+    int m_currentPage = -1;
+    QDate m_today;
+    int m_updateCheckOverride = -1;
+    AppUpdateCheck::Limits updateLimits;
+
+    // Messages.
+    QStringList errorContext;
+
+    // Busy indicator and About box.
+    QPointer<QDialog> aboutBox;
+    Ui::DialogAbout *aboutForm = nullptr;
+    Downloader *downloader = nullptr;
+
+    // Address page.
+    QString activeUrlList;
+    int activeUrlError = 0;
+    bool urlHintArmed = false;
+    int testUrlIndex = 0;
+
+    // Download flow. The two answers for the address now asked about: the
+    // driver's list of done steps only grows, so it cannot tell addresses apart.
+    bool titleArrived = false;
+    bool formatsArrived = false;
+    bool addressRequested = false;
+    int downloadKind = FileStep;
+    QMap<int, QString> formatTexts;
+    QString mediaFilePath;
+    QString audioFilePath;
+    int sniffedDownloadKind = FileStep;
+
+    // Sniffed-media page.
+    bool oldSnifferInitialised = false;
+    SniffedItems sniffedItems;
+    QTimer *queueTimer = nullptr;
+    QPushButton *pressedButton = nullptr;
+    QString pressedIconName;
+    bool iconPressedShown = false;
+
+    // Menus.
+    struct HelpItem { QAction *action; QString command; };
+    struct SiteItem { QAction *action; QString site; };
+    QList<HelpItem> helpItems;
+    QList<SiteItem> siteItems;
+};

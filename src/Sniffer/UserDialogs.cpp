@@ -1,0 +1,43 @@
+#include "UserDialogs.h"
+
+#include "LogLine.h"
+
+#include <QFileDialog>
+
+namespace UserDialogs {
+
+namespace {
+Responder *installedResponder = nullptr;
+}
+
+void setResponder(Responder *responder) { installedResponder = responder; }
+Responder *responder() { return installedResponder; }
+
+void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                 const QString &text, bool richText)
+{
+    if (installedResponder) {
+        installedResponder->message({icon, title, text, richText});
+        return;
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(richText ? Qt::RichText : Qt::PlainText);
+    box.exec();
+}
+
+QString chooseFolder(QWidget *parent, const QString &title, const QString &start)
+{
+    if (installedResponder)
+        return installedResponder->folder(title, start);
+    return QFileDialog::getExistingDirectory(parent, title, start,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+}
+
+bool runSaveDialog(QFileDialog *dialog)
+{
+    if (installedResponder)
+        return installedResponder->saveDialog(dialog);
+    return dialog->exec() == QDialog::Accepted;
+}
+
+} // namespace UserDialogs
