@@ -1,0 +1,6 @@
+if(NOT TARGET vidarro_window)
+  return()
+endif()
+vidarro_add_test(NAME tst_window SOURCES tst_window.cpp WindowHarness.h LIBS vidarro_window vidarro_resources)
+vidarro_add_test(NAME tst_sniffedlist SOURCES tst_sniffedlist.cpp LIBS vidarro_shell)
+vidarro_add_test(NAME tst_appupdate SOURCES tst_appupdate.cpp WindowHarness.h LIBS vidarro_window vidarro_resources)
