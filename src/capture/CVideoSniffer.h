@@ -1,0 +1,80 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include "Ipv4Address.h"
+#include "MediaDetector.h"
+#include "MediaReport.h"
+
+typedef struct pcap pcap_t;
+
+// One capture engine: watches the TCP traffic of one interface on a thread
+// of its own and reports the media streams its analysis finds.
+class CVideoSniffer : public QThread
+{
+public:
+    // Shows an error to the user; title and text are both the message.
+    using ErrorReporter = void (*)(const QString &message);
+
+    // Kernel buffer: the small default drops packets under load.
+    static constexpr int BufferSize = 8 * 1024 * 1024;
+    static constexpr int SnapshotLength = 65535;
+    // Longest wait before the loop looks at a stop request on a quiet interface.
+    static constexpr int IdleWaitMs = 200;
+
+    // Names of the interfaces that qualify for capture.
+    static QList<QByteArray> listInterfaces();
+
+    // Without a reporter, errors are only logged.
+    static void setErrorReporter(ErrorReporter reporter);
+
+    // Opens the interface and starts capturing; stays idle when it cannot.
+    explicit CVideoSniffer(const QByteArray &interfaceName, QObject *parent = nullptr);
+    // Stops the loop (within a second even on a quiet interface) and closes.
+    ~CVideoSniffer() override;
+
+    void registerCallback(MediaCallback callback);
+    void addIgnoredUrl(const QByteArray &url, int count);
+    bool takeIgnoredUrl(const QByteArray &url);
+
+    QByteArray interfaceName() const { return m_interfaceName; }
+    Ipv4Address localAddress() const { return m_detector.localAddress(); }
+    // True when the interface is open and the capture thread was started.
+    bool isCapturing() const { return m_started; }
+    bool loopFinished() const { return m_loopFinished.load(std::memory_order_acquire); }
+    // Packets the kernel dropped, as last read from the capture statistics.
+    std::uint64_t droppedPackets() const { return m_dropped.load(std::memory_order_relaxed); }
+    std::uint64_t capturedPackets() const { return m_captured.load(std::memory_order_relaxed); }
+
+    // Asks the loop to end without waiting for it.
+    void requestStop();
+    // Asks every engine still running to stop and waits for them; runs by
+    // itself when the application object goes away.
+    static void stopAll();
+
+protected:
+    void run() override;
+
+private:
+    bool open();
+    void close();
+    void waitForLoop();
+    void readStatistics(bool always);
+
+    QByteArray m_interfaceName;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_loopFinished{false};
+    pcap_t *m_captureHandle = nullptr;
+    int m_wakeFd = -1;
+    bool m_started = false;
+    MediaDetector m_detector;
+    std::atomic<std::uint64_t> m_dropped{0};
+    std::atomic<std::uint64_t> m_captured{0};
+    char m_errorBuffer[256] = {};
+};

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <span>
+
+#include <QByteArray>
+#include <QList>
+
+#include "Ipv4Address.h"
+#include "MediaReport.h"
+#include "PendingRequest.h"
+
+// The per-packet analysis of one capture: pairs the local machine's HTTP
+// GET requests with their responses and reports video and MP3 streams.
+// It owns no thread and no capture handle; whoever captures feeds it frames
+// one by one from a single thread. Only the ignore list and the callback may
+// be touched from other threads.
+class MediaDetector
+{
+public:
+    using ReportSink = std::function<void(const MediaReport &)>;
+
+    // Only the first bytes of a payload are searched for header lines.
+    static constexpr std::size_t ExaminedLength = 8192;
+    // Responses that never come must not pile up requests without bound.
+    static constexpr std::size_t MaxPendingRequests = 4096;
+    static constexpr std::int64_t RequestLifetime = 61;
+    static constexpr qsizetype MaxUrlLength = 4095;
+
+    struct LastResponse
+    {
+        PendingRequest request;
+        QByteArray contentLength;
+    };
+
+    explicit MediaDetector(int linkType = defaultLinkType(), Ipv4Address localAddress = {});
+    MediaDetector(const MediaDetector &) = delete;
+    MediaDetector &operator=(const MediaDetector &) = delete;
+
+    static int defaultLinkType();
+    static bool supportsLinkType(int linkType);
+
+    void setLinkType(int linkType) { m_linkType = linkType; }
+    int linkType() const { return m_linkType; }
+    void setLocalAddress(const Ipv4Address &address) { m_localAddress = address; }
+    Ipv4Address localAddress() const { return m_localAddress; }
+
+    // May be set from any thread while frames are being analysed.
+    void setCallback(MediaCallback callback) { m_callback.store(callback, std::memory_order_release); }
+    MediaCallback callback() const { return m_callback.load(std::memory_order_acquire); }
+    // Receives every report too; set it before the first frame.
+    void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
+
+    // One captured frame (its size is the captured length) seen at now,
+    // in whole seconds.
+    void analyze(std::span<const std::uint8_t> frame, std::int64_t now);
+
+    // Forgets pending requests and the last response (a new capture loop).
+    void reset();
+
+    void addIgnoredUrl(const QByteArray &url, int count);
+    bool takeIgnoredUrl(const QByteArray &url);
+    qsizetype ignoredUrlCount() const;
+
+    std::size_t pendingRequestCount() const { return m_pending.size(); }
+    const LastResponse &lastResponse() const { return m_lastResponse; }
+    std::uint64_t reportCount() const { return m_reports; }
+
+    // Host (or dotted server address) followed by the trimmed path; empty
+    // when there is no path, or when the result would be unsafe or too long.
+    static QByteArray buildUrl(const PendingRequest &request);
+
+private:
+    void analyzeRequest(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload,
+                        std::int64_t now);
+    void analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload);
+    void addPendingRequest(PendingRequest &&request, std::int64_t now);
+    PendingRequest takePendingRequest(const Ipv4Address &destination, std::uint16_t destinationPort,
+                                      const Ipv4Address &source, std::uint16_t sourcePort);
+    void reportMedia(const PendingRequest &request, const QByteArray &contentLength,
+                     const QByteArray &contentType);
+
+    int m_linkType;
+    Ipv4Address m_localAddress;
+    std::atomic<MediaCallback> m_callback{nullptr};
+    ReportSink m_sink;
+
+    std::deque<PendingRequest> m_pending;
+    // While requests are added in time order, the aged ones are a prefix.
+    bool m_pendingInOrder = true;
+    std::uint64_t m_pendingDropped = 0;
+    LastResponse m_lastResponse;
+    std::uint64_t m_reports = 0;
+
+    mutable std::mutex m_ignoredLock;
+    QList<QByteArray> m_ignoredUrls;
+};
