@@ -1,0 +1,131 @@
+#include "CYouTubeDownloadDlg.h"
+
+#include "CYouTubeDownloader.h"
+#include "LogLine.h"
+#include "TransferTexts.h"
+#include "ui_CYouTubeDownloadDlg.h"
+
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+CYouTubeDownloadDlg::FailureBox &failureBox()
+{
+    static CYouTubeDownloadDlg::FailureBox box;
+    return box;
+}
+
+void criticalBox(QWidget *parent, const QString &title, const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(detail);
+    box.exec();
+}
+
+} // namespace
+
+void CYouTubeDownloadDlg::setFailureBox(FailureBox box)
+{
+    failureBox() = std::move(box);
+}
+
+CYouTubeDownloadDlg::CYouTubeDownloadDlg(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CHttpDownloadDlg>()),
+      m_transfer(std::make_unique<CYouTubeDownloader>())
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Starting download..."));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setFixedSize(600, 180);
+
+    m_transfer->abortRequested = false;
+    connect(m_transfer.get(), &CYouTubeDownloader::OnProgress, this, &CYouTubeDownloadDlg::OnProgress);
+    connect(m_transfer.get(), &CYouTubeDownloader::finished, this, &CYouTubeDownloadDlg::onThreadFinished,
+            Qt::DirectConnection);
+    connect(ui->pbCancel, &QPushButton::clicked, this, &CYouTubeDownloadDlg::on_pbCanceled_clicked);
+    m_clock.start();
+}
+
+CYouTubeDownloadDlg::~CYouTubeDownloadDlg() = default;
+
+QLabel *CYouTubeDownloadDlg::fileStatusLabel() const { return ui->lbFileStatus; }
+QProgressBar *CYouTubeDownloadDlg::progressBar() const { return ui->progressDownload; }
+QLabel *CYouTubeDownloadDlg::timeLeftLabel() const { return ui->lbTimeLeft; }
+QLabel *CYouTubeDownloadDlg::transferRateLabel() const { return ui->lbTransferRate; }
+QLabel *CYouTubeDownloadDlg::statusLabel() const { return ui->lbCtrlStatus; }
+QPushButton *CYouTubeDownloadDlg::cancelButton() const { return ui->pbCancel; }
+
+void CYouTubeDownloadDlg::startDownload()
+{
+    TRACE("startDownload");
+    m_meter.reset();
+    const QUrl address = QUrl::fromEncoded(m_transfer->url.toUtf8(), QUrl::TolerantMode);
+    m_fileName = TransferTexts::fileNameOfUrl(address);
+    ui->lbFileStatus->setText(TransferTexts::fileStatusText(m_fileName, address.host()));
+    m_transfer->startTransfer();
+}
+
+void CYouTubeDownloadDlg::OnProgress(unsigned long long nBytesRead, bool bGotFileSize,
+                                     unsigned long long nFileSize)
+{
+    const ProgressStep step = m_meter.update(nBytesRead, bGotFileSize, nFileSize, m_clock.elapsed());
+    if (step.percent)
+        showPercent(*step.percent);
+    if (step.rate)
+        showTransferRate(*step.rate);
+    if (step.secondsLeft)
+        showTimeLeft(*step.secondsLeft, nBytesRead, nFileSize);
+}
+
+void CYouTubeDownloadDlg::showPercent(int percent)
+{
+    ui->progressDownload->setValue(percent);
+    setWindowTitle(TransferTexts::percentTitle(percent, m_fileName));
+}
+
+void CYouTubeDownloadDlg::showTimeLeft(int secondsLeft, unsigned long long bytesRead, unsigned long long total)
+{
+    ui->lbTimeLeft->setText(TransferTexts::timeLeftText(secondsLeft, bytesRead, total));
+}
+
+void CYouTubeDownloadDlg::showStatus(const QString &text)
+{
+    m_transfer->logStatus(text);
+    ui->lbCtrlStatus->setText(text);
+}
+
+void CYouTubeDownloadDlg::showTransferRate(double bytesPerMs)
+{
+    ui->lbTransferRate->setText(TransferTexts::rateText(bytesPerMs));
+}
+
+void CYouTubeDownloadDlg::on_pbCanceled_clicked()
+{
+    m_transfer->requestAbort();
+    ui->pbCancel->setEnabled(false);
+    showStatus(QStringLiteral("Aborting transfer"));
+}
+
+void CYouTubeDownloadDlg::onThreadFinished()
+{
+    TRACE("onThreadFinished");
+    if (m_transfer->abortRequested || m_transfer->wasCanceled()) {
+        done(QDialog::Rejected);
+        return;
+    }
+    if (!m_transfer->succeeded()) {
+        // A file that could not be written is no server's fault: say what it is.
+        const bool writeFailed = m_transfer->failure() == CYouTubeDownloader::Failure::Write;
+        const QString title = QStringLiteral("Error");
+        const QString text = writeFailed ? m_transfer->errorString() : QStringLiteral("Server Error");
+        const QString detail = writeFailed ? QString() : m_transfer->errorString();
+        if (failureBox())
+            failureBox()(this, title, text, detail);
+        else
+            criticalBox(this, title, text, detail);
+        done(QDialog::Rejected);
+        return;
+    }
+    done(QDialog::Accepted);
+}

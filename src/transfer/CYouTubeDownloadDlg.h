@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ProgressMeter.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CYouTubeDownloader;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+namespace Ui { class CHttpDownloadDlg; }
+
+// The modal dialog that runs one transfer and shows its progress. It ends
+// accepted when the file was saved, rejected when the transfer was
+// cancelled or failed; a failure is shown in a message box first.
+class CYouTubeDownloadDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Shows the failure box; tests and callers that must not block replace it.
+    using FailureBox = std::function<void(QWidget *parent, const QString &title, const QString &text,
+                                          const QString &detail)>;
+    static void setFailureBox(FailureBox box);
+
+    explicit CYouTubeDownloadDlg(QWidget *parent = nullptr);
+    ~CYouTubeDownloadDlg() override;
+
+    CYouTubeDownloader *transfer() const { return m_transfer.get(); }
+    QString fileName() const { return m_fileName; }
+
+    // Call after filling the transfer's url, requestHeader and filePath, then exec().
+    void startDownload();
+
+    void on_pbCanceled_clicked();
+
+    QLabel *fileStatusLabel() const;
+    QProgressBar *progressBar() const;
+    QLabel *timeLeftLabel() const;
+    QLabel *transferRateLabel() const;
+    QLabel *statusLabel() const;
+    QPushButton *cancelButton() const;
+
+public slots:
+    virtual void showPercent(int percent);
+    virtual void showTimeLeft(int secondsLeft, unsigned long long bytesRead, unsigned long long total);
+    virtual void showStatus(const QString &text);
+    virtual void showTransferRate(double bytesPerMs);
+
+    void OnProgress(unsigned long long nBytesRead, bool bGotFileSize, unsigned long long nFileSize);
+    void onThreadFinished();
+
+private:
+    std::unique_ptr<Ui::CHttpDownloadDlg> ui;
+    std::unique_ptr<CYouTubeDownloader> m_transfer;
+    QString m_fileName;
+    ProgressMeter m_meter;
+    QElapsedTimer m_clock;
+};
