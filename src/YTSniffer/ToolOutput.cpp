@@ -1,0 +1,125 @@
+#include "ToolOutput.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace ToolOutput {
+
+QString chunkText(const QByteArray &chunk)
+{
+    QByteArray bytes = chunk.trimmed();
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes.truncate(zero);
+    return QString::fromUtf8(bytes);
+}
+
+QStringList chunkLines(const QByteArray &chunk)
+{
+    QStringList lines = chunkText(chunk).split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.size() > maxLineLength)
+            line.truncate(maxLineLength);
+    }
+    return lines;
+}
+
+int appendBounded(QStringList &output, const QStringList &lines, int maxLines)
+{
+    const qsizetype room = qMax<qsizetype>(0, maxLines - output.size());
+    const qsizetype taken = qMin(room, lines.size());
+    output.append(lines.mid(0, taken));
+    return int(lines.size() - taken);
+}
+
+QString cleanTitle(const QString &title)
+{
+    QString cleaned = title;
+    for (QChar &c : cleaned) {
+        const char16_t u = c.unicode();
+        const bool kept = (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z')
+                          || (u >= u'a' && u <= u'z') || u == u'(' || u == u')' || c.isSpace();
+        if (!kept)
+            c = QLatin1Char(' ');
+    }
+    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    cleaned.replace(spaces, QStringLiteral(" "));
+    return cleaned.trimmed().left(30);
+}
+
+float progressFromChunk(const QByteArray &chunk)
+{
+    const QString text = chunkText(chunk);
+    const qsizetype open = text.indexOf(QLatin1Char(']'));
+    const qsizetype cent = text.indexOf(QLatin1Char('%'));
+    const QString figure = text.mid(open + 1, cent - open - 1).trimmed();
+    bool ok = false;
+    const double value = figure.toDouble(&ok);
+    // The figure comes from a foreign program: keep the bar inside its range.
+    if (!ok || std::isnan(value) || value <= 0.0)
+        return 0.0f;
+    return value >= 100.0 ? 100.0f : float(value);
+}
+
+QMap<int, QString> audioQualityTable()
+{
+    static const struct { int code; const char *text; } entries[] = {
+        {5, "MP3 64 KBps"},       {6, "MP3 64 KBps"},       {13, "AAC N/A"},
+        {17, "AAC 24 KBps"},      {151, "AAC 24 KBps"},     {36, "AAC 36 KBps"},
+        {92, "AAC 48 KBps"},      {132, "AAC 48 KBps"},     {18, "AAC 96 KBps"},
+        {82, "AAC 96 KBps"},      {83, "AAC 96 KBps"},      {127, "AAC 96 KBps"},
+        {128, "AAC 96 KBps"},     {34, "AAC 128 KBps"},     {35, "AAC 128 KBps"},
+        {93, "AAC 128 KBps"},     {120, "AAC 128 KBps"},    {22, "AAC 192 KBps"},
+        {37, "AAC 192 KBps"},     {38, "AAC 192 KBps"},     {84, "AAC 192 KBps"},
+        {85, "AAC 192 KBps"},     {95, "AAC 256 KBps"},     {96, "AAC 256 KBps"},
+        {43, "Vorbis 128 KBps"},  {44, "Vorbis 128 KBps"},  {45, "Vorbis 192 KBps"},
+        {46, "Vorbis 192 KBps"},  {101, "Vorbis 192 KBps"}, {102, "Vorbis 192 KBps"},
+    };
+    QMap<int, QString> table;
+    for (const auto &entry : entries)
+        table.insert(entry.code, QString::fromLatin1(entry.text));
+    return table;
+}
+
+QStringList formatLinePieces(const QString &line)
+{
+    // A blank line is no format; counting it would invent an empty entry.
+    if (line.trimmed().isEmpty())
+        return {};
+    if (line.contains(QLatin1Char('[')) || line.contains(QLatin1String("DASH")))
+        return {};
+    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    const QStringList pieces = line.split(spaces);
+    if (pieces.first() == QLatin1String("format"))
+        return {};
+    return pieces;
+}
+
+FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> &qualities)
+{
+    FormatInfo format;
+    bool ok = false;
+    const int code = pieces.value(0).toInt(&ok, 10);
+    format.code = ok ? code : 0;
+    format.description = qualities.value(format.code, QStringLiteral("N/A"));
+    format.extension = pieces.value(1);
+    format.resolution = pieces.value(2);
+    format.best = pieces.value(3) == QLatin1String("(best)");
+    return format;
+}
+
+QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QString> &qualities)
+{
+    QMap<int, FormatInfo> formats;
+    for (const QString &line : lines) {
+        const QStringList pieces = formatLinePieces(line);
+        if (pieces.isEmpty())
+            continue;
+        const FormatInfo format = formatFromPieces(pieces, qualities);
+        formats.insert(format.code, format);
+    }
+    return formats;
+}
+
+} // namespace ToolOutput
