@@ -2,6 +2,7 @@
 
 #include "CVideoSniffer.h"
 #include "CYouTubeDownloadDlg.h"
+#include "CYouTubeDownloader.h"
 #include "LogLine.h"
 #include "Platform.h"
 #include "ReportQueue.h"
@@ -34,6 +35,12 @@ void showCaptureError(const QString &message)
     UserDialogs::showMessage(nullptr, QMessageBox::Critical, message, message);
 }
 
+void showTransferFailure(QWidget *parent, const QString &title, const QString &text, const QString &detail)
+{
+    UserDialogs::showMessage(parent, QMessageBox::Critical, title,
+                             detail.isEmpty() ? text : text + QStringLiteral("\n\n") + detail);
+}
+
 QIcon stateIcon(int state)
 {
     static const QColor colours[] = {Qt::red, Qt::yellow, Qt::green};
@@ -61,6 +68,7 @@ void Sniffer::showOldSniffer()
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
 
     CVideoSniffer::setErrorReporter(showCaptureError);
+    CYouTubeDownloadDlg::setFailureBox(showTransferFailure);
     const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces();
     for (const QByteArray &name : interfaces) {
         auto *engine = new CVideoSniffer(name);
@@ -255,7 +263,7 @@ QString Sniffer::downloadSniffedItem(int index)
         return path;
     }
     setItemState(now, SniffedItem::NotDownloaded);
-    const QString why = transfer->wasCancelled() ? tr("Download canceled.") : transfer->errorString();
+    const QString why = transfer->wasCanceled() ? tr("Download canceled.") : transfer->errorString();
     UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"),
                              why.isEmpty() ? tr("Download canceled.") : why);
     return QString();

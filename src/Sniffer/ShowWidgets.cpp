@@ -126,7 +126,7 @@ void Sniffer::initWidgets()
     QFont listFont(QStringLiteral("Courier New"), 9);
     listFont.setStyleHint(QFont::Monospace);
     listFont.setFixedPitch(true);
-    listFont.setLegacyWeight(7);
+    listFont.setWeight(QFont::Thin); // weight 7 of the old 0-99 scale
     listFont.setItalic(false);
     oldSniffer->mediaList->setFont(listFont);
     oldSniffer->label->setFont(listFont);

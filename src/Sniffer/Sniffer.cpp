@@ -1,8 +1,13 @@
 #include "Sniffer.h"
 
 #include "LogLine.h"
+#include "ui_DialogAbout.h"
 #include "ui_InsertURL.h"
+#include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
 #include "ui_Options.h"
+#include "ui_Progress.h"
+#include "ui_Settings.h"
 #include "ui_Sniffer.h"
 
 #include <QCloseEvent>
