@@ -122,7 +122,7 @@ void CYouTubeDownloader::startTransfer()
         return;
     }
     m_part.setFileName(partPath());
-    if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         finishEarly(Failure::Write,
                     QStringLiteral("Could not create %1: %2").arg(partPath(), m_part.errorString()));
         return;
