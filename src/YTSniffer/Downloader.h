@@ -91,6 +91,8 @@ private slots:
     void doneAudioExtracting(int exitCode, QProcess::ExitStatus status);
 
 private:
+    friend class tst_DownloaderFaults;
+
     using ReadSlot = void (Downloader::*)();
     using EndSlot = void (Downloader::*)(int, QProcess::ExitStatus);
 

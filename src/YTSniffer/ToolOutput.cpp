@@ -43,7 +43,7 @@ QString cleanTitle(const QString &title)
         if (!kept)
             c = QLatin1Char(' ');
     }
-    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
     cleaned.replace(spaces, QStringLiteral(" "));
     return cleaned.trimmed().left(30);
 }
@@ -89,7 +89,7 @@ QStringList formatLinePieces(const QString &line)
         return {};
     if (line.contains(QLatin1Char('[')) || line.contains(QLatin1String("DASH")))
         return {};
-    static const QRegularExpression spaces(QStringLiteral("\\s+"));
+    static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
     const QStringList pieces = line.split(spaces);
     if (pieces.first() == QLatin1String("format"))
         return {};
