@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-// Usage: options_exit_helper [noapp]
+// Usage: options_exit_program [noapp]
 // Changes the shared store and leaves; "noapp" lets the application object
 // go before the store is first used, so only the process exit saves it.
 int main(int argc, char **argv)
