@@ -6,3 +6,5 @@ vidarro_add_test(NAME tst_sniffedlist SOURCES tst_sniffedlist.cpp LIBS vidarro_s
 vidarro_add_test(NAME tst_appupdate SOURCES tst_appupdate.cpp WindowHarness.h LIBS vidarro_window vidarro_resources)
 vidarro_add_test(NAME tst_addressdownload SOURCES tst_addressdownload.cpp WindowHarness.h
   LIBS vidarro_window vidarro_resources vidarro_test_support LABELS e2e TIMEOUT 400)
+vidarro_add_test(NAME tst_sniffedpage SOURCES tst_sniffedpage.cpp WindowHarness.h
+  LIBS vidarro_window vidarro_resources vidarro_test_support LABELS e2e TIMEOUT 400)
