@@ -372,7 +372,11 @@ int live(long megabytes)
     const double with = timeCurl();
     QThread::msleep(300);
     engine->requestStop();
+    while (!engine->loopFinished())
+        QThread::msleep(5);
+    const unsigned long long captured = engine->capturedPackets(), dropped = engine->droppedPackets();
     engine.reset();
+    std::printf("engine: %llu packets captured, %llu dropped by the kernel\n", captured, dropped);
     std::printf("transfer of %ld MB: %.2f s without capture (%.0f MB/s), %.2f s with capture (%.0f MB/s)\n",
                 megabytes, without, megabytes / without, with, megabytes / with);
     std::printf("ratio with/without: %.3f, reports %d\n", without / with, liveReports.load());

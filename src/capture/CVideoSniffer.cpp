@@ -37,10 +37,11 @@ struct EngineRegistry
     bool postRoutineAdded = false;
 };
 
+// Never destroyed: engines owned by other static objects may go after it.
 EngineRegistry &registry()
 {
-    static EngineRegistry instance;
-    return instance;
+    static EngineRegistry *instance = new EngineRegistry;
+    return *instance;
 }
 
 void stopAllEngines()

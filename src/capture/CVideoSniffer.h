@@ -22,8 +22,10 @@ public:
     // Shows an error to the user; title and text are both the message.
     using ErrorReporter = void (*)(const QString &message);
 
-    // Kernel buffer: the small default drops packets under load.
-    static constexpr int BufferSize = 8 * 1024 * 1024;
+    // Kernel buffer: a full-speed loopback transfer fills a few MiB in a
+    // few milliseconds, longer than a busy machine may leave the thread
+    // unscheduled; the small default drops packets under load.
+    static constexpr int BufferSize = 32 * 1024 * 1024;
     static constexpr int SnapshotLength = 65535;
     // Longest wait before the loop looks at a stop request on a quiet interface.
     static constexpr int IdleWaitMs = 200;

@@ -32,7 +32,8 @@ struct Probe
     void feed(const Bytes &frame)
     {
         auto copy = std::make_unique<std::uint8_t[]>(frame.size() ? frame.size() : 1);
-        std::memcpy(copy.get(), frame.data(), frame.size());
+        if (!frame.empty())
+            std::memcpy(copy.get(), frame.data(), frame.size());
         detector.analyze({copy.get(), frame.size()}, now);
     }
 };

@@ -74,6 +74,7 @@ private slots:
     void reportsLiveStreamsAndReplaysThem();
     void quietInterfaceStopsWithinOneSecond();
     void stopAllEndsRunningEngines();
+    void processExitsWithEnginesRunning();
     void unknownInterfaceStaysIdle();
     void interfaceWithoutAddressShowsError();
 
@@ -244,6 +245,17 @@ void TestVideoSniffer::stopAllEndsRunningEngines()
     QVERIFY(first.loopFinished());
     QVERIFY(second.loopFinished());
     QVERIFY(first.isFinished());
+}
+
+void TestVideoSniffer::processExitsWithEnginesRunning()
+{
+    QProcess helper;
+    helper.start(QStringLiteral(CAPTURE_EXIT_HELPER), {});
+    QVERIFY(helper.waitForFinished(10000));
+    const QByteArray said = helper.readAllStandardError();
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(helper.exitCode() == 0, said.constData());
+    QVERIFY2(!said.contains("QThread: Destroyed while thread is still running"), said.constData());
 }
 
 void TestVideoSniffer::unknownInterfaceStaysIdle()
