@@ -154,6 +154,7 @@ private slots:
 
 private:
     friend class SnifferTestAccess;
+    friend class ScreenshotTour;
 
     void progressBarStart();
     void progressBarStart(int interval);

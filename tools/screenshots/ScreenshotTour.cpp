@@ -1,0 +1,158 @@
+// Walks the real window through its pages and saves a picture of each.
+//   vidarro_screens OUTPUT_FOLDER [PAGE_ADDRESS]
+// With an address on the video-site list, the download page shows that
+// address's real title and formats.
+
+#include "LogHandler.h"
+#include "Platform.h"
+#include "Sniffer.h"
+#include "UserDialogs.h"
+#include "ui_InsertURL.h"
+#include "ui_Navigation.h"
+#include "ui_Options.h"
+#include "ui_Progress.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTimer>
+
+#include <cstdio>
+
+class ScreenshotTour : public QObject, public UserDialogs::Responder
+{
+    Q_OBJECT
+public:
+    explicit ScreenshotTour(const QString &folder) : m_folder(folder) {}
+
+    void message(const UserDialogs::Message &shown) override { m_messages.append(shown); }
+    QString folder(const QString &, const QString &) override { return QString(); }
+    bool saveDialog(QFileDialog *) override { return false; }
+
+    void shoot(QWidget *widget, const QString &name)
+    {
+        waitFor(150);
+        const QString path = m_folder + QLatin1Char('/') + name + QStringLiteral(".png");
+        if (!widget->grab().save(path))
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        else
+            std::printf("%s\n", qPrintable(path));
+    }
+
+    static void waitFor(int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    static bool waitUntil(const std::function<bool()> &done, int ms)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < ms)
+            waitFor(50);
+        return done();
+    }
+
+    int run(Sniffer &w, const QString &address)
+    {
+        w.showPage(PageLayout::MainPage);
+        shoot(&w, QStringLiteral("page0-main"));
+
+        w.navigationForm()->btnDownloaderYT->click();
+        w.insertUrlForm()->inputURL->setText(address.isEmpty() ? QStringLiteral("https://www.youtube.com/watch?v=...") : address);
+        shoot(&w, QStringLiteral("page2-address"));
+
+        w.progressBarStart(100);
+        waitFor(2500);
+        shoot(&w, QStringLiteral("page1-busy"));
+        w.stopLastProcess();
+
+        w.showOptions();
+        shoot(&w, QStringLiteral("page4-settings"));
+
+        if (!address.isEmpty()) {
+            w.navigationForm()->btnDownloaderYT->click();
+            w.insertUrlForm()->inputURL->setText(address);
+            w.processURL();
+            if (waitUntil([&] { return w.currentPage() == PageLayout::DownloadPage; }, 90000))
+                shoot(&w, QStringLiteral("page3-download"));
+            else
+                std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(address));
+        }
+
+        w.showOldSniffer();
+        const QByteArray header = "GET /v HTTP/1.1\r\nHost: media.example\r\n\r\n";
+        Sniffer::queueMediaReport("media.example/clip-one.mp4", header, "8912345\r\n", "mp4\r\n");
+        Sniffer::queueMediaReport("media.example/clip-two.flv", header, "2312345\r\n", "x-flv\r\n");
+        Sniffer::queueMediaReport("media.example/song.mp3", header, "4412345\r\n", "MP3");
+        waitUntil([&] { return w.sniffedList().count() == 3; }, 5000);
+        w.setItemState(0, SniffedItem::Downloaded);
+        w.setItemState(1, SniffedItem::Downloading);
+        shoot(&w, QStringLiteral("page5-sniffed"));
+
+        w.testSniffer();
+        shoot(&w, QStringLiteral("page5-selftest"));
+        w.runOldSniffer();
+
+        w.showPage(PageLayout::UpdatePage);
+        shoot(&w, QStringLiteral("page6-update"));
+
+        w.showAboutDialog();
+        shoot(w.aboutDialog(), QStringLiteral("about"));
+        w.closeAboutDialog();
+
+        w.showPage(PageLayout::AddressPage);
+        w.insertUrlForm()->inputURL->setText(QStringLiteral("https://vimeo.com/1"));
+        w.processURL();
+        if (!m_messages.isEmpty()) {
+            const UserDialogs::Message &error = m_messages.last();
+            QMessageBox box(QMessageBox::Critical, error.title, error.text, QMessageBox::Ok, &w);
+            box.setTextFormat(error.richText ? Qt::RichText : Qt::PlainText);
+            box.show();
+            shoot(&box, QStringLiteral("error-box"));
+        }
+        return 0;
+    }
+
+public slots:
+    // The self-test opens a browser; the tour stays with the window.
+    void skipBrowser(const QUrl &) {}
+
+private:
+    QString m_folder;
+    QList<UserDialogs::Message> m_messages;
+};
+
+int main(int argc, char *argv[])
+{
+    qInstallMessageHandler(logMessageHandler);
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: vidarro_screens OUTPUT_FOLDER [PAGE_ADDRESS]\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    // The tools sit beside the application, one folder over.
+    Platform::setApplicationFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin"));
+
+    ScreenshotTour tour(folder);
+    UserDialogs::setResponder(&tour);
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &tour, "skipBrowser");
+    Sniffer window;
+    window.setUpdateCheckAllowed(false);
+    window.initialise();
+    window.show();
+    const int result = tour.run(window, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+    UserDialogs::setResponder(nullptr);
+    return result;
+}
+
+#include "ScreenshotTour.moc"

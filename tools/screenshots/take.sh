@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Pictures of every page for the README, taken from the real window on a
+# virtual X display. The download page shows the real formats of a local
+# page served on 127.0.0.1.
+#   tools/screenshots/take.sh [OUTPUT_FOLDER]   (default docs/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+out=$(realpath -m "${1:-docs/screenshots}")
+build=build/dev
+cmake --build "$build" --target vidarro_screens vidarro >/dev/null
+
+work=$(mktemp -d)
+server=
+trap '[[ -n $server ]] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/site" "$work/home" "$work/appdata/Vidarro"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=640x360:rate=25 -f lavfi -i sine=f=440 -t 3 \
+  -c:v libx264 -c:a aac -shortest "$work/site/clip.mp4"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -f lavfi -i sine=f=440 -t 3 \
+  -c:v libvpx -c:a libvorbis -shortest "$work/site/clip.webm"
+cat > "$work/site/watch.html" <<'HTML'
+<html><head><title>Big Test Pattern: the movie</title></head><body>
+<video controls><source src="clip.webm" type="video/webm"><source src="clip.mp4" type="video/mp4"></video>
+</body></html>
+HTML
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
+server=$!
+sleep 1
+
+# A settings file of the shipped template, with the local server accepted.
+sed "s/^1=\"youtube.com\"/1=\"127.0.0.1\"/" resources/sniffer_linux.ini > "$work/appdata/Vidarro/sniffer.ini"
+printf '[General]\nlast_update=%s\nlast_update_year=%s\nsavepath_video=%s\nsavepath_audio=%s\n' \
+  "$(date +%-j)" "$(date +%Y)" "$work/home/Videos" "$work/home/Music" >> "$work/appdata/Vidarro/sniffer.ini"
+
+HOME="$work/home" APPDATA="$work/appdata" xvfb-run -a -s "-screen 0 1024x900x24" \
+  "$build/tools/vidarro_screens" "$out" "http://127.0.0.1:$port/watch.html" >/dev/null
+ls "$out"
