@@ -53,7 +53,8 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY(QFileInfo(binFolder() + "/run").isExecutable());
+        const QFileInfo tool(binFolder() + "/run");
+        QVERIFY2(tool.isFile() && tool.isExecutable(), "VIDARRO_BIN_DIR must name the build's application folder");
         Platform::setApplicationFolder(binFolder());
         QVERIFY2(media.start(), qPrintable(media.errorString()));
         QVERIFY(out.isValid());
@@ -89,6 +90,20 @@ private slots:
         QCOMPARE(only.extension, QString("mp4"));
         QVERIFY(only.best);
         QCOMPARE(only.description, QString("N/A"));
+    }
+
+    void sideBySideRunsFetchThePageOnce()
+    {
+        Downloader driver;
+        QSignalSpy title(&driver, &Downloader::haveTitle);
+        QSignalSpy formats(&driver, &Downloader::haveFormats);
+        QVERIFY(driver.checkURL(QUrl(media.url("sources.html?once=1"))));
+        driver.requestTitleAndFormats();
+        QVERIFY(waitFor(title));
+        QVERIFY(waitFor(formats));
+        QCOMPARE(driver.info->title, QString("Two Sources (1)"));
+        QCOMPARE(driver.info->formats.size(), 2);
+        QCOMPARE(media.requests("GET /sources.html?once=1"), 1);
     }
 
     void formatsOfAPageWithTwoSources()

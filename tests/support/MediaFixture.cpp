@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 const QStringList lavfiVideo{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2"};
@@ -68,6 +70,12 @@ bool MediaFixture::addFile(const QString &name, const QByteArray &data)
 {
     QFile file(filePath(name));
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+int MediaFixture::requests(const QString &methodAndPath) const
+{
+    const QList<QByteArray> lines = bytes(QStringLiteral("requests.log")).split('\n');
+    return int(std::count(lines.cbegin(), lines.cend(), methodAndPath.toUtf8()));
 }
 
 bool MediaFixture::runFfmpeg(const QStringList &arguments)

@@ -16,7 +16,8 @@
 // support) the server knows "throttle/RATE/NAME" (at most RATE bytes per
 // second, for runs that must still be going when a test acts) and
 // "status/CODE/NAME" (that HTTP status, no body). addFile() puts more files
-// into the served folder. The server ends with the fixture.
+// into the served folder; requests("GET /page.html") counts the requests
+// served so far with that method and path. The server ends with the fixture.
 
 #include <QByteArray>
 #include <QProcess>
@@ -42,6 +43,7 @@ public:
     QString filePath(const QString &name) const;
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
+    int requests(const QString &methodAndPath) const;
 
     static QString pageTitle() { return QStringLiteral("Fixture Clip: Part 2!"); }
     static QStringList mediaNames();

@@ -8,6 +8,7 @@ killed or until its standard input closes. Paths:
     /NAME                  the file, with Range support
     /throttle/RATE/NAME    the same, at most RATE bytes per second
     /status/CODE/NAME      answers with that status code and no body
+Each request line is appended to FOLDER/requests.log ("GET /page.html").
 """
 import http.server
 import os
@@ -21,6 +22,7 @@ ROOT = os.path.abspath(sys.argv[1])
 HOST = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1"
 PORT = int(sys.argv[3]) if len(sys.argv) > 3 else 0
 
+LOG_LOCK = threading.Lock()
 TYPES = {".mp4": "video/mp4", ".webm": "video/webm", ".mp3": "audio/mpeg",
          ".flv": "video/x-flv", ".html": "text/html; charset=utf-8", ".bin": "application/octet-stream"}
 
@@ -46,10 +48,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return 404, None, 0
         return 200, full, rate
 
+    def note(self):
+        with LOG_LOCK, open(os.path.join(ROOT, "requests.log"), "a") as log:
+            log.write("%s %s\n" % (self.command, self.path))
+
     def do_HEAD(self):
+        self.note()
         self.answer(body=False)
 
     def do_GET(self):
+        self.note()
         self.answer(body=True)
 
     def answer(self, body):

@@ -1,0 +1,138 @@
+// Wall times of the driver against the real tool on local media:
+//   1. title and format runs side by side against each run alone;
+//   2. a file download through the driver against bare yt-dlp.
+// Prints each figure and the ratios. Usage: bench_driver [rounds]
+
+#include "Downloader.h"
+#include "MediaFixture.h"
+#include "Platform.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+
+namespace {
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
+}
+
+// Runs start() and waits until `needed` of the watched signals came.
+double timeSignals(Downloader &driver, const std::function<void()> &start, int needed)
+{
+    int got = 0;
+    QEventLoop loop;
+    QList<QMetaObject::Connection> links;
+    auto count = [&] {
+        if (++got >= needed)
+            loop.quit();
+    };
+    links << QObject::connect(&driver, &Downloader::haveTitle, &loop, count);
+    links << QObject::connect(&driver, &Downloader::haveFormats, &loop, count);
+    links << QObject::connect(&driver, &Downloader::haveFile, &loop, count);
+    links << QObject::connect(&driver, &Downloader::hasError, &loop, [&](Downloader::errors e) {
+        std::fprintf(stderr, "driver error %d\n", int(e));
+        loop.exit(1);
+    });
+    QTimer::singleShot(120000, &loop, [&] { loop.exit(2); });
+    QElapsedTimer clock;
+    clock.start();
+    start();
+    const int result = loop.exec();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    for (const auto &link : links)
+        QObject::disconnect(link);
+    return result == 0 ? seconds : -1.0;
+}
+
+double timeBareTool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    tool.start(QStringLiteral("yt-dlp"), arguments);
+    tool.closeWriteChannel();
+    tool.waitForFinished(120000);
+    tool.readAllStandardOutput();
+    const bool ok = tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    return ok ? clock.nsecsElapsed() / 1e9 : -1.0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The driver's trace lines would drown the figures.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? qMax(1, atoi(argv[1])) : 3;
+    // The launcher of this build, beside the application.
+    Platform::setApplicationFolder(QStringLiteral(VIDARRO_BIN_DIR));
+
+    MediaFixture media;
+    if (!media.start()) {
+        std::fprintf(stderr, "fixture: %s\n", qPrintable(media.errorString()));
+        return 1;
+    }
+    // A larger file, so that the download itself weighs in.
+    QByteArray big(16 * 1024 * 1024, Qt::Uninitialized);
+    std::mt19937 random(7);
+    for (char &c : big)
+        c = char(random());
+    media.addFile(QStringLiteral("big.mp4"), big);
+
+    Downloader driver;
+    QTemporaryDir out;
+    QList<double> title, formats, both, viaDriver, bare;
+    for (int round = 0; round < rounds; ++round) {
+        // A new address each time: the launcher shares one answer between
+        // runs of the same address, which must not favour the lone runs.
+        auto page = [&](const char *kind) {
+            return QUrl(media.url(QStringLiteral("sources.html?%1=%2").arg(QLatin1String(kind)).arg(round)));
+        };
+        driver.checkURL(page("title"));
+        title << timeSignals(driver, [&] { driver.requestTitle(); }, 1);
+        driver.checkURL(page("formats"));
+        formats << timeSignals(driver, [&] { driver.requestFormats(); }, 1);
+        driver.checkURL(page("both"));
+        both << timeSignals(driver, [&] { driver.requestTitleAndFormats(); }, 2);
+
+        const QString viaTarget = out.filePath(QStringLiteral("driver-%1.mp4").arg(round));
+        const QString bareTarget = out.filePath(QStringLiteral("bare-%1.mp4").arg(round));
+        driver.checkURL(QUrl(media.url(QStringLiteral("big.mp4"))));
+        viaDriver << timeSignals(driver, [&] { driver.requestFile(0, viaTarget); }, 1);
+        bare << timeBareTool({QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("-q"),
+                              QStringLiteral("-o"), bareTarget, media.url(QStringLiteral("big.mp4"))});
+    }
+    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare}) {
+        if (list->contains(-1.0)) {
+            std::fprintf(stderr, "a run failed\n");
+            return 1;
+        }
+    }
+    const double slower = qMax(median(title), median(formats));
+    std::printf("rounds: %d (medians)\n", rounds);
+    std::printf("title alone:        %.3f s\n", median(title));
+    std::printf("formats alone:      %.3f s\n", median(formats));
+    std::printf("both side by side:  %.3f s\n", median(both));
+    std::printf("ratio both / slower alone: %.2f (goal <= 1.15)\n", median(both) / slower);
+    std::printf("download, driver:   %.3f s\n", median(viaDriver));
+    std::printf("download, yt-dlp:   %.3f s\n", median(bare));
+    std::printf("ratio driver / bare yt-dlp: %.2f (goal <= 1.10)\n", median(viaDriver) / median(bare));
+    return 0;
+}
