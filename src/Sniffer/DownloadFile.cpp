@@ -154,6 +154,12 @@ void Sniffer::postFileRequest()
 
 void Sniffer::onDownloaderError(Downloader::errors error)
 {
+    // The title and format runs of one address fail together: one message.
+    const bool addressRun = error == Downloader::TitleFailed || error == Downloader::FormatsFailed;
+    if (addressRun && !addressRequested) {
+        LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "already reported";
+        return;
+    }
     addressRequested = false;
     showPage(PageLayout::AddressPage);
     LOG_ERROR << "onDownloaderError" << ":" << int(error);

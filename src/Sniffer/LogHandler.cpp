@@ -58,10 +58,7 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &, const QString
     const bool toError = type == QtCriticalMsg || type == QtFatalMsg;
     writeAll(toError ? STDERR_FILENO : STDOUT_FILENO, text.toUtf8() + '\n');
 
-    // mkdir, not mkpath: a missing parent folder is not invented.
-    const QString folder = Platform::perUserFolder();
-    if (!QDir(folder).exists())
-        QDir().mkdir(folder);
+    Platform::ensurePerUserFolder();
 
     QFile file(logFilePath(QDate::currentDate()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

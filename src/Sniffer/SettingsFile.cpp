@@ -26,7 +26,7 @@ bool SettingsFile::setSettingsFile()
 {
     TRACE("setSettingsFile");
     m_appDataPath = Platform::perUserFolder();
-    if (!QDir(m_appDataPath).exists() && !QDir().mkdir(m_appDataPath))
+    if (!Platform::ensurePerUserFolder())
         LOG_ERROR << "setSettingsFile" << ":" << "cannot create folder" << ":" << m_appDataPath;
     m_settingsPath = QDir::toNativeSeparators(m_appDataPath + QStringLiteral("/sniffer.ini"));
     return createSettingsFile(m_appDataPath);

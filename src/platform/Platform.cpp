@@ -40,6 +40,14 @@ QString perUserFolder()
     return QDir::toNativeSeparators(base + QStringLiteral("/Vidarro"));
 }
 
+bool ensurePerUserFolder()
+{
+    const QString folder = perUserFolder();
+    if (QDir(folder).exists())
+        return true;
+    return qEnvironmentVariableIsEmpty("APPDATA") ? QDir().mkpath(folder) : QDir().mkdir(folder);
+}
+
 QString applicationFolder()
 {
     if (!applicationFolderOverride().isEmpty())

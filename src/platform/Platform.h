@@ -13,6 +13,11 @@ QString platformTag();
 // then "/Vidarro"; native separators. Not created here.
 QString perUserFolder();
 
+// Creates the per-user folder when missing: one level below $APPDATA (a
+// missing $APPDATA is not invented), the whole path below the XDG data
+// folder, which a fresh account may not have yet. False when it cannot.
+bool ensurePerUserFolder();
+
 // The folder of the running executable, or the folder set for tests.
 QString applicationFolder();
 void setApplicationFolder(const QString &folder);

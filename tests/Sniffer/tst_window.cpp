@@ -204,7 +204,7 @@ private slots:
     {
         WindowHarness harness;
         Sniffer *w = harness.start();
-        SnifferTestAccess::onDownloaderError(w, Downloader::TitleFailed);
+        SnifferTestAccess::onDownloaderError(w, Downloader::UpdateFailed);
         QCOMPARE(w->currentPage(), 2);
         QCOMPARE(harness.responder.messages.last().title, QString("Downloader problem"));
         QVERIFY(harness.responder.messages.last().text.contains("[DL] in 'onDownloaderError'"));
@@ -341,6 +341,37 @@ private slots:
         QCOMPARE(catcher.opened, (QList<QUrl>{QUrl("http://vimeo.com")}));
         QCOMPARE(w->currentPage(), 2);
         QCOMPARE(w->activeHostList(), QString("os_urls"));
+    }
+
+    void theToolIsUpdatedOnceADayAndOnCtrlU()
+    {
+        // Last updated on this day of the year, a year ago.
+        const QDate today = QDate::currentDate();
+        QByteArray settings = windowTestSettings();
+        settings.replace("last_update_year=" + QByteArray::number(today.year()),
+                         "last_update_year=" + QByteArray::number(today.year() - 1));
+        WindowHarness harness(settings);
+        Sniffer *w = harness.start();
+        QCOMPARE(w->currentPage(), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 1, 30000);
+        QCOMPARE(harness.responder.messages.first().title, QString("Vidarro"));
+        QCOMPARE(harness.responder.messages.first().text, QString("Vidarro is up-to-date"));
+        QCOMPARE(w->currentPage(), 0);
+        QCOMPARE(w->settingsStore().value("last_update_year"), QString::number(today.year()));
+        QCOMPARE(w->settingsStore().value("last_update"), QString::number(today.dayOfYear()));
+        QVERIFY(!w->checkLastUpdateDate());
+
+        // Ctrl+U runs it at any time; a failing script leads to the address page.
+        QFile script(harness.appDir.filePath("update.sh"));
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write("#!/bin/sh\necho cannot update >&2\nexit 3\n");
+        script.close();
+        w->activateWindow();
+        QTest::keyClick(w, Qt::Key_U, Qt::ControlModifier);
+        QCOMPARE(w->currentPage(), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 2, 30000);
+        QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
+        QCOMPARE(w->currentPage(), 2);
     }
 
     void theSnifferTestNeedsATestAddress()

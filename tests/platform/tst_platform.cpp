@@ -21,6 +21,24 @@ private slots:
         QVERIFY(!Platform::perUserFolder().startsWith(QDir::toNativeSeparators("/Vidarro")));
     }
 
+    void thePerUserFolderIsCreatedWhereItMayBe()
+    {
+        QTemporaryDir dir;
+        // Below $APPDATA one level only.
+        qputenv("APPDATA", (dir.path() + "/missing").toUtf8());
+        QVERIFY(!Platform::ensurePerUserFolder());
+        qputenv("APPDATA", dir.path().toUtf8());
+        QVERIFY(Platform::ensurePerUserFolder());
+        QVERIFY(QFileInfo(dir.path() + "/Vidarro").isDir());
+        // A fresh account without its XDG data folder yet.
+        qunsetenv("APPDATA");
+        const QByteArray xdg = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", (dir.path() + "/fresh/.local/share").toUtf8());
+        QVERIFY(Platform::ensurePerUserFolder());
+        QVERIFY(QFileInfo(dir.path() + "/fresh/.local/share/Vidarro").isDir());
+        qputenv("XDG_DATA_HOME", xdg);
+    }
+
     void companionProgramPrefersTheCopyBesideTheApplication()
     {
         QTemporaryDir dir;

@@ -67,6 +67,7 @@ public:
 
         w.navigationForm()->btnDownloaderYT->click();
         w.insertUrlForm()->inputURL->setText(address.isEmpty() ? QStringLiteral("https://www.youtube.com/watch?v=...") : address);
+        w.focusOnInputURL();
         shoot(&w, QStringLiteral("page2-address"));
 
         w.progressBarStart(100);
