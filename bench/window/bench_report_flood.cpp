@@ -1,0 +1,90 @@
+// The window under a flood of stream reports: 10000 reports from four
+// threads while the sniffed-media page lists at most 25. A 10 ms probe timer
+// on the GUI thread measures the longest stall, against the same probe on an
+// idle window in the same run.
+//   bench_report_flood [REPORTS]
+
+#include "Sniffer.h"
+#include "UserDialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+class Silent : public UserDialogs::Responder
+{
+public:
+    void message(const UserDialogs::Message &) override {}
+    QString folder(const QString &, const QString &) override { return {}; }
+    bool saveDialog(QFileDialog *) override { return false; }
+};
+
+// Longest gap between 10 ms ticks while the loop runs for the given time.
+qint64 longestStall(int runMs, const std::function<void()> &during = {})
+{
+    QElapsedTimer clock, sinceTick;
+    qint64 worst = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        worst = qMax(worst, sinceTick.restart() - 10);
+    });
+    clock.start();
+    sinceTick.start();
+    probe.start(10);
+    if (during)
+        during();
+    while (clock.elapsed() < runMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return qMax<qint64>(0, worst);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const int reports = argc > 1 ? qMax(1, atoi(argv[1])) : 10000;
+    QTemporaryDir home;
+    qputenv("APPDATA", home.path().toUtf8());
+    Silent silent;
+    UserDialogs::setResponder(&silent);
+
+    Sniffer window;
+    window.setUpdateCheckAllowed(false);
+    window.initialise();
+    window.show();
+    window.showOldSniffer();
+
+    const qint64 idle = longestStall(2000);
+    QList<QThread *> senders;
+    const qint64 flooded = longestStall(3000, [&] {
+        for (int t = 0; t < 4; ++t) {
+            senders << QThread::create([t, reports] {
+                for (int i = 0; i < reports / 4; ++i) {
+                    const QByteArray id = QByteArray::number(t * 1000000 + i);
+                    Sniffer::queueMediaReport("flood.example/" + id + ".mp4", "GET /x HTTP/1.1\r\n\r\n",
+                                              QByteArray::number(200000 + t * 1000000 + i) + "\r\n", "mp4\r\n");
+                    if (i % 100 == 0)
+                        QThread::msleep(1);
+                }
+            });
+            senders.last()->start();
+        }
+    });
+    for (QThread *sender : senders) {
+        sender->wait();
+        delete sender;
+    }
+    std::printf("%d reports: longest GUI stall %lld ms flooded, %lld ms idle (goal < 50 ms); %d rows listed\n",
+                reports, flooded, idle, window.sniffedList().count());
+    UserDialogs::setResponder(nullptr);
+    return 0;
+}
