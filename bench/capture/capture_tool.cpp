@@ -70,8 +70,8 @@ int generate(const char *path, long megabytes)
     std::uint32_t seconds = 1700000000, micros = 0;
     std::uint16_t clientPort = 1024;
     unsigned long long sessions = 0;
-    const auto writeFrame = [&](const frames::FrameSpec &spec) {
-        const frames::Bytes frame = frames::buildFrame(spec);
+    const auto writeFrame = [&](const frames::FrameSpec &layout) {
+        const frames::Bytes frame = frames::buildFrame(layout);
         out.write(frame, seconds, micros);
         written += 16 + frame.size();
         micros += 7;

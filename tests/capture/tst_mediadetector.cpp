@@ -27,7 +27,7 @@ struct Probe
     {
         detector.setReportSink([this](const MediaReport &r) { reports.append(r); });
     }
-    void feed(const FrameSpec &spec) { feed(frames::buildFrame(spec)); }
+    void feed(const FrameSpec &layout) { feed(frames::buildFrame(layout)); }
     // An exactly sized heap copy, so that a read past the end is caught.
     void feed(const Bytes &frame)
     {
@@ -334,14 +334,14 @@ void TestMediaDetector::malformedHeaders()
     QFETCH(int, etherType);
     QFETCH(int, fragment);
     QFETCH(bool, valid);
-    const auto shape = [&](FrameSpec spec) {
-        spec.ipHeaderLength = ipHeaderLength;
-        spec.tcpHeaderLength = tcpHeaderLength;
-        spec.ipVersion = ipVersion;
-        spec.protocol = std::uint8_t(protocol);
-        spec.etherType = std::uint16_t(etherType);
-        spec.fragment = std::uint16_t(fragment);
-        return spec;
+    const auto shape = [&](FrameSpec layout) {
+        layout.ipHeaderLength = ipHeaderLength;
+        layout.tcpHeaderLength = tcpHeaderLength;
+        layout.ipVersion = ipVersion;
+        layout.protocol = std::uint8_t(protocol);
+        layout.etherType = std::uint16_t(etherType);
+        layout.fragment = std::uint16_t(fragment);
+        return layout;
     };
     Probe probe;
     probe.feed(shape(frames::request(Get)));

@@ -42,23 +42,23 @@ inline void put16(Bytes &out, std::uint16_t value)
     out.push_back(std::uint8_t(value));
 }
 
-inline Bytes buildFrame(const FrameSpec &spec)
+inline Bytes buildFrame(const FrameSpec &layout)
 {
     Bytes out;
-    const std::size_t ipTotal = std::size_t(std::max(spec.ipHeaderLength, 0) + std::max(spec.tcpHeaderLength, 0))
-                                + std::size_t(spec.payload.size());
+    const std::size_t ipTotal = std::size_t(std::max(layout.ipHeaderLength, 0) + std::max(layout.tcpHeaderLength, 0))
+                                + std::size_t(layout.payload.size());
     out.reserve(ipTotal + 24);
-    switch (spec.linkType) {
+    switch (layout.linkType) {
     case DLT_EN10MB:
         for (int i = 0; i < 6; ++i)
             out.push_back(0x02);
         for (int i = 0; i < 6; ++i)
             out.push_back(0x04);
-        if (spec.vlan) {
+        if (layout.vlan) {
             put16(out, 0x8100);
             put16(out, 0x0005);
         }
-        put16(out, spec.etherType);
+        put16(out, layout.etherType);
         break;
     case DLT_LINUX_SLL:
         put16(out, 4); // sent by us
@@ -66,10 +66,10 @@ inline Bytes buildFrame(const FrameSpec &spec)
         put16(out, 6);
         for (int i = 0; i < 8; ++i)
             out.push_back(0);
-        put16(out, spec.etherType);
+        put16(out, layout.etherType);
         break;
     case DLT_LINUX_SLL2:
-        put16(out, spec.etherType);
+        put16(out, layout.etherType);
         put16(out, 0);
         for (int i = 0; i < 4; ++i)
             out.push_back(0);
@@ -93,52 +93,52 @@ inline Bytes buildFrame(const FrameSpec &spec)
     }
     // IPv4 header, options padded with zeros.
     const std::size_t ipStart = out.size();
-    out.push_back(std::uint8_t((spec.ipVersion << 4) | ((spec.ipHeaderLength / 4) & 15)));
+    out.push_back(std::uint8_t((layout.ipVersion << 4) | ((layout.ipHeaderLength / 4) & 15)));
     out.push_back(0);
     put16(out, std::uint16_t(ipTotal > 0xffff ? 0 : ipTotal));
     put16(out, 0x1234);
-    put16(out, spec.fragment);
+    put16(out, layout.fragment);
     out.push_back(64);
-    out.push_back(spec.protocol);
+    out.push_back(layout.protocol);
     put16(out, 0);
-    out.insert(out.end(), spec.source.begin(), spec.source.end());
-    out.insert(out.end(), spec.destination.begin(), spec.destination.end());
-    while (out.size() - ipStart < std::size_t(std::max(spec.ipHeaderLength, 20)))
+    out.insert(out.end(), layout.source.begin(), layout.source.end());
+    out.insert(out.end(), layout.destination.begin(), layout.destination.end());
+    while (out.size() - ipStart < std::size_t(std::max(layout.ipHeaderLength, 20)))
         out.push_back(0);
     // TCP header.
     const std::size_t tcpStart = out.size();
-    put16(out, spec.sourcePort);
-    put16(out, spec.destinationPort);
+    put16(out, layout.sourcePort);
+    put16(out, layout.destinationPort);
     out.insert(out.end(), {0, 0, 0, 1, 0, 0, 0, 1});
-    out.push_back(std::uint8_t(((spec.tcpHeaderLength / 4) & 15) << 4));
+    out.push_back(std::uint8_t(((layout.tcpHeaderLength / 4) & 15) << 4));
     out.push_back(0x18);
     put16(out, 0xffff);
     put16(out, 0);
     put16(out, 0);
-    while (out.size() - tcpStart < std::size_t(std::max(spec.tcpHeaderLength, 20)))
+    while (out.size() - tcpStart < std::size_t(std::max(layout.tcpHeaderLength, 20)))
         out.push_back(1);
-    out.insert(out.end(), spec.payload.cbegin(), spec.payload.cend());
+    out.insert(out.end(), layout.payload.cbegin(), layout.payload.cend());
     return out;
 }
 
 // A request of the local machine and the response to it, on one connection.
 inline FrameSpec request(const QByteArray &payload, std::uint16_t clientPort = 40000)
 {
-    FrameSpec spec;
-    spec.sourcePort = clientPort;
-    spec.payload = payload;
-    return spec;
+    FrameSpec layout;
+    layout.sourcePort = clientPort;
+    layout.payload = payload;
+    return layout;
 }
 
 inline FrameSpec response(const QByteArray &payload, std::uint16_t clientPort = 40000)
 {
-    FrameSpec spec;
-    spec.source = {10, 0, 0, 5};
-    spec.destination = {10, 0, 0, 1};
-    spec.sourcePort = 80;
-    spec.destinationPort = clientPort;
-    spec.payload = payload;
-    return spec;
+    FrameSpec layout;
+    layout.source = {10, 0, 0, 5};
+    layout.destination = {10, 0, 0, 1};
+    layout.sourcePort = 80;
+    layout.destinationPort = clientPort;
+    layout.payload = payload;
+    return layout;
 }
 
 // Writes the classic capture file format, microsecond time stamps.
