@@ -100,6 +100,15 @@ public:
         return window.get();
     }
 
+    bool messageSeen(const QString &text) const
+    {
+        for (const UserDialogs::Message &message : responder.messages) {
+            if (message.text.contains(text))
+                return true;
+        }
+        return false;
+    }
+
     QString lastMessageText() const { return responder.messages.isEmpty() ? QString() : responder.messages.last().text; }
 
     QTemporaryDir appDir;

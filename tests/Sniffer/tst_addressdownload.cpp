@@ -24,15 +24,6 @@ private:
         QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
     }
 
-    static bool messageSeen(const WindowHarness &harness, const QString &text)
-    {
-        for (const UserDialogs::Message &message : harness.responder.messages) {
-            if (message.text.contains(text))
-                return true;
-        }
-        return false;
-    }
-
     MediaFixture m_media;
     QTemporaryDir m_target;
 
@@ -61,7 +52,7 @@ private slots:
         options->selectPath->setEditText(m_target.path());
         options->btnDownloadVideo->click();
         QCOMPARE(w->currentPage(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(messageSeen(harness, "Download complete"), toolWait);
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
         QCOMPARE(w->currentPage(), 2);
         QCOMPARE(w->progressForm()->progressBar->value(), 100);
         const QString saved = m_target.filePath("My clip.mp4");
@@ -94,7 +85,7 @@ private slots:
         options->inputTitle->setText("");
         options->selectPath->setEditText(m_target.path());
         options->btnDownloadAudio->click();
-        QTRY_VERIFY_WITH_TIMEOUT(messageSeen(harness, "Download complete"), toolWait);
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
         const QString mp3 = m_target.filePath("default.mp3");
         QCOMPARE(MediaFixture::streamCodecs(mp3), QStringList{"mp3"});
         QVERIFY(!QFileInfo::exists(m_target.filePath("default.mp4")));

@@ -70,15 +70,6 @@ private:
         };
     }
 
-    static bool messageSeen(const WindowHarness &harness, const QString &text)
-    {
-        for (const UserDialogs::Message &message : harness.responder.messages) {
-            if (message.text.contains(text))
-                return true;
-        }
-        return false;
-    }
-
     Sniffer *openPage(WindowHarness &harness)
     {
         Sniffer *w = harness.start();
@@ -178,7 +169,7 @@ private slots:
         QTRY_COMPARE(rows(w).size(), 1);
         saveAs(harness, target.filePath("tune.b.mp4"));
         w->oldSnifferForm()->pbDownloadAudio->click();
-        QTRY_VERIFY_WITH_TIMEOUT(messageSeen(harness, "Download complete"), wait);
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), wait);
         QCOMPARE(MediaFixture::streamCodecs(target.filePath("tune.b.mp3")), QStringList{"mp3"});
         QVERIFY(!QFileInfo::exists(target.filePath("tune.b.mp4")));
         QCOMPARE(w->currentPage(), 5);
@@ -196,8 +187,8 @@ private slots:
         QSignalSpy finished(w, &Sniffer::downloadFinished);
         w->oldSnifferForm()->pbDownloadVideo->click();
         QCOMPARE(finished.size(), 0);
-        QVERIFY(messageSeen(harness, "404"));
-        QVERIFY(!messageSeen(harness, "Download canceled."));
+        QVERIFY(harness.messageSeen("404"));
+        QVERIFY(!harness.messageSeen("Download canceled."));
         QCOMPARE(iconColour(w, 0), QColor(Qt::red));
         QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
@@ -211,7 +202,7 @@ private slots:
                 dialog->cancelButton()->click();
         });
         w->oldSnifferForm()->pbDownloadVideo->click();
-        QVERIFY(messageSeen(harness, "Download canceled."));
+        QVERIFY(harness.messageSeen("Download canceled."));
         QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         // A cancelled save dialog downloads nothing.
         harness.responder.onSave = [](QFileDialog *) { return false; };
