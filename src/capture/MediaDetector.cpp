@@ -13,7 +13,6 @@ using capture::ByteView;
 
 namespace {
 
-constexpr std::size_t EthernetHeaderLength = 14;
 constexpr std::uint16_t EtherTypeIpv4 = 0x0800;
 constexpr std::uint16_t EtherTypeVlan = 0x8100;
 constexpr std::uint16_t EtherTypeQinQ = 0x88a8;

@@ -7,6 +7,8 @@
 #include "ui_Progress.h"
 #include "ui_Settings.h"
 
+#include <QComboBox>
+
 #include <QDesktopServices>
 #include <QMenu>
 #include <QProgressBar>
@@ -372,6 +374,44 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 2, 30000);
         QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
         QCOMPARE(w->currentPage(), 2);
+    }
+
+    void saveFoldersFollowTheSettings()
+    {
+        QTemporaryDir folders;
+        const QString video = folders.filePath("v"), audio = folders.filePath("a");
+        WindowHarness harness(windowTestSettings());
+        Sniffer *w = harness.start();
+        Ui::Settings *settings = w->settingsForm();
+        // The settings page edits the two default folders; Save stores them.
+        harness.responder.nextFolder = video;
+        settings->btnSelectVideoPath->click();
+        QCOMPARE(harness.responder.folderRequests.last().first, QString("Select default file path for save video"));
+        harness.responder.nextFolder.clear();
+        settings->pathAudio->setText(audio);
+        settings->btnSelectAudioPath->click();
+        QCOMPARE(settings->pathAudio->text(), audio);
+        QCOMPARE(settings->pathVideo->text(), video);
+        w->showOptions();
+        settings->btnSave->click();
+        QCOMPARE(w->currentPage(), 0);
+        QCOMPARE(w->settingsStore().value("savepath_video"), video);
+        QCOMPARE(w->settingsStore().value("savepath_audio"), audio);
+
+        // The download page offers the saved folder first, then the standard ones.
+        QMetaObject::invokeMethod(w, "setSaveFilePath", Qt::DirectConnection);
+        QComboBox *path = w->optionsForm()->selectPath;
+        QCOMPARE(path->currentText(), video);
+        QCOMPARE(path->count(), 5);
+        QCOMPARE(path->itemText(1), Platform::documentsFolder());
+        QCOMPARE(path->itemText(4), Platform::desktopFolder());
+        // A folder picked twice stands twice at the top.
+        harness.responder.nextFolder = folders.path();
+        w->optionsForm()->btnSelectPath->click();
+        w->optionsForm()->btnSelectPath->click();
+        QCOMPARE(path->itemText(0), folders.path());
+        QCOMPARE(path->itemText(1), folders.path());
+        QCOMPARE(path->count(), 7);
     }
 
     void theSnifferTestNeedsATestAddress()
