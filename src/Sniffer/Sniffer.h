@@ -18,7 +18,6 @@ class QFileDialog;
 class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
-class QSettings;
 class QTimer;
 
 namespace Ui {
@@ -175,7 +174,6 @@ private:
     // Shell.
     Ui::Sniffer *ui;
     SettingsFile settingsFile;
-    QSettings *settings() const { return settingsFile.settings(); }
     SettingsList settingsList(const char *name) const { return settingsFile.list(QString::fromLatin1(name)); }
 
     // Pages.
