@@ -9,7 +9,6 @@
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
 
-#include <QPainter>
 #include <QProcess>
 #include <QTimer>
 

@@ -59,7 +59,6 @@ public:
     void showDownloaderError(int code);
 
     // Read by tests and by the start-up code.
-    Downloader *downloaderDriver() const { return downloader; }
     const SettingsFile &settingsStore() const { return settingsFile; }
     QWidget *panel(PageLayout::Panel which) const;
     Ui::Navigation *navigationForm() const { return navigation; }

@@ -40,13 +40,9 @@ class SnifferTestAccess
 public:
     static void progressBarIteration(Sniffer *w) { w->progressBarIteration(); }
     static void progressBarStart(Sniffer *w, int interval) { w->progressBarStart(interval); }
-    static void focusOnInputURL(Sniffer *w) { w->focusOnInputURL(); }
     static const QStringList &errorContext(Sniffer *w) { return w->errorContext; }
     static void onDownloaderError(Sniffer *w, Downloader::errors e) { w->onDownloaderError(e); }
-    static void checkUrlQueue(Sniffer *w) { w->checkUrlQueue(); }
-    static QMap<PageLayout::Panel, int> &panelHeights(Sniffer *w) { return w->panelHeights; }
     static QString mediaFilePath(Sniffer *w) { return w->mediaFilePath; }
-    static QString audioFilePath(Sniffer *w) { return w->audioFilePath; }
 };
 
 inline QByteArray windowTestSettings(const QByteArray &extra = QByteArray())
@@ -108,8 +104,6 @@ public:
         }
         return false;
     }
-
-    QString lastMessageText() const { return responder.messages.isEmpty() ? QString() : responder.messages.last().text; }
 
     QTemporaryDir appDir;
     QTemporaryDir userDir;

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "LogHandler.h"
 
 #include <QDir>
@@ -7,16 +8,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class tst_LogHandler : public QObject
 {
@@ -50,7 +41,7 @@ private slots:
         QCOMPARE(child.exitCode(), 0);
         QCOMPARE(child.readAllStandardOutput(), QByteArray("abc\nwarned\n"));
         QCOMPARE(child.readAllStandardError(), QByteArray("broken \"x\"\n"));
-        QCOMPARE(readAll(logFilePath(QDate::currentDate())),
+        QCOMPARE(readFile(logFilePath(QDate::currentDate())),
                  QByteArray("D: abc\r\nW: warned\r\nC: broken \"x\"\r\n"));
     }
 
@@ -60,7 +51,7 @@ private slots:
         QVERIFY(QDir(m_home.path() + "/Vidarro").removeRecursively());
         logMessageHandler(QtCriticalMsg, QMessageLogContext(), "second");
         logMessageHandler(QtFatalMsg, QMessageLogContext(), "third");
-        QCOMPARE(readAll(logFilePath(QDate::currentDate())), QByteArray("C: second\r\nF: third\r\n"));
+        QCOMPARE(readFile(logFilePath(QDate::currentDate())), QByteArray("C: second\r\nF: third\r\n"));
     }
 
     void aMissingAppDataFolderIsNotInvented()
@@ -88,7 +79,7 @@ private slots:
             QVERIFY(worker->wait(60000));
             delete worker;
         }
-        const QList<QByteArray> lines = readAll(logFilePath(QDate::currentDate())).split('\n');
+        const QList<QByteArray> lines = readFile(logFilePath(QDate::currentDate())).split('\n');
         QCOMPARE(lines.size(), threads * perThread + 1);
         QVERIFY(lines.last().isEmpty());
         const QRegularExpression shape("^D: thread \\d line \\d+ x{200} end\r$");

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "Platform.h"
 #include "SettingsFile.h"
 
@@ -9,19 +10,6 @@
 #include <QtTest>
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 const QByteArray smallTemplate =
     "[error_titles]\n0=Error\n3=\"Title three\"\n"

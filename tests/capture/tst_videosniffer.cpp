@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include <QtTest>
 
 #include <mutex>
@@ -54,12 +55,6 @@ bool bringLoopbackUp()
     ok = ok && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
     ::close(fd);
     return ok;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

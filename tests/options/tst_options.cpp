@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "Options.h"
 
 #include <QDir>
@@ -24,19 +25,6 @@ const QStringList allKeys = {
     "RippingFolderPath", "SnifferFolderPath", "CacheFolderPath", "AlwaysOnTop",
     "DefaultAspectRatio", "LastOpenedFiles", "SizeCustom", "SizeRecent", "ClearCache",
 };
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "CYouTubeDownloader.h"
 #include "LocalHttpServer.h"
 #include "Platform.h"
@@ -18,12 +19,6 @@ using Outcome = CYouTubeDownloader::Outcome;
 using Failure = CYouTubeDownloader::Failure;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList logLines;
 

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
 #include "LocalHttpServer.h"
@@ -27,12 +28,6 @@ struct BoxCall
 };
 
 QList<BoxCall> boxCalls;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
