@@ -87,14 +87,14 @@ int generate(const char *path, long megabytes)
         clientPort = std::uint16_t(clientPort == 65535 ? 1024 : clientPort + 1);
         const Ipv4Address server{10, 2, std::uint8_t(random() % 200), std::uint8_t(1 + random() % 250)};
         const char *type = types[random() % std::size(types)];
-        const QByteArray path = "/media/" + QByteArray::number(sessions) + "/file.bin";
+        const QByteArray mediaPath = "/media/" + QByteArray::number(sessions) + "/file.bin";
 
         frames::FrameSpec get;
         get.source = local;
         get.destination = server;
         get.sourcePort = clientPort;
         get.destinationPort = 80;
-        get.payload = "GET " + path + " HTTP/1.1\r\nHost: cdn" + QByteArray::number(server[2])
+        get.payload = "GET " + mediaPath + " HTTP/1.1\r\nHost: cdn" + QByteArray::number(server[2])
                       + ".example\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64)\r\nAccept: */*\r\n"
                         "Accept-Language: en\r\nConnection: keep-alive\r\n\r\n";
         writeFrame(get);

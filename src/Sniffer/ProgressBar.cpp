@@ -1,6 +1,7 @@
 #include "Sniffer.h"
 
 #include "LogLine.h"
+#include "Version.h"
 #include "ui_DialogAbout.h"
 
 #include <QProgressBar>

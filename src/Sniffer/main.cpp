@@ -1,5 +1,6 @@
 #include "LogHandler.h"
 #include "Sniffer.h"
+#include "Version.h"
 
 #include <QApplication>
 

@@ -71,7 +71,7 @@ void Downloader::removeDownloadLeftovers()
     // this job, since an existing target is refused before the start.
     if (fileTarget.isEmpty())
         return;
-    for (const QString &name : {partFile, fileTarget + QStringLiteral(".ytdl"), fileTarget}) {
+    for (const QString &name : {partFile, QString(fileTarget + QStringLiteral(".ytdl")), fileTarget}) {
         if (QFileInfo::exists(name) && !QFile::remove(name))
             LOG_ERROR << "removeDownloadLeftovers" << ":" << "cannot remove" << ":" << name;
     }

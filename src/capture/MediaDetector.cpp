@@ -300,15 +300,15 @@ void MediaDetector::reportMedia(const PendingRequest &request, const QByteArray 
         return;
     if (takeIgnoredUrl(url))
         return;
-    const MediaCallback callback = m_callback.load(std::memory_order_acquire);
-    if (!callback && !m_sink)
+    const MediaCallback function = m_callback.load(std::memory_order_acquire);
+    if (!function && !m_sink)
         return;
     LOG_DEBUG << "Execute callback with type 2" << capture::logText(contentType);
     ++m_reports;
     if (m_sink)
         m_sink(MediaReport{url, request.header, contentLength, contentType});
-    if (callback)
-        callback(url, request.header, contentLength, contentType);
+    if (function)
+        function(url, request.header, contentLength, contentType);
 }
 
 QByteArray MediaDetector::buildUrl(const PendingRequest &request)

@@ -50,7 +50,7 @@ public:
     Ipv4Address localAddress() const { return m_localAddress; }
 
     // May be set from any thread while frames are being analysed.
-    void setCallback(MediaCallback callback) { m_callback.store(callback, std::memory_order_release); }
+    void setCallback(MediaCallback function) { m_callback.store(function, std::memory_order_release); }
     MediaCallback callback() const { return m_callback.load(std::memory_order_acquire); }
     // Receives every report too; set it before the first frame.
     void setReportSink(ReportSink sink) { m_sink = std::move(sink); }

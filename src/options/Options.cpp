@@ -191,7 +191,7 @@ void Options::init()
 
     for (int kind = 0; kind < FolderCount; ++kind)
         d->defaults.insert(key(folderKeys[kind]),
-                           userFolder() + QDir::separator() + key(folderDefaults[kind]));
+                           QString(userFolder() + QDir::separator() + key(folderDefaults[kind])));
     d->defaults.insert(QStringLiteral("AlwaysOnTop"), false);
     d->defaults.insert(QStringLiteral("DefaultAspectRatio"), defaultRatio);
     d->defaults.insert(QStringLiteral("LastOpenedFiles"), QStringList());

@@ -350,8 +350,8 @@ private slots:
         // Last updated on this day of the year, a year ago.
         const QDate today = QDate::currentDate();
         QByteArray settings = windowTestSettings();
-        settings.replace("last_update_year=" + QByteArray::number(today.year()),
-                         "last_update_year=" + QByteArray::number(today.year() - 1));
+        settings.replace(QByteArray("last_update_year=" + QByteArray::number(today.year())),
+                         QByteArray("last_update_year=" + QByteArray::number(today.year() - 1)));
         WindowHarness harness(settings);
         Sniffer *w = harness.start();
         QCOMPARE(w->currentPage(), 6);

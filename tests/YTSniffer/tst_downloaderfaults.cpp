@@ -231,7 +231,7 @@ private slots:
         QVERIFY(waitFor(error));
         QCOMPARE(errorOf(error), Downloader::DownloadFailed);
         QCOMPARE(file.count(), 0);
-        for (const QString &name : {target, target + ".part", target + ".ytdl"})
+        for (const QString &name : {target, QString(target + ".part"), QString(target + ".ytdl")})
             QVERIFY2(!QFile::exists(name), qPrintable(name));
         QCOMPARE(driver.job(), 0);
     }
@@ -306,8 +306,8 @@ private slots:
         QCOMPARE(driver.job(), 0);
         QVERIFY(!QFile::exists(target + ".part"));
         // The tool's own child is gone too.
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists("/proc/" + sleeper + "/cmdline")
-                                     || readFile("/proc/" + sleeper + "/stat").contains(" Z "),
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QString::fromLatin1("/proc/" + sleeper + "/cmdline"))
+                                     || readFile(QString::fromLatin1("/proc/" + sleeper + "/stat")).contains(" Z "),
                                  5000);
         settle();
         QCOMPARE(error.count(), 0);

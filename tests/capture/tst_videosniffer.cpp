@@ -197,7 +197,7 @@ void TestVideoSniffer::reportsLiveStreamsAndReplaysThem()
         const MediaReport &r = reports[i];
         QCOMPARE(r.url, base + expected[i].path);
         QCOMPARE(r.header, requests[expected[i].request]);
-        QVERIFY(r.header.contains("Host: " + base + "\r\n"));
+        QVERIFY(r.header.contains(QByteArray("Host: " + base + "\r\n")));
         QCOMPARE(r.contentLength, QByteArray::number(expected[i].size) + "\r\n");
         QCOMPARE(r.contentType, expected[i].type);
     }

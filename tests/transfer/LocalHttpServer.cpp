@@ -42,7 +42,7 @@ int LocalHttpServer::headerCount(const QByteArray &name) const
 {
     int count = 0;
     for (const QByteArray &line : lastHead().split('\n'))
-        if (line.toLower().startsWith(name.toLower() + ":"))
+        if (line.toLower().startsWith(QByteArray(name.toLower() + ":")))
             ++count;
     return count;
 }
@@ -52,7 +52,7 @@ QByteArray LocalHttpServer::lastHeader(const QByteArray &name) const
     for (QByteArray line : lastHead().split('\n')) {
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.toLower().startsWith(name.toLower() + ":"))
+        if (line.toLower().startsWith(QByteArray(name.toLower() + ":")))
             return line.mid(name.size() + 1).trimmed();
     }
     return QByteArray();

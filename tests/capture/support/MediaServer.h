@@ -145,7 +145,7 @@ private:
     static void sendBody(int client, const Resource &r, qint64 size, const QByteArray &prefix)
     {
         if (r.bodySize < 0) {
-            sendAll(client, prefix + r.body);
+            sendAll(client, QByteArray(prefix + r.body));
             return;
         }
         // A large generated body: the given bytes first, then filler.
