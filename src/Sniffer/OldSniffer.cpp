@@ -34,12 +34,6 @@ void showCaptureError(const QString &message)
     UserDialogs::showMessage(nullptr, QMessageBox::Critical, message, message);
 }
 
-void showTransferFailure(QWidget *parent, const QString &title, const QString &text, const QString &detail)
-{
-    UserDialogs::showMessage(parent, QMessageBox::Critical, title,
-                             detail.isEmpty() ? text : text + QStringLiteral("\n\n") + detail);
-}
-
 QIcon stateIcon(int state)
 {
     static const QColor colours[] = {Qt::red, Qt::yellow, Qt::green};
@@ -66,11 +60,14 @@ void Sniffer::showOldSniffer()
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
 
-    CVideoSniffer::setErrorReporter(showCaptureError);
-    CYouTubeDownloadDlg::setFailureBox(showTransferFailure);
-    const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces();
+    QString listError;
+    const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces(&listError);
+    if (!listError.isEmpty())
+        showCaptureError(listError);
     for (const QByteArray &name : interfaces) {
         auto *engine = new CVideoSniffer(name);
+        if (!engine->failure().isEmpty())
+            showCaptureError(engine->failure());
         engine->registerCallback(onMediaFound);
         snifferEngines.append(engine);
     }
@@ -262,8 +259,13 @@ QString Sniffer::downloadSniffedItem(int index)
         return path;
     }
     setItemState(now, SniffedItem::NotDownloaded);
-    const QString why = transfer->wasCanceled() ? tr("Download canceled.") : transfer->errorString();
-    UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"),
-                             why.isEmpty() ? tr("Download canceled.") : why);
+    // One box: the failure with its detail, or the cancel.
+    if (const auto failure = dialog.failure()) {
+        UserDialogs::showMessage(this, QMessageBox::Critical, failure->title,
+                                 failure->detail.isEmpty() ? failure->text
+                                                           : failure->text + QStringLiteral("\n\n") + failure->detail);
+    } else {
+        UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"), tr("Download canceled."));
+    }
     return QString();
 }

@@ -19,15 +19,6 @@
 
 namespace {
 
-std::atomic<CVideoSniffer::ErrorReporter> errorReporter{nullptr};
-
-void reportError(const QString &message)
-{
-    LOG_ERROR << "CVideoSniffer" << ":" << message;
-    if (const auto reporter = errorReporter.load())
-        reporter(message);
-}
-
 // Every engine alive, so that all of them can be stopped before the
 // application object and the log handler go away.
 struct EngineRegistry
@@ -71,12 +62,7 @@ constexpr auto StatisticsInterval = std::chrono::seconds(10);
 
 } // namespace
 
-void CVideoSniffer::setErrorReporter(ErrorReporter reporter)
-{
-    errorReporter.store(reporter);
-}
-
-QList<QByteArray> CVideoSniffer::listInterfaces()
+QList<QByteArray> CVideoSniffer::listInterfaces(QString *error)
 {
     TRACE("listInterfaces");
     QList<QByteArray> names;
@@ -85,7 +71,8 @@ QList<QByteArray> CVideoSniffer::listInterfaces()
     LOG_DEBUG << "before pcap_findalldevs";
     if (pcap_findalldevs(&devices, errorBuffer) == -1) {
         LOG_ERROR << "Error in pcap finaldevs" << ":" << QByteArray(errorBuffer);
-        reportError(QStringLiteral("Unable to get interfaces"));
+        if (error)
+            *error = QStringLiteral("Unable to get interfaces");
         return names;
     }
     LOG_DEBUG << "after pcap_findalldevs";
@@ -126,7 +113,7 @@ bool CVideoSniffer::open()
     const bool listed = pcap_findalldevs(&devices, m_errorBuffer) != -1;
     LOG_DEBUG << "pcap_findalldevs:\n" << QByteArray(m_errorBuffer);
     if (!listed) {
-        reportError(QStringLiteral("Unable to get interfaces"));
+        fail(QStringLiteral("Unable to get interfaces"));
         return false;
     }
 
@@ -140,7 +127,7 @@ bool CVideoSniffer::open()
     }
     if (!device->addresses) {
         pcap_freealldevs(devices);
-        reportError(QStringLiteral("Unable to get interface address"));
+        fail(QStringLiteral("Unable to get interface address"));
         return false;
     }
     if (const auto address = capture::lastUsableAddress(*device)) {
@@ -200,6 +187,12 @@ bool CVideoSniffer::open()
         return false;
     }
     return true;
+}
+
+void CVideoSniffer::fail(const QString &message)
+{
+    LOG_ERROR << "CVideoSniffer" << ":" << message;
+    m_failure = message;
 }
 
 void CVideoSniffer::close()

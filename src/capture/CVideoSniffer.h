@@ -19,9 +19,6 @@ typedef struct pcap pcap_t;
 class CVideoSniffer : public QThread
 {
 public:
-    // Shows an error to the user; title and text are both the message.
-    using ErrorReporter = void (*)(const QString &message);
-
     // Kernel buffer: a full-speed loopback transfer fills a few MiB in a
     // few milliseconds, longer than a busy machine may leave the thread
     // unscheduled; the small default drops packets under load.
@@ -30,11 +27,9 @@ public:
     // Longest wait before the loop looks at a stop request on a quiet interface.
     static constexpr int IdleWaitMs = 200;
 
-    // Names of the interfaces that qualify for capture.
-    static QList<QByteArray> listInterfaces();
-
-    // Without a reporter, errors are only logged.
-    static void setErrorReporter(ErrorReporter reporter);
+    // Names of the interfaces that qualify for capture. When the list
+    // cannot be read, error receives the message the user must see.
+    static QList<QByteArray> listInterfaces(QString *error = nullptr);
 
     // Opens the interface and starts capturing; stays idle when it cannot.
     explicit CVideoSniffer(const QByteArray &interfaceName, QObject *parent = nullptr);
@@ -49,6 +44,9 @@ public:
     Ipv4Address localAddress() const { return m_detector.localAddress(); }
     // True when the interface is open and the capture thread was started.
     bool isCapturing() const { return m_started; }
+    // Why the engine stays idle, in words the user must see; empty when
+    // there is nothing to show (the log has the rest).
+    QString failure() const { return m_failure; }
     bool loopFinished() const { return m_loopFinished.load(std::memory_order_acquire); }
     // Packets the kernel dropped, as last read from the capture statistics.
     std::uint64_t droppedPackets() const { return m_dropped.load(std::memory_order_relaxed); }
@@ -65,6 +63,7 @@ protected:
 
 private:
     bool open();
+    void fail(const QString &message);
     void close();
     void waitForLoop();
     void readStatistics(bool always);
@@ -75,6 +74,7 @@ private:
     pcap_t *m_captureHandle = nullptr;
     int m_wakeFd = -1;
     bool m_started = false;
+    QString m_failure;
     MediaDetector m_detector;
     std::atomic<std::uint64_t> m_dropped{0};
     std::atomic<std::uint64_t> m_captured{0};

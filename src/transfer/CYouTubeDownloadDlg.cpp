@@ -5,30 +5,7 @@
 #include "TransferTexts.h"
 #include "ui_CYouTubeDownloadDlg.h"
 
-#include <QMessageBox>
 #include <QUrl>
-
-namespace {
-
-CYouTubeDownloadDlg::FailureBox &failureBox()
-{
-    static CYouTubeDownloadDlg::FailureBox box;
-    return box;
-}
-
-void criticalBox(QWidget *parent, const QString &title, const QString &text, const QString &detail)
-{
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, parent);
-    box.setInformativeText(detail);
-    box.exec();
-}
-
-} // namespace
-
-void CYouTubeDownloadDlg::setFailureBox(FailureBox box)
-{
-    failureBox() = std::move(box);
-}
 
 CYouTubeDownloadDlg::CYouTubeDownloadDlg(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::CHttpDownloadDlg>()),
@@ -117,13 +94,10 @@ void CYouTubeDownloadDlg::onThreadFinished()
     if (!m_transfer->succeeded()) {
         // A file that could not be written is no server's fault: say what it is.
         const bool writeFailed = m_transfer->failure() == CYouTubeDownloader::Failure::Write;
-        const QString title = QStringLiteral("Error");
-        const QString text = writeFailed ? m_transfer->errorString() : QStringLiteral("Server Error");
-        const QString detail = writeFailed ? QString() : m_transfer->errorString();
-        if (failureBox())
-            failureBox()(this, title, text, detail);
-        else
-            criticalBox(this, title, text, detail);
+        // The owner shows it: one box per failed save.
+        m_failure = Failure{QStringLiteral("Error"),
+                            writeFailed ? m_transfer->errorString() : QStringLiteral("Server Error"),
+                            writeFailed ? QString() : m_transfer->errorString()};
         done(QDialog::Rejected);
         return;
     }

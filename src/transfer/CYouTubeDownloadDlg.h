@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include <functional>
 #include <memory>
+#include <optional>
 
 class CYouTubeDownloader;
 class QLabel;
@@ -17,22 +17,26 @@ namespace Ui { class CHttpDownloadDlg; }
 
 // The modal dialog that runs one transfer and shows its progress. It ends
 // accepted when the file was saved, rejected when the transfer was
-// cancelled or failed; a failure is shown in a message box first.
+// cancelled or failed; the owner shows a failure.
 class CYouTubeDownloadDlg : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Shows the failure box; tests and callers that must not block replace it.
-    using FailureBox = std::function<void(QWidget *parent, const QString &title, const QString &text,
-                                          const QString &detail)>;
-    static void setFailureBox(FailureBox box);
+    struct Failure
+    {
+        QString title;
+        QString text;
+        QString detail;
+    };
 
     explicit CYouTubeDownloadDlg(QWidget *parent = nullptr);
     ~CYouTubeDownloadDlg() override;
 
     CYouTubeDownloader *transfer() const { return m_transfer.get(); }
     QString fileName() const { return m_fileName; }
+    // Set when the dialog ended rejected because the transfer failed.
+    std::optional<Failure> failure() const { return m_failure; }
 
     // Call after filling the transfer's url, requestHeader and filePath, then exec().
     void startDownload();
@@ -61,4 +65,5 @@ private:
     QString m_fileName;
     ProgressMeter m_meter;
     QElapsedTimer m_clock;
+    std::optional<Failure> m_failure;
 };

@@ -185,9 +185,11 @@ private slots:
         QTRY_COMPARE(rows(w).size(), 1);
         saveAs(harness, target.filePath("gone.mp4"));
         QSignalSpy finished(w, &Sniffer::downloadFinished);
+        const int before = harness.responder.messages.size();
         w->oldSnifferForm()->pbDownloadVideo->click();
         QCOMPARE(finished.size(), 0);
         QVERIFY(harness.messageSeen("404"));
+        QCOMPARE(harness.responder.messages.size(), before + 1);
         QVERIFY(!harness.messageSeen("Download canceled."));
         QCOMPARE(iconColour(w, 0), QColor(Qt::red));
         QCOMPARE(QDir(target.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
