@@ -1,11 +1,15 @@
 // Wall times of the driver against the real tool on local media:
 //   1. title and format runs side by side against each run alone;
-//   2. a file download through the driver against bare yt-dlp.
+//   2. a file download through the driver against bare yt-dlp;
+//   3. how long the GUI thread is held when a download under way is
+//      stopped, replaced or its driver destroyed, against a blocking end of
+//      the same download (SIGKILL to its group, then waitForFinished).
 // Prints each figure and the ratios. Usage: bench_driver [rounds]
 
 #include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
+#include "ProcessReaper.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,12 +17,17 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QFileInfo>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <random>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +79,52 @@ double timeBareTool(const QStringList &arguments)
     return ok ? clock.nsecsElapsed() / 1e9 : -1.0;
 }
 
+bool waitUntil(const std::function<bool()> &condition, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// Milliseconds the GUI thread spends in `end` once a download is under way.
+double timeEnding(MediaFixture &media, const QString &target, const std::function<void(Downloader *&)> &end)
+{
+    auto *driver = new Downloader;
+    driver->checkURL(QUrl(media.url(QStringLiteral("throttle/20000/clip.flv"))));
+    driver->requestFile(0, target);
+    if (!waitUntil([&] { return QFileInfo(target + QStringLiteral(".part")).size() > 0; }, 60000))
+        return -1.0;
+    QElapsedTimer clock;
+    clock.start();
+    end(driver);
+    const double ms = clock.nsecsElapsed() / 1e6;
+    delete driver;
+    waitUntil([] { return ProcessReaper::pending() == 0; }, 10000);
+    return ms;
+}
+
+// The same for a blocking end: the whole group killed, then waited for.
+double timeBlockingEnd(MediaFixture &media, const QString &target)
+{
+    QProcess tool;
+    tool.setChildProcessModifier([] { ::setpgid(0, 0); });
+    tool.start(Platform::applicationFolder() + QStringLiteral("/run"),
+               {media.url(QStringLiteral("throttle/20000/clip.flv")), QStringLiteral("-o"), target});
+    if (!waitUntil([&] { return QFileInfo(target + QStringLiteral(".part")).size() > 0; }, 60000))
+        return -1.0;
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(-pid_t(tool.processId()), SIGKILL);
+    tool.waitForFinished(5000);
+    return clock.nsecsElapsed() / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -110,7 +165,10 @@ int main(int argc, char **argv)
         driver.checkURL(page("formats"));
         formats << timeSignals(driver, [&] { driver.requestFormats(); }, 1);
         driver.checkURL(page("both"));
-        both << timeSignals(driver, [&] { driver.requestTitleAndFormats(); }, 2);
+        both << timeSignals(driver, [&] {
+            driver.requestTitle();
+            driver.requestFormats();
+        }, 2);
 
         const QString viaTarget = out.filePath(QStringLiteral("driver-%1.mp4").arg(round));
         const QString bareTarget = out.filePath(QStringLiteral("bare-%1.mp4").arg(round));
@@ -119,7 +177,20 @@ int main(int argc, char **argv)
         bare << timeBareTool({QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("-q"),
                               QStringLiteral("-o"), bareTarget, media.url(QStringLiteral("big.mp4"))});
     }
-    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare}) {
+    QList<double> stopped, destroyed, replaced, blocking;
+    for (int round = 0; round < rounds; ++round) {
+        const QString target = out.filePath(QStringLiteral("end-%1.flv").arg(round));
+        stopped << timeEnding(media, target + QStringLiteral(".stop"), [](Downloader *&d) { d->stop(); });
+        destroyed << timeEnding(media, target + QStringLiteral(".delete"), [](Downloader *&d) {
+            delete d;
+            d = nullptr;
+        });
+        replaced << timeEnding(media, target + QStringLiteral(".replace"), [&](Downloader *&d) {
+            d->requestFile(0, target + QStringLiteral(".newer"));
+        });
+        blocking << timeBlockingEnd(media, target + QStringLiteral(".blocking"));
+    }
+    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare, &stopped, &destroyed, &replaced, &blocking}) {
         if (list->contains(-1.0)) {
             std::fprintf(stderr, "a run failed\n");
             return 1;
@@ -134,5 +205,14 @@ int main(int argc, char **argv)
     std::printf("download, driver:   %.3f s\n", median(viaDriver));
     std::printf("download, yt-dlp:   %.3f s\n", median(bare));
     std::printf("ratio driver / bare yt-dlp: %.2f (goal <= 1.10)\n", median(viaDriver) / median(bare));
+    auto worst = [](const QList<double> &values) { return *std::max_element(values.cbegin(), values.cend()); };
+    std::printf("GUI thread held, download ended by (median / worst, ms):\n");
+    std::printf("  stop():            %.2f / %.2f\n", median(stopped), worst(stopped));
+    std::printf("  destruction:       %.2f / %.2f\n", median(destroyed), worst(destroyed));
+    std::printf("  a newer download:  %.2f / %.2f\n", median(replaced), worst(replaced));
+    std::printf("  blocking kill+wait: %.2f / %.2f\n", median(blocking), worst(blocking));
+    // A newer download also starts its own process: shown, not in the ratio.
+    std::printf("ratio worst stop or destruction / median blocking end: %.3f (goal: every figure <= 50 ms)\n",
+                qMax(worst(stopped), worst(destroyed)) / median(blocking));
     return 0;
 }

@@ -7,17 +7,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
-// Bytes of the tool's error stream kept for the log when a run fails.
-constexpr qsizetype maxComplaint = 512;
-const char complaintProperty[] = "vidarroComplaint";
+void removeFiles(const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (QFileInfo::exists(name) && !QFile::remove(name))
+            LOG_ERROR << "removeFiles" << ":" << "cannot remove" << ":" << name;
+    }
+}
 
 } // namespace
 
@@ -38,13 +36,11 @@ Downloader::Downloader(QObject *parent)
 
 Downloader::~Downloader()
 {
-    for (QPointer<QProcess> *member :
-         {&updateProcess, &titleProcess, &formatProcess, &fileProcess, &extractProcess}) {
-        if (QProcess *process = member->data()) {
-            retire(*member);
-            delete process;
-        }
-    }
+    // The window may close in the middle of a job: nothing it started may
+    // stay running, and nothing half-written may stay in the folder.
+    stop();
+    for (QPointer<ToolRun> *run : {&titleRun, &formatRun, &updateRun, &fileRun, &extractRun})
+        endRun(*run);
     delete info;
 }
 
@@ -57,112 +53,85 @@ bool Downloader::checkURL(const QUrl &url)
     return true;
 }
 
-void Downloader::requestTitleAndFormats()
-{
-    requestTitle();
-    requestFormats();
-}
-
 void Downloader::stop()
 {
     LOG_DEBUG << "stop" << ":" << "Ok";
-    if (activeJob == AudioStep) {
-        retire(extractProcess);
-        const QString source = extractArgs.value(extractArgs.size() - 2);
-        const QString target = extractArgs.value(extractArgs.size() - 1);
-        QFile::remove(source);
-        if (target != source)
-            QFile::remove(target);
-    } else if (activeJob == FileStep) {
-        retire(fileProcess);
-        removeDownloadLeftovers();
-    }
+    if (activeJob == AudioStep)
+        endRun(extractRun, extractionLeftovers(true));
+    else if (activeJob == FileStep)
+        endRun(fileRun, downloadLeftovers());
     // The job is gone; a second stop() must find nothing to act on.
     activeJob = 0;
 }
 
-QProcess *Downloader::newProcess(QPointer<QProcess> &member, ReadSlot onRead, EndSlot onEnd,
-                                 errors startError)
+void Downloader::launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments,
+                        int maxLines, ReadSlot onRead, EndSlot onEnd)
 {
-    retire(member);
-    auto *process = new QProcess;
-    member = process;
-#ifdef Q_OS_UNIX
-    // Own process group, so that ending a run also ends whatever it started.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
-#endif
-    connect(process, &QProcess::readyReadStandardOutput, this, onRead);
-    connect(process, &QProcess::finished, this, onEnd);
-    connect(process, &QProcess::errorOccurred, this, [this, process, startError](QProcess::ProcessError error) {
-        // Any other error is followed by finished(); this one never is.
-        if (error != QProcess::FailedToStart)
-            return;
-        LOG_ERROR << "startProcess" << ":" << "cannot start" << ":" << process->program() << ":"
-                  << process->errorString();
-        process->disconnect(this);
-        process->deleteLater();
-        startFailed(startError);
-    });
-    // Only standard output is read; the error stream is drained so that a
-    // chatty tool cannot fill memory, keeping its last words for the log.
-    connect(process, &QProcess::readyReadStandardError, this, [process] {
-        QByteArray text = process->readAllStandardError().trimmed();
-        if (text.isEmpty())
-            return;
-        text = text.mid(text.lastIndexOf('\n') + 1).right(maxComplaint);
-        process->setProperty(complaintProperty, text);
-    });
-    return process;
+    endRun(member);
+    auto *run = new ToolRun(program, arguments, maxLines, this);
+    member = run;
+    connect(run, &ToolRun::linesRead, this, onRead);
+    connect(run, &ToolRun::finished, this, onEnd);
+    run->start();
 }
 
-void Downloader::startProcess(QProcess *process, const QString &program, const QStringList &arguments)
+void Downloader::endRun(QPointer<ToolRun> &member, std::function<void()> afterwards)
 {
-    process->start(program, arguments, QIODevice::ReadWrite);
-    // Nothing is ever written: a tool that asks a question sees end of input.
-    process->closeWriteChannel();
-}
-
-void Downloader::retire(QPointer<QProcess> &member)
-{
-    QProcess *process = member.data();
+    ToolRun *run = member.data();
     member.clear();
-    if (!process)
+    if (!run) {
+        if (afterwards)
+            afterwards();
         return;
-    process->disconnect();
-    if (process->state() != QProcess::NotRunning) {
-#ifdef Q_OS_UNIX
-        const qint64 pid = process->processId();
-        if (pid > 0)
-            ::kill(-pid_t(pid), SIGKILL);
-#endif
-        process->kill();
-        process->waitForFinished(2000);
     }
-    process->deleteLater();
+    run->disconnect();
+    run->end(std::move(afterwards));
+    run->deleteLater();
 }
 
-void Downloader::startFailed(errors error)
+void Downloader::dropRun(QPointer<ToolRun> &member)
 {
-    switch (error) {
-    case DownloadFailed:
-        removeDownloadLeftovers();
-        activeJob = 0;
-        break;
-    case ExtractFailed:
-        activeJob = 0;
-        break;
-    default:
-        break;
-    }
-    // Queued like every other answer: a request call never signals from inside.
-    emitLater(error);
+    if (ToolRun *run = member.data())
+        run->deleteLater();
+    member.clear();
 }
 
-void Downloader::logToolComplaint(QProcess *process, const char *operation)
+void Downloader::logFailure(const char *operation, const ToolResult &result)
 {
-    const QByteArray complaint = process->property(complaintProperty).toByteArray();
-    if (!complaint.isEmpty())
-        LOG_ERROR << operation << ":" << "tool said" << ":" << QString::fromUtf8(complaint);
+    if (!result.started)
+        LOG_ERROR << operation << ":" << "cannot start" << ":" << result.complaint;
+    else
+        LOG_ERROR << operation << ":" << "exitCode" << ":" << result.exitCode;
+    if (result.started && !result.complaint.isEmpty())
+        LOG_ERROR << operation << ":" << "tool said" << ":" << result.complaint;
+}
+
+std::function<void()> Downloader::downloadLeftovers()
+{
+    if (fileTarget.isEmpty())
+        return {};
+    const QString target = fileTarget;
+    const QStringList names{partFile, target + QStringLiteral(".ytdl"), target};
+    fileTarget.clear();
+    return [self = QPointer<Downloader>(this), target, names] {
+        // A newer download of the same name owns these files now.
+        if (self && self->fileRun && self->fileTarget == target)
+            return;
+        removeFiles(names);
+    };
+}
+
+std::function<void()> Downloader::extractionLeftovers(bool withSource)
+{
+    const QString target = extractArgs.value(extractArgs.size() - 1);
+    QStringList names{target};
+    if (withSource)
+        names.prepend(extractArgs.value(extractArgs.size() - 2));
+    return [self = QPointer<Downloader>(this), target, names] {
+        if (self && self->extractRun && self->extractArgs.value(self->extractArgs.size() - 1) == target)
+            return;
+        removeFiles(names);
+    };
 }
 
 void Downloader::emitLater(errors error)

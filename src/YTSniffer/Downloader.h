@@ -1,15 +1,18 @@
 #pragma once
 
 #include "ToolOutput.h"
+#include "ToolRun.h"
 
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <functional>
+#include <optional>
 
 // Steps of an address download; also the running long job and the window's
 // download kinds (3 video, 4 audio).
@@ -30,8 +33,10 @@ struct MediaInfo
 };
 
 // Runs the downloader tool, ffmpeg and the update script as child processes
-// and turns their output and exit codes into results and signals. One
-// process per request kind; a newer request of a kind retires the older run.
+// and turns their output and exit codes into results and signals. One run
+// per request kind; a newer request of a kind ends the older run. Nothing
+// here waits for a process: ending one (replacement, stop(), destruction)
+// hands its process group to the ProcessReaper.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -50,13 +55,12 @@ public:
     Q_ENUM(errors)
 
     explicit Downloader(QObject *parent = nullptr);
+    // Ends every run; a download or extraction under way leaves no file.
     ~Downloader() override;
 
     bool checkURL(const QUrl &url);
     void requestTitle();
     void requestFormats();
-    // Title and format runs side by side.
-    void requestTitleAndFormats();
     void requestFile(int formatCode, const QString &targetFile);
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
@@ -66,6 +70,8 @@ public:
     int job() const { return activeJob; }
     QString tool() const { return toolPath; }
     QString url() const { return pageUrl; }
+    // What the last update run that ended well said, when it could be read.
+    std::optional<ToolUpdate> toolUpdate() const { return lastUpdate; }
 
     MediaInfo *const info;
 
@@ -79,49 +85,50 @@ signals:
     void snifferUpdated();
 
 private slots:
-    void readTitle();
-    void gotTitle(int exitCode, QProcess::ExitStatus status);
-    void readFormats();
-    void gotFormats(int exitCode, QProcess::ExitStatus status);
-    void readFile();
-    void gotFile(int exitCode, QProcess::ExitStatus status);
-    void readUpdate();
-    void gotUpdate(int exitCode, QProcess::ExitStatus status);
-    void readAudioExtracting();
-    void doneAudioExtracting(int exitCode, QProcess::ExitStatus status);
+    void readTitle(const QStringList &lines);
+    void gotTitle(const ToolResult &result);
+    void readFormats(const QStringList &lines);
+    void gotFormats(const ToolResult &result);
+    void readFile(const QStringList &lines);
+    void gotFile(const ToolResult &result);
+    void readUpdate(const QStringList &lines);
+    void gotUpdate(const ToolResult &result);
+    void readAudioExtracting(const QStringList &lines);
+    void doneAudioExtracting(const ToolResult &result);
 
 private:
-    friend class tst_DownloaderFaults;
+    using ReadSlot = void (Downloader::*)(const QStringList &);
+    using EndSlot = void (Downloader::*)(const ToolResult &);
 
-    using ReadSlot = void (Downloader::*)();
-    using EndSlot = void (Downloader::*)(int, QProcess::ExitStatus);
-
-    // A fresh process for one request, replacing (and ending) the older run
-    // of the same kind. A program that cannot start reports startError.
-    QProcess *newProcess(QPointer<QProcess> &member, ReadSlot onRead, EndSlot onEnd,
-                         errors startError);
-    void startProcess(QProcess *process, const QString &program, const QStringList &arguments);
-    // Cuts the process off from this driver and kills it with its children.
-    static void retire(QPointer<QProcess> &member);
-    void startFailed(errors error);
-    void logToolComplaint(QProcess *process, const char *operation);
-    void removeDownloadLeftovers();
+    // A new run of a request kind, connected and started.
+    void launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments, int maxLines,
+                ReadSlot onRead, EndSlot onEnd);
+    // Ends a run still going, without waiting; `afterwards` runs once its
+    // process group is gone.
+    static void endRun(QPointer<ToolRun> &member, std::function<void()> afterwards = {});
+    // The run that just finished is done with.
+    static void dropRun(QPointer<ToolRun> &member);
+    static void logFailure(const char *operation, const ToolResult &result);
+    // What a download under way may leave: the target, its ".part" and
+    // ".ytdl" files. Removed unless a newer download took the same names.
+    std::function<void()> downloadLeftovers();
+    // The partial target of an extraction under way, and with `withSource`
+    // its source. Removed unless a newer extraction took the same target.
+    std::function<void()> extractionLeftovers(bool withSource);
     void emitLater(errors error);
 
     int activeJob = 0;
     QMap<int, QString> audioQualities;
-    QPointer<QProcess> updateProcess;
-    QPointer<QProcess> titleProcess;
-    QPointer<QProcess> formatProcess;
-    QPointer<QProcess> fileProcess;
-    QPointer<QProcess> extractProcess;
+    QPointer<ToolRun> updateRun;
+    QPointer<ToolRun> titleRun;
+    QPointer<ToolRun> formatRun;
+    QPointer<ToolRun> fileRun;
+    QPointer<ToolRun> extractRun;
     QString scriptSuffix;
     QString toolPath;
     QString pageUrl;
     QString partFile;
-    QStringList updateOutput;
-    QStringList titleOutput;
-    QStringList formatOutput;
     QStringList extractArgs;
     QString fileTarget;
+    std::optional<ToolUpdate> lastUpdate;
 };

@@ -6,24 +6,26 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace {
+
+constexpr qsizetype maxLoggedOutput = 512;
+
+} // namespace
+
 void Downloader::extractAudio(const QString &source, const QString &target)
 {
-    extractArgs.clear();
-    extractArgs << QStringLiteral("-i");
-    QProcess *process = newProcess(extractProcess, &Downloader::readAudioExtracting,
-                                   &Downloader::doneAudioExtracting, ExtractFailed);
+    // A newer extraction replaces an older one; its half-written target goes.
+    if (extractRun)
+        endRun(extractRun, extractionLeftovers(false));
+    extractArgs = QStringList{QStringLiteral("-i"), source, target};
     const QString program = Platform::companionProgram(QStringLiteral("ffmpeg"));
-    extractArgs << source << target;
     LOG_DEBUG << "extractAudio" << ":" << "Extracting audio" << ":" << extractArgs;
-    activeJob = AudioStep;
 
     // Already the file asked for (an MP3 download): nothing to convert, and
     // removing the "source" afterwards would remove the result.
     const QFileInfo sourceInfo(source);
     if (sourceInfo.isFile() && sourceInfo.canonicalFilePath() == QFileInfo(target).canonicalFilePath()) {
         LOG_DEBUG << "extractAudio" << ":" << "already audio" << ":" << target;
-        extractProcess.clear();
-        process->deleteLater();
         activeJob = 0;
         info->done.append(AudioStep);
         QMetaObject::invokeMethod(this, &Downloader::doneExtractAudio, Qt::QueuedConnection);
@@ -32,45 +34,35 @@ void Downloader::extractAudio(const QString &source, const QString &target)
     // Never overwrite: the window asks the user and removes the old file first.
     if (QFileInfo::exists(target)) {
         LOG_ERROR << "extractAudio" << ":" << "target exists" << ":" << target;
-        extractProcess.clear();
-        process->deleteLater();
         activeJob = 0;
         emitLater(ExtractFailed);
         return;
     }
+    activeJob = AudioStep;
     // No prompt, and no overwrite even if a file appears meanwhile.
-    QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-n")};
-    arguments << extractArgs;
-    startProcess(process, program, arguments);
+    const QStringList arguments = QStringList{QStringLiteral("-nostdin"), QStringLiteral("-n")} + extractArgs;
+    launch(extractRun, program, arguments, 0, &Downloader::readAudioExtracting, &Downloader::doneAudioExtracting);
 }
 
-void Downloader::readAudioExtracting()
+void Downloader::readAudioExtracting(const QStringList &lines)
 {
-    if (!extractProcess)
-        return;
-    const QString text = ToolOutput::chunkText(extractProcess->readAllStandardOutput());
+    const QString text = lines.join(QLatin1Char(' ')).trimmed();
     if (!text.isEmpty())
-        LOG_DEBUG << "readAudioExtracting" << ":" << text.left(ToolOutput::maxLineLength);
+        LOG_DEBUG << "readAudioExtracting" << ":" << text.left(maxLoggedOutput);
 }
 
-void Downloader::doneAudioExtracting(int exitCode, QProcess::ExitStatus status)
+void Downloader::doneAudioExtracting(const ToolResult &result)
 {
-    QProcess *process = extractProcess.data();
-    if (!process)
-        return;
-    readAudioExtracting();
-    extractProcess.clear();
-    process->deleteLater();
+    dropRun(extractRun);
     activeJob = 0;
     const QString source = extractArgs.value(extractArgs.size() - 2);
     const QString target = extractArgs.value(extractArgs.size() - 1);
-    if (status != QProcess::NormalExit || exitCode != 0) {
+    if (!result.ok) {
         // A half-written MP3 would pass for a finished one; the target did
         // not exist when the run began, so any file there is this run's.
         QFile::remove(target);
         emit hasError(ExtractFailed);
-        LOG_ERROR << "doneAudioExtracting" << ":" << "exitCode" << ":" << exitCode;
-        logToolComplaint(process, "doneAudioExtracting");
+        logFailure("doneAudioExtracting", result);
         return;
     }
     if (!QFileInfo::exists(target)) {

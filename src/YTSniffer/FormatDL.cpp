@@ -12,51 +12,31 @@ constexpr int maxFormatLines = 4096;
 void Downloader::requestFormats()
 {
     LOG_DEBUG << "requestFormats" << ":" << "Detect available formats";
-    QProcess *process = newProcess(formatProcess, &Downloader::readFormats, &Downloader::gotFormats, FormatsFailed);
-    formatOutput.clear();
     const QStringList arguments{QStringLiteral("--list-formats"), pageUrl};
     LOG_DEBUG << "requestFormats" << ":" << "Start with arguments" << ":" << arguments;
-    startProcess(process, toolPath, arguments);
+    launch(formatRun, toolPath, arguments, maxFormatLines, &Downloader::readFormats, &Downloader::gotFormats);
 }
 
-void Downloader::readFormats()
+void Downloader::readFormats(const QStringList &lines)
 {
-    if (!formatProcess)
-        return;
-    const QByteArray chunk = formatProcess->readAllStandardOutput();
-    if (!chunk.isEmpty())
-        ToolOutput::appendBounded(formatOutput, ToolOutput::chunkLines(chunk), maxFormatLines);
+    LOG_DEBUG << "readFormats" << ":" << "lines" << ":" << int(lines.size());
 }
 
-void Downloader::gotFormats(int exitCode, QProcess::ExitStatus status)
+void Downloader::gotFormats(const ToolResult &result)
 {
-    QProcess *process = formatProcess.data();
-    if (!process)
-        return;
-    readFormats();
-    if (status != QProcess::NormalExit || exitCode != 0) {
-        LOG_ERROR << "gotFormats" << ":" << "exitCode" << ":" << exitCode;
-        logToolComplaint(process, "gotFormats");
-        formatProcess.clear();
-        process->deleteLater();
+    dropRun(formatRun);
+    if (!result.ok) {
+        logFailure("gotFormats", result);
         // Without an answer the window would wait on its busy page for ever.
         emit hasError(FormatsFailed);
         return;
     }
     if (audioQualities.isEmpty())
         audioQualities = ToolOutput::audioQualityTable();
-    info->formats.clear();
-    for (const QString &line : std::as_const(formatOutput)) {
-        const QStringList pieces = ToolOutput::formatLinePieces(line);
-        if (pieces.isEmpty())
-            continue;
-        LOG_DEBUG << "gotFormats" << ":" << pieces;
-        const FormatInfo format = ToolOutput::formatFromPieces(pieces, audioQualities);
-        info->formats.insert(format.code, format);
-    }
+    info->formats = ToolOutput::parseFormats(result.lines, audioQualities);
+    for (const FormatInfo &format : std::as_const(info->formats))
+        LOG_DEBUG << "gotFormats" << ":" << format.code << format.extension << format.resolution << format.best;
     info->done.append(FormatsStep);
-    formatProcess.clear();
-    process->deleteLater();
     LOG_DEBUG << "gotFormats" << ":" << "OK";
     emit haveFormats();
 }

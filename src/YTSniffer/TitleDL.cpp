@@ -12,41 +12,28 @@ constexpr int maxTitleLines = 64;
 void Downloader::requestTitle()
 {
     LOG_DEBUG << "requestTitle" << ":" << "Get default title + duration";
-    QProcess *process = newProcess(titleProcess, &Downloader::readTitle, &Downloader::gotTitle, TitleFailed);
-    titleOutput.clear();
     const QStringList arguments{QStringLiteral("--get-title"), QStringLiteral("--get-duration"), pageUrl};
     LOG_DEBUG << "requestTitle" << ":" << "Start with arguments" << ":" << arguments;
-    startProcess(process, toolPath, arguments);
+    launch(titleRun, toolPath, arguments, maxTitleLines, &Downloader::readTitle, &Downloader::gotTitle);
 }
 
-void Downloader::readTitle()
+void Downloader::readTitle(const QStringList &lines)
 {
-    if (!titleProcess)
-        return;
-    const QByteArray chunk = titleProcess->readAllStandardOutput();
-    if (!chunk.isEmpty())
-        ToolOutput::appendBounded(titleOutput, ToolOutput::chunkLines(chunk), maxTitleLines);
+    LOG_DEBUG << "readTitle" << ":" << "lines" << ":" << int(lines.size());
 }
 
-void Downloader::gotTitle(int exitCode, QProcess::ExitStatus status)
+void Downloader::gotTitle(const ToolResult &result)
 {
-    QProcess *process = titleProcess.data();
-    if (!process)
-        return;
-    readTitle();
-    if (status != QProcess::NormalExit || exitCode != 0) {
-        LOG_ERROR << "gotTitle" << ":" << "exitCode" << ":" << exitCode;
-        logToolComplaint(process, "gotTitle");
-        titleProcess.clear();
-        process->deleteLater();
+    dropRun(titleRun);
+    if (!result.ok) {
+        logFailure("gotTitle", result);
         emit hasError(TitleFailed);
         return;
     }
-    info->title = ToolOutput::cleanTitle(titleOutput.isEmpty() ? QStringLiteral("default") : titleOutput.first());
-    info->duration = titleOutput.size() > 1 ? titleOutput.at(1) : QStringLiteral("0:00");
+    const TitleInfo answer = ToolOutput::parseTitle(result.lines);
+    info->title = answer.title;
+    info->duration = answer.duration;
     info->done.append(TitleStep);
-    titleProcess.clear();
-    process->deleteLater();
     LOG_DEBUG << "gotTitle" << ":" << "OK";
     emit haveTitle();
 }

@@ -48,18 +48,37 @@ QString cleanTitle(const QString &title)
     return cleaned.trimmed().left(30);
 }
 
-float progressFromChunk(const QByteArray &chunk)
+TitleInfo parseTitle(const QStringList &lines)
 {
-    const QString text = chunkText(chunk);
-    const qsizetype open = text.indexOf(QLatin1Char(']'));
-    const qsizetype cent = text.indexOf(QLatin1Char('%'));
-    const QString figure = text.mid(open + 1, cent - open - 1).trimmed();
+    TitleInfo info;
+    info.title = cleanTitle(lines.isEmpty() ? QStringLiteral("default") : lines.first());
+    info.duration = lines.size() > 1 ? lines.at(1) : QStringLiteral("0:00");
+    return info;
+}
+
+std::optional<float> progressFromLine(const QString &line)
+{
+    const qsizetype cent = line.indexOf(QLatin1Char('%'));
+    if (cent < 0)
+        return std::nullopt;
+    const qsizetype open = line.indexOf(QLatin1Char(']'));
+    // A "%" before the "]" gives a negative length: the rest of the line.
+    const QString figure = line.mid(open + 1, cent - open - 1).trimmed();
     bool ok = false;
     const double value = figure.toDouble(&ok);
+    if (!ok || std::isnan(value))
+        return std::nullopt;
     // The figure comes from a foreign program: keep the bar inside its range.
-    if (!ok || std::isnan(value) || value <= 0.0)
-        return 0.0f;
-    return value >= 100.0 ? 100.0f : float(value);
+    return float(qBound(0.0, value, 100.0));
+}
+
+std::optional<float> lastProgress(const QStringList &lines)
+{
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (const std::optional<float> value = progressFromLine(*line))
+            return value;
+    }
+    return std::nullopt;
 }
 
 QMap<int, QString> audioQualityTable()
@@ -82,6 +101,10 @@ QMap<int, QString> audioQualityTable()
     return table;
 }
 
+namespace {
+
+// The pieces of one listing line split at runs of white space, or an empty
+// list when the line is not a format line.
 QStringList formatLinePieces(const QString &line)
 {
     // A blank line is no format; counting it would invent an empty entry.
@@ -109,6 +132,8 @@ FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> 
     return format;
 }
 
+} // namespace
+
 QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QString> &qualities)
 {
     QMap<int, FormatInfo> formats;
@@ -120,6 +145,33 @@ QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QSt
         formats.insert(format.code, format);
     }
     return formats;
+}
+
+std::optional<ToolUpdate> parseUpdate(const QStringList &lines)
+{
+    QString last;
+    for (auto line = lines.crbegin(); line != lines.crend() && last.isEmpty(); ++line)
+        last = line->trimmed();
+    // Names and versions are single printable words: whatever else the line
+    // holds is not ours to show.
+    static const QRegularExpression upToDate(
+        QStringLiteral("^([A-Za-z0-9._-]{1,32}) ([A-Za-z0-9._+-]{1,40}) is up to date$"));
+    static const QRegularExpression updated(QStringLiteral(
+        "^([A-Za-z0-9._-]{1,32}) ([A-Za-z0-9._+-]{1,40}) was updated to ([A-Za-z0-9._+-]{1,40})$"));
+    ToolUpdate update;
+    if (const QRegularExpressionMatch match = upToDate.match(last); match.hasMatch()) {
+        update.tool = match.captured(1);
+        update.version = match.captured(2);
+        return update;
+    }
+    if (const QRegularExpressionMatch match = updated.match(last); match.hasMatch()) {
+        update.tool = match.captured(1);
+        update.previous = match.captured(2);
+        update.version = match.captured(3);
+        update.updated = true;
+        return update;
+    }
+    return std::nullopt;
 }
 
 } // namespace ToolOutput

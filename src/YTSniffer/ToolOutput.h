@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 
-// Plain parsers for what the downloader tool prints. They take untrusted
-// bytes and never fail: odd input yields empty or zero results.
+#include <optional>
+
+// Plain parsers for what the downloader tool, ffmpeg and the update script
+// print. They take untrusted text and never fail: what cannot be read gives
+// an empty result or no value, never an invented one.
 
 struct FormatInfo
 {
@@ -15,6 +18,21 @@ struct FormatInfo
     QString extension;
     QString resolution;
     QString description;
+};
+
+struct TitleInfo
+{
+    QString title;     // cleaned, see cleanTitle
+    QString duration;  // "0:00" when the tool printed none
+};
+
+// The last line of the update script.
+struct ToolUpdate
+{
+    QString tool;
+    QString version;   // the version now installed
+    QString previous;  // the version before, when it was updated
+    bool updated = false;
 };
 
 namespace ToolOutput {
@@ -38,23 +56,28 @@ int appendBounded(QStringList &output, const QStringList &lines, int maxLines);
 // the ends are trimmed and at most 30 characters remain.
 QString cleanTitle(const QString &title);
 
-// The progress figure between the first "]" and the first "%" of a chunk,
-// clamped to 0..100; anything that is not a number reads as 0.
-float progressFromChunk(const QByteArray &chunk);
+// The title run's answer: the title on the first line ("default" when there
+// is none), the duration on the second.
+TitleInfo parseTitle(const QStringList &lines);
+
+// The progress figure of one line: the text between its first "]" and its
+// first "%" (everything before the "%" without a "]"), clamped to 0..100.
+// No value when the line has no "%" or no number there.
+std::optional<float> progressFromLine(const QString &line);
+// The figure of the last line that carries one.
+std::optional<float> lastProgress(const QStringList &lines);
 
 // Format code to audio quality text, for the codes the listing knows.
 QMap<int, QString> audioQualityTable();
 
-// One format from the pieces of a listing line: code (0 when not a
-// number), extension, resolution, "(best)" in the fourth column.
-FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> &qualities);
-
-// The formats of a listing, keyed by code; header, tool messages ("[")
-// and single-track ("DASH") lines are skipped.
+// The formats of a listing, keyed by code (0 when the code is not a
+// number, a later line replacing an earlier one of the same code): code,
+// extension, resolution, "(best)" in the fourth column. Header, blank,
+// tool message ("[") and single-track ("DASH") lines are skipped.
 QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QString> &qualities);
 
-// The pieces of one listing line split at runs of white space, or an empty
-// list when the line is not a format line.
-QStringList formatLinePieces(const QString &line);
+// The update script's last non-empty line: "TOOL VERSION is up to date" or
+// "TOOL OLD was updated to NEW".
+std::optional<ToolUpdate> parseUpdate(const QStringList &lines);
 
 } // namespace ToolOutput

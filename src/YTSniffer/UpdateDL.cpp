@@ -15,6 +15,7 @@ constexpr int maxUpdateLines = 1000;
 void Downloader::checkUpdates()
 {
     LOG_DEBUG << "checkUpdates" << ":" << "Check for updates";
+    lastUpdate.reset();
     const QString script = QDir::toNativeSeparators(Platform::applicationFolder() + QStringLiteral("/update")
                                                     + scriptSuffix);
     if (!QFileInfo::exists(script)) {
@@ -22,35 +23,26 @@ void Downloader::checkUpdates()
         emit hasError(UpdateFailed);
         return;
     }
-    QProcess *process = newProcess(updateProcess, &Downloader::readUpdate, &Downloader::gotUpdate, UpdateFailed);
-    updateOutput.clear();
     LOG_DEBUG << "checkUpdates" << ":" << "Start script" << ":" << script;
-    startProcess(process, script, {});
+    launch(updateRun, script, {}, maxUpdateLines, &Downloader::readUpdate, &Downloader::gotUpdate);
 }
 
-void Downloader::readUpdate()
+void Downloader::readUpdate(const QStringList &lines)
 {
-    if (!updateProcess)
-        return;
-    const QByteArray chunk = updateProcess->readAllStandardOutput();
-    if (!chunk.isEmpty())
-        ToolOutput::appendBounded(updateOutput, ToolOutput::chunkLines(chunk), maxUpdateLines);
+    LOG_DEBUG << "readUpdate" << ":" << "lines" << ":" << int(lines.size());
 }
 
-void Downloader::gotUpdate(int exitCode, QProcess::ExitStatus status)
+void Downloader::gotUpdate(const ToolResult &result)
 {
-    QProcess *process = updateProcess.data();
-    if (!process)
-        return;
-    readUpdate();
-    updateProcess.clear();
-    process->deleteLater();
-    if (status != QProcess::NormalExit || exitCode != 0) {
-        LOG_ERROR << "gotUpdate" << ":" << "exitCode" << ":" << exitCode;
-        logToolComplaint(process, "gotUpdate");
+    dropRun(updateRun);
+    if (!result.ok) {
+        logFailure("gotUpdate", result);
         emit hasError(UpdateFailed);
         return;
     }
-    LOG_DEBUG << "gotUpdate" << ":" << updateOutput;
+    LOG_DEBUG << "gotUpdate" << ":" << result.lines;
+    lastUpdate = ToolOutput::parseUpdate(result.lines);
+    if (!lastUpdate)
+        LOG_ERROR << "gotUpdate" << ":" << "no result line";
     emit snifferUpdated();
 }

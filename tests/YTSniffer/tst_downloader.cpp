@@ -1,19 +1,121 @@
-// The driver against the real launcher, yt-dlp and ffmpeg, on media served
-// from 127.0.0.1.
+// The driver against the real launcher, yt-dlp, ffmpeg and update script
+// on media served from 127.0.0.1, and against fake-tool.sh (in the places of
+// run, ffmpeg and yt-dlp) for what the real programs cannot be made to do.
 
-#include "DriverTestTools.h"
+#include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
+#include "ProcessReaper.h"
 
+#include <QElapsedTimer>
+#include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-using namespace DriverTest;
+namespace {
+
+const QString pageAddress = QStringLiteral("http://127.0.0.1:9/watch?v=1");
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// Groups led by children of this process, its own group aside (the server).
+QList<qint64> childGroups()
+{
+    QList<qint64> groups;
+    for (const QString &name : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = readFile("/proc/" + name + "/stat");
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields.at(1).toLongLong() == ::getpid() && fields.at(2).toLongLong() != ::getpgrp())
+            groups << fields.at(2).toLongLong();
+    }
+    return groups;
+}
+
+bool anyAlive(const QList<qint64> &groups)
+{
+    return std::any_of(groups.cbegin(), groups.cend(), ProcessGroup::alive);
+}
+
+// Everything the driver says, in order: signal names and "error N"; the
+// progress figures apart.
+struct Answers
+{
+    QStringList seen;
+    QStringList percents;
+
+    explicit Answers(Downloader &d)
+    {
+        QObject::connect(&d, &Downloader::haveTitle, &d, [this] { seen << "haveTitle"; });
+        QObject::connect(&d, &Downloader::haveFormats, &d, [this] { seen << "haveFormats"; });
+        QObject::connect(&d, &Downloader::haveFile, &d, [this] { seen << "haveFile"; });
+        QObject::connect(&d, &Downloader::doneExtractAudio, &d, [this] { seen << "doneExtractAudio"; });
+        QObject::connect(&d, &Downloader::snifferUpdated, &d, [this] { seen << "snifferUpdated"; });
+        QObject::connect(&d, &Downloader::hasError, &d, [this](Downloader::errors e) { seen << QString("error %1").arg(e); });
+        QObject::connect(&d, &Downloader::percent, &d, [this](float v) { percents << QString::number(v); });
+    }
+    // The answers so far, sorted, once `count` have come.
+    QString wait(int count = 1)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (seen.size() < count && clock.elapsed() < 120000)
+            QTest::qWait(10);
+        QStringList sorted = seen;
+        sorted.sort();
+        return sorted.join(',');
+    }
+};
+
+// Starts a request: title, formats, address (both), file CODE, extract, update.
+void issue(Downloader &d, const QString &request, const QString &source, const QString &target)
+{
+    const QString kind = request.section(' ', 0, 0);
+    if (kind == "title" || kind == "address")
+        d.requestTitle();
+    if (kind == "formats" || kind == "address")
+        d.requestFormats();
+    if (kind == "file")
+        d.requestFile(request.section(' ', 1).toInt(), target);
+    if (kind == "extract")
+        d.extractAudio(source, target);
+    if (kind == "update")
+        d.checkUpdates();
+}
+
+// What the driver holds after a request of that kind.
+QString held(const Downloader &d, const QString &request, const Answers &answers)
+{
+    const QString kind = request.section(' ', 0, 0);
+    QStringList formats;
+    for (const FormatInfo &f : std::as_const(d.info->formats))
+        formats << QString::number(f.code) + ':' + f.extension + (kind == "address" ? (f.best ? ":1" : ":0") : "");
+    if (kind == "title")
+        return d.info->title + '|' + d.info->duration;
+    if (kind == "formats")
+        return formats.join(',');
+    if (kind == "address")
+        return d.info->title + '|' + d.info->duration + '|' + formats.join(',');
+    if (kind == "file")
+        return answers.percents.join(',');
+    if (const std::optional<ToolUpdate> u = d.toolUpdate())
+        return QStringList{u->tool, u->version, u->previous, u->updated ? "1" : "0"}.join('|');
+    return {};
+}
+
+} // namespace
 
 class tst_Downloader : public QObject
 {
@@ -21,335 +123,323 @@ class tst_Downloader : public QObject
 
 private:
     MediaFixture media;
+    QTemporaryDir app;   // the fake in the places of run and ffmpeg, the real update script
+    QTemporaryDir bin;   // PATH of the update script: the fake as yt-dlp, a few tools
+    QTemporaryDir work;
     QTemporaryDir out;
+    QString ytdlpVersion;
 
-    // A WAV header announcing far more 8 kHz mono samples than will come.
-    static QByteArray endlessWavHeader()
-    {
-        QByteArray h;
-        auto u32 = [&h](quint32 v) { for (int i = 0; i < 4; ++i) h.append(char((v >> (8 * i)) & 0xff)); };
-        auto u16 = [&h](quint16 v) { h.append(char(v & 0xff)); h.append(char(v >> 8)); };
-        h += "RIFF"; u32(0x7fffffff); h += "WAVEfmt ";
-        u32(16); u16(1); u16(1); u32(8000); u32(16000); u16(2); u16(16);
-        h += "data"; u32(0x7ffffff0);
-        return h;
-    }
+    QString binFolder() const { return qEnvironmentVariable("VIDARRO_BIN_DIR"); }
 
-    // Downloads a page address to target with the given code; true on haveFile.
-    bool download(Downloader &driver, const QString &path, int code, const QString &target)
+    // Clears what earlier tests left, then sets the fake's behaviour. A
+    // value "@text" becomes a file holding the text.
+    void setFake(const QStringList &settings)
     {
-        QSignalSpy file(&driver, &Downloader::haveFile);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        if (!driver.checkURL(QUrl(media.url(path))))
-            return false;
-        driver.requestFile(code, target);
-        while (file.isEmpty() && error.isEmpty()) {
-            if (!file.wait(60000))
-                break;
+        for (const QString &name : QProcessEnvironment::systemEnvironment().keys()) {
+            if (name.startsWith("FAKE_"))
+                qunsetenv(name.toUtf8().constData());
         }
-        return file.count() == 1 && error.isEmpty();
+        for (const QString &setting : settings + QStringList{"FAKE_LOG=" + work.filePath("arguments")}) {
+            QString value = setting.section('=', 1);
+            if (value.startsWith('@')) {
+                QVERIFY(writeFile(work.filePath(setting.section('=', 0, 0)), value.mid(1).toUtf8()));
+                value = work.filePath(setting.section('=', 0, 0));
+            }
+            qputenv(setting.section('=', 0, 0).toUtf8().constData(), value.toUtf8());
+        }
+        QFile::remove(work.filePath("arguments"));
+        QFile::remove(work.filePath("child"));
     }
 
 private slots:
     void initTestCase()
     {
-        const QFileInfo tool(binFolder() + "/run");
-        QVERIFY2(tool.isFile() && tool.isExecutable(), "VIDARRO_BIN_DIR must name the build's application folder");
-        Platform::setApplicationFolder(binFolder());
-        QVERIFY2(media.start(), qPrintable(media.errorString()));
-        QVERIFY(out.isValid());
+        QVERIFY(media.start());
+        QVERIFY(app.isValid() && bin.isValid() && work.isValid() && out.isValid());
+        for (const QString &copy : {app.filePath("run"), app.filePath("ffmpeg"), bin.filePath("yt-dlp")})
+            QVERIFY(QFile::copy(QFINDTESTDATA("fake-tool.sh"), copy));
+        QVERIFY(QFile::copy(binFolder() + "/update.sh", app.filePath("update.sh")));
+        for (const char *tool : {"readlink", "head", "tr", "sed", "cat"})
+            QVERIFY(QFile::link(QStandardPaths::findExecutable(tool), bin.filePath(tool)));
+        QProcess ytdlp;
+        ytdlp.start("yt-dlp", {"--version"});
+        QVERIFY(ytdlp.waitForFinished(30000));
+        ytdlpVersion = QString::fromUtf8(ytdlp.readAllStandardOutput().trimmed());
     }
 
-    void toolFoundMeansNoError()
+    // Every test starts with an empty folder for its files.
+    void init()
     {
-        Downloader driver;
-        QSignalSpy error(&driver, &Downloader::hasError);
-        settle(50);
-        QCOMPARE(error.count(), 0);
-        QCOMPARE(driver.tool(), QDir::toNativeSeparators(binFolder() + "/run"));
+        QVERIFY(QDir(out.path()).removeRecursively() && QDir().mkpath(out.path()));
     }
 
-    void titleAndFormatsOfAPageSideBySide()
+    void fakeTools_data()
     {
-        Downloader driver;
-        QSignalSpy title(&driver, &Downloader::haveTitle);
-        QSignalSpy formats(&driver, &Downloader::haveFormats);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        QVERIFY(driver.checkURL(QUrl(media.url("page.html"))));
-        driver.requestTitleAndFormats();
-        QVERIFY(waitFor(title));
-        QVERIFY(waitFor(formats));
-        QCOMPARE(error.count(), 0);
-        // The page's own title, cleaned; a page gives no length.
-        QCOMPARE(driver.info->title, QString("Fixture Clip Part 2 (1)"));
-        QCOMPARE(driver.info->duration, QString("0:00"));
-        QVERIFY(driver.info->done.contains(TitleStep));
-        QVERIFY(driver.info->done.contains(FormatsStep));
-        QCOMPARE(driver.info->formats.size(), 1);
-        const FormatInfo only = driver.info->formats.value(0);
-        QCOMPARE(only.extension, QString("mp4"));
-        QVERIFY(only.best);
-        QCOMPARE(only.description, QString("N/A"));
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QStringList>("fake");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("outcome");      // the signal, or "error N"
+        QTest::addColumn<QString>("answer");       // what the driver holds (or emitted) afterwards
+        QTest::addColumn<QStringList>("arguments"); // what the tool got; "-": it never ran
+        QTest::addColumn<QStringList>("left");     // files that stay of get.mp4*, in.flv, out.mp3
+        const QStringList title{"--get-title", "--get-duration", "URL"}, listing{"--list-formats", "URL"};
+        const QStringList file{"URL", "-o", "TARGET"}, ffmpeg{"-nostdin", "-n", "-i", "SOURCE", "TARGET"};
+        const QStringList update{"--ignore-config", "-U"}, never{"-"}, none, mp4{"get.mp4"}, flv{"in.flv"};
+        auto row = [](const char *name, const QString &request, const QStringList &fake, const QString &setup,
+                      const QString &outcome, const QString &answer, const QStringList &arguments,
+                      const QStringList &left) {
+            QTest::newRow(name) << request << fake << setup << outcome << answer << arguments << left;
+        };
+        row("title", "title", {"FAKE_OUT=@Some Title: Part 2!\n3:05\n"}, "", "haveTitle", "Some Title Part 2|3:05",
+            title, none);
+        row("title fails", "title", {"FAKE_OUT=@New\n1:00\n", "FAKE_EXIT=3"}, "", "error 3", "Old|2:00", title, none);
+        row("title cannot start", "title", {}, "not startable", "error 3", "Old|2:00", never, none);
+        row("formats", "formats", {"FAKE_OUT=@format code\n18 mp4 640x360 (best)\n"}, "", "haveFormats", "18:mp4",
+            listing, none);
+        row("formats fail", "formats", {"FAKE_OUT=@18 mp4 640x360\n", "FAKE_EXIT=1"}, "", "error 1", "5:flv", listing,
+            none);
+        row("formats cannot start", "formats", {}, "not startable", "error 1", "5:flv", never, none);
+        // Figures of the last line that has one; none for a read without.
+        row("file, progress", "file 0",
+            {"FAKE_OUT=@[download] Destination: x\n[download]  10.0%\n[download]  20.0%\n",
+             "FAKE_THEN=@[download] Destination: y\n", "FAKE_TARGET=1"},
+            "", "haveFile", "20", file, mp4);
+        row("file, negative code", "file -4", {"FAKE_TARGET=1"}, "", "haveFile", "", file, mp4);
+        row("file, code 22", "file 22", {"FAKE_TARGET=1", "FAKE_OUT=@]1e9%\n"}, "", "haveFile", "100",
+            file + QStringList{"--format", "22"}, mp4);
+        row("file fails", "file 0", {"FAKE_PART=1", "FAKE_TARGET=1", "FAKE_EXIT=1"}, "", "error 2", "", file, none);
+        row("file, none written", "file 0", {}, "", "error 2", "", file, none);
+        row("file cannot start", "file 0", {}, "not startable", "error 2", "", never, none);
+        row("file exists", "file 0", {}, "target exists", "error 2", "", never, mp4);
+        row("extraction", "extract", {"FAKE_TARGET=1"}, "", "doneExtractAudio", "", ffmpeg, {"out.mp3"});
+        row("extraction fails", "extract", {"FAKE_TARGET=1", "FAKE_EXIT=1"}, "", "error 5", "", ffmpeg, flv);
+        row("extraction, none written", "extract", {}, "", "error 6", "", ffmpeg, flv);
+        row("source not removable", "extract", {"FAKE_TARGET=1"}, "source is a folder", "error 7", "", ffmpeg,
+            {"in.flv", "out.mp3"});
+        row("ffmpeg cannot start", "extract", {}, "not startable", "error 5", "", never, flv);
+        row("extraction target exists", "extract", {}, "target exists", "error 5", "", never, {"in.flv", "out.mp3"});
+        row("extraction into itself", "extract", {}, "same file", "doneExtractAudio", "", never, {"out.mp3"});
+        row("title, endless lines", "title",
+            {"FAKE_OUT=@First Line\n", "FAKE_FLOOD=10485760", "FAKE_FLOOD_LINE=more output", "FAKE_ERR=complaint"},
+            "", "haveTitle", "First Line|more output", title, none);
+        row("listing, no line end", "formats", {"FAKE_OUT=@22 webm 1x1\n", "FAKE_FLOOD=52428800"}, "", "haveFormats",
+            "0:,22:webm", listing, none);
+        row("update, newer version", "update", {"FAKE_VERSION=@2023.01.01", "FAKE_UPDATE_TO=2099.01.01"}, "",
+            "snifferUpdated", "yt-dlp|2099.01.01|2023.01.01|1", update, none);
+        row("update, already newest", "update", {"FAKE_VERSION=@2023.01.01", "FAKE_UPDATE_TO=2023.01.01"}, "",
+            "snifferUpdated", "yt-dlp|2023.01.01||0", update, none);
+        row("update fails", "update", {"FAKE_VERSION=@2023.01.01", "FAKE_EXIT=1"}, "", "error 4", "", update, none);
+        row("update, no yt-dlp", "update", {}, "no yt-dlp", "error 4", "", never, none);
+        row("update cannot start", "update", {}, "not startable", "error 4", "", never, none);
     }
-
-    void sideBySideRunsFetchThePageOnce()
+    void fakeTools()
     {
-        Downloader driver;
-        QSignalSpy title(&driver, &Downloader::haveTitle);
-        QSignalSpy formats(&driver, &Downloader::haveFormats);
-        QVERIFY(driver.checkURL(QUrl(media.url("sources.html?once=1"))));
-        driver.requestTitleAndFormats();
-        QVERIFY(waitFor(title));
-        QVERIFY(waitFor(formats));
-        QCOMPARE(driver.info->title, QString("Two Sources (1)"));
-        QCOMPARE(driver.info->formats.size(), 2);
-        QCOMPARE(media.requests("GET /sources.html?once=1"), 1);
-    }
-
-    void formatsOfAPageWithTwoSources()
-    {
-        Downloader driver;
-        QSignalSpy formats(&driver, &Downloader::haveFormats);
-        QVERIFY(driver.checkURL(QUrl(media.url("sources.html"))));
-        driver.requestFormats();
-        QVERIFY(waitFor(formats));
-        QCOMPARE(driver.info->formats.keys(), (QList<int>{0, 1}));
-        QCOMPARE(driver.info->formats.value(0).extension, QString("webm"));
-        QCOMPARE(driver.info->formats.value(1).extension, QString("mp4"));
-        QVERIFY(!driver.info->formats.value(0).best);
-        QVERIFY(driver.info->formats.value(1).best);
-    }
-
-    void formatsOfADirectMp3()
-    {
-        Downloader driver;
-        QSignalSpy title(&driver, &Downloader::haveTitle);
-        QSignalSpy formats(&driver, &Downloader::haveFormats);
-        QVERIFY(driver.checkURL(QUrl(media.url("clip.mp3"))));
-        driver.requestTitleAndFormats();
-        QVERIFY(waitFor(formats));
-        QVERIFY(waitFor(title));
-        QCOMPARE(driver.info->title, QString("clip"));
-        // Audio only: one entry under code 0 with extension mp3.
-        QCOMPARE(driver.info->formats.size(), 1);
-        QCOMPARE(driver.info->formats.value(0).extension, QString("mp3"));
-    }
-
-    void downloadShowsProgressAndLandsWhole()
-    {
-        Downloader driver;
-        QSignalSpy progress(&driver, &Downloader::percent);
-        const QString target = out.filePath("whole.flv");
-        QVERIFY(download(driver, "throttle/400000/clip.flv", 0, target));
-        QCOMPARE(readFile(target), media.bytes("clip.flv"));
-        QVERIFY(!QFile::exists(target + ".part"));
-        QVERIFY(progress.count() >= 2);
-        for (const QList<QVariant> &value : std::as_const(progress)) {
-            QVERIFY(value.at(0).toFloat() >= 0.0f);
-            QVERIFY(value.at(0).toFloat() <= 100.0f);
-        }
-        QCOMPARE(progress.last().at(0).toFloat(), 100.0f);
-        QCOMPARE(driver.job(), 0);
-        QCOMPARE(driver.info->done.last(), FileStep);
-    }
-
-    void downloadOfAChosenFormat()
-    {
-        Downloader driver;
-        const QString target = out.filePath("chosen.mp4");
-        QVERIFY(download(driver, "sources.html", 1, target));
-        QCOMPARE(readFile(target), media.bytes("clip.mp4"));
-    }
-
-    void targetNamesAreTakenLiterally_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("template signs") << "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4";
-        QTest::newRow("dash") << "-";
-        QTest::newRow("unicode") << QString::fromUtf8("Café \u00e9t\u00e9.mp4");
-    }
-    void targetNamesAreTakenLiterally()
-    {
-        QFETCH(QString, name);
-        Downloader driver;
-        const QString target = out.filePath(name);
-        QVERIFY(download(driver, "clip.mp4", 0, target));
-        QCOMPARE(readFile(target), media.bytes("clip.mp4"));
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files).filter(".part").size(), 0);
-        QFile::remove(target);
-    }
-
-    void stopDuringDownloadLeavesNothing()
-    {
-        Downloader driver;
-        QSignalSpy progress(&driver, &Downloader::percent);
-        QSignalSpy file(&driver, &Downloader::haveFile);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        const QString target = out.filePath("stopped.flv");
-        QVERIFY(driver.checkURL(QUrl(media.url("throttle/15000/clip.flv"))));
-        driver.requestFile(0, target);
-        QCOMPARE(driver.job(), int(FileStep));
-        // Wait until data is flowing into the partial file.
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(target + ".part").size() > 0, 30000);
-        driver.stop();
-        QCOMPARE(driver.job(), 0);
-        driver.stop();
-        settle(1500);
-        QVERIFY(!QFile::exists(target));
-        QVERIFY(!QFile::exists(target + ".part"));
-        QCOMPARE(file.count(), 0);
-        QCOMPARE(error.count(), 0);
-    }
-
-    void failuresOfTheRealToolRaiseTheirCodes()
-    {
-        Downloader driver;
-        QSignalSpy title(&driver, &Downloader::haveTitle);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        QVERIFY(driver.checkURL(QUrl(media.url("clip.mp4"))));
-        driver.requestTitle();
-        QVERIFY(waitFor(title));
-        QVERIFY(driver.checkURL(QUrl(media.url("status/404/clip.mp4"))));
-        driver.requestTitleAndFormats();
-        QVERIFY(waitFor(error, 2, 60000));
-        QList<Downloader::errors> codes{errorOf(error, 0), errorOf(error, 1)};
-        std::sort(codes.begin(), codes.end());
-        QCOMPARE(codes, (QList<Downloader::errors>{Downloader::FormatsFailed, Downloader::TitleFailed}));
-        // The earlier answer stays.
-        QCOMPARE(driver.info->title, QString("clip"));
-
-        const QString target = out.filePath("missing.mp4");
-        driver.requestFile(0, target);
-        QVERIFY(waitFor(error, 3, 60000));
-        QCOMPARE(errorOf(error, 2), Downloader::DownloadFailed);
-        QCOMPARE(driver.job(), 0);
-        QVERIFY(!QFile::exists(target));
-        QVERIFY(!QFile::exists(target + ".part"));
-    }
-
-    void aNewerTitleRunIsNotDisturbedByTheOlder()
-    {
-        Downloader driver;
-        QSignalSpy title(&driver, &Downloader::haveTitle);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        // The slow page takes seconds to arrive; the user moves on meanwhile.
-        QVERIFY(driver.checkURL(QUrl(media.url("throttle/100/page.html"))));
-        driver.requestTitle();
-        QVERIFY(driver.checkURL(QUrl(media.url("clip.webm"))));
-        driver.requestTitle();
-        QVERIFY(waitFor(title));
-        QCOMPARE(driver.info->title, QString("clip"));
-        settle(3500);
-        QCOMPARE(title.count(), 1);
-        QCOMPARE(error.count(), 0);
-        QCOMPARE(driver.info->title, QString("clip"));
-    }
-
-    void extractionMakesAnMp3AndRemovesTheSource()
-    {
-        Downloader driver;
-        const QString video = out.filePath("song.mp4");
-        const QString audio = out.filePath("song.mp3");
-        QVERIFY(download(driver, "clip.mp4", 0, video));
-        QSignalSpy done(&driver, &Downloader::doneExtractAudio);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        driver.extractAudio(video, audio);
-        QCOMPARE(driver.job(), int(AudioStep));
-        QVERIFY(waitFor(done));
-        QCOMPARE(error.count(), 0);
-        QCOMPARE(MediaFixture::streamCodecs(audio), QStringList{"mp3"});
-        QVERIFY(!QFile::exists(video));
-        QCOMPARE(driver.info->done.last(), AudioStep);
-        QCOMPARE(driver.job(), 0);
-    }
-
-    void extractionOfSomethingThatIsNoMediaFails()
-    {
-        Downloader driver;
-        const QString source = out.filePath("page.mp4");
-        const QString target = out.filePath("page.mp3");
-        QVERIFY(writeFile(source, media.bytes("page.html")));
-        QSignalSpy error(&driver, &Downloader::hasError);
-        driver.extractAudio(source, target);
-        QVERIFY(waitFor(error));
-        QCOMPARE(errorOf(error), Downloader::ExtractFailed);
-        QVERIFY(QFile::exists(source));
-        QVERIFY(!QFile::exists(target));
-        QCOMPARE(driver.job(), 0);
-    }
-
-    void extractionNeverOverwrites()
-    {
-        Downloader driver;
-        const QString source = out.filePath("keep.flv");
-        const QString target = out.filePath("keep.mp3");
-        QVERIFY(writeFile(source, media.bytes("clip.flv")));
-        QVERIFY(writeFile(target, "the user's own file"));
-        QSignalSpy error(&driver, &Downloader::hasError);
-        driver.extractAudio(source, target);
-        QVERIFY(waitFor(error));
-        QCOMPARE(errorOf(error), Downloader::ExtractFailed);
-        QCOMPARE(readFile(target), QByteArray("the user's own file"));
-        QVERIFY(QFile::exists(source));
-    }
-
-    void extractionOfAnMp3IntoItselfKeepsIt()
-    {
-        Downloader driver;
-        const QString file = out.filePath("already.mp3");
-        QVERIFY(writeFile(file, media.bytes("clip.mp3")));
-        QSignalSpy done(&driver, &Downloader::doneExtractAudio);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        driver.extractAudio(file, file);
-        QVERIFY(waitFor(done));
-        QCOMPARE(error.count(), 0);
-        QCOMPARE(readFile(file), media.bytes("clip.mp3"));
-    }
-
-    void stopDuringExtractionRemovesBothFiles()
-    {
-        Downloader driver;
-        // ffmpeg reads an endless sound from a pipe, so it is still busy
-        // when the user cancels.
-        const QString source = out.filePath("feed.wav");
-        const QString target = out.filePath("feed.mp3");
-        QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
-        const int feed = ::open(QFile::encodeName(source).constData(), O_RDWR | O_NONBLOCK);
-        QVERIFY(feed >= 0);
-        const QByteArray header = endlessWavHeader();
-        QCOMPARE(::write(feed, header.constData(), size_t(header.size())), ssize_t(header.size()));
-        QTimer feeder;
-        const QByteArray silence(16000, '\0');
-        connect(&feeder, &QTimer::timeout, this, [&] {
-            if (::write(feed, silence.constData(), size_t(silence.size())) < 0) {
-                // A full pipe just waits for ffmpeg to read.
-            }
+        QFETCH(QString, request);
+        QFETCH(QStringList, fake);
+        QFETCH(QString, setup);
+        QFETCH(QString, outcome);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, left);
+        setFake(fake);
+        Platform::setApplicationFolder(app.path());
+        const QString kind = request.section(' ', 0, 0);
+        const QString program = app.filePath(kind == "extract" ? "ffmpeg" : kind == "update" ? "update.sh" : "run");
+        const QByteArray path = qgetenv("PATH");
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            qputenv("PATH", path);
         });
-        feeder.start(20);
-        QSignalSpy done(&driver, &Downloader::doneExtractAudio);
-        QSignalSpy error(&driver, &Downloader::hasError);
-        driver.extractAudio(source, target);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 30000);
-        driver.stop();
-        feeder.stop();
-        ::close(feed);
+        if (setup == "not startable")
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner));
+        if (kind == "update" || setup == "not startable")
+            qputenv("PATH", (setup.isEmpty() ? bin.path() : work.path()).toUtf8());
+        const QString target = out.filePath(kind == "extract" ? "out.mp3" : "get.mp4");
+        const QString source = setup == "same file" ? target : out.filePath("in.flv");
+        if (setup == "target exists")
+            QVERIFY(writeFile(target, "mine"));
+        if (kind == "extract")
+            QVERIFY(setup == "source is a folder" ? QDir().mkpath(source + "/inside") : writeFile(source, "video"));
+
+        Downloader driver;
+        Answers answers(driver);
+        driver.info->title = "Old";
+        driver.info->duration = "2:00";
+        driver.info->formats.insert(5, FormatInfo{5, false, "flv", "", ""});
+        QVERIFY(driver.checkURL(QUrl(pageAddress)));
+        issue(driver, request, source, target);
+        // Answers come from the event loop, never from inside the call.
+        QCOMPARE(answers.seen, QStringList());
+        const bool refused = setup == "target exists" || setup == "same file";
+        QCOMPARE(driver.job(), refused ? 0 : kind == "file" ? int(FileStep) : kind == "extract" ? int(AudioStep) : 0);
+        QCOMPARE(answers.wait(), outcome);
+        QCOMPARE(held(driver, request, answers), answer);
         QCOMPARE(driver.job(), 0);
-        driver.stop();
-        settle(500);
-        QVERIFY(!QFile::exists(source));
-        QVERIFY(!QFile::exists(target));
-        QCOMPARE(done.count(), 0);
-        QCOMPARE(error.count(), 0);
+        const int step = QStringList{"", "title", "formats", "file", "extract"}.indexOf(kind);
+        if (step > 0)
+            QCOMPARE(driver.info->done.contains(DownloadStep(step)), !outcome.startsWith("error"));
+        const QString got = QString::fromUtf8(readFile(work.filePath("arguments")));
+        arguments.replaceInStrings("URL", pageAddress).replaceInStrings("TARGET", target).replaceInStrings("SOURCE", source);
+        QCOMPARE(got.isEmpty() ? QStringList{"-"} : got.split('\n', Qt::SkipEmptyParts), arguments);
+        for (const char *name : {"get.mp4", "get.mp4.part", "get.mp4.ytdl", "in.flv", "out.mp3"})
+            QVERIFY2(QFileInfo::exists(out.filePath(name)) == left.contains(name), name);
+        if (setup == "target exists")
+            QCOMPARE(readFile(target), QByteArray("mine"));
     }
 
-    void theUpdateScriptReportsTheSystemPackage()
+    void realTools_data()
     {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("path");     // served path, or for an extraction the fixture file
+        QTest::addColumn<QString>("name");     // the target's name
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("answer");   // held; for a file the fixture it must equal, for an extraction the codecs
+        QTest::newRow("page") << "address" << "page.html?a" << "" << "haveFormats,haveTitle"
+                              << "Fixture Clip Part 2 (1)|0:00|0:mp4:1";
+        QTest::newRow("two sources") << "address" << "sources.html?b" << "" << "haveFormats,haveTitle"
+                                     << "Two Sources (1)|0:00|0:webm:0,1:mp4:1";
+        QTest::newRow("direct mp3") << "address" << "clip.mp3?c" << "" << "haveFormats,haveTitle" << "clip|0:00|0:mp3:1";
+        QTest::newRow("address not found") << "address" << "status/404/clip.mp4" << "" << "error 1,error 3"
+                                           << "Earlier|0:00|";
+        QTest::newRow("slow file") << "file 0" << "throttle/400000/clip.flv" << "whole.flv" << "haveFile" << "clip.flv";
+        QTest::newRow("chosen format") << "file 1" << "sources.html" << "chosen.mp4" << "haveFile" << "clip.mp4";
+        QTest::newRow("template signs") << "file 0" << "clip.mp4" << "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4"
+                                        << "haveFile" << "clip.mp4";
+        QTest::newRow("dash") << "file 0" << "clip.mp4" << "-" << "haveFile" << "clip.mp4";
+        QTest::newRow("unicode") << "file 0" << "clip.webm" << QString::fromUtf8("Café été.webm") << "haveFile"
+                                 << "clip.webm";
+        QTest::newRow("file not found") << "file 0" << "status/404/clip.mp4" << "missing.mp4" << "error 2" << "";
+        QTest::newRow("sound of a video") << "extract" << "clip.mp4" << "song.mp3" << "doneExtractAudio" << "mp3";
+        QTest::newRow("sound of a page") << "extract" << "page.html" << "song.mp3" << "error 5" << "";
+        QTest::newRow("update of the system's yt-dlp") << "update" << "" << "" << "snifferUpdated" << "yt-dlp|VERSION||0";
+    }
+    void realTools()
+    {
+        QFETCH(QString, request);
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QFETCH(QString, outcome);
+        QFETCH(QString, answer);
+        Platform::setApplicationFolder(binFolder());
         Downloader driver;
-        QSignalSpy updated(&driver, &Downloader::snifferUpdated);
-        QSignalSpy error(&driver, &Downloader::hasError);
+        QCOMPARE(driver.tool(), QDir::toNativeSeparators(binFolder() + "/run"));
+        Answers answers(driver);
+        driver.info->title = "Earlier";
+        driver.info->duration = "0:00";
+        const QString kind = request.section(' ', 0, 0);
+        const QString source = out.filePath("source.mp4");
+        const QString target = out.filePath(name);
+        if (kind == "extract")
+            QVERIFY(writeFile(source, media.bytes(path)));
+        QVERIFY(driver.checkURL(QUrl(media.url(path))));
+        issue(driver, request, source, target);
+        QCOMPARE(answers.wait(kind == "address" ? 2 : 1), outcome);
+        const bool ok = !outcome.startsWith("error");
+        QCOMPARE(driver.job(), 0);
+        if (kind == "address") {
+            QCOMPARE(held(driver, request, answers), answer);
+            // Side by side, the two runs of one address fetch it once.
+            QVERIFY(!ok || media.requests("GET /" + path) == 1);
+        } else if (kind == "file") {
+            QCOMPARE(readFile(target), ok ? media.bytes(answer) : QByteArray());
+            // The bar only moves forward, within its range, to the end.
+            float last = 0;
+            for (const QString &figure : std::as_const(answers.percents)) {
+                QVERIFY2(figure.toFloat() >= last && figure.toFloat() <= 100, qPrintable(answers.percents.join(' ')));
+                last = figure.toFloat();
+            }
+            QVERIFY(answers.percents.isEmpty() || last == 100);
+            QVERIFY(answers.percents.size() >= (path.startsWith("throttle") ? 2 : 0));
+        } else if (kind == "extract") {
+            QCOMPARE(MediaFixture::streamCodecs(target).join(','), answer);
+            QCOMPARE(QFileInfo::exists(source), !ok);
+        } else {
+            QCOMPARE(held(driver, request, answers), answer.replace("VERSION", ytdlpVersion));
+        }
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files),
+                 ok && kind != "address" && kind != "update" ? QStringList{name} : QStringList(kind == "extract" ? 1 : 0, "source.mp4"));
+        QCOMPARE(driver.info->done.contains(DownloadStep(kind == "file" ? 3 : 4)), ok && (kind == "file" || kind == "extract"));
+    }
+
+    void toolMissing()
+    {
+        Platform::setApplicationFolder(work.filePath("empty"));
+        Downloader driver;
+        Answers answers(driver);
+        QCOMPARE(answers.seen, QStringList());
+        QCOMPARE(answers.wait(), "error 0");
+        // No tool, no script suffix: no update script either.
         driver.checkUpdates();
-        QVERIFY(waitFor(updated));
-        QCOMPARE(error.count(), 0);
+        QCOMPARE(answers.seen, (QStringList{"error 0", "error 4"}));
+        QVERIFY(driver.checkURL(QUrl("http://127.0.0.1/a b")));
+        QVERIFY(!driver.checkURL(QUrl("http://[::1")));
+        QVERIFY(!driver.checkURL(QUrl()));
+        QCOMPARE(driver.url(), QString("http://127.0.0.1/a b"));
+    }
+
+    void ending_data()
+    {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<bool>("real");
+        QTest::addColumn<QString>("how");
+        QTest::newRow("download, stop") << "download" << true << "stop";
+        QTest::newRow("download, window closed") << "download" << true << "destroy";
+        QTest::newRow("stubborn download, stop") << "download" << false << "stop";
+        QTest::newRow("stubborn download, window closed") << "download" << false << "destroy";
+        QTest::newRow("stubborn download, a newer one") << "download" << false << "newer";
+        QTest::newRow("stubborn extraction, stop") << "extract" << false << "stop";
+        QTest::newRow("stubborn extraction, window closed") << "extract" << false << "destroy";
+        QTest::newRow("stubborn listing, a newer one") << "formats" << false << "newer";
+    }
+    void ending()
+    {
+        QFETCH(QString, job);
+        QFETCH(bool, real);
+        QFETCH(QString, how);
+        // The fake ignores SIGTERM and keeps writing its partial file.
+        setFake(QStringList{"FAKE_STAY=1", "FAKE_CHILD=" + work.filePath("child"),
+                            job == "formats" ? "FAKE_OUT=@22 mp4 1x1\n" : "FAKE_TARGET=1"}
+                + QStringList(job == "download" ? 1 : 0, "FAKE_PART=1"));
+        Platform::setApplicationFolder(real ? binFolder() : app.path());
+        auto *driver = new Downloader;
+        Answers answers(*driver);
+        const QString source = out.filePath("ended.flv");
+        const QString request = job == "download" ? "file 0" : job;
+        QVERIFY(driver->checkURL(QUrl(real ? media.url("throttle/15000/clip.flv") : pageAddress)));
+        QVERIFY(job != "extract" || writeFile(source, "video"));
+        issue(*driver, request, source, out.filePath("ended.mp4"));
+        // Under way: a partial file is there.
+        const qsizetype files = QStringList{"formats", "download", "extract"}.indexOf(job);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(out.path()).entryList(QDir::Files).size() >= files, 30000);
+        QTRY_VERIFY(real || QFileInfo::exists(work.filePath("child")));
+        const QList<qint64> groups = childGroups();
+        QVERIFY(!groups.isEmpty());
+
+        QElapsedTimer clock;
+        clock.start();
+        if (how == "stop") {
+            driver->stop();
+            driver->stop();
+        } else if (how == "newer") {
+            setFake(job == "formats" ? QStringList{"FAKE_OUT=@18 mp4 640x360 (best)\n"}
+                                     : QStringList{"FAKE_STAY=1", "FAKE_PART=1"});
+            issue(*driver, request, source, out.filePath("newer.mp4"));
+        } else {
+            delete driver;
+            driver = nullptr;
+        }
+        // Nothing waits for the tool: ending it only starts its end.
+        QVERIFY2(clock.elapsed() < 250, qPrintable(QString::number(clock.elapsed())));
+        if (job == "formats" && answers.wait() == "haveFormats")
+            QCOMPARE(held(*driver, request, answers), "18:mp4");
+        else if (driver)
+            QCOMPARE(driver->job(), how == "newer" ? int(FileStep) : 0);
+        delete driver;
+        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(groups), 10000);
+        QTRY_COMPARE(ProcessReaper::pending(), 0);
+        // The ended run said nothing.
+        QCOMPARE(answers.seen, QStringList(job == "formats" ? 1 : 0, "haveFormats"));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList());
     }
 };
 

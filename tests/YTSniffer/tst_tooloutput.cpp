@@ -1,172 +1,152 @@
+// The parsers of tool output, fed bytes the way the driver reads them.
+
 #include "ToolOutput.h"
 
 #include <QtTest>
 
 using namespace ToolOutput;
 
+namespace {
+
+QStringList linesOf(const QByteArray &output)
+{
+    return output.isEmpty() ? QStringList() : chunkLines(output);
+}
+
+// One parser's reading of the output as text: lines joined by "|"; title
+// "title|duration"; progress the figure or ""; formats
+// "code:ext:resolution:best:description;..."; update "tool|version|previous|updated".
+QString reading(const QString &parser, const QByteArray &output)
+{
+    const QStringList lines = linesOf(output);
+    if (parser == "lines")
+        return lines.join('|');
+    if (parser == "title")
+        return parseTitle(lines).title + '|' + parseTitle(lines).duration;
+    if (parser == "progress") {
+        const std::optional<float> value = lastProgress(lines);
+        return value ? QString::number(*value) : QString();
+    }
+    if (parser == "formats") {
+        QStringList got;
+        const QMap<int, FormatInfo> formats = parseFormats(lines, audioQualityTable());
+        for (auto f = formats.cbegin(); f != formats.cend(); ++f) {
+            got << QStringList{QString::number(f->code), f->extension, f->resolution, f->best ? "1" : "0", f->description}
+                       .join(':');
+            if (f.key() != f->code)
+                return "key differs from code";
+        }
+        return got.join(';');
+    }
+    const std::optional<ToolUpdate> u = parseUpdate(lines);
+    return u ? QStringList{u->tool, u->version, u->previous, u->updated ? "1" : "0"}.join('|') : QString();
+}
+
+} // namespace
+
 class tst_ToolOutput : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanTitle_data()
+    void parsers_data()
     {
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<QString>("cleaned");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("typical") << "Some Title: Part 2!" << "Some Title Part 2";
-        QTest::newRow("parentheses kept") << "Live (2019) [HD]" << "Live (2019) HD";
-        QTest::newRow("hyphen replaced") << "a-b_c.d" << "a b c d";
-        QTest::newRow("accents replaced") << QString::fromUtf8("Café Ünïcode") << "Caf n code";
-        QTest::newRow("only replaced") << "!!! ??? ---" << "";
-        QTest::newRow("white space runs") << "  a \t\t b\n\nc  " << "a b c";
-        QTest::newRow("non-breaking space") << QString::fromUtf8("a\u00a0\u00a0b") << "a b";
-        QTest::newRow("emoji") << QString::fromUtf8("x\U0001F600y") << "x y";
-        QTest::newRow("exactly 30") << QString(30, 'a') << QString(30, 'a');
-        QTest::newRow("cut to 30") << QString(40, 'b') << QString(30, 'b');
+        QTest::addColumn<QString>("parser");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QString>("expected");
+        auto row = [](const char *parser, const char *name, const QByteArray &output, const QString &expected) {
+            QTest::addRow("%s: %s", parser, name) << QString(parser) << output << expected;
+        };
+        const QByteArray zeroByte("Before\0After\n1:00", 18);
+        row("lines", "two", "Title\n3:05\n", "Title|3:05");
+        row("lines", "empty pieces kept", "a\n\nb", "a||b");
+        row("lines", "carriage return", "a\r\nb", "a\r|b");
+        row("lines", "invalid utf8", "\xff\n\xc3(", QString(QChar::ReplacementCharacter) + '|' + QChar::ReplacementCharacter + '(');
+        row("lines", "long line", QByteArray(100000, 'x'), QString(maxLineLength, 'x'));
+
+        row("title", "typical", "Some Title: Part 2!\n3:05\n", "Some Title Part 2|3:05");
+        row("title", "nothing", "", "default|0:00");
+        row("title", "one line", "Only One\n", "Only One|0:00");
+        row("title", "cut to 30", "An Extremely Long Title Of A Video That Goes On\n4:13", "An Extremely Long Title Of A V|4:13");
+        row("title", "exactly 30", QByteArray(30, 'a'), QString(30, 'a') + "|0:00");
         // The cut comes after trimming: a blank at position 30 stays.
-        QTest::newRow("blank kept by cut") << QString(29, 'c') + " d" << QString(29, 'c') + " ";
-        QTest::newRow("zero byte") << QString("a") + QChar(0) + "b" << "a b";
-    }
-    void cleanTitle()
-    {
-        QFETCH(QString, raw);
-        QFETCH(QString, cleaned);
-        QCOMPARE(ToolOutput::cleanTitle(raw), cleaned);
-    }
+        row("title", "blank kept by cut", QByteArray(29, 'c') + " d", QString(29, 'c') + " |0:00");
+        row("title", "replaced only", "!!! ??? ---\n1:00", "|1:00");
+        row("title", "parentheses kept", "Live (2019) [HD]", "Live (2019) HD|0:00");
+        row("title", "hyphen and dots", "a-b_c.d", "a b c d|0:00");
+        row("title", "accents", "Caf\xc3\xa9 \xc3\x9cn\xc3\xaf" "code", "Caf n code|0:00");
+        row("title", "not utf8", "Caf\xe9 \xff\xfe au lait\n9:99", "Caf au lait|9:99");
+        row("title", "white space runs", "  a \t\t b  ", "a b|0:00");
+        row("title", "non-breaking space", "a\xc2\xa0\xc2\xa0" "b", "a b|0:00");
+        row("title", "emoji", "x\xf0\x9f\x98\x80y", "x y|0:00");
+        row("title", "escape codes", "\x1b[31mRed\x1b[0m\n1:00", "31mRed 0m|1:00");
+        row("title", "zero byte", zeroByte, "Before|0:00");
 
-    void progress_data()
-    {
-        QTest::addColumn<QByteArray>("chunk");
-        QTest::addColumn<float>("value");
-        QTest::newRow("typical") << QByteArray("[download]  45.3% of 1.00MiB") << 45.3f;
-        QTest::newRow("padded") << QByteArray("  [download]   7.0%  \n") << 7.0f;
-        QTest::newRow("no per cent") << QByteArray("[download] Destination: x.mp4") << 0.0f;
-        QTest::newRow("no bracket") << QByteArray("12.5% done") << 12.5f;
-        QTest::newRow("empty") << QByteArray() << 0.0f;
-        QTest::newRow("not a number") << QByteArray("]abc%") << 0.0f;
-        QTest::newRow("huge") << QByteArray("]1e9%") << 100.0f;
-        QTest::newRow("just over") << QByteArray("] 100.5%") << 100.0f;
-        QTest::newRow("negative") << QByteArray("] -5%") << 0.0f;
-        QTest::newRow("infinite") << QByteArray("]inf%") << 100.0f;
-        QTest::newRow("nan") << QByteArray("]nan%") << 0.0f;
-        QTest::newRow("comma decimal") << QByteArray("] 45,3%") << 0.0f;
+        row("progress", "typical", "[download]  45.3% of 1.00MiB", "45.3");
+        row("progress", "padded", "  [download]   7.0%  \n", "7");
+        row("progress", "no per cent", "[download] Destination: x.mp4", "");
+        row("progress", "no bracket", "12.5% done", "12.5");
+        row("progress", "empty", "", "");
+        row("progress", "not a number", "]abc%", "");
+        row("progress", "huge", "]1e9%", "100");
+        row("progress", "just over", "] 100.5%", "100");
+        row("progress", "negative", "] -5%", "0");
+        row("progress", "infinite", "]inf%", "100");
+        row("progress", "nan", "]nan%", "");
+        row("progress", "comma decimal", "] 45,3%", "");
         // A "%" before the "]" gives a negative length: the rest after "]".
-        QTest::newRow("per cent before bracket") << QByteArray("50% ] 20") << 20.0f;
-        QTest::newRow("first line wins") << QByteArray("[download]  10.0%\n[download]  20.0%") << 10.0f;
-        QTest::newRow("zero byte cuts") << QByteArray("[download] 3", 12) + QByteArray("\0 9%", 4) << 3.0f;
-        QTest::newRow("invalid utf8") << QByteArray("\xff\xfe] 33.3%\xc3") << 33.3f;
-        QTest::newRow("hundred") << QByteArray("[download] 100.0%") << 100.0f;
-    }
-    void progress()
-    {
-        QFETCH(QByteArray, chunk);
-        QFETCH(float, value);
-        const float got = progressFromChunk(chunk);
-        QVERIFY(got >= 0.0f && got <= 100.0f);
-        QCOMPARE(got, value);
-    }
+        row("progress", "per cent before bracket", "50% ] 20", "20");
+        row("progress", "last line wins", "[download]  10.0%\n[download]  20.0%", "20");
+        row("progress", "last with a figure", "[download]  30.0%\n[download] Destination: y", "30");
+        row("progress", "zero byte", QByteArray("[download] 3\0 9%", 16), "");
+        row("progress", "invalid utf8", "\xff\xfe] 33.3%\xc3", "33.3");
 
-    void chunkLines_data()
-    {
-        QTest::addColumn<QByteArray>("chunk");
-        QTest::addColumn<QStringList>("lines");
-        QTest::newRow("two lines") << QByteArray("Title\n3:05\n") << QStringList{"Title", "3:05"};
-        QTest::newRow("empty pieces kept") << QByteArray("a\n\nb") << QStringList{"a", "", "b"};
-        QTest::newRow("blank chunk") << QByteArray(" \n ") << QStringList{""};
-        QTest::newRow("zero byte") << QByteArray("a\nb\0c\nd", 7) << QStringList{"a", "b"};
-        QTest::newRow("carriage return stays") << QByteArray("a\r\nb") << QStringList{"a\r", "b"};
-        QTest::newRow("invalid utf8") << QByteArray("\xff\n\xc3(") << QStringList{QString(QChar::ReplacementCharacter),
-                                                                                QString(QChar::ReplacementCharacter) + "("};
-    }
-    void chunkLines()
-    {
-        QFETCH(QByteArray, chunk);
-        QFETCH(QStringList, lines);
-        QCOMPARE(ToolOutput::chunkLines(chunk), lines);
-    }
+        row("formats", "described listing",
+            "format code extension resolution note\n18 mp4 640x360 (best)\n137 mp4 1920x1080 DASH video",
+            "18:mp4:640x360:1:AAC 96 KBps");
+        row("formats", "tool messages skipped", "[info] Available formats\n5 flv 400x240", "5:flv:400x240:0:MP3 64 KBps");
+        row("formats", "same code twice", "22 mp4 1280x720\n22 webm 1x1 (best)", "22:webm:1x1:1:AAC 192 KBps");
+        row("formats", "word code", "hls-720 mp4 1280x720", "0:mp4:1280x720:0:N/A");
+        row("formats", "unknown code", "999 mp4 1x1", "999:mp4:1x1:0:N/A");
+        row("formats", "best in fifth column", "18 mp4 640x360 medium (best)", "18:mp4:640x360:0:AAC 96 KBps");
+        row("formats", "leading blanks", "5 flv x\n  43 webm 640x360", "0:43:webm:0:N/A;5:flv:x:0:MP3 64 KBps");
+        row("formats", "short line", "36", "36:::0:AAC 36 KBps");
+        row("formats", "word codes share 0", "mp4 mp4 unknown\nmpeg mp3 audio-only (best)", "0:mp3:audio-only:1:N/A");
+        row("formats", "header only", "format code extension resolution note", "");
+        row("formats", "header word is whole", "formats 1 2", "0:1:2:0:N/A");
+        row("formats", "blank lines", "5 flv a\n\n   \n\t\n6 flv b", "5:flv:a:0:MP3 64 KBps;6:flv:b:0:MP3 64 KBps");
+        row("formats", "dash is case-sensitive", "17 3gp 176x144 dash", "17:3gp:176x144:0:AAC 24 KBps");
+        row("formats", "tab separated", "34\tflv\t640x360\t(best)", "34:flv:640x360:1:AAC 128 KBps");
+        row("formats", "bracket anywhere", "18 mp4 640x360 [x]", "");
+        row("formats", "two ordered", "format code\n1 mp4 unknown (best)\n0 webm unknown",
+            "0:webm:unknown:0:N/A;1:mp4:unknown:1:N/A");
+        // Every audio quality the table knows.
+        row("formats", "qualities", "5\n6\n13\n17\n151\n36\n92\n132\n18\n82\n83\n127\n128\n34\n35\n93\n120\n22\n37\n"
+                                    "38\n84\n85\n95\n96\n43\n44\n45\n46\n101\n102\n998",
+            "5:::0:MP3 64 KBps;6:::0:MP3 64 KBps;13:::0:AAC N/A;17:::0:AAC 24 KBps;18:::0:AAC 96 KBps;"
+            "22:::0:AAC 192 KBps;34:::0:AAC 128 KBps;35:::0:AAC 128 KBps;36:::0:AAC 36 KBps;37:::0:AAC 192 KBps;"
+            "38:::0:AAC 192 KBps;43:::0:Vorbis 128 KBps;44:::0:Vorbis 128 KBps;45:::0:Vorbis 192 KBps;"
+            "46:::0:Vorbis 192 KBps;82:::0:AAC 96 KBps;83:::0:AAC 96 KBps;84:::0:AAC 192 KBps;85:::0:AAC 192 KBps;"
+            "92:::0:AAC 48 KBps;93:::0:AAC 128 KBps;95:::0:AAC 256 KBps;96:::0:AAC 256 KBps;"
+            "101:::0:Vorbis 192 KBps;102:::0:Vorbis 192 KBps;120:::0:AAC 128 KBps;127:::0:AAC 96 KBps;"
+            "128:::0:AAC 96 KBps;132:::0:AAC 48 KBps;151:::0:AAC 24 KBps;998:::0:N/A");
 
-    void longLineIsCut()
-    {
-        const QStringList lines = ToolOutput::chunkLines(QByteArray(100000, 'x'));
-        QCOMPARE(lines.size(), 1);
-        QCOMPARE(lines.first().size(), maxLineLength);
+        row("update", "up to date", "yt-dlp 2023.03.04 is up to date\n", "yt-dlp|2023.03.04||0");
+        row("update", "updated", "Updating\nyt-dlp 2023.01.01 was updated to 2023.03.04", "yt-dlp|2023.03.04|2023.01.01|1");
+        row("update", "last line counts", "yt-dlp 1 is up to date\nThe update failed", "");
+        row("update", "blank lines after", "yt-dlp 1 is up to date\n\n  \n", "yt-dlp|1||0");
+        row("update", "older wording", "yt-dlp is now 2023.03.04", "");
+        row("update", "blank in version", "yt-dlp 1 2 is up to date", "");
+        row("update", "version too long", "yt-dlp " + QByteArray(41, '1') + " is up to date", "");
+        row("update", "control character", "yt-dlp 1\x1b[2J is up to date", "");
+        row("update", "nothing", "", "");
     }
-
-    void appendBoundedKeepsTheFirstLines()
+    void parsers()
     {
-        QStringList output{"a"};
-        QCOMPARE(appendBounded(output, {"b", "c", "d"}, 3), 1);
-        QCOMPARE(output, (QStringList{"a", "b", "c"}));
-        QCOMPARE(appendBounded(output, {"e"}, 3), 1);
-        QCOMPARE(output.size(), 3);
-        QCOMPARE(appendBounded(output, {}, 3), 0);
-    }
-
-    void audioQualities()
-    {
-        const QMap<int, QString> table = audioQualityTable();
-        QCOMPARE(table.size(), 30);
-        QCOMPARE(table.value(5), "MP3 64 KBps");
-        QCOMPARE(table.value(13), "AAC N/A");
-        QCOMPARE(table.value(151), "AAC 24 KBps");
-        QCOMPARE(table.value(18), "AAC 96 KBps");
-        QCOMPARE(table.value(120), "AAC 128 KBps");
-        QCOMPARE(table.value(85), "AAC 192 KBps");
-        QCOMPARE(table.value(96), "AAC 256 KBps");
-        QCOMPARE(table.value(44), "Vorbis 128 KBps");
-        QCOMPARE(table.value(102), "Vorbis 192 KBps");
-        QVERIFY(!table.contains(999));
-    }
-
-    void formats_data()
-    {
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<QString>("expected"); // code:ext:resolution:best:description;...
-        QTest::newRow("described listing")
-            << QStringList{"format code extension resolution note", "18 mp4 640x360 (best)",
-                           "137 mp4 1920x1080 DASH video"}
-            << "18:mp4:640x360:1:AAC 96 KBps";
-        QTest::newRow("tool messages skipped")
-            << QStringList{"[info] Available formats", "5 flv 400x240"} << "5:flv:400x240:0:MP3 64 KBps";
-        QTest::newRow("same code twice") << QStringList{"22 mp4 1280x720", "22 webm 1x1 (best)"}
-                                         << "22:webm:1x1:1:AAC 192 KBps";
-        QTest::newRow("word code") << QStringList{"hls-720 mp4 1280x720"} << "0:mp4:1280x720:0:N/A";
-        QTest::newRow("unknown code") << QStringList{"999 mp4 1x1"} << "999:mp4:1x1:0:N/A";
-        QTest::newRow("best in fifth column") << QStringList{"18 mp4 640x360 medium (best)"}
-                                              << "18:mp4:640x360:0:AAC 96 KBps";
-        QTest::newRow("leading blanks") << QStringList{"  43 webm 640x360"} << "0:43:webm:0:N/A";
-        QTest::newRow("short line") << QStringList{"36"} << "36:::0:AAC 36 KBps";
-        QTest::newRow("word codes share 0")
-            << QStringList{"mp4 mp4 unknown", "mpeg mp3 audio-only (best)"} << "0:mp3:audio-only:1:N/A";
-        QTest::newRow("header only") << QStringList{"format code extension resolution note"} << "";
-        QTest::newRow("blank lines are no formats") << QStringList{"", "   ", "\t"} << "";
-        QTest::newRow("dash is case-sensitive") << QStringList{"17 3gp 176x144 dash"} << "17:3gp:176x144:0:AAC 24 KBps";
-        QTest::newRow("tab separated") << QStringList{"34\tflv\t640x360\t(best)"} << "34:flv:640x360:1:AAC 128 KBps";
-        QTest::newRow("bracket anywhere") << QStringList{"18 mp4 640x360 [x]"} << "";
-        QTest::newRow("two formats ordered")
-            << QStringList{"format code  extension  resolution note", "1 mp4 unknown (best)", "0 webm unknown"}
-            << "0:webm:unknown:0:N/A;1:mp4:unknown:1:N/A";
-    }
-    void formats()
-    {
-        QFETCH(QStringList, lines);
+        QFETCH(QString, parser);
+        QFETCH(QByteArray, output);
         QFETCH(QString, expected);
-        const QMap<int, FormatInfo> formats = parseFormats(lines, audioQualityTable());
-        QStringList got;
-        for (const FormatInfo &f : formats)
-            got << QStringList{QString::number(f.code), f.extension, f.resolution, f.best ? "1" : "0", f.description}
-                       .join(':');
-        QCOMPARE(got.join(';'), expected);
-        for (auto it = formats.cbegin(); it != formats.cend(); ++it)
-            QCOMPARE(it.key(), it.value().code);
-    }
-
-    void formatLinePiecesKeepsEmptyFirstPiece()
-    {
-        QCOMPARE(formatLinePieces(" 18 mp4"), (QStringList{"", "18", "mp4"}));
-        QCOMPARE(formatLinePieces("format code"), QStringList());
-        QCOMPARE(formatLinePieces("formats 1 2"), (QStringList{"formats", "1", "2"}));
+        QCOMPARE(reading(parser, output), expected);
     }
 };
 

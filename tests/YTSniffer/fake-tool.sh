@@ -1,0 +1,64 @@
+#!/bin/sh
+# Stands in for the downloader launcher, ffmpeg or yt-dlp in the driver's
+# tests, for what the real programs cannot be made to do on purpose. It does
+# what its environment says, in this order:
+#   FAKE_LOG=FILE     appends its arguments to FILE, one a line
+#   FAKE_OUT=FILE     copies FILE to standard output
+#   FAKE_THEN=FILE    copies FILE to standard output a moment later, so that
+#                     it comes as a read of its own
+#   FAKE_ERR=TEXT     prints TEXT on standard error
+#   FAKE_FLOOD=BYTES  prints that many bytes of FAKE_FLOOD_LINE lines, or of
+#                     "x" without any line end
+#   FAKE_PART=1       writes TARGET.part (TARGET: the argument after -o,
+#                     else the last argument)
+#   FAKE_TARGET=1     writes TARGET
+#   FAKE_CHILD=FILE   starts a sleeping child; its pid and its own into FILE
+#   FAKE_STAY=1       stays until killed, ignoring SIGTERM and writing all
+#                     the while to what it wrote (TARGET.part, else TARGET)
+#   FAKE_EXIT=N       exits with N (default 0)
+# As yt-dlp for the update script: "--version" prints the file FAKE_VERSION,
+# "-U" writes FAKE_UPDATE_TO into it before going on as above.
+
+[ "$1" = --version ] && { cat "$FAKE_VERSION"; exit 0; }
+case " $* " in
+*" -U "*) [ -n "$FAKE_UPDATE_TO" ] && echo "$FAKE_UPDATE_TO" > "$FAKE_VERSION" ;;
+esac
+
+target=
+previous=
+for arg in "$@"; do
+    [ "$previous" = "-o" ] && target=$arg
+    previous=$arg
+done
+[ -n "$target" ] || target=$arg
+
+[ -n "$FAKE_LOG" ] && printf '%s\n' "$@" >> "$FAKE_LOG"
+[ -n "$FAKE_OUT" ] && cat "$FAKE_OUT"
+[ -n "$FAKE_THEN" ] && sleep 0.2 && cat "$FAKE_THEN"
+[ -n "$FAKE_ERR" ] && echo "$FAKE_ERR" >&2
+if [ -n "$FAKE_FLOOD" ]; then
+    if [ -n "$FAKE_FLOOD_LINE" ]; then
+        yes "$FAKE_FLOOD_LINE" | head -c "$FAKE_FLOOD"
+    else
+        head -c "$FAKE_FLOOD" /dev/zero | tr '\0' x
+    fi
+fi
+partial=
+[ -n "$FAKE_TARGET" ] && echo whole > "$target" && partial=$target
+if [ -n "$FAKE_PART" ]; then
+    echo partial > "$target.ytdl"
+    echo partial > "$target.part"
+    partial=$target.part
+fi
+if [ -n "$FAKE_CHILD" ]; then
+    sleep 300 &
+    echo "$! $$" > "$FAKE_CHILD"
+fi
+if [ -n "$FAKE_STAY" ]; then
+    trap '' TERM
+    while :; do
+        [ -n "$partial" ] && echo more >> "$partial"
+        sleep 0.05
+    done
+fi
+exit "${FAKE_EXIT:-0}"
