@@ -4,6 +4,7 @@
 // idle window in the same run.
 //   bench_report_flood [REPORTS]
 
+#include "CaptureSession.h"
 #include "Sniffer.h"
 #include "UserDialogs.h"
 
@@ -65,13 +66,14 @@ int main(int argc, char *argv[])
 
     const qint64 idle = longestStall(2000);
     QList<QThread *> senders;
+    CaptureSession *session = window.captureSession();
     const qint64 flooded = longestStall(3000, [&] {
         for (int t = 0; t < 4; ++t) {
-            senders << QThread::create([t, reports] {
+            senders << QThread::create([t, reports, session] {
                 for (int i = 0; i < reports / 4; ++i) {
                     const QByteArray id = QByteArray::number(t * 1000000 + i);
-                    Sniffer::queueMediaReport("flood.example/" + id + ".mp4", "GET /x HTTP/1.1\r\n\r\n",
-                                              QByteArray::number(200000 + t * 1000000 + i) + "\r\n", "mp4\r\n");
+                    session->queueReport("flood.example/" + id + ".mp4", "GET /x HTTP/1.1\r\n\r\n",
+                                         QByteArray::number(200000 + t * 1000000 + i) + "\r\n", "mp4\r\n");
                     if (i % 100 == 0)
                         QThread::msleep(1);
                 }

@@ -11,7 +11,7 @@
 void Sniffer::downloadAudio()
 {
     TRACE("downloadAudio");
-    downloadKind = AudioStep;
+    workflow.startDownload(AddressWorkflow::Kind::Audio);
     if (options->selectPath->currentText() == settingsUi->pathVideo->text()) {
         options->selectPath->insertItem(0, settingsUi->pathAudio->text());
         options->selectPath->setCurrentIndex(0);
@@ -22,13 +22,13 @@ void Sniffer::downloadAudio()
 void Sniffer::extractAudio()
 {
     TRACE("extractAudio");
-    progressBarStart(800);
+    progressBarStart(busyStepExtracting);
     downloader->extractAudio(QDir::toNativeSeparators(mediaFilePath), QDir::toNativeSeparators(audioFilePath));
 }
 
 void Sniffer::onOldSnifferDownloadFinished(const QString &file)
 {
-    if (sniffedDownloadKind != AudioStep)
+    if (workflow.sniffedKind() != AddressWorkflow::Kind::Audio)
         return;
     mediaFilePath = file;
     const QFileInfo saved(file);

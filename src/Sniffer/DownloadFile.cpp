@@ -12,7 +12,8 @@
 void Sniffer::initDownloader()
 {
     LOG_DEBUG << "initDownloader" << ":" << "OK";
-    downloader = new Downloader(nullptr);
+    // Owned by the window: its runs end when the window goes.
+    downloader = new Downloader(this);
     connect(downloader, &Downloader::hasError, this, &Sniffer::onDownloaderError);
     connect(downloader, &Downloader::percent, this, &Sniffer::showPercents);
     connect(downloader, &Downloader::haveTitle, this, &Sniffer::postTitleRequest);
@@ -42,8 +43,7 @@ void Sniffer::postTitleRequest()
     options->lblTitle->setText(info->title);
     options->inputTitle->setText(info->title);
     options->lblDLLength->setText(info->duration);
-    titleArrived = true;
-    if (addressRequested)
+    if (workflow.answer(AddressWorkflow::Answer::Title))
         showPage(PageLayout::DownloadPage);
 }
 
@@ -52,7 +52,7 @@ void Sniffer::postFormatsRequest()
     LOG_DEBUG << "postFormatsRequest" << ":" << "OK";
     QListWidget *list = options->listFormats;
     list->clear();
-    formatsArrived = true;
+    const bool pageDue = workflow.answer(AddressWorkflow::Answer::Formats);
     const QMap<int, FormatInfo> &formats = downloader->info->formats;
 
     if (formats.size() <= 1) {
@@ -63,7 +63,7 @@ void Sniffer::postFormatsRequest()
             options->btnDownloadAudio->hide();
             options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnAudioDL")));
         }
-        if (addressRequested)
+        if (pageDue)
             showPage(PageLayout::DownloadPage);
         return;
     }
@@ -84,7 +84,6 @@ void Sniffer::postFormatsRequest()
                                         text, list);
         row->setSizeHint(QSize(120, 26));
         row->setData(Qt::UserRole, format.code);
-        formatTexts.insert(format.code, text);
         ++rows;
     }
     list->setIconSize(QSize(87, 23));
@@ -96,7 +95,7 @@ void Sniffer::postFormatsRequest()
         options->btnDownloadAudio->show();
         options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnVideoDL")));
     }
-    if (addressRequested)
+    if (pageDue)
         showPage(PageLayout::DownloadPage);
 }
 
@@ -110,10 +109,7 @@ void Sniffer::runDownloader()
 
     const QString folder = options->selectPath->currentText();
     if (!TargetPath::ensureWritableFolder(folder)) {
-        LOG_ERROR << "runDownloader" << ":" << "folder not writable" << ":" << folder;
-        fillErrorContext(__FILE__, __LINE__, "runDownloader");
-        errorContext.last() = folder;
-        showError(9);
+        reportError(ERROR_PLACE("runDownloader"), WindowError::FolderNotWritable, MessageKind::Error, folder);
         return;
     }
 
@@ -146,7 +142,7 @@ void Sniffer::showPercents(float percent)
 void Sniffer::postFileRequest()
 {
     LOG_DEBUG << "postFileRequest" << ":" << "OK";
-    if (downloadKind == AudioStep)
+    if (workflow.downloadKind() == AddressWorkflow::Kind::Audio)
         extractAudio();
     else
         postDownload();
@@ -154,15 +150,11 @@ void Sniffer::postFileRequest()
 
 void Sniffer::onDownloaderError(Downloader::errors error)
 {
-    // The title and format runs of one address fail together: one message.
     const bool addressRun = error == Downloader::TitleFailed || error == Downloader::FormatsFailed;
-    if (addressRun && !addressRequested) {
+    if (!workflow.reportError(addressRun)) {
         LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "already reported";
         return;
     }
-    addressRequested = false;
     showPage(PageLayout::AddressPage);
-    LOG_ERROR << "onDownloaderError" << ":" << int(error);
-    fillErrorContext(__FILE__, __LINE__, "onDownloaderError");
-    showDownloaderError(int(error));
+    reportError(ERROR_PLACE("onDownloaderError"), int(error), MessageKind::DownloaderError);
 }

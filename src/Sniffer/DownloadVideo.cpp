@@ -8,7 +8,7 @@
 void Sniffer::downloadVideo()
 {
     TRACE("downloadVideo");
-    downloadKind = FileStep;
+    workflow.startDownload(AddressWorkflow::Kind::Video);
     runDownloader();
 }
 
@@ -17,10 +17,5 @@ void Sniffer::postDownload()
     TRACE("postDownload");
     progressBar->setValue(progressBar->maximum());
     UserDialogs::showMessage(this, QMessageBox::Information, tr("File downloading"), tr("Download complete"));
-    if (sniffedDownloadKind == AudioStep) {
-        sniffedDownloadKind = FileStep;
-        showPage(PageLayout::SniffedPage);
-    } else {
-        showPage(PageLayout::AddressPage);
-    }
+    showPage(workflow.finishDownload() ? PageLayout::SniffedPage : PageLayout::AddressPage);
 }

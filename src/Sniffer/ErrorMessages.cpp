@@ -20,9 +20,14 @@ void Sniffer::showWarning(int code) { showErrorMessage(code, MessageKind::Warnin
 void Sniffer::showError(int code) { showErrorMessage(code, MessageKind::Error); }
 void Sniffer::showDownloaderError(int code) { showErrorMessage(code, MessageKind::DownloaderError); }
 
-void Sniffer::fillErrorContext(const char *file, int line, const char *operation)
+void Sniffer::reportError(const ErrorPlace &place, int code, MessageKind kind, const QString &comment)
 {
-    errorContext.clear();
-    errorContext << LogLine::sourceName(file) << QString::number(line)
-                 << QString::fromLatin1(operation) << QString();
+    {
+        LogLine line(QtCriticalMsg, place.file, place.line, LogLine::ErrorMark);
+        line << place.operation << ":" << code;
+        if (!comment.isEmpty())
+            line << ":" << comment;
+    }
+    errorContext = MessageCatalogue::errorContext(place, comment);
+    showErrorMessage(code, kind);
 }

@@ -1,5 +1,7 @@
 #include "MessageCatalogue.h"
 
+#include "LogLine.h"
+
 namespace {
 
 QString bounded(const QString &text, int limit)
@@ -27,6 +29,12 @@ QString MessageCatalogue::listName(MessageKind kind)
     case MessageKind::DownloaderError: return QStringLiteral("error_messages_dl");
     }
     return QString();
+}
+
+QStringList MessageCatalogue::errorContext(const ErrorPlace &place, const QString &comment)
+{
+    return {LogLine::sourceName(place.file), QString::number(place.line), QString::fromLatin1(place.operation),
+            comment};
 }
 
 CatalogueMessage MessageCatalogue::message(const SettingsLists &lists, int code, MessageKind kind,

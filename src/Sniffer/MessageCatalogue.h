@@ -6,6 +6,26 @@
 
 enum class MessageKind { Warning = 0, Error = 1, DownloaderError = 2 };
 
+// Codes of the "error_messages" list that the window reports.
+namespace WindowError {
+enum : int {
+    BadAddress = 1,        // not a usable address; also a host off the other sites' list
+    NotAVideoSite = 2,     // a host off the video sites' list
+    NoTestAddress = 8,     // the sniffer test has no address to open
+    FolderNotWritable = 9,
+};
+}
+
+// Where an error is reported, taken once so that the log line and the box's
+// detail block name the same source line.
+struct ErrorPlace
+{
+    const char *file;
+    int line;
+    const char *operation;
+};
+#define ERROR_PLACE(operation) ErrorPlace{__FILE__, __LINE__, operation}
+
 // What a message box shows for one catalogue code.
 struct CatalogueMessage
 {
@@ -24,6 +44,8 @@ public:
     static constexpr int maxTextLength = 2000;
 
     static QString listName(MessageKind kind);
+    // The error location of a place: file name, line, operation, one comment.
+    static QStringList errorContext(const ErrorPlace &place, const QString &comment = QString());
     static CatalogueMessage message(const SettingsLists &lists, int code, MessageKind kind,
                                     const QStringList &errorContext);
 };

@@ -1,11 +1,10 @@
 #include "Sniffer.h"
 
-#include "CVideoSniffer.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
+#include "CaptureSession.h"
 #include "LogLine.h"
 #include "Platform.h"
-#include "ReportQueue.h"
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
 
@@ -13,26 +12,6 @@
 #include <QTimer>
 
 namespace {
-
-// Process-wide: the engines live until the window goes, the queue is fed
-// from every capture thread.
-QList<CVideoSniffer *> snifferEngines;
-
-ReportQueue &urlQueue()
-{
-    static ReportQueue queue;
-    return queue;
-}
-
-void onMediaFound(QByteArray url, QByteArray header, QByteArray length, QByteArray type)
-{
-    Sniffer::queueMediaReport(url, header, length, type);
-}
-
-void showCaptureError(const QString &message)
-{
-    UserDialogs::showMessage(nullptr, QMessageBox::Critical, message, message);
-}
 
 QIcon stateIcon(int state)
 {
@@ -60,21 +39,8 @@ void Sniffer::showOldSniffer()
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
 
-    QString listError;
-    const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces(&listError);
-    if (!listError.isEmpty())
-        showCaptureError(listError);
-    for (const QByteArray &name : interfaces) {
-        auto *engine = new CVideoSniffer(name);
-        if (!engine->failure().isEmpty())
-            showCaptureError(engine->failure());
-        engine->registerCallback(onMediaFound);
-        snifferEngines.append(engine);
-    }
-
-    queueTimer = new QTimer(this);
-    connect(queueTimer, &QTimer::timeout, this, &Sniffer::checkUrlQueue);
-    queueTimer->start(50);
+    for (const QString &failure : capture->start())
+        UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
 
     refreshSniffedList();
     showPage(PageLayout::SniffedPage);
@@ -83,37 +49,19 @@ void Sniffer::showOldSniffer()
 void Sniffer::runOldSniffer()
 {
     if (oldSniffer->stackedWidget->currentIndex() == 1) {
-        panelHeights[PageLayout::OldSniffer] = 170;
+        panelHeights[PageLayout::OldSniffer] = PageLayout::sniffedPanelHeight;
         oldSniffer->stackedWidget->setCurrentIndex(0);
     }
     showOldSniffer();
 }
 
-void Sniffer::stopCapture()
+void Sniffer::addSniffedReport(const MediaReport &report)
 {
-    qDeleteAll(snifferEngines);
-    snifferEngines.clear();
-}
-
-void Sniffer::checkUrlQueue()
-{
-    if (const quint64 dropped = urlQueue().takeDropped())
-        LOG_WARNING << "checkUrlQueue" << ":" << "reports dropped, queue full" << ":" << dropped;
-    const std::optional<MediaReport> report = urlQueue().take();
-    if (!report)
-        return;
     const SniffedItems::Outcome outcome =
-        sniffedItems.add(QString::fromLatin1(report->url), report->header,
-                         QString::fromLatin1(report->contentLength), QString::fromLatin1(report->contentType),
-                         QTime::currentTime());
+        sniffedItems.add(QString::fromLatin1(report.url), report.header, QString::fromLatin1(report.contentLength),
+                         QString::fromLatin1(report.contentType), QTime::currentTime());
     if (outcome == SniffedItems::Added)
         refreshSniffedList();
-}
-
-bool Sniffer::queueMediaReport(const QByteArray &url, const QByteArray &header, const QByteArray &length,
-                               const QByteArray &type)
-{
-    return urlQueue().push({QByteArrayLiteral("http://") + url, header, length, type});
 }
 
 void Sniffer::refreshSniffedList()
@@ -169,7 +117,7 @@ void Sniffer::pressButtonFeedback(QPushButton *button, const QString &iconName)
     pressedIconName = iconName;
     iconPressedShown = false;
     changeButtonIcon();
-    QTimer::singleShot(300, this, &Sniffer::changeButtonIcon);
+    QTimer::singleShot(pressedLookMs, this, &Sniffer::changeButtonIcon);
 }
 
 void Sniffer::changeButtonIcon()
@@ -180,13 +128,6 @@ void Sniffer::changeButtonIcon()
     iconPressedShown = true;
 }
 
-void Sniffer::ignoreOnEveryEngine(const QString &url)
-{
-    const QByteArray bare = QString(url).remove(QStringLiteral("http://")).toLatin1();
-    for (CVideoSniffer *engine : std::as_const(snifferEngines))
-        engine->addIgnoredUrl(bare, 1);
-}
-
 void Sniffer::onClickOldSnifferPreview()
 {
     pressButtonFeedback(oldSniffer->pbPreview, QStringLiteral(":/btnPreviewOSN"));
@@ -194,7 +135,7 @@ void Sniffer::onClickOldSnifferPreview()
     if (index < 0)
         return;
     const QString url = sniffedItems.at(index).url;
-    ignoreOnEveryEngine(url);
+    capture->ignoreOnce(url);
     if (!url.isEmpty())
         QProcess::startDetached(Platform::companionProgram(QStringLiteral("ffplay")), {url.trimmed()});
 }
@@ -212,7 +153,7 @@ void Sniffer::onClickOldSnifferRemove()
 void Sniffer::onClickOldSnifferDownloadVideo()
 {
     pressButtonFeedback(oldSniffer->pbDownloadVideo, QStringLiteral(":/btnVideoOSN"));
-    sniffedDownloadKind = FileStep;
+    workflow.startSniffedSave(AddressWorkflow::Kind::Video);
     const QString path = onClickOldSnifferDownload();
     if (!path.isEmpty())
         emit downloadFinished(path);
@@ -221,7 +162,7 @@ void Sniffer::onClickOldSnifferDownloadVideo()
 void Sniffer::onClickOldSnifferDownloadAudio()
 {
     pressButtonFeedback(oldSniffer->pbDownloadAudio, QStringLiteral(":/btnAudioOSN"));
-    sniffedDownloadKind = AudioStep;
+    workflow.startSniffedSave(AddressWorkflow::Kind::Audio);
     const QString path = onClickOldSnifferDownload();
     if (!path.isEmpty())
         emit downloadFinished(path);
@@ -245,11 +186,13 @@ QString Sniffer::downloadSniffedItem(int index)
     transfer->url = item.url.trimmed();
     transfer->requestHeader = item.requestHeader;
     transfer->filePath = path;
-    ignoreOnEveryEngine(item.url.trimmed());
+    capture->ignoreOnce(item.url.trimmed());
     setItemState(index, SniffedItem::Downloading);
     oldSniffer->pbDownloadVideo->setEnabled(false);
     dialog.startDownload();
+    runningSave = &dialog;
     const bool accepted = dialog.exec() == QDialog::Accepted;
+    runningSave = nullptr;
 
     // New reports may have moved the list meanwhile: find the item again.
     const int now = sniffedItems.indexOfNumber(item.number);
@@ -259,6 +202,8 @@ QString Sniffer::downloadSniffedItem(int index)
         return path;
     }
     setItemState(now, SniffedItem::NotDownloaded);
+    if (closing)
+        return QString();
     // One box: the failure with its detail, or the cancel.
     if (const auto failure = dialog.failure()) {
         UserDialogs::showMessage(this, QMessageBox::Critical, failure->title,

@@ -21,7 +21,7 @@ QMap<int, PanelFlags> pageTable()
 
 QMap<Panel, int> defaultPanelHeights()
 {
-    return {{Navigation, 60}, {OldSniffer, 170}, {InsertURL, 116},
+    return {{Navigation, 60}, {OldSniffer, sniffedPanelHeight}, {InsertURL, 116},
             {Options, 270},   {Progress, 120},   {Settings, 130}};
 }
 

@@ -8,13 +8,8 @@
 void Sniffer::showURLField()
 {
     TRACE("showURLField");
-    if (sender() == navigation->btnDownloaderYT) {
-        activeUrlList = QStringLiteral("yt_urls");
-        activeUrlError = 2;
-    } else {
-        activeUrlList = QStringLiteral("os_urls");
-        activeUrlError = 1;
-    }
+    workflow.openAddressPage(sender() == navigation->btnDownloaderYT ? AddressWorkflow::Sites::VideoSites
+                                                                     : AddressWorkflow::Sites::OtherSites);
     insertURL->inputURL->setText(QString());
     insertURL->inputURL->setStyleSheet(styleSheetOf(insertURL->inputURL));
     urlHintArmed = true;
@@ -33,21 +28,15 @@ void Sniffer::processURL()
     TRACE("processURL");
     const QUrl url(insertURL->inputURL->text(), QUrl::TolerantMode);
     if (!downloader->checkURL(url)) {
-        LOG_ERROR << "processURL" << ":" << 1;
-        fillErrorContext(__FILE__, __LINE__, "processURL");
-        showError(1);
+        reportError(ERROR_PLACE("processURL"), WindowError::BadAddress);
         return;
     }
-    if (!UrlCheck::hostAccepted(UrlCheck::encodedHost(url), settingsFile.list(activeUrlList))) {
-        LOG_ERROR << "processURL" << ":" << activeUrlError;
-        fillErrorContext(__FILE__, __LINE__, "processURL");
-        showError(activeUrlError);
+    if (!UrlCheck::hostAccepted(UrlCheck::encodedHost(url), settingsFile.list(workflow.hostList()))) {
+        reportError(ERROR_PLACE("processURL"), workflow.hostError());
         return;
     }
-    titleArrived = false;
-    formatsArrived = false;
-    addressRequested = true;
-    progressBarStart(100);
+    workflow.addressAccepted();
+    progressBarStart(busyStepAsking);
     downloader->requestTitle();
     downloader->requestFormats();
 }

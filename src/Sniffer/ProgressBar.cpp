@@ -40,7 +40,7 @@ void Sniffer::stopLastProcess()
         busyTimer->stop();
     progressBar->setValue(progressBar->maximum());
     // Late answers of a cancelled address must not pull the window onward.
-    addressRequested = false;
+    workflow.cancel();
     downloader->stop();
     showPage(PageLayout::MainPage);
 }

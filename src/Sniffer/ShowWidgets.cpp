@@ -21,7 +21,7 @@ void Sniffer::showPage(int page)
     pageHistory.append(page);
     if (page == DownloadPage) {
         // Both answers for the current address, not for an earlier one.
-        if (!(titleArrived && formatsArrived))
+        if (!workflow.answersIn())
             return;
         setSaveFilePath();
     }

@@ -1,5 +1,7 @@
 #include "Sniffer.h"
 
+#include "CYouTubeDownloadDlg.h"
+#include "CaptureSession.h"
 #include "LogLine.h"
 #include "ui_DialogAbout.h"
 #include "ui_InsertURL.h"
@@ -25,11 +27,16 @@ Sniffer::Sniffer(QWidget *parent)
     if (settingsFile.setSettingsFile())
         settingsFile.readSettings();
     oldSnifferInitialised = false;
+    capture = new CaptureSession(this);
+    connect(capture, &CaptureSession::reportArrived, this, &Sniffer::addSniffedReport);
 }
 
 Sniffer::~Sniffer()
 {
-    stopCapture();
+    endRunningWork();
+    // Before the forms and members they report to go.
+    delete downloader;
+    delete capture;
     delete aboutForm;
     delete navigation;
     delete oldSniffer;
@@ -59,7 +66,19 @@ void Sniffer::focusChanged(QWidget *old, QWidget *now)
 void Sniffer::closeEvent(QCloseEvent *event)
 {
     TRACE("closeEvent");
+    closing = true;
+    endRunningWork();
     event->accept();
+}
+
+void Sniffer::endRunningWork()
+{
+    if (downloader && downloader->job() != 0)
+        downloader->stop();
+    // The save's dialog runs modally inside a slot of this window: cancel it,
+    // so that its transfer removes the partial file and the slot returns.
+    if (runningSave)
+        runningSave->on_pbCanceled_clicked();
 }
 
 QWidget *Sniffer::panel(PageLayout::Panel which) const

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "AddressWorkflow.h"
 #include "AppUpdateCheck.h"
 #include "Downloader.h"
+#include "MediaReport.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
 #include "SettingsFile.h"
@@ -13,6 +15,8 @@
 #include <QPointer>
 #include <QStringList>
 
+class CaptureSession;
+class CYouTubeDownloadDlg;
 class QAction;
 class QFileDialog;
 class QListWidgetItem;
@@ -39,6 +43,12 @@ class Sniffer : public QDialog
     Q_OBJECT
 
 public:
+    // Busy bar steps: asking for an address's title and formats, extracting audio.
+    static constexpr int busyStepAsking = 100;
+    static constexpr int busyStepExtracting = 800;
+    // How long a sniffed-media button shows its pressed picture.
+    static constexpr int pressedLookMs = 300;
+
     explicit Sniffer(QWidget *parent = nullptr);
     ~Sniffer() override;
 
@@ -70,10 +80,9 @@ public:
     QTimer *busyIndicatorTimer() const { return busyTimer; }
     QDialog *aboutDialog() const { return aboutBox; }
     const SniffedItems &sniffedList() const { return sniffedItems; }
-    // What a capture engine hands over; any thread.
-    static bool queueMediaReport(const QByteArray &url, const QByteArray &header, const QByteArray &length,
-                                 const QByteArray &type);
-    QString activeHostList() const { return activeUrlList; }
+    // The link to the capture engines; reports queued here reach the list.
+    CaptureSession *captureSession() const { return capture; }
+    const AddressWorkflow &addressWorkflow() const { return workflow; }
     // Names of the slots a help command may call.
     static const QStringList &helpCommands();
     // The calendar day the window goes by; tests move it.
@@ -132,7 +141,7 @@ private slots:
     void postUpdateSniffer();
 
     // Sniffed-media page.
-    void checkUrlQueue();
+    void addSniffedReport(const MediaReport &report);
     void onClickOldSnifferPreview();
     void onClickOldSnifferRemove();
     void onClickOldSnifferDownloadVideo();
@@ -151,23 +160,26 @@ private slots:
     void onClickDownloadOSItem();
 
 private:
-    friend class SnifferTestAccess;
     friend class ScreenshotTour;
 
     void progressBarStart();
     void progressBarStart(int interval);
     void focusOnInputURL();
-    void fillErrorContext(const char *file, int line, const char *operation);
+    // Logs the error at its place, fills errorContext from the same place
+    // and shows the catalogue's message.
+    void reportError(const ErrorPlace &place, int code, MessageKind kind = MessageKind::Error,
+                     const QString &comment = QString());
+    // Ends a running address download, extraction or sniffed save, so that
+    // nothing is left running or half-written when the window goes.
+    void endRunningWork();
     QString styleSheetOf(QWidget *widget, int dropLast = 0) const;
 
     bool updateCheckAllowed() const;
-    void stopCapture();
     void refreshSniffedList();
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
     QString downloadSniffedItem(int index);
     QString showSaveDialog(const QString &itemType);
-    void ignoreOnEveryEngine(const QString &url);
     int selectedItemIndex() const;
 
     // Shell.
@@ -201,27 +213,19 @@ private:
     Ui::DialogAbout *aboutForm = nullptr;
     Downloader *downloader = nullptr;
 
-    // Address page.
-    QString activeUrlList;
-    int activeUrlError = 0;
+    // Address page and download flow.
+    AddressWorkflow workflow;
     bool urlHintArmed = false;
     int testUrlIndex = 0;
-
-    // Download flow. The two answers for the address now asked about: the
-    // driver's list of done steps only grows, so it cannot tell addresses apart.
-    bool titleArrived = false;
-    bool formatsArrived = false;
-    bool addressRequested = false;
-    int downloadKind = FileStep;
-    QMap<int, QString> formatTexts;
     QString mediaFilePath;
     QString audioFilePath;
-    int sniffedDownloadKind = FileStep;
+    bool closing = false;
 
     // Sniffed-media page.
     bool oldSnifferInitialised = false;
     SniffedItems sniffedItems;
-    QTimer *queueTimer = nullptr;
+    CaptureSession *capture = nullptr;
+    QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;
     bool iconPressedShown = false;

@@ -11,13 +11,11 @@ void Sniffer::testSniffer()
     TRACE("testSniffer");
     const QString address = settingsList("test_sniffer").value(0);
     if (address.isEmpty()) {
-        LOG_ERROR << "testSniffer" << ":" << 8;
-        fillErrorContext(__FILE__, __LINE__, "testSniffer");
-        showError(8);
+        reportError(ERROR_PLACE("testSniffer"), WindowError::NoTestAddress);
         return;
     }
     if (oldSniffer->stackedWidget->currentIndex() == 0) {
-        panelHeights[PageLayout::OldSniffer] = 320;
+        panelHeights[PageLayout::OldSniffer] = PageLayout::selfTestPanelHeight;
         oldSniffer->stackedWidget->setCurrentIndex(1);
     }
     showOldSniffer();

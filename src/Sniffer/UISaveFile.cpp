@@ -66,7 +66,7 @@ void Sniffer::saveDefaultFilePath()
 QString Sniffer::showSaveDialog(const QString &itemType)
 {
     QFileDialog dialog(parentWidget());
-    const bool audio = sniffedDownloadKind == AudioStep;
+    const bool audio = workflow.sniffedKind() == AddressWorkflow::Kind::Audio;
     if (audio)
         dialog.setNameFilters({QStringLiteral("mp3")});
     const QString folder = audio ? settingsUi->pathAudio->text() : settingsUi->pathVideo->text();

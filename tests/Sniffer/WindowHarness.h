@@ -5,11 +5,10 @@
 
 #include "Platform.h"
 #include "Sniffer.h"
+#include "TestFiles.h"
 #include "UserDialogs.h"
 
-#include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,44 +20,31 @@ class RecordingResponder : public UserDialogs::Responder
 {
 public:
     void message(const UserDialogs::Message &shown) override { messages.append(shown); }
-    QString folder(const QString &title, const QString &start) override
-    {
-        folderRequests.append({title, start});
-        return nextFolder;
-    }
-    bool saveDialog(QFileDialog *dialog) override { return onSave ? onSave(dialog) : false; }
+    QString folder(const QString &title, const QString &) override { folderTitles << title; return nextFolder; }
+    bool saveDialog(QFileDialog *dialog) override { return onSave && onSave(dialog); }
 
     QList<UserDialogs::Message> messages;
-    QList<QPair<QString, QString>> folderRequests;
+    QStringList folderTitles;
     QString nextFolder;
     std::function<bool(QFileDialog *)> onSave;
 };
 
-// Reaches the window's private parts, as the tests of its behaviour need.
-class SnifferTestAccess
+// The tool was last updated on that day ("last_update" alone in older files).
+inline QByteArray updatedOn(const QDate &day, bool withYear = true)
 {
-public:
-    static void progressBarIteration(Sniffer *w) { w->progressBarIteration(); }
-    static void progressBarStart(Sniffer *w, int interval) { w->progressBarStart(interval); }
-    static const QStringList &errorContext(Sniffer *w) { return w->errorContext; }
-    static void onDownloaderError(Sniffer *w, Downloader::errors e) { w->onDownloaderError(e); }
-    static QString mediaFilePath(Sniffer *w) { return w->mediaFilePath; }
-};
+    return "[General]\nlast_update=" + QByteArray::number(day.dayOfYear()) + "\n"
+           + (withYear ? "last_update_year=" + QByteArray::number(day.year()) + "\n" : QByteArray());
+}
 
-inline QByteArray windowTestSettings(const QByteArray &extra = QByteArray())
+inline QByteArray windowTestSettings(const QByteArray &extra = {}, const QByteArray &general = updatedOn(QDate::currentDate()))
 {
-    const QDate today = QDate::currentDate();
-    return "[General]\nlast_update=" + QByteArray::number(today.dayOfYear())
-           + "\nlast_update_year=" + QByteArray::number(today.year()) + "\n"
-           "[error_titles]\n0=Error\n1=\"Address not accepted\"\n2=\"Downloader problem\"\n4=\"Sniffer test\"\n"
-           "[error_messages]\n1=\"1~Not a usable address\"\n2=\"1~Not a video site\"\n8=\"4~No test video\"\n"
-           "9=\"2~Folder not writable\"\n"
-           "[error_messages_dl]\n0=\"2~Tool missing\"\n1=\"2~Formats failed\"\n2=\"2~Download failed\"\n"
-           "3=\"2~Title failed\"\n4=\"2~Update failed\"\n5=\"2~Extract failed\"\n"
-           "[yt_urls]\n1=127.0.0.1\n2=youtube.com\n"
-           "[os_urls]\n1=127.0.0.2\n2=vimeo.com\n"
-           "[quorl_test_urls]\n1=http://one.example/\n2=http://two.example/\n3=http://three.example/\n4=http://four.example/\n"
-           + extra;
+    return general + "[error_titles]\n0=Error\n1=Address\n2=Downloader\n"
+           "[error_messages]\n1=\"1~Not a usable address\"\n2=\"1~Not a video site\"\n8=\"1~No test video\"\n"
+           "9=\"2~Folder not writable\"\n10=\"2~Outside the folder\"\n"
+           "[error_messages_dl]\n0=\"2~Tool missing\"\n1=\"2~Formats failed\"\n4=\"2~Update failed\"\n"
+           "[yt_urls]\n1=127.0.0.1\n2=youtube.com\n[os_urls]\n1=127.0.0.2\n2=vimeo.com\n"
+           "[quorl_test_urls]\n1=http://one.example/\n2=http://two.example/\n3=http://three.example/\n"
+           "4=http://four.example/\n" + extra;
 }
 
 class WindowHarness
@@ -68,14 +54,11 @@ public:
     {
         Platform::setApplicationFolder(appDir.path());
         qputenv("APPDATA", userDir.path().toUtf8());
-        QDir().mkpath(userDir.path() + "/Vidarro");
-        QFile ini(userDir.path() + "/Vidarro/sniffer.ini");
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write(settings);
-        ini.close();
-        if (withTools) {
-            for (const QString &tool : {QStringLiteral("run"), QStringLiteral("update.sh")})
-                QFile::copy(QStringLiteral(VIDARRO_BIN_DIR "/") + tool, appDir.filePath(tool));
+        QDir().mkpath(userDir.filePath("Vidarro"));
+        writeFile(userDir.filePath("Vidarro/sniffer.ini"), settings);
+        for (const char *tool : {"run", "update.sh"}) {
+            if (withTools)
+                QFile::copy(VIDARRO_BIN_DIR "/" + QString(tool), appDir.filePath(tool));
         }
         UserDialogs::setResponder(&responder);
     }
@@ -98,11 +81,8 @@ public:
 
     bool messageSeen(const QString &text) const
     {
-        for (const UserDialogs::Message &message : responder.messages) {
-            if (message.text.contains(text))
-                return true;
-        }
-        return false;
+        return std::any_of(responder.messages.cbegin(), responder.messages.cend(),
+                           [&](const UserDialogs::Message &shown) { return shown.text.contains(text); });
     }
 
     QTemporaryDir appDir;

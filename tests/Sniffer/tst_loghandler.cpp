@@ -1,8 +1,7 @@
-#include "TestFiles.h"
 #include "LogHandler.h"
+#include "TestFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -13,65 +12,57 @@ class tst_LogHandler : public QObject
 {
     Q_OBJECT
 
+private:
+    QTemporaryDir m_home;
+    static QByteArray today() { return readFile(logFilePath(QDate::currentDate())); }
+
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
         qputenv("APPDATA", m_home.path().toUtf8());
-        QDir(m_home.path() + "/Vidarro").removeRecursively();
+        QDir(m_home.filePath("Vidarro")).removeRecursively();
     }
 
-    void fileNameCarriesTheDayOfTheYear()
+    void theFileIsNamedByTheDayOfTheYear()
     {
-        QVERIFY(logFilePath(QDate(2024, 12, 31)).endsWith(QDir::toNativeSeparators("/Vidarro/log_366.txt")));
-        QVERIFY(logFilePath(QDate(2025, 12, 31)).endsWith("log_365.txt"));
-        QVERIFY(logFilePath(QDate(2025, 1, 1)).endsWith(QDir::toNativeSeparators("/log_1.txt")));
+        QVERIFY(logFilePath(QDate(2024, 12, 31)).endsWith("/Vidarro/log_366.txt"));
+        QVERIFY(logFilePath(QDate(2025, 1, 1)).endsWith("/log_1.txt"));
     }
 
     void linesGoToTheirStreamAndTheDayFile()
     {
-        // A child process logs, so its real stdout and stderr can be read.
+        // A child logs, so that its real standard output and error can be read.
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LOG_CHILD", "1");
-        env.insert("APPDATA", m_home.path());
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(child.waitForFinished(10000));
-        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(child.waitForFinished(10000) && child.exitCode() == 0);
         QCOMPARE(child.readAllStandardOutput(), QByteArray("abc\nwarned\n"));
         QCOMPARE(child.readAllStandardError(), QByteArray("broken \"x\"\n"));
-        QCOMPARE(readFile(logFilePath(QDate::currentDate())),
-                 QByteArray("D: abc\r\nW: warned\r\nC: broken \"x\"\r\n"));
+        QCOMPARE(today(), QByteArray("D: abc\r\nW: warned\r\nC: broken \"x\"\r\n"));
     }
 
-    void appendsAndRecreatesADeletedFolder()
+    void aDeletedFolderIsMadeAgainButNoAppData()
     {
         logMessageHandler(QtDebugMsg, QMessageLogContext(), "first");
-        QVERIFY(QDir(m_home.path() + "/Vidarro").removeRecursively());
+        QVERIFY(QDir(m_home.filePath("Vidarro")).removeRecursively());
         logMessageHandler(QtCriticalMsg, QMessageLogContext(), "second");
         logMessageHandler(QtFatalMsg, QMessageLogContext(), "third");
-        QCOMPARE(readFile(logFilePath(QDate::currentDate())), QByteArray("C: second\r\nF: third\r\n"));
-    }
-
-    void aMissingAppDataFolderIsNotInvented()
-    {
-        qputenv("APPDATA", (m_home.path() + "/absent").toUtf8());
+        QCOMPARE(today(), QByteArray("C: second\r\nF: third\r\n"));
+        qputenv("APPDATA", m_home.filePath("absent").toUtf8());
         logMessageHandler(QtDebugMsg, QMessageLogContext(), "lost");
-        QVERIFY(!QFileInfo::exists(m_home.path() + "/absent"));
+        QVERIFY(!QFileInfo::exists(m_home.filePath("absent")));
     }
 
-    void concurrentThreadsNeverTearALine()
+    void threadsNeverTearALine()
     {
-        constexpr int threads = 8;
-        constexpr int perThread = 1500;
-        const QString filler(200, QLatin1Char('x'));
         QList<QThread *> workers;
-        for (int t = 0; t < threads; ++t) {
-            workers << QThread::create([t, &filler] {
-                for (int i = 0; i < perThread; ++i)
+        for (int t = 0; t < 8; ++t) {
+            workers << QThread::create([t] {
+                for (int i = 0; i < 1500; ++i)
                     logMessageHandler(QtDebugMsg, QMessageLogContext(),
-                                      QString("thread %1 line %2 %3 end").arg(t).arg(i).arg(filler));
+                                      QString("thread %1 line %2 %3 end").arg(t).arg(i).arg(QString(200, 'x')));
             });
             workers.last()->start();
         }
@@ -79,20 +70,13 @@ private slots:
             QVERIFY(worker->wait(60000));
             delete worker;
         }
-        const QList<QByteArray> lines = readFile(logFilePath(QDate::currentDate())).split('\n');
-        QCOMPARE(lines.size(), threads * perThread + 1);
-        QVERIFY(lines.last().isEmpty());
+        const QList<QByteArray> lines = today().split('\n');
+        QCOMPARE(lines.size(), 8 * 1500 + 1);
         const QRegularExpression shape("^D: thread \\d line \\d+ x{200} end\r$");
-        QSet<QByteArray> seen;
-        for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i)
             QVERIFY2(shape.match(QString::fromUtf8(lines[i])).hasMatch(), lines[i].left(80).constData());
-            seen.insert(lines[i]);
-        }
-        QCOMPARE(seen.size(), threads * perThread);
+        QCOMPARE(QSet<QByteArray>(lines.cbegin(), lines.cend()).size(), 8 * 1500 + 1);
     }
-
-private:
-    QTemporaryDir m_home;
 };
 
 int main(int argc, char **argv)

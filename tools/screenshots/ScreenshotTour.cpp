@@ -3,6 +3,7 @@
 // With an address on the video-site list, the download page shows that
 // address's real title and formats.
 
+#include "CaptureSession.h"
 #include "LogHandler.h"
 #include "Platform.h"
 #include "Sniffer.h"
@@ -90,9 +91,9 @@ public:
 
         w.showOldSniffer();
         const QByteArray header = "GET /v HTTP/1.1\r\nHost: media.example\r\n\r\n";
-        Sniffer::queueMediaReport("media.example/clip-one.mp4", header, "8912345\r\n", "mp4\r\n");
-        Sniffer::queueMediaReport("media.example/clip-two.flv", header, "2312345\r\n", "x-flv\r\n");
-        Sniffer::queueMediaReport("media.example/song.mp3", header, "4412345\r\n", "MP3");
+        w.captureSession()->queueReport("media.example/clip-one.mp4", header, "8912345\r\n", "mp4\r\n");
+        w.captureSession()->queueReport("media.example/clip-two.flv", header, "2312345\r\n", "x-flv\r\n");
+        w.captureSession()->queueReport("media.example/song.mp3", header, "4412345\r\n", "MP3");
         waitUntil([&] { return w.sniffedList().count() == 3; }, 5000);
         w.setItemState(0, SniffedItem::Downloaded);
         w.setItemState(1, SniffedItem::Downloading);

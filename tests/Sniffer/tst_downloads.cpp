@@ -1,0 +1,317 @@
+#include "CYouTubeDownloadDlg.h"
+#include "CaptureSession.h"
+#include "MediaFixture.h"
+#include "WindowHarness.h"
+
+#include "ui_InsertURL.h"
+#include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
+#include "ui_Options.h"
+#include "ui_Progress.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QProcess>
+#include <QProgressBar>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace {
+
+// Live processes below this one that were not there `before`, and those of
+// `known` still alive (an orphan that left the tree still counts).
+QList<int> processesSince(const QList<int> &before, const QList<int> &known = {})
+{
+    QHash<int, int> parents;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray stat = readFile("/proc/" + entry + "/stat"); // "pid (name) state ppid ..."
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (entry.toInt() > 0 && fields.size() > 1 && fields[0] != "Z")
+            parents.insert(entry.toInt(), fields[1].toInt());
+    }
+    const int self = int(QCoreApplication::applicationPid());
+    QList<int> found;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        int p = it.value();
+        while (p > 1 && p != self)
+            p = parents.value(p);
+        if ((p == self && !before.contains(it.key())) || known.contains(it.key()))
+            found << it.key();
+    }
+    return found;
+}
+
+QStringList files(const QString &folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+} // namespace
+
+// Both ways to a saved file, end to end with the real window: a page address
+// through the real launcher over yt-dlp and ffmpeg, and a sniffed stream
+// through the real transfer; media served on 127.0.0.2.
+class tst_Downloads : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr int toolWait = 90000;
+    MediaFixture m_media{QStringLiteral("127.0.0.2")};
+    QByteArray m_big;
+
+    // The address page of the other sites (127.0.0.2 is on their list).
+    static void enter(Sniffer *w, const QString &address)
+    {
+        w->navigationForm()->btnDownloaderOS->click();
+        w->insertUrlForm()->inputURL->setText(address);
+        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
+    }
+
+    static void download(Sniffer *w, QPushButton *button, const QString &name, const QString &folder)
+    {
+        w->optionsForm()->inputTitle->setText(name);
+        w->optionsForm()->selectPath->setEditText(folder);
+        button->click();
+    }
+
+    // Lists a stream of the local server as a capture engine reports it.
+    Sniffer *listStream(WindowHarness &harness, const QString &path, qint64 size)
+    {
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        const QByteArray host = m_media.host().toLatin1() + ':' + QByteArray::number(m_media.port());
+        const QByteArray header = "GET /" + path.toLatin1() + " HTTP/1.1\r\nHost: " + host
+                                  + "\r\nUser-Agent: tester\r\nReferer: http://page.example/a: b\r\n\r\n";
+        w->captureSession()->queueReport(host + '/' + path.toLatin1(), header, QByteArray::number(size), "mp4");
+        [&] { QTRY_COMPARE(w->sniffedList().count(), 1); }();
+        return w;
+    }
+
+    static void saveAs(WindowHarness &harness, const QString &file)
+    {
+        harness.responder.onSave = [file](QFileDialog *dialog) { dialog->selectFile(file); return true; };
+    }
+
+    static QColor rowColour(Sniffer *w)
+    {
+        return w->oldSnifferForm()->mediaList->item(0)->icon().pixmap(16, 16).toImage().pixelColor(8, 8);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
+        // Streams of 100000 bytes and more are listed: a longer clip.
+        QProcess ffmpeg;
+        ffmpeg.start(MediaFixture::program("ffmpeg"),
+                     {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25,noise=alls=40:allf=t",
+                      "-f", "lavfi", "-i", "sine=f=330", "-t", "4", "-c:v", "libx264", "-b:v", "600k", "-c:a", "aac",
+                      "-shortest", "-movflags", "+faststart", m_media.filePath("big.mp4")});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        m_big = m_media.bytes("big.mp4");
+        QVERIFY(m_big.size() > 150000);
+        QVERIFY(m_media.addFile("player.html", "<html><body><video src=\"/big.mp4\" autoplay muted></video></body></html>"));
+    }
+
+    void aPageAddressDownloadsItsVideo()
+    {
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        // The page the window is on when each answer arrives: the second opens it.
+        QList<int> pages;
+        for (auto answer : {&Downloader::haveTitle, &Downloader::haveFormats})
+            connect(w->findChild<Downloader *>(), answer, w, [&] { pages << w->currentPage(); });
+        enter(w, m_media.url("page.html"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        QCOMPARE(pages, (QList<int>{1, 3}));
+        Ui::Options *options = w->optionsForm();
+        QVERIFY2(options->lblTitle->text().startsWith("Fixture Clip Part 2"), qPrintable(options->lblTitle->text()));
+        QCOMPARE(options->inputTitle->text(), options->lblTitle->text());
+        QCOMPARE(w->height(), 255);
+        w->navigationForm()->btnBack->click();
+        QCOMPARE(w->currentPage(), 2);
+        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        download(w, options->btnDownloadVideo, "My: clip/é", target.path());
+        QCOMPARE(w->currentPage(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
+        QCOMPARE(w->currentPage(), 2);
+        QCOMPARE(w->progressForm()->progressBar->value(), 100);
+        QCOMPARE(files(target.path()), QStringList{"My clip.mp4"});
+        QCOMPARE(readFile(target.filePath("My clip.mp4")), m_media.bytes("clip.mp4"));
+    }
+
+    void anAudioDownloadLeavesOnlyTheMp3()
+    {
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        enter(w, m_media.url("clip.mp4"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        QCOMPARE(w->optionsForm()->inputTitle->text(), QString("clip"));
+        download(w, w->optionsForm()->btnDownloadAudio, "", target.path());
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
+        QCOMPARE(files(target.path()), QStringList{"default.mp3"});
+        QCOMPARE(MediaFixture::streamCodecs(target.filePath("default.mp3")), QStringList{"mp3"});
+    }
+
+    void aFailedAddressIsReportedOnce()
+    {
+        WindowHarness harness;
+        Sniffer *w = harness.start();
+        QSignalSpy failures(w->findChild<Downloader *>(), &Downloader::hasError);
+        enter(w, m_media.url("status/404/clip.mp4"));
+        // Both runs fail; the second failure does not pull the window on.
+        QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 2, toolWait);
+        QCOMPARE(w->currentPage(), 2);
+        QCOMPARE(harness.responder.messages.size(), 1);
+        QVERIFY(harness.messageSeen("[DL] in 'onDownloaderError'"));
+    }
+
+    void stoppingAnAddressDownloadLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("cancel on the busy page") << false;
+        QTest::newRow("window closed") << true;
+    }
+
+    void stoppingAnAddressDownloadLeavesNothing()
+    {
+        QFETCH(bool, closeWindow);
+        WindowHarness harness;
+        QTemporaryDir folder;
+        Sniffer *w = harness.start();
+        enter(w, m_media.url("throttle/20000/clip.mp4"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        const QList<int> before = processesSince({});
+        download(w, w->optionsForm()->btnDownloadVideo, "slow", folder.path());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(folder.filePath("slow.mp4.part")), toolWait);
+        const QList<int> running = processesSince(before);
+        QVERIFY(!running.isEmpty());
+        if (closeWindow)
+            w->close();
+        else
+            w->progressForm()->btnCloseProgress->click();
+        QTRY_VERIFY_WITH_TIMEOUT(processesSince(before, running).isEmpty(), 10000);
+        harness.window.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(files(folder.path()), QStringList(), 10000);
+        QVERIFY(processesSince(before, running).isEmpty());
+        QVERIFY(harness.responder.messages.isEmpty());
+    }
+
+    void aStreamIsSavedAsVideoOrAudio()
+    {
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = listStream(harness, "big.mp4", m_big.size());
+        QSignalSpy finished(w, &Sniffer::downloadFinished);
+        saveAs(harness, target.filePath("my: clip.mp4"));
+        w->oldSnifferForm()->pbDownloadVideo->click();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(readFile(target.filePath("my.clip.mp4")), m_big);
+        QCOMPARE(rowColour(w), QColor(Qt::green));
+        QVERIFY(harness.responder.messages.isEmpty());
+        // As audio: the stream is saved, then converted to an MP3 beside it.
+        saveAs(harness, target.filePath("tune.b.mp4"));
+        w->oldSnifferForm()->pbDownloadAudio->click();
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
+        QCOMPARE(MediaFixture::streamCodecs(target.filePath("tune.b.mp3")), QStringList{"mp3"});
+        QCOMPARE(files(target.path()), (QStringList{"my.clip.mp4", "tune.b.mp3"}));
+        QCOMPARE(w->currentPage(), 5);
+    }
+
+    void anUnfinishedSaveLeavesNoFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("server error") << "status/404/big.mp4" << "" << "404";
+        QTest::newRow("cancelled") << "throttle/30000/big.mp4" << "cancel" << "Download canceled.";
+        QTest::newRow("window closed") << "throttle/30000/big.mp4" << "close" << "";
+        QTest::newRow("no file chosen") << "big.mp4" << "no file" << "";
+    }
+
+    void anUnfinishedSaveLeavesNoFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, action);
+        QFETCH(QString, message);
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = listStream(harness, path, m_big.size());
+        QSignalSpy finished(w, &Sniffer::downloadFinished);
+        saveAs(harness, target.filePath("slow.mp4"));
+        if (action == "no file")
+            harness.responder.onSave = nullptr;
+        // Acts once the transfer dialog is up and part of the file is written.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(QApplication::activeModalWidget());
+            if (!dialog || QFileInfo(target.filePath("slow.mp4.part")).size() == 0)
+                return;
+            poll.stop();
+            action == "cancel" ? dialog->cancelButton()->click() : void(w->close());
+        });
+        if (!action.isEmpty())
+            poll.start(50);
+        w->oldSnifferForm()->pbDownloadVideo->click();
+        QCOMPARE(harness.responder.messages.size(), message.isEmpty() ? 0 : 1);
+        QVERIFY(message.isEmpty() || harness.messageSeen(message));
+        QCOMPARE(finished.size(), 0);
+        QCOMPARE(rowColour(w), QColor(Qt::red));
+        harness.window.reset();
+        QCOMPARE(files(target.path()), QStringList());
+    }
+
+    void aRealClientsStreamIsListed_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::newRow("curl") << QStringList{"curl", "-s", "-o", "/dev/null", m_media.url("big.mp4")};
+        // A browser may still be sending when it is ended: only curl's stream
+        // shows that the save's own traffic goes unreported.
+        QTest::newRow("chromium") << QStringList{"chromium", "--headless", "--no-sandbox", "--disable-gpu",
+            "--disable-quic", "--no-first-run", "--disable-background-networking", "--disable-component-update",
+            "--disable-sync", "--autoplay-policy=no-user-gesture-required", m_media.url("player.html")};
+    }
+
+    void aRealClientsStreamIsListed()
+    {
+        QFETCH(QStringList, command);
+        if (geteuid() != 0)
+            QSKIP("Live capture needs root or cap_net_raw,cap_net_admin");
+        const QString program = QStandardPaths::findExecutable(command.takeFirst());
+        if (program.isEmpty())
+            QSKIP("the client is not installed");
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        QProcess client;
+        client.setEnvironment(QProcess::systemEnvironment() << "HOME=" + target.path());
+        client.start(program, command);
+        const auto listed = [w, this] {
+            for (int i = 0; i < w->sniffedList().count(); ++i) {
+                if (w->sniffedList().at(i).size == m_big.size())
+                    return i;
+            }
+            return -1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed() >= 0, 30000);
+        client.kill();
+        client.waitForFinished(5000);
+        w->oldSnifferForm()->mediaList->setCurrentRow(w->sniffedList().count() - 1 - listed());
+        // The save's own traffic is not reported: a stream fetched after it is
+        // the next report the session hands over.
+        QSignalSpy arrived(w->captureSession(), &CaptureSession::reportArrived);
+        saveAs(harness, target.filePath("seen.mp4"));
+        w->oldSnifferForm()->pbDownloadVideo->click();
+        QCOMPARE(readFile(target.filePath("seen.mp4")), m_big);
+        if (!program.endsWith("curl"))
+            return;
+        QProcess::execute(QStandardPaths::findExecutable("curl"), {"-s", "-o", "/dev/null", m_media.url("clip.mp4")});
+        QTRY_VERIFY_WITH_TIMEOUT(!arrived.isEmpty(), 30000);
+        QVERIFY(arrived.first().first().value<MediaReport>().url.endsWith("/clip.mp4"));
+    }
+};
+
+QTEST_MAIN(tst_Downloads)
+#include "tst_downloads.moc"

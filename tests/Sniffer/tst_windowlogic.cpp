@@ -1,0 +1,318 @@
+#include "AddressWorkflow.h"
+#include "MessageCatalogue.h"
+#include "PageLayout.h"
+#include "Platform.h"
+#include "ReportQueue.h"
+#include "SaveName.h"
+#include "SettingsFile.h"
+#include "SniffedItems.h"
+#include "TargetPath.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+using Flow = AddressWorkflow;
+
+// The decisions of the window that need no screen, and its settings file.
+class tst_WindowLogic : public QObject
+{
+    Q_OBJECT
+
+private:
+    QScopedPointer<QTemporaryDir> m_app, m_user;
+    QString userFile() const { return m_user->filePath("Vidarro/sniffer.ini"); }
+
+    // One event of the address workflow and what the window does about it.
+    static QString step(Flow &flow, const QString &event)
+    {
+        if (event == "yt" || event == "os")
+            flow.openAddressPage(event == "yt" ? Flow::Sites::VideoSites : Flow::Sites::OtherSites);
+        if (event == "yt" || event == "os" || event == "list")
+            return flow.hostList() + ':' + QString::number(flow.hostError());
+        if (event == "title" || event == "formats")
+            return flow.answer(event == "title" ? Flow::Answer::Title : Flow::Answer::Formats) ? "open" : "wait";
+        if (event == "run-error" || event == "error")
+            return flow.reportError(event == "run-error") ? "show" : "drop";
+        if (event == "file")
+            return flow.downloadKind() == Flow::Kind::Audio ? "extract" : "done";
+        if (event == "saved")
+            return flow.sniffedKind() == Flow::Kind::Audio ? "extract" : "-";
+        if (event == "done")
+            return flow.finishDownload() ? "page5" : "page2";
+        if (event == "accept")
+            flow.addressAccepted();
+        else if (event == "cancel")
+            flow.cancel();
+        else if (event.startsWith("sniffed-"))
+            flow.startSniffedSave(event == "sniffed-video" ? Flow::Kind::Video : Flow::Kind::Audio);
+        else
+            flow.startDownload(event == "video" ? Flow::Kind::Video : Flow::Kind::Audio);
+        return "-";
+    }
+
+private slots:
+    void init()
+    {
+        m_app.reset(new QTemporaryDir);
+        m_user.reset(new QTemporaryDir);
+        Platform::setApplicationFolder(m_app->path());
+        qputenv("APPDATA", m_user->path().toUtf8());
+    }
+
+    void addressWorkflow_data()
+    {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("reactions");
+        QTest::newRow("no list bound") << "list" << ":0";
+        QTest::newRow("each button its list") << "yt os" << "yt_urls:2 os_urls:1";
+        QTest::newRow("page on the second answer") << "accept title formats" << "- wait open";
+        QTest::newRow("either order") << "accept formats title" << "- wait open";
+        QTest::newRow("a new address waits anew") << "accept title formats accept title" << "- wait open - wait";
+        QTest::newRow("the pair fails once") << "accept run-error run-error title" << "- show drop wait";
+        QTest::newRow("cancel silences late answers") << "accept cancel title formats run-error" << "- - wait wait drop";
+        QTest::newRow("other errors always show") << "accept title formats error error" << "- wait open show show";
+        QTest::newRow("video") << "video file done" << "- done page2";
+        QTest::newRow("audio is extracted") << "audio file done" << "- extract page2";
+        QTest::newRow("sniffed audio back to its page once") << "sniffed-audio saved done done" << "- extract page5 page2";
+        QTest::newRow("sniffed video ends at the save") << "sniffed-video saved" << "- -";
+        QTest::newRow("a failed extraction keeps the way back")
+            << "sniffed-audio saved error video file done" << "- extract show - done page5";
+    }
+
+    void addressWorkflow()
+    {
+        QFETCH(QString, events);
+        QFETCH(QString, reactions);
+        Flow flow;
+        QStringList seen;
+        for (const QString &event : events.split(' '))
+            seen << step(flow, event);
+        QCOMPARE(seen.join(' '), reactions);
+    }
+
+    void catalogue_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QStringList>("place");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("box");
+        const QStringList at{"P.cpp", "42", "op", ""};
+        const QString detail = "<br><br><hr><div style=\"font-size:10px\"><i><b>error #";
+        const QString end = "</b><br>in 'op' : P.cpp<br>comment: </i></div>";
+        QTest::newRow("entry") << 1 << 1 << at << "Address" << "Bad" + detail + "1:42" + end;
+        QTest::newRow("separator alone") << 1 << 2 << at << "Address" << detail + "2:42" + end;
+        QTest::newRow("two separators, no comment") << 1 << 3 << at.mid(0, 3) << "Address"
+                                                    << "a" + detail + "3:42" + QString(end).replace(": <", ": ---<");
+        QTest::newRow("bare text, no place") << 1 << 4 << QStringList{} << "Error"
+                                             << "Indefinite Error" + detail + "4:?</b><br>in '?' : ?<br>comment: ---</i></div>";
+        QTest::newRow("missing code, comments") << 1 << 77 << at.mid(0, 3) + QStringList{"a", "<b>"} << "Error"
+            << "Indefinite Error" + detail + "77:42</b><br>in 'op' : P.cpp<br>comment: <ul><li>a</li><li>&lt;b&gt;</li></ul></i></div>";
+        QTest::newRow("markup is text, no such title") << 1 << 6 << at << "Error" << "&lt;b&gt; &amp;" + detail + "6:42" + end;
+        QTest::newRow("downloader") << 2 << 3 << at << "Tool" << "Title failed" + detail + "3:42" + QString(end).replace("in", "[DL] in");
+        QTest::newRow("warning") << 0 << 1 << at << "Tool" << "Careful";
+        QTest::newRow("empty warning") << 0 << 2 << at << "Tool" << "Indefinite Error";
+    }
+
+    void catalogue()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, code);
+        QFETCH(QStringList, place);
+        QFETCH(QString, title);
+        QFETCH(QString, box);
+        SettingsLists lists;
+        lists["error_titles"] = {{0, "Error"}, {3, "Address"}, {4, "Tool"}};
+        lists["error_messages"] = {{1, "3~Bad"}, {2, "3~"}, {3, "3~a~b"}, {4, "bare text"}, {6, "7~<b> &"}};
+        lists["error_messages_dl"] = {{3, "4~Title failed"}};
+        lists["warning_messages"] = {{1, "4~Careful"}, {2, "4~"}};
+        const CatalogueMessage shown = MessageCatalogue::message(lists, code, MessageKind(kind), place);
+        QCOMPARE(shown.title, title);
+        QCOMPARE(shown.boxText, box);
+        QCOMPARE(shown.richText, kind != 0);
+        lists["error_messages"][1] = "0~" + QString(1'000'000, 'x');
+        QVERIFY(MessageCatalogue::message(lists, 1, MessageKind::Error, place).boxText.size() < 2400);
+    }
+
+    void sniffedStreams()
+    {
+        SniffedItems items;
+        const QTime at(12, 30, 5);
+        for (const char *small : {"99999\r\n", "", "junk"})
+            QCOMPARE(items.add("http://a/1", "GET", small, "mp4\r\n", at), SniffedItems::TooSmall);
+        QCOMPARE(items.add("http://a/1", "GET", "100000\r\n", "mp4\r\n", at), SniffedItems::Added);
+        QCOMPARE(items.add("http://a/1", "GET", "200000", "mp4", at), SniffedItems::Duplicate);
+        QCOMPARE(items.add("http://a/2", "GET", "100000", "mp4", at), SniffedItems::Duplicate);
+        QCOMPARE(items.add("http://a/3", "GET", " 3000000000 ", "x-flv\r\n", at), SniffedItems::Added);
+        QCOMPARE(SniffedItems::rowText(items.at(0)), QString("1. 12:30:05           mp4           0.10 MB"));
+        QCOMPARE(SniffedItems::rowText(items.at(1)), QString("2. 12:30:05           flv           2861.02 MB"));
+        QCOMPARE(SniffedItems::cleanType("\r\nMP3"), QString("\r\nMP3"));
+        for (int i = 3; i <= 26; ++i)
+            items.add(QString("http://www.youtube.com/%1").arg(i), {}, QString::number(100000 + i), "mp4", at);
+        QCOMPARE(items.count(), 25);
+        QCOMPARE(items.at(0).number, 2);
+        QCOMPARE(items.indexOfNumber(26), 24);
+        QVERIFY(items.at(24).videoSite && !items.at(0).videoSite);
+    }
+
+    void saveNames_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("other suffix stays in the name") << "/d/clip.mp4" << "flv" << "" << "/d/clipmp4.flv";
+        QTest::newRow("same suffix") << "/d/clip.flv" << "flv" << "" << "/d/clip.flv";
+        QTest::newRow("colon and ampersand inside") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b.c.mp4";
+        QTest::newRow("at the ends they go") << "/d/&clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
+        QTest::newRow("runs of blanks") << "/d/my   clip.mp4" << "mp4" << "" << "/d/my.clip.mp4";
+        QTest::newRow("nothing left") << "/d/%%%.mp4" << "mp4" << "" << "/d/untitled.mp4";
+        QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
+        QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
+    }
+
+    void saveNames()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QString, type);
+        QFETCH(QString, filter);
+        QFETCH(QString, path);
+        QCOMPARE(SaveName::savePath(selected, type, filter), path);
+    }
+
+    void pagesQueueAndNames()
+    {
+        using namespace PageLayout;
+        QMap<Panel, int> heights = defaultPanelHeights();
+        QCOMPARE(pageHeight(pageTable().value(DownloadPage), heights, false, 84), 255 + 84);
+        heights[OldSniffer] = selfTestPanelHeight;
+        QCOMPARE(pageHeight(pageTable().value(SniffedPage), heights, true, 0), 380);
+        QCOMPARE(pageHeight(pageTable().value(9), heights, true, 0), 0);
+        // A flood of reports from four threads is bounded.
+        ReportQueue queue(100);
+        QList<QThread *> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads << QThread::create([&queue, t] {
+                for (int i = 0; i < 5000; ++i)
+                    queue.push({QByteArray::number(t * 100000 + i), "h", "1", "mp4"});
+            });
+            threads.last()->start();
+        }
+        for (QThread *thread : threads)
+            QVERIFY(thread->wait(30000));
+        qDeleteAll(threads);
+        QCOMPARE(queue.size(), 100);
+        QCOMPARE(queue.takeDropped(), quint64(20000 - 100));
+        QVERIFY(queue.take() && queue.push({"same", "", "", ""}) && !queue.push({"same", "", "", ""}));
+        // Downloads never take an existing name, nor one the tool is writing.
+        const QString base = m_user->filePath("clip");
+        writeFile(base + ".mp4", "x");
+        writeFile(base + " (2).mp4.part", "x");
+        QCOMPARE(TargetPath::freePath(base, "mp4"), base + " (3).mp4");
+        QVERIFY(TargetPath::ensureWritableFolder(m_user->filePath("new/deeper")));
+        QVERIFY(!TargetPath::ensureWritableFolder(""));
+        QVERIFY(!TargetPath::ensureWritableFolder(base + ".mp4/below"));
+    }
+
+    void firstStartCopiesTheTemplate()
+    {
+        writeFile(Platform::settingsTemplatePath(), "[error_titles]\n3=\"Title three\"\n[yt_urls]\n7=first\n07=second\n"
+                                                    "[help]\nabc=not a number\n");
+        SettingsFile first;
+        first.setToday(QDate(2026, 2, 1));
+        QCOMPARE(first.setSettingsFile(), false);
+        QCOMPARE(first.settingsPath(), QDir::toNativeSeparators(userFile()));
+        // The INI reader lists "07" before "7"; a key that is no number is 0.
+        QCOMPARE(first.list("yt_urls"), (SettingsList{{7, "first"}}));
+        QCOMPARE(first.list("help"), (SettingsList{{0, "not a number"}}));
+        QCOMPARE(first.value("last_update"), QString("33"));
+        const QString root = QDir::toNativeSeparators(QDir::homePath() + "/Documents/Vidarro/");
+        QCOMPARE(first.value("savepath_video") + first.value("savepath_audio"), root + "Video" + root + "Audio");
+        QVERIFY(QFileInfo(first.value("savepath_audio")).isDir());
+        SettingsFile later;
+        QCOMPARE(later.setSettingsFile(), true);
+        later.readSettings();
+        QCOMPARE(later.settingsLists(), first.settingsLists());
+        // The template stays for the machine's other users.
+        qputenv("APPDATA", m_app->path().toUtf8());
+        SettingsFile second;
+        QCOMPARE(second.setSettingsFile(), false);
+        QCOMPARE(second.list("error_titles").value(3), QString("Title three"));
+        // A folder that cannot be made keeps the lists in memory.
+        qputenv("APPDATA", (userFile() + "/below").toUtf8());
+        SettingsFile unwritable;
+        QCOMPARE(unwritable.setSettingsFile(), false);
+        QCOMPARE(unwritable.list("error_titles").value(3), QString("Title three"));
+        QVERIFY(!unwritable.store("savepath_video", "/tmp"));
+    }
+
+    void withoutATemplateTheListsAreEmpty()
+    {
+        SettingsFile settings;
+        settings.setToday(QDate(2025, 12, 31));
+        QCOMPARE(settings.setSettingsFile(), false);
+        for (const QString &name : SettingsFile::listNames())
+            QVERIFY(settings.list(name).isEmpty());
+        QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("366"));
+        // An existing empty file means no first-start work.
+        writeFile(userFile(), QByteArray());
+        SettingsFile empty;
+        QCOMPARE(empty.setSettingsFile(), true);
+        empty.readSettings();
+        QVERIFY(empty.value("last_update").isEmpty());
+    }
+
+    void aDamagedFileIsKeptBesideTheNewOne_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QByteArray junk;
+        for (int i = 0; i < 4096; ++i)
+            junk += char((i * 7919) % 256);
+        QTest::newRow("binary junk") << junk;
+        QTest::newRow("keys without numbers") << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n");
+        QTest::newRow("50 MB") << "[os_urls]\n" + QByteArray("1=\"some.site.example\"\n").repeated(2'400'000);
+    }
+
+    void aDamagedFileIsKeptBesideTheNewOne()
+    {
+        QFETCH(QByteArray, content);
+        QDir().mkpath(m_user->filePath("Vidarro"));
+        writeFile(userFile(), content);
+        SettingsFile settings;
+        QCOMPARE(settings.setSettingsFile(), true);
+        settings.readSettings();
+        for (const QString &name : SettingsFile::listNames())
+            QVERIFY(settings.list(name).size() <= 1);
+        QVERIFY(settings.store("last_update", "12"));
+        QCOMPARE(readFile(userFile() + ".bak"), content);
+        QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
+    }
+
+    void theShippedTemplateHasATextForEveryCode()
+    {
+        QVERIFY(QFile::copy(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini", Platform::settingsTemplatePath()));
+        SettingsFile settings;
+        settings.setSettingsFile();
+        const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9}},
+                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}}};
+        for (const auto &[list, numbers] : codes) {
+            for (int code : numbers) {
+                const QString entry = settings.list(list).value(code);
+                QVERIFY2(entry.count('~') == 1 && entry.section('~', 1).size() > 20, qPrintable(list + entry));
+                QVERIFY(settings.list("error_titles").contains(entry.section('~', 0, 0).toInt()));
+            }
+        }
+        QVERIFY(!settings.list("yt_urls").isEmpty() && !settings.list("os_urls").isEmpty());
+        QVERIFY(!settings.list("test_sniffer").value(0).isEmpty());
+        QCOMPARE(settings.list("quorl_test_urls").keys(), (QList<int>{1, 2, 3}));
+        for (int key : settings.list("help_actions").keys())
+            QVERIFY(settings.list("help").contains(key));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_WindowLogic)
+#include "tst_windowlogic.moc"
