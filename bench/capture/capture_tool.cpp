@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -26,11 +27,80 @@
 #include "CaptureFile.h"
 #include "FrameBuilder.h"
 #include "MediaDetector.h"
-#include "MediaServer.h"
+#include "MediaFixture.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Writes the classic capture file format, microsecond time stamps.
+class CaptureWriter
+{
+public:
+    CaptureWriter(const std::string &path, int linkType, std::uint32_t snapLength = 65535)
+        : m_file(std::fopen(path.c_str(), "wb"))
+    {
+        if (!m_file)
+            return;
+        const std::uint32_t magic = 0xa1b2c3d4;
+        const std::uint16_t major = 2, minor = 4;
+        const std::int32_t zone = 0;
+        const std::uint32_t sigfigs = 0;
+        const auto link = std::uint32_t(dltToLinkType(linkType));
+        std::fwrite(&magic, 4, 1, m_file);
+        std::fwrite(&major, 2, 1, m_file);
+        std::fwrite(&minor, 2, 1, m_file);
+        std::fwrite(&zone, 4, 1, m_file);
+        std::fwrite(&sigfigs, 4, 1, m_file);
+        std::fwrite(&snapLength, 4, 1, m_file);
+        std::fwrite(&link, 4, 1, m_file);
+    }
+    ~CaptureWriter()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    CaptureWriter(const CaptureWriter &) = delete;
+    CaptureWriter &operator=(const CaptureWriter &) = delete;
+
+    bool isOpen() const { return m_file != nullptr; }
+
+    void write(const std::uint8_t *data, std::size_t size, std::uint32_t seconds, std::uint32_t micros = 0)
+    {
+        const auto length = std::uint32_t(size);
+        std::fwrite(&seconds, 4, 1, m_file);
+        std::fwrite(&micros, 4, 1, m_file);
+        std::fwrite(&length, 4, 1, m_file);
+        std::fwrite(&length, 4, 1, m_file);
+        std::fwrite(data, 1, size, m_file);
+    }
+    void write(const frames::Bytes &frame, std::uint32_t seconds, std::uint32_t micros = 0)
+    {
+        write(frame.data(), frame.size(), seconds, micros);
+    }
+
+    bool close()
+    {
+        const bool ok = m_file && std::fclose(m_file) == 0;
+        m_file = nullptr;
+        return ok;
+    }
+
+private:
+    static int dltToLinkType(int dlt)
+    {
+        switch (dlt) {
+        case DLT_RAW:
+            return 101;
+        case DLT_LOOP:
+            return 108;
+        default:
+            return dlt;
+        }
+    }
+
+    std::FILE *m_file;
+};
 
 void quietHandler(QtMsgType, const QMessageLogContext &, const QString &) {}
 
@@ -50,7 +120,7 @@ int usage()
 int generate(const char *path, long megabytes)
 {
     const int linkType = DLT_EN10MB;
-    frames::CaptureWriter out(path, linkType);
+    CaptureWriter out(path, linkType);
     if (!out.isOpen()) {
         std::perror(path);
         return 1;
@@ -351,11 +421,13 @@ int live(long megabytes)
         return 1;
     }
     qInstallMessageHandler(quietHandler);
-    const qint64 size = qint64(megabytes) * 1024 * 1024;
-    frames::MediaServer server({{"/big.mp4", {"video/mp4", QByteArray(4096, '\0'), false, size}}});
-    if (!server.listen("127.0.0.2"))
+    MediaFixture server("127.0.0.2");
+    if (!server.start({.media = false})
+        || !server.route("big.mp4", {.headers = {"Content-Type: video/mp4"}, .made = qint64(megabytes) << 20})) {
+        std::fprintf(stderr, "%s\n", qPrintable(server.errorString()));
         return 1;
-    const QString url = QStringLiteral("http://127.0.0.2:%1/big.mp4").arg(server.port());
+    }
+    const QString url = server.url("big.mp4");
 
     const auto timeCurl = [&] {
         QProcess curl;

@@ -21,19 +21,21 @@ rounds=${VIDARRO_BENCH_ROUNDS:-3}
 work=$(mktemp -d)
 server=
 cleanup() {
-  if [[ -n $server ]]; then kill "$server" 2>/dev/null || true; fi
+  exec 3>&- || true # the server leaves when its input closes
+  if [[ -n $server ]]; then wait "$server" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 mkdir "$work/site"
 head -c $((size_mb * 1048576)) /dev/urandom > "$work/site/big.bin"
-: > "$work/port"
-python3 "$here/local_server.py" "$work/site" > "$work/port" &
+mkfifo "$work/input"
+python3 "$root/tests/support/media_server.py" "$work/site" 127.0.0.1 0 < "$work/input" > "$work/port" &
 server=$!
+exec 3>"$work/input"
 for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
 [[ -s $work/port ]] || { echo "local server did not start" >&2; exit 1; }
-url="http://127.0.0.1:$(cat "$work/port")/big.bin"
+url="http://127.0.0.1:$(awk '{print $2}' "$work/port")/big.bin"
 
 # One line per run: client wall user sys maxrss_kb [idle_kb peak_kb]
 : > "$work/runs"

@@ -198,6 +198,11 @@ void Options::init()
     d->defaults.insert(QStringLiteral("SizeCustom"), defaultSize);
     d->defaults.insert(QStringLiteral("SizeRecent"), defaultSize);
     d->defaults.insert(QStringLiteral("ClearCache"), false);
+
+    // What the file holds comes in now, so that the save at exit writes it
+    // back with this run's changes instead of empty folders over it.
+    if (d->settings)
+        loadFile();
 }
 
 Options::~Options()
@@ -285,19 +290,24 @@ void Options::reload(bool fromFile)
         setSizeRecent(d->defaults.value(QStringLiteral("SizeRecent")).toSize());
         setClearCache(d->defaults.value(QStringLiteral("ClearCache")).toBool());
     } else {
-        for (int kind = 0; kind < FolderCount; ++kind)
-            setFolder(kind, d->readTyped(key(folderKeys[kind]), QString()).toString());
-        d->alwaysOnTop = d->readTyped(QStringLiteral("AlwaysOnTop"), false).toBool();
-        d->lastOpenedFiles = d->readTyped(QStringLiteral("LastOpenedFiles"), QStringList()).toStringList();
-        // A file edited by hand may hold more than the list ever keeps.
-        while (d->lastOpenedFiles.size() > maxLastOpenedFiles)
-            d->lastOpenedFiles.removeLast();
-        d->sizeCustom = d->readTyped(QStringLiteral("SizeCustom"), defaultSize).toSize();
-        d->sizeRecent = d->readTyped(QStringLiteral("SizeRecent"), defaultSize).toSize();
-        d->clearCache = d->readTyped(QStringLiteral("ClearCache"), false).toBool();
-        d->defaultAspectRatio = d->readTyped(QStringLiteral("DefaultAspectRatio"), defaultRatio).toInt();
+        loadFile();
     }
     emit tempFolderChanged(d->folders[TempFolder]);
+}
+
+void Options::loadFile()
+{
+    for (int kind = 0; kind < FolderCount; ++kind)
+        setFolder(kind, d->readTyped(key(folderKeys[kind]), QString()).toString());
+    d->alwaysOnTop = d->readTyped(QStringLiteral("AlwaysOnTop"), false).toBool();
+    d->lastOpenedFiles = d->readTyped(QStringLiteral("LastOpenedFiles"), QStringList()).toStringList();
+    // A file edited by hand may hold more than the list ever keeps.
+    while (d->lastOpenedFiles.size() > maxLastOpenedFiles)
+        d->lastOpenedFiles.removeLast();
+    d->sizeCustom = d->readTyped(QStringLiteral("SizeCustom"), defaultSize).toSize();
+    d->sizeRecent = d->readTyped(QStringLiteral("SizeRecent"), defaultSize).toSize();
+    d->clearCache = d->readTyped(QStringLiteral("ClearCache"), false).toBool();
+    d->defaultAspectRatio = d->readTyped(QStringLiteral("DefaultAspectRatio"), defaultRatio).toInt();
 }
 
 void Options::save()

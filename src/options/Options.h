@@ -72,6 +72,7 @@ signals:
 private:
     friend struct OptionsData;
     void init();
+    void loadFile();
     std::unique_ptr<OptionsData> d;
 };
 

@@ -1,9 +1,6 @@
 // Runs capture engines on lo and lets the process end with them running:
-// some owned by a static list destroyed after the application object, some
+// one owned by a static object destroyed after the application object, one
 // never destroyed at all.
-
-#include <memory>
-#include <vector>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -11,16 +8,15 @@
 #include "CVideoSniffer.h"
 
 namespace {
-std::vector<std::unique_ptr<CVideoSniffer>> engines;
+std::unique_ptr<CVideoSniffer> owned;
 void ignore(QByteArray, QByteArray, QByteArray, QByteArray) {}
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    engines.push_back(std::make_unique<CVideoSniffer>("lo"));
-    auto *leaked = new CVideoSniffer("lo");
-    for (CVideoSniffer *engine : {engines.front().get(), leaked}) {
+    owned = std::make_unique<CVideoSniffer>("lo");
+    for (CVideoSniffer *engine : {owned.get(), new CVideoSniffer("lo")}) {
         if (!engine->isCapturing())
             return 3;
         engine->registerCallback(ignore);

@@ -1,30 +1,29 @@
 #include "MediaFixture.h"
 
-#include <QDir>
-#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 
 namespace {
 
-const QStringList lavfiVideo{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2"};
-const QStringList lavfiAudio{"-f", "lavfi", "-i", "sine=frequency=440:duration=2"};
+QString slashed(const QString &path)
+{
+    return path.startsWith(QLatin1Char('/')) ? path : QString(QLatin1Char('/') + path);
+}
 
 } // namespace
 
-MediaFixture::MediaFixture(const QString &host)
-    : m_host(host)
-{
-}
-
 MediaFixture::~MediaFixture()
 {
-    if (m_server.state() == QProcess::NotRunning)
-        return;
     // Closing its input is the server's cue to leave.
     m_server.closeWriteChannel();
-    if (!m_server.waitForFinished(3000)) {
+    if (m_server.state() != QProcess::NotRunning && !m_server.waitForFinished(3000)) {
         m_server.kill();
         m_server.waitForFinished(3000);
     }
@@ -36,28 +35,20 @@ QString MediaFixture::program(const QString &name)
     return system.isEmpty() ? QStandardPaths::findExecutable(name) : system;
 }
 
-QStringList MediaFixture::mediaNames()
+bool MediaFixture::start(Setup setup)
 {
-    return {"clip.mp4", "clip.webm", "clip.mp3", "clip.flv"};
-}
-
-bool MediaFixture::start()
-{
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return false;
-    }
-    return makeMedia() && startServer();
+    m_error = QStringLiteral("no temporary folder");
+    return m_dir.isValid() && m_keys.isValid() && (!setup.media || makeMedia()) && startServer(setup.tls);
 }
 
 QString MediaFixture::url(const QString &path) const
 {
-    return QStringLiteral("http://%1:%2/%3").arg(m_host).arg(m_port).arg(path);
+    return QStringLiteral("http://%1:%2%3").arg(m_host).arg(m_port).arg(slashed(path));
 }
 
-QString MediaFixture::filePath(const QString &name) const
+QString MediaFixture::tlsUrl(const QString &path) const
 {
-    return m_dir.filePath(name);
+    return QStringLiteral("https://%1:%2%3").arg(m_host).arg(m_tlsPort).arg(slashed(path));
 }
 
 QByteArray MediaFixture::bytes(const QString &name) const
@@ -72,63 +63,110 @@ bool MediaFixture::addFile(const QString &name, const QByteArray &data)
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-int MediaFixture::requests(const QString &methodAndPath) const
+bool MediaFixture::route(const QString &path, const Route &route)
 {
-    const QList<QByteArray> lines = bytes(QStringLiteral("requests.log")).split('\n');
-    return int(std::count(lines.cbegin(), lines.cend(), methodAndPath.toUtf8()));
+    QJsonArray headers;
+    for (const QByteArray &line : route.headers)
+        headers.append(QString::fromLatin1(line)); // the server reads each character as one byte
+    static const char *const framings[] = {"length", "close", "chunked"};
+    QString file = route.file;
+    if (!route.body.isEmpty() && !addFile(file = QStringLiteral("route-body-%1").arg(++m_bodies), route.body))
+        return false;
+    m_routes.insert(slashed(path), QJsonObject{{"status", QString::fromLatin1(route.status)}, {"headers", headers},
+                                               {"file", file}, {"framing", framings[int(route.framing)]},
+                                               {"split", route.split}, {"stall", route.stall}, {"cut", route.cut},
+                                               {"rate", route.rate}, {"made", route.made}});
+    // The server reads the table at every request: it must never see half of it.
+    QSaveFile table(filePath(QStringLiteral("routes.json")));
+    return table.open(QIODevice::WriteOnly) && table.write(QJsonDocument(m_routes).toJson()) > 0 && table.commit();
 }
 
-bool MediaFixture::runFfmpeg(const QStringList &arguments)
+int MediaFixture::requests(const QString &methodAndPath) const
 {
-    QProcess ffmpeg;
-    ffmpeg.start(program("ffmpeg"), QStringList{"-nostdin", "-hide_banner", "-loglevel", "error", "-y"} + arguments);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        m_error = QStringLiteral("ffmpeg failed: ") + QString::fromLocal8Bit(ffmpeg.readAllStandardError())
-                  + ffmpeg.errorString();
-        return false;
+    const QByteArray wanted = methodAndPath.toUtf8() + ' ';
+    const QList<QByteArray> heads = requestHeads();
+    return int(std::count_if(heads.cbegin(), heads.cend(), [&](const QByteArray &h) { return h.startsWith(wanted); }));
+}
+
+QList<QByteArray> MediaFixture::requestHeads(const QString &path) const
+{
+    QList<QByteArray> heads;
+    for (int number = 1; QFileInfo::exists(filePath(QStringLiteral("heads/%1").arg(number))); ++number) {
+        const QByteArray head = bytes(QStringLiteral("heads/%1").arg(number));
+        if (path.isEmpty() || QUrl::fromEncoded(head.split(' ').value(1)).path() == slashed(path))
+            heads.append(head);
     }
-    return true;
+    return heads;
+}
+
+QList<QByteArray> MediaFixture::headerValues(const QByteArray &head, const QByteArray &name)
+{
+    QList<QByteArray> values;
+    for (const QByteArray &line : head.split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values.append(line.mid(colon + 1).trimmed());
+    }
+    return values;
+}
+
+QByteArray MediaFixture::pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(2463534242u); // the same bytes every time
+    for (char &c : bytes)
+        c = char(random.generate());
+    return bytes;
+}
+
+bool MediaFixture::run(const QString &name, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(program(name), arguments);
+    const bool ok = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    m_error = name + QStringLiteral(" failed: ") + QString::fromLocal8Bit(tool.readAllStandardError())
+              + tool.errorString();
+    return ok;
 }
 
 bool MediaFixture::makeMedia()
 {
-    const QStringList av = lavfiVideo + lavfiAudio;
-    if (!runFfmpeg(av + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                                    "-shortest", filePath("clip.mp4")})
-        || !runFfmpeg(av + QStringList{"-c:v", "libvpx", "-deadline", "realtime", "-c:a", "libvorbis", "-shortest",
-                                       filePath("clip.webm")})
-        || !runFfmpeg(lavfiAudio + QStringList{"-c:a", "libmp3lame", "-b:a", "64k", filePath("clip.mp3")})
-        || !runFfmpeg(av + QStringList{"-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100", "-shortest",
-                                       filePath("clip.flv")}))
-        return false;
-    const QString page = QStringLiteral("<!DOCTYPE html>\n<html><head><title>%1</title></head>\n"
-                                        "<body><video src=\"/clip.mp4\" width=\"320\" height=\"240\" controls>"
-                                        "</video></body></html>\n")
+    const QStringList quiet{"-nostdin", "-loglevel", "error", "-y"};
+    const QStringList video{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=2"};
+    const QStringList audio{"-f", "lavfi", "-i", "sine=frequency=440:duration=2"};
+    const QStringList av = quiet + video + audio;
+    const QString page = QStringLiteral("<!DOCTYPE html>\n<html><head><title>%1</title></head>\n<body><video src="
+                                        "\"/clip.mp4\" width=\"320\" height=\"240\" controls></video></body></html>\n")
                              .arg(pageTitle());
-    const QByteArray sources = "<!DOCTYPE html>\n<html><head><title>Two Sources</title></head>\n"
-                               "<body><video controls><source src=\"/clip.webm\" type=\"video/webm\">"
-                               "<source src=\"/clip.mp4\" type=\"video/mp4\"></video></body></html>\n";
-    if (!addFile("page.html", page.toUtf8()) || !addFile("sources.html", sources)) {
-        m_error = QStringLiteral("cannot write the pages");
-        return false;
-    }
-    return true;
+    return run("ffmpeg", av + QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a",
+                                          "aac", "-shortest", filePath("clip.mp4")})
+           && run("ffmpeg", av + QStringList{"-c:v", "libvpx", "-deadline", "realtime", "-c:a", "libvorbis",
+                                             "-shortest", filePath("clip.webm")})
+           && run("ffmpeg", quiet + audio + QStringList{"-c:a", "libmp3lame", "-b:a", "64k", filePath("clip.mp3")})
+           && run("ffmpeg", av + QStringList{"-c:v", "flv1", "-c:a", "libmp3lame", "-ar", "44100", "-shortest",
+                                             filePath("clip.flv")})
+           && addFile("page.html", page.toUtf8())
+           && addFile("sources.html", "<!DOCTYPE html>\n<html><head><title>Two Sources</title></head>\n<body><video "
+                                      "controls><source src=\"/clip.webm\" type=\"video/webm\"><source "
+                                      "src=\"/clip.mp4\" type=\"video/mp4\"></video></body></html>\n");
 }
 
-bool MediaFixture::startServer()
+bool MediaFixture::startServer(bool tls)
 {
-    const QString script = QStringLiteral(VIDARRO_TEST_SUPPORT_DIR "/media_server.py");
+    QStringList arguments{QStringLiteral(VIDARRO_TEST_SUPPORT_DIR "/media_server.py"), m_dir.path(), m_host, "0"};
+    if (tls)
+        arguments << "--tls" << m_keys.path(); // certificates made there, ca.pem among them
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_server.start(program("python3"), {script, m_dir.path(), m_host, QStringLiteral("0")});
+    m_server.start(program("python3"), arguments);
     QByteArray line;
-    while (!line.contains('\n') && m_server.waitForReadyRead(10000))
+    while (!line.contains('\n') && m_server.waitForReadyRead(20000))
         line += m_server.readAllStandardOutput();
-    if (!line.startsWith("PORT ")) {
-        m_error = QStringLiteral("the media server did not start: ") + m_server.errorString();
-        return false;
-    }
-    m_port = quint16(line.mid(5).trimmed().toUInt());
-    return m_port != 0;
+    const QList<QByteArray> words = line.simplified().split(' '); // "PORT <n> SILENT <s>[ TLS <t>]"
+    m_port = quint16(words.value(1).toUInt());
+    m_silentPort = quint16(words.value(3).toUInt());
+    m_tlsPort = quint16(words.value(5).toUInt());
+    m_error = QStringLiteral("the media server did not start: ") + m_server.errorString();
+    return m_port && m_silentPort && (!tls || m_tlsPort);
 }
 
 QStringList MediaFixture::streamCodecs(const QString &file)

@@ -1,52 +1,79 @@
 #pragma once
 
-// MediaFixture: small real media for tests, served over HTTP on loopback.
+// MediaFixture: small real media, and the one local HTTP(S) server of the tests.
 //
 //   MediaFixture media;                    // or MediaFixture media("127.0.0.7");
 //   QVERIFY2(media.start(), qPrintable(media.errorString()));
 //   media.url("clip.mp4");                 // http://127.0.0.1:<port>/clip.mp4
 //
-// start() makes, with ffmpeg, into a temporary folder:
-//   clip.mp4  (H.264 + AAC, 320x240, 2 s)   clip.webm (VP8 + Vorbis)
-//   clip.mp3  (MP3, 2 s)                   clip.flv  (FLV1 + MP3)
-//   page.html    a page titled pageTitle() with one <video src="/clip.mp4">
-//   sources.html a page with one <video> of two <source>s (webm, mp4)
-// and serves that folder with tests/support/media_server.py on the given
-// 127.0.0.x address and a free port. Besides plain paths (with Range
-// support) the server knows "throttle/RATE/NAME" (at most RATE bytes per
-// second, for runs that must still be going when a test acts) and
-// "status/CODE/NAME" (that HTTP status, no body). addFile() puts more files
-// into the served folder; requests("GET /page.html") counts the requests
-// served so far with that method and path. The server ends with the fixture.
+// start() makes with ffmpeg, in a temporary folder, mediaNames() (2 s each),
+// page.html (titled pageTitle(), one <video src="/clip.mp4">) and
+// sources.html (a <video> of a webm and an mp4 <source>), and serves the
+// folder with media_server.py; see there for the paths and answers. The
+// server ends with the fixture.
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 class MediaFixture
 {
 public:
-    explicit MediaFixture(const QString &host = QStringLiteral("127.0.0.1"));
+    struct Setup
+    {
+        bool media = true; // false: serve the folder without making media
+        bool tls = false;  // also HTTPS, from a CA of this run (caFile())
+    };
+
+    // One answer, byte for byte.
+    struct Route
+    {
+        enum class Framing { Length, Close, Chunked }; // Length: Content-Length unless a header has one
+
+        QByteArray status = "200 OK";
+        QList<QByteArray> headers = {}; // lines without their line end, sent as given
+        QByteArray body = {};
+        QString file = {};              // or a file of the folder as the body
+        Framing framing = Framing::Length;
+        int split = -1;                 // head + this many body bytes, a pause, the rest
+        int stall = -1;                 // head + this many body bytes, then silence
+        int cut = -1;                   // head + this many body bytes, then the close
+        int rate = 0;                   // body bytes a second
+        qint64 made = 0;                // or this many made-up bytes (-1: endless)
+    };
+
+    explicit MediaFixture(const QString &host = QStringLiteral("127.0.0.1")) : m_host(host) {}
     ~MediaFixture();
     MediaFixture(const MediaFixture &) = delete;
     MediaFixture &operator=(const MediaFixture &) = delete;
 
-    bool start();
+    bool start() { return start(Setup{}); }
+    bool start(Setup setup);
     QString errorString() const { return m_error; }
 
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
+    quint16 silentPort() const { return m_silentPort; }
     QString url(const QString &path) const;
+    QString tlsUrl(const QString &path) const;
+    QString caFile() const { return m_keys.filePath(QStringLiteral("ca.pem")); }
     QString folder() const { return m_dir.path(); }
-    QString filePath(const QString &name) const;
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
+    bool route(const QString &path, const Route &route);
+    // Requests served so far with that method and target ("GET /page.html").
     int requests(const QString &methodAndPath) const;
+    // The request heads as they arrived, all or those for one path (query aside).
+    QList<QByteArray> requestHeads(const QString &path = {}) const;
+    // The values of one header of a head, any case, in order.
+    static QList<QByteArray> headerValues(const QByteArray &head, const QByteArray &name);
+    static QByteArray pattern(qsizetype size);
 
     static QString pageTitle() { return QStringLiteral("Fixture Clip: Part 2!"); }
-    static QStringList mediaNames();
+    static QStringList mediaNames() { return {"clip.mp4", "clip.webm", "clip.mp3", "clip.flv"}; }
     // ffmpeg / ffprobe / python3 as the tests find them.
     static QString program(const QString &name);
     // The codec names of a file's streams by ffprobe, e.g. ("mp3"); empty
@@ -55,12 +82,17 @@ public:
 
 private:
     bool makeMedia();
-    bool runFfmpeg(const QStringList &arguments);
-    bool startServer();
+    bool run(const QString &program, const QStringList &arguments);
+    bool startServer(bool tls);
 
     QString m_host;
     quint16 m_port = 0;
+    quint16 m_silentPort = 0;
+    quint16 m_tlsPort = 0;
     QTemporaryDir m_dir;
+    QTemporaryDir m_keys;
     QProcess m_server;
+    QJsonObject m_routes;
+    int m_bodies = 0;
     QString m_error;
 };

@@ -1,130 +1,371 @@
 #!/usr/bin/env python3
-"""Tiny HTTP server for the test fixtures: serves one folder on one address.
+"""The one local HTTP(S) server of the tests and benchmarks.
 
-    media_server.py FOLDER [HOST] [PORT]
+    media_server.py FOLDER [HOST] [PORT] [--tls KEYS]
 
-Prints "PORT <n>" once it listens (PORT 0 picks a free one) and serves until
-killed or until its standard input closes. Paths:
-    /NAME                  the file, with Range support
+Serves FOLDER on HOST (default 127.0.0.1). Prints one line once it listens,
+"PORT <n> SILENT <s>" and, with --tls, " TLS <t>"; PORT 0 picks free ports.
+Serves until its standard input closes (or it is killed). With --tls it
+first makes, with openssl, a CA of its own (KEYS/ca.pem, the certificate a
+client must trust) and a certificate for HOST signed by it.
+
+Plain paths:
+    /NAME                  the file, with Range support (206 / 416)
     /throttle/RATE/NAME    the same, at most RATE bytes per second
-    /status/CODE/NAME      answers with that status code and no body
-Each request line is appended to FOLDER/requests.log ("GET /page.html").
+    /status/CODE/NAME      that status code, no body
+
+FOLDER/routes.json, re-read at every request, maps a path (without query)
+to an answer given byte for byte:
+    status   "200 OK"          the status line after "HTTP/1.1 "
+    headers  ["Name: value"]   header lines sent exactly as given
+    file     "NAME"            the body, a file of FOLDER (else no body)
+    framing  "length"          adds Content-Length unless a header has one
+             "close"           adds nothing; the close ends the body
+             "chunked"         adds Transfer-Encoding: chunked unless given
+    split    N                 head + N body bytes in one write, a pause, the rest
+    stall    N                 head + N body bytes, then nothing more
+    cut      N                 head + N body bytes, then the connection closes
+    rate     N                 body at most N bytes per second
+    made     N                 a body of N made-up bytes instead of a file (-1: endless)
+Without split, the head goes out with the first 64 KB of the body in one write.
+Strings stand for bytes one to one (Latin-1).
+
+The SILENT port accepts connections and never sends a byte (a server that
+never answers, or a TLS handshake that never completes). Every request head
+is kept, before it is answered, as FOLDER/heads/<number>, numbered from 1 in
+the order of arrival.
 """
-import http.server
+import http
+import json
 import os
 import re
+import socket
 import socketserver
+import ssl
+import subprocess
 import sys
 import threading
 import time
 
-ROOT = os.path.abspath(sys.argv[1])
-HOST = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1"
-PORT = int(sys.argv[3]) if len(sys.argv) > 3 else 0
-
-LOG_LOCK = threading.Lock()
+ROOT = ""
+LOCK = threading.Lock()
 TYPES = {".mp4": "video/mp4", ".webm": "video/webm", ".mp3": "audio/mpeg",
          ".flv": "video/x-flv", ".html": "text/html; charset=utf-8", ".bin": "application/octet-stream"}
+FIRST_WRITE = 65536
+MADE = bytes(range(256)) * 4096
+MAX_HEAD = 1 << 20
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
+def folder_file(name):
+    name = os.path.normpath(name.lstrip("/"))
+    full = os.path.join(ROOT, name)
+    if name.startswith("..") or not os.path.isfile(full):
+        return None
+    return full
 
-    def log_message(self, fmt, *args):
+
+def routes():
+    try:
+        with open(os.path.join(ROOT, "routes.json"), encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+COUNT = [0]
+
+
+def note(head):
+    folder = os.path.join(ROOT, "heads")
+    with LOCK:
+        COUNT[0] += 1
+        os.makedirs(folder, exist_ok=True)
+        # Whole or not at all: the tests read the folder at any time.
+        with open(os.path.join(folder, ".new"), "wb") as f:
+            f.write(head)
+        os.rename(os.path.join(folder, ".new"), os.path.join(folder, "%d" % COUNT[0]))
+
+
+def make_certificates(keys, host):
+    def openssl(*args):
+        subprocess.run(["openssl", *args], check=True, capture_output=True)
+    path = lambda name: os.path.join(keys, name)
+    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    openssl("req", "-x509", *ec, "-days", "2", "-keyout", path("ca.key"), "-out", path("ca.pem"), "-subj",
+            "/CN=Vidarro Test CA", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+            "keyUsage=critical,keyCertSign")
+    openssl("req", *ec, "-keyout", path("server.key"), "-out", path("server.csr"), "-subj", "/CN=" + host)
+    with open(path("server.ext"), "w") as f:
+        f.write("subjectAltName=IP:%s\n" % host)
+    openssl("x509", "-req", "-in", path("server.csr"), "-CA", path("ca.pem"), "-CAkey", path("ca.key"),
+            "-CAcreateserial", "-days", "2", "-extfile", path("server.ext"), "-out", path("server.pem"))
+    return path("server.pem"), path("server.key")
+
+
+class Body:
+    """A slice of a file, bytes, or made-up bytes (length -1: endless)."""
+
+    def __init__(self, data=b"", path=None, start=0, length=None, made=False):
+        self.data, self.path, self.start, self.made = data, path, start, made
+        self.length = len(data) if length is None else length
+
+    def pieces(self, chunked):
+        left = self.length
+        source = open(self.path, "rb") if self.path else None
+        if source:
+            source.seek(self.start)
+        block = MADE if self.made else b""
+        at = 0
+        while left != 0:
+            size = 1 << 20 if left < 0 else min(left, 1 << 20)
+            if source:
+                piece = source.read(size)
+            elif self.made:
+                piece = block[:size]
+            else:
+                piece = self.data[at:at + size]
+                at += len(piece)
+            if not piece:
+                break
+            left -= len(piece)
+            yield b"%x\r\n%s\r\n" % (len(piece), piece) if chunked else piece
+        if source:
+            source.close()
+        if chunked:
+            yield b"0\r\n\r\n"
+
+
+class Stream:
+    """Reads a body's pieces in sizes of the caller's choosing."""
+
+    def __init__(self, pieces):
+        self.pieces, self.rest = pieces, b""
+
+    def read(self, size):
+        while len(self.rest) < size:
+            piece = next(self.pieces, None)
+            if piece is None:
+                break
+            self.rest += piece
+        out, self.rest = self.rest[:size], self.rest[size:]
+        return out
+
+
+class Answer:
+    def __init__(self, status, headers, body=None, framing="length", split=-1, stall=-1, cut=-1, rate=0):
+        self.status, self.headers, self.body = status, headers, body or Body()
+        self.framing, self.split, self.stall, self.cut, self.rate = framing, split, stall, cut, rate
+
+
+def latin(text):
+    return text.encode("latin-1")
+
+
+def from_route(spec):
+    body = Body()
+    if spec.get("made"):
+        body = Body(length=int(spec["made"]), made=True)
+    elif spec.get("file"):
+        full = folder_file(spec["file"])
+        if full:
+            body = Body(path=full, length=os.path.getsize(full))
+    return Answer(latin(spec.get("status", "200 OK")), [latin(h) for h in spec.get("headers", [])], body,
+                  spec.get("framing", "length"), int(spec.get("split", -1)), int(spec.get("stall", -1)),
+                  int(spec.get("cut", -1)), int(spec.get("rate", 0)))
+
+
+def empty(code):
+    try:
+        reason = http.HTTPStatus(code).phrase
+    except ValueError:
+        reason = "Status"
+    return Answer(b"%d %s" % (code, latin(reason)), [b"Content-Length: 0"])
+
+
+def file_answer(full, range_header, rate):
+    size = os.path.getsize(full)
+    headers = [b"Content-Type: " + latin(TYPES.get(os.path.splitext(full)[1].lower(),
+                                                    "application/octet-stream"))]
+    start, end = 0, size - 1
+    m = re.match(rb"bytes=(\d*)-(\d*)$", range_header or b"")
+    status = b"200 OK"
+    if m and (m.group(1) or m.group(2)):
+        if m.group(1):
+            start = int(m.group(1))
+            end = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
+        else:
+            start = max(0, size - int(m.group(2)))
+        if start > end:
+            return Answer(b"416 Range Not Satisfiable", [b"Content-Range: bytes */%d" % size, b"Content-Length: 0"])
+        status = b"206 Partial Content"
+        headers.append(b"Content-Range: bytes %d-%d/%d" % (start, end, size))
+    headers.append(b"Accept-Ranges: bytes")
+    return Answer(status, headers, Body(path=full, start=start, length=end - start + 1), rate=rate)
+
+
+def choose(target, range_header):
+    path = target.split(b"?", 1)[0].decode("latin-1")
+    table = routes()
+    if path in table:
+        return from_route(table[path])
+    m = re.match(r"^/status/(\d{3})/", path)
+    if m:
+        return empty(int(m.group(1)))
+    rate = 0
+    m = re.match(r"^/throttle/(\d+)(/.*)$", path)
+    if m:
+        rate, path = int(m.group(1)), m.group(2)
+    full = folder_file(path)
+    return file_answer(full, range_header, rate) if full else empty(404)
+
+
+def has_header(lines, name):
+    return any(line.split(b":", 1)[0].strip().lower() == name for line in lines)
+
+
+def hold(conn):
+    """Sends nothing more; waits for the client to go."""
+    try:
+        while conn.recv(65536):
+            pass
+    except OSError:
         pass
 
-    def route(self):
-        path = self.path.split("?", 1)[0]
-        rate = 0
-        m = re.match(r"^/status/(\d{3})/", path)
-        if m:
-            return int(m.group(1)), None, 0
-        m = re.match(r"^/throttle/(\d+)/(.*)$", path)
-        if m:
-            rate, path = int(m.group(1)), "/" + m.group(2)
-        name = os.path.normpath(path.lstrip("/"))
-        full = os.path.join(ROOT, name)
-        if name.startswith("..") or not os.path.isfile(full):
-            return 404, None, 0
-        return 200, full, rate
 
-    def note(self):
-        with LOG_LOCK, open(os.path.join(ROOT, "requests.log"), "a") as log:
-            log.write("%s %s\n" % (self.command, self.path))
+def send(conn, answer, with_body):
+    headers = list(answer.headers)
+    if answer.framing == "length" and not has_header(headers, b"content-length"):
+        headers.append(b"Content-Length: %d" % answer.body.length)
+    if answer.framing == "chunked" and not has_header(headers, b"transfer-encoding"):
+        headers.append(b"Transfer-Encoding: chunked")
+    head = b"HTTP/1.1 " + answer.status + b"\r\n" + b"".join(h + b"\r\n" for h in headers) + b"\r\n"
+    if not with_body:
+        conn.sendall(head)
+        return True
+    body = Stream(answer.body.pieces(answer.framing == "chunked"))
+    first = [answer.stall, answer.cut, answer.split, 0 if answer.rate else FIRST_WRITE]
+    conn.sendall(head + body.read(next(n for n in first if n >= 0)))
+    if answer.stall >= 0:
+        hold(conn)
+        return False
+    if answer.cut >= 0:
+        return False
+    if answer.split >= 0:
+        time.sleep(0.05)
+    plain = answer.body.path and answer.framing != "chunked" and not isinstance(conn, ssl.SSLSocket)
+    if plain and not answer.rate:
+        # Large files go out by sendfile, so the server is never the limit.
+        with open(answer.body.path, "rb") as f:
+            sent = min(FIRST_WRITE, answer.body.length) if answer.split < 0 else answer.split
+            if answer.body.length > sent:
+                conn.sendfile(f, answer.body.start + sent, answer.body.length - sent)
+        return answer.framing != "close"
+    step = max(1, min(16384, answer.rate // 10)) if answer.rate else 1 << 20
+    while True:
+        piece = body.read(step)
+        if not piece:
+            break
+        conn.sendall(piece)
+        if answer.rate:
+            time.sleep(len(piece) / answer.rate)
+    return answer.framing != "close"
 
-    def do_HEAD(self):
-        self.note()
-        self.answer(body=False)
 
-    def do_GET(self):
-        self.note()
-        self.answer(body=True)
+def read_head(conn, pending):
+    while b"\r\n\r\n" not in pending:
+        if len(pending) > MAX_HEAD:
+            return None, b""
+        data = conn.recv(65536)
+        if not data:
+            return None, b""
+        pending += data
+    end = pending.index(b"\r\n\r\n") + 4
+    return pending[:end], pending[end:]
 
-    def answer(self, body):
-        status, full, rate = self.route()
-        if full is None:
-            self.send_response(status)
-            self.send_header("Content-Length", "0")
-            self.end_headers()
+
+def header_value(head, name):
+    for line in head.split(b"\r\n")[1:]:
+        key, _, value = line.partition(b":")
+        if key.strip().lower() == name:
+            return value.strip()
+    return None
+
+
+def serve_connection(conn):
+    conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    pending = b""
+    while True:
+        head, pending = read_head(conn, pending)
+        if head is None:
             return
-        size = os.path.getsize(full)
-        start, end = 0, size - 1
-        m = re.match(r"bytes=(\d*)-(\d*)$", self.headers.get("Range", ""))
-        if m and (m.group(1) or m.group(2)):
-            if m.group(1):
-                start = int(m.group(1))
-                end = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
-            else:
-                start = max(0, size - int(m.group(2)))
-            if start > end:
-                self.send_response(416)
-                self.send_header("Content-Range", "bytes */%d" % size)
-                self.send_header("Content-Length", "0")
-                self.end_headers()
-                return
-            self.send_response(206)
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, size))
-        else:
-            self.send_response(200)
-        ext = os.path.splitext(full)[1].lower()
-        self.send_header("Content-Type", TYPES.get(ext, "application/octet-stream"))
-        self.send_header("Content-Length", str(end - start + 1))
-        self.send_header("Accept-Ranges", "bytes")
-        self.end_headers()
-        if not body:
+        parts = head.split(b"\r\n", 1)[0].split(b" ")
+        method, target = parts[0], parts[1] if len(parts) > 1 else b"/"
+        note(head)
+        answer = choose(target, header_value(head, b"range"))
+        if not send(conn, answer, method != b"HEAD"):
             return
-        with open(full, "rb") as f:
-            f.seek(start)
-            left = end - start + 1
-            step = 16384 if not rate else max(1, min(16384, rate // 10))
-            while left > 0:
-                data = f.read(min(step, left))
-                if not data:
-                    break
-                try:
-                    self.wfile.write(data)
-                except (BrokenPipeError, ConnectionResetError):
-                    return
-                left -= len(data)
-                if rate:
-                    time.sleep(len(data) / rate)
+        if (header_value(head, b"connection") or b"").lower() == b"close":
+            return
 
 
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+class Handler(socketserver.BaseRequestHandler):
+    context = None
+
+    def handle(self):
+        conn = self.request
+        try:
+            if self.context:
+                conn = self.context.wrap_socket(conn, server_side=True)
+            serve_connection(conn)
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            try:
+                conn.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+class TlsHandler(Handler):
+    pass
+
+
+class SilentHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        hold(self.request)
+
+
+class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
 
 def main():
-    server = Server((HOST, PORT), Handler)
-    print("PORT %d" % server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    global ROOT
+    args = sys.argv[1:]
+    keys = None
+    if "--tls" in args:
+        at = args.index("--tls")
+        keys, args = args[at + 1], args[:at] + args[at + 2:]
+    ROOT = os.path.abspath(args[0])
+    host = args[1] if len(args) > 1 else "127.0.0.1"
+    port = int(args[2]) if len(args) > 2 else 0
+    servers = [Server((host, port), Handler), Server((host, 0), SilentHandler)]
+    line = "PORT %d SILENT %d" % (servers[0].server_address[1], servers[1].server_address[1])
+    if keys:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*make_certificates(keys, host))
+        TlsHandler.context = context
+        servers.append(Server((host, 0), TlsHandler))
+        line += " TLS %d" % servers[2].server_address[1]
+    for server in servers:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    print(line, flush=True)
     # The owner closes our input (or dies): then we go too.
     try:
         sys.stdin.read()
     except KeyboardInterrupt:
         pass
-    server.shutdown()
 
 
 if __name__ == "__main__":

@@ -1,286 +1,232 @@
 #include "TestFiles.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
-#include "LocalHttpServer.h"
+#include "MediaFixture.h"
+#include "ProgressMeter.h"
+#include "TransferTexts.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-using Route = LocalHttpServer::Route;
-using Mode = LocalHttpServer::Mode;
+#include <climits>
 
+using namespace TransferTexts;
+
+namespace {
+
+template<typename T>
+QString text(const std::optional<T> &value)
+{
+    return value ? QString::number(*value) : QStringLiteral("-");
+}
+
+} // namespace
 
 class TestTransferDialog : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void freshDialog();
-    void successfulDownload();
-    void slowDownloadShowsRateAndTimeLeft();
-    void cancelDuringTransfer();
-    void cancelBeforeAnyData();
-    void serverErrorShowsTheBox_data();
-    void serverErrorShowsTheBox();
-    void writeFailureNamesTheFile();
-    void addressEndingInSlash();
-    void displayTexts();
-    void oddProgressCounts();
+    void initTestCase()
+    {
+        QVERIFY2(m_media.start({.media = false}), qPrintable(m_media.errorString()));
+        QVERIFY(m_media.addFile("clip.flv", MediaFixture::pattern(250000)));
+        QVERIFY(m_media.route("/slow/clip.flv", {.file = "clip.flv", .rate = 100000})); // about 2.5 s
+        QVERIFY(m_media.route("/folder/", {.file = "clip.flv"}));
+    }
+    void init() { QFile::remove(target()); }
 
+    void download_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("plain") << "clip.flv" << "clip.flv from 127.0.0.1" << "100% of clip.flv Completed";
+        QTest::newRow("slow") << "slow/clip.flv" << "clip.flv from 127.0.0.1" << "100% of clip.flv Completed";
+        QTest::newRow("address ending in a slash") << "folder/" << " from 127.0.0.1" << "100% of  Completed";
+    }
+
+    void download()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, status);
+        QFETCH(QString, title);
+        CYouTubeDownloadDlg dialog;
+        QCOMPARE(dialog.windowTitle(), QString("Starting download..."));
+        fill(dialog, path);
+        QStringList titles;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &dialog, [&] { titles << dialog.windowTitle(); });
+        watch.start(100);
+        dialog.startDownload();
+        QCOMPARE(dialog.fileStatusLabel()->text(), status);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog.windowTitle(), title);
+        QCOMPARE(dialog.progressBar()->value(), 100);
+        QCOMPARE(readFile(target()), m_media.bytes("clip.flv"));
+        QVERIFY(!dialog.failure());
+        QCOMPARE(MediaFixture::headerValues(m_media.requestHeads().last(), "User-Agent"), QByteArrayList{"Browser"});
+        if (!path.startsWith("slow"))
+            return;
+        // Long enough for the running percentage, the time left and the rate.
+        QVERIFY2(titles.indexOf(QRegularExpression("^\\d\\d?% of clip\\.flv Completed$")) >= 0,
+                 qPrintable(titles.join(" | ")));
+        const QString labels = dialog.timeLeftLabel()->text() + " | " + dialog.transferRateLabel()->text();
+        const QRegularExpression shown("^\\d+ (sec|min|min \\d+ sec) \\(\\d+\\.\\d KB of 244\\.1 KB copied\\) \\| "
+                                       "\\d+(\\.\\d\\d)? (KB|Bytes)/Sec$");
+        QVERIFY2(shown.match(labels).hasMatch(), qPrintable(labels));
+    }
+
+    void cancel()
+    {
+        CYouTubeDownloadDlg dialog;
+        fill(dialog, "slow/clip.flv");
+        connect(dialog.transfer(), &CYouTubeDownloader::OnProgress, &dialog, [&dialog] {
+            if (dialog.cancelButton()->isEnabled())
+                QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
+        });
+        dialog.startDownload();
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+        QVERIFY(!dialog.cancelButton()->isEnabled());
+        QCOMPARE(dialog.statusLabel()->text(), QString("Aborting transfer"));
+        QVERIFY(dialog.transfer()->wasCanceled() && !dialog.failure());
+        QVERIFY(!QFileInfo::exists(target()) && !QFileInfo::exists(target() + ".part"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("server error") << "status/404/clip.flv" << "" << "Server Error" << "HTTP 404 Not Found";
+        QTest::newRow("file not writable") << "clip.flv" << "missing/w.flv" << "Could not create " << "";
+    }
+
+    void failures()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, file);
+        QFETCH(QString, text);
+        QFETCH(QString, detail);
+        CYouTubeDownloadDlg dialog;
+        fill(dialog, path, file.isEmpty() ? target() : m_dir.filePath(file));
+        dialog.startDownload();
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+        QVERIFY(dialog.failure());
+        QCOMPARE(dialog.failure()->title, QString("Error"));
+        QVERIFY2(dialog.failure()->text.startsWith(text), qPrintable(dialog.failure()->text));
+        QCOMPARE(dialog.failure()->detail, detail);
+        QVERIFY(!QFileInfo::exists(target()));
+    }
+
+    void texts_data()
+    {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const QString &actual, const char *expected) {
+            QTest::newRow(name) << actual << QString(expected);
+        };
+        row("0 bytes", sizeText(0), "0 Bytes");
+        row("1023 bytes", sizeText(1023), "1023 Bytes");
+        row("1024 bytes", sizeText(1024), "1.0 KB");
+        row("1048575 bytes", sizeText(1048575), "1024.0 KB");
+        row("1048576 bytes", sizeText(1048576), "1.00 MB");
+        row("largest size", sizeText(~0ull), "17592186044416.00 MB");
+        row("59 s", durationText(59), "59 sec");
+        row("60 s", durationText(60), "1 min");
+        row("90 s", durationText(90), "1 min 30 sec");
+        row("3601 s", durationText(3601), "60 min 1 sec");
+        row("negative s", durationText(-5), "0 sec");
+        row("largest s", durationText(INT_MAX), "35791394 min 7 sec");
+        row("time left", timeLeftText(90, 1024, 1048576), "1 min 30 sec (1.0 KB of 1.00 MB copied)");
+        row("0.5 B/ms", rateText(0.5), "512 Bytes/Sec");
+        row("1 B/ms", rateText(1.0), "1.00 KB/Sec");
+        row("9.999 B/ms", rateText(9.999), "10.00 KB/Sec");
+        row("12.4 B/ms", rateText(12.4), "12 KB/Sec");
+        row("negative rate", rateText(-3.0), "0 Bytes/Sec");
+        row("rate not a number", rateText(std::nan("")), "0 Bytes/Sec");
+        row("title", percentTitle(42, "clip.flv"), "42% of clip.flv Completed");
+        row("title with markers", percentTitle(1, "%2 odd %1"), "1% of %2 odd %1 Completed");
+        row("file status", fileStatusText("clip.flv", "media.example.com"), "clip.flv from media.example.com");
+        const auto name = [](const char *url) { return fileNameOfUrl(QUrl::fromEncoded(url)); };
+        row("name", name("http://h/videos/clip.flv"), "clip.flv");
+        row("name without query", name("http://h/v/get.flv?id=3&x=/y"), "get.flv");
+        row("name of folder", name("http://h/videos/"), "");
+        row("name of root", name("http://h/"), "/");
+        row("name of no path", name("http://h"), "");
+        row("name and fragment", name("http://h/a/b.flv#frag"), "b.flvfrag");
+        row("name with backslash", name("http://h/a%5Cb.flv"), "a\\b.flv");
+        row("percent truncates", text(percentDone(999, 1000)), "99");
+        row("percent past total", text(percentDone(5000, 1000)), "100");
+        row("percent of huge", text(percentDone(~0ull - 1, ~0ull)), "99");
+        row("percent no total", text(percentDone(5, 0)), "-");
+        row("left half way", text(secondsLeft(10000, 500, 1000)), "10");
+        row("left truncates", text(secondsLeft(1500, 1, 2)), "1");
+        row("left past total", text(secondsLeft(10000, 2000, 1000)), "0");
+        row("left of huge", text(secondsLeft(100000, 1, ~0ull)), "2147483647");
+        row("left nothing read", text(secondsLeft(100, 0, 1000)), "-");
+        row("left no total", text(secondsLeft(100, 10, 0)), "-");
+    }
+
+    void texts()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    // Notifications "bytes/total@ms" (total "?" when unknown) and what the
+    // display shows after each: "percent rate secondsLeft", "-" for nothing new.
+    void meter_data()
+    {
+        QTest::addColumn<QStringList>("updates");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("percent at once, once") << QStringList{"100/1000@5000", "105/1000@5001", "200/1000@5002",
+                                                              "200/?@5003"}
+                                               << QStringList{"10 - -", "- - -", "20 - -", "- - -"};
+        QTest::newRow("rate at most once a second")
+            << QStringList{"1000/100000@0", "2000/100000@1000", "3001/100000@1001", "4000/100000@1500",
+                           "6004/100000@2002"}
+            << QStringList{"1 - -", "2 - -", "3 2.998 32", "4 - -", "6 3 31"};
+        QTest::newRow("time left from the start") << QStringList{"0/1000@10000", "250/1000@12000"}
+                                                  << QStringList{"0 - -", "25 0.125 6"};
+        QTest::newRow("odd counts") << QStringList{"5000/10000@0", "9000/10000@2000", "100/10000@4000",
+                                                   "20000/10000@6000", "10/0@8000"}
+                                    << QStringList{"50 - -", "90 4.5 0", "1 0 396", "100 9.95 0", "- 0 -"};
+    }
+
+    void meter()
+    {
+        QFETCH(QStringList, updates);
+        QFETCH(QStringList, shown);
+        ProgressMeter meter;
+        meter.reset();
+        for (qsizetype i = 0; i < updates.size(); ++i) {
+            const QStringList f = updates[i].split(QRegularExpression("[/@]"));
+            const ProgressStep step = meter.update(f[0].toULongLong(), f[1] != "?", f[1].toULongLong(),
+                                                   f[2].toLongLong());
+            const QString rate = step.rate ? QString::number(*step.rate, 'g', 4) : QStringLiteral("-");
+            QCOMPARE(QStringList({text(step.percent), rate, text(step.secondsLeft)}).join(' '), shown[i]);
+        }
+    }
 private:
-    void fill(CYouTubeDownloadDlg &dialog, const QByteArray &path, const QString &file = {});
-    QString target() const { return m_dir.path() + "/saved.flv"; }
+    void fill(CYouTubeDownloadDlg &dialog, const QString &path, const QString &file = {})
+    {
+        dialog.transfer()->url = m_media.url(path);
+        dialog.transfer()->requestHeader = "GET /" + path.toLatin1() + " HTTP/1.1\r\nUser-Agent: Browser\r\n\r\n";
+        dialog.transfer()->filePath = file.isEmpty() ? target() : file;
+    }
+    QString target() const { return m_dir.filePath("saved.flv"); }
 
-    LocalHttpServer m_server;
+    MediaFixture m_media;
     QTemporaryDir m_dir;
 };
-
-void TestTransferDialog::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    QVERIFY(m_server.listen());
-}
-
-void TestTransferDialog::init()
-{
-    QFile::remove(target());
-}
-
-void TestTransferDialog::fill(CYouTubeDownloadDlg &dialog, const QByteArray &path, const QString &file)
-{
-    dialog.transfer()->url = QString::fromLatin1(m_server.url(path));
-    dialog.transfer()->requestHeader = "GET " + path + " HTTP/1.1\r\nUser-Agent: Browser\r\n\r\n";
-    dialog.transfer()->filePath = file.isEmpty() ? target() : file;
-}
-
-void TestTransferDialog::freshDialog()
-{
-    CYouTubeDownloadDlg dialog;
-    QCOMPARE(dialog.objectName(), QString("CHttpDownloadDlg"));
-    QCOMPARE(dialog.windowTitle(), QString("Starting download..."));
-    QCOMPARE(dialog.minimumSize(), QSize(600, 180));
-    QCOMPARE(dialog.maximumSize(), QSize(600, 180));
-    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
-    QCOMPARE(dialog.fileStatusLabel()->text(), QString("-"));
-    QCOMPARE(dialog.timeLeftLabel()->text(), QString("---"));
-    QCOMPARE(dialog.transferRateLabel()->text(), QString("---"));
-    QCOMPARE(dialog.statusLabel()->text(), QString("-"));
-    QCOMPARE(dialog.cancelButton()->text(), QString("Cancel"));
-    QVERIFY(dialog.cancelButton()->isEnabled());
-    QCOMPARE(dialog.progressBar()->minimum(), 0);
-    QCOMPARE(dialog.progressBar()->maximum(), 100);
-    QCOMPARE(dialog.findChild<QLabel *>("label_3")->text(), QString("Estimated time left:"));
-    QCOMPARE(dialog.findChild<QLabel *>("label_4")->text(), QString("Transfer rate:"));
-    QVERIFY(!dialog.transfer()->abortRequested);
-}
-
-void TestTransferDialog::successfulDownload()
-{
-    Route route;
-    route.body = LocalHttpServer::pattern(300000);
-    m_server.route("/media/clip.flv", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/media/clip.flv");
-    dialog.startDownload();
-    QCOMPARE(dialog.fileStatusLabel()->text(), QString("clip.flv from 127.0.0.1"));
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(dialog.windowTitle(), QString("100% of clip.flv Completed"));
-    QCOMPARE(dialog.progressBar()->value(), 100);
-    QCOMPARE(readFile(target()), route.body);
-    QVERIFY(!dialog.failure());
-    QCOMPARE(m_server.lastHeader("User-Agent"), QByteArray("Browser"));
-}
-
-void TestTransferDialog::slowDownloadShowsRateAndTimeLeft()
-{
-    Route route;
-    route.mode = Mode::Slow;
-    route.body = LocalHttpServer::pattern(250000);
-    route.pieceBytes = 5000;
-    route.pieceIntervalMs = 50; // about 2.5 s in all
-    m_server.route("/slow/clip.flv", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/slow/clip.flv");
-    QStringList titles;
-    QStringList timeTexts;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, &dialog, [&] {
-        titles << dialog.windowTitle();
-        timeTexts << dialog.timeLeftLabel()->text();
-    });
-    watch.start(100);
-    dialog.startDownload();
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    watch.stop();
-
-    const QRegularExpression title("^\\d{1,3}% of clip\\.flv Completed$");
-    bool sawRunningPercent = false;
-    for (const QString &text : titles)
-        if (title.match(text).hasMatch() && text != "100% of clip.flv Completed")
-            sawRunningPercent = true;
-    QVERIFY2(sawRunningPercent, qPrintable(titles.join(" | ")));
-    const QRegularExpression timeLeft(
-        "^\\d+ (sec|min|min \\d+ sec) \\(\\d+\\.\\d KB of 244\\.1 KB copied\\)$");
-    QVERIFY2(timeLeft.match(dialog.timeLeftLabel()->text()).hasMatch(),
-             qPrintable(dialog.timeLeftLabel()->text()));
-    QVERIFY(!timeTexts.contains(QString()));
-    const QRegularExpression rate("^\\d+(\\.\\d\\d)? (KB|Bytes)/Sec$");
-    QVERIFY2(rate.match(dialog.transferRateLabel()->text()).hasMatch(),
-             qPrintable(dialog.transferRateLabel()->text()));
-    QCOMPARE(readFile(target()), route.body);
-}
-
-void TestTransferDialog::cancelDuringTransfer()
-{
-    Route route;
-    route.mode = Mode::Slow;
-    route.body = LocalHttpServer::pattern(400000);
-    route.pieceBytes = 2000;
-    route.pieceIntervalMs = 20;
-    m_server.route("/slow/long.flv", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/slow/long.flv");
-    bool clicked = false;
-    connect(dialog.transfer(), &CYouTubeDownloader::OnProgress, &dialog, [&] {
-        if (!clicked) {
-            clicked = true;
-            QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
-        }
-    });
-    dialog.startDownload();
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    QVERIFY(clicked);
-    QVERIFY(!dialog.cancelButton()->isEnabled());
-    QCOMPARE(dialog.statusLabel()->text(), QString("Aborting transfer"));
-    QVERIFY(dialog.transfer()->wasCanceled());
-    QCOMPARE(dialog.transfer()->errorString(), QString("Download canceled."));
-    QVERIFY(!dialog.failure());
-    QVERIFY(!QFileInfo::exists(target()));
-    QVERIFY(!QFileInfo::exists(target() + ".part"));
-}
-
-void TestTransferDialog::cancelBeforeAnyData()
-{
-    Route route;
-    route.mode = Mode::Stall;
-    route.body = LocalHttpServer::pattern(100000);
-    route.pieceBytes = 0; // the head, then silence
-    m_server.route("/stall/none.flv", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/stall/none.flv");
-    connect(&m_server, &LocalHttpServer::requestArrived, &dialog, [&dialog] {
-        QTimer::singleShot(100, &dialog, [&dialog] { dialog.cancelButton()->click(); });
-    });
-    dialog.startDownload();
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    disconnect(&m_server, &LocalHttpServer::requestArrived, &dialog, nullptr);
-    QCOMPARE(dialog.windowTitle(), QString("Starting download..."));
-    QCOMPARE(dialog.statusLabel()->text(), QString("Aborting transfer"));
-    QVERIFY(!dialog.failure());
-    QVERIFY(!QFileInfo::exists(target() + ".part"));
-}
-
-void TestTransferDialog::serverErrorShowsTheBox_data()
-{
-    QTest::addColumn<QByteArray>("status");
-    QTest::addColumn<QString>("detail");
-    QTest::newRow("403") << QByteArray("403 Forbidden") << "HTTP 403 Forbidden";
-    QTest::newRow("404") << QByteArray("404 Not Found") << "HTTP 404 Not Found";
-    QTest::newRow("500") << QByteArray("500 Internal Server Error") << "HTTP 500 Internal Server Error";
-}
-
-void TestTransferDialog::serverErrorShowsTheBox()
-{
-    QFETCH(QByteArray, status);
-    QFETCH(QString, detail);
-    Route route;
-    route.status = status;
-    route.body = "<html>no</html>";
-    m_server.route("/gone.flv", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/gone.flv");
-    dialog.startDownload();
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    QVERIFY(dialog.failure());
-    QCOMPARE(dialog.failure()->title, QString("Error"));
-    QCOMPARE(dialog.failure()->text, QString("Server Error"));
-    QCOMPARE(dialog.failure()->detail, detail);
-    QVERIFY(!dialog.transfer()->wasCanceled());
-    QVERIFY(!QFileInfo::exists(target()));
-}
-
-void TestTransferDialog::writeFailureNamesTheFile()
-{
-    Route route;
-    route.body = LocalHttpServer::pattern(100000);
-    m_server.route("/w.flv", route);
-    const QString file = m_dir.path() + "/missing/folder/w.flv";
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/w.flv", file);
-    dialog.startDownload();
-    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-    QVERIFY(dialog.failure());
-    QCOMPARE(dialog.failure()->title, QString("Error"));
-    QVERIFY2(dialog.failure()->text.startsWith("Could not create " + file + ".part"),
-             qPrintable(dialog.failure()->text));
-    QVERIFY(dialog.failure()->detail.isEmpty());
-}
-
-void TestTransferDialog::addressEndingInSlash()
-{
-    Route route;
-    route.body = LocalHttpServer::pattern(120000);
-    m_server.route("/folder/", route);
-    CYouTubeDownloadDlg dialog;
-    fill(dialog, "/folder/");
-    dialog.startDownload();
-    QCOMPARE(dialog.fileStatusLabel()->text(), QString(" from 127.0.0.1"));
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(dialog.windowTitle(), QString("100% of  Completed"));
-    QVERIFY(dialog.fileName().isEmpty());
-}
-
-void TestTransferDialog::displayTexts()
-{
-    CYouTubeDownloadDlg dialog;
-    dialog.showTimeLeft(90, 1023, 1048576);
-    QCOMPARE(dialog.timeLeftLabel()->text(), QString("1 min 30 sec (1023 Bytes of 1.00 MB copied)"));
-    dialog.showTimeLeft(120, 1024, 2048);
-    QCOMPARE(dialog.timeLeftLabel()->text(), QString("2 min (1.0 KB of 2.0 KB copied)"));
-    dialog.showTransferRate(0.5);
-    QCOMPARE(dialog.transferRateLabel()->text(), QString("512 Bytes/Sec"));
-    dialog.showTransferRate(2.5);
-    QCOMPARE(dialog.transferRateLabel()->text(), QString("2.50 KB/Sec"));
-    dialog.showTransferRate(12.4);
-    QCOMPARE(dialog.transferRateLabel()->text(), QString("12 KB/Sec"));
-    dialog.showPercent(42);
-    QCOMPARE(dialog.progressBar()->value(), 42);
-    QCOMPARE(dialog.windowTitle(), QString("42% of  Completed"));
-    dialog.showStatus("Working");
-    QCOMPARE(dialog.statusLabel()->text(), QString("Working"));
-}
-
-void TestTransferDialog::oddProgressCounts()
-{
-    CYouTubeDownloadDlg dialog;
-    dialog.OnProgress(5000, true, 1000); // more than announced
-    QCOMPARE(dialog.progressBar()->value(), 100);
-    dialog.OnProgress(10, true, 0); // no total
-    QCOMPARE(dialog.progressBar()->value(), 100);
-    dialog.OnProgress(~0ull - 1, true, ~0ull);
-    QCOMPARE(dialog.progressBar()->value(), 99);
-}
 
 QTEST_MAIN(TestTransferDialog)
 #include "tst_transferdialog.moc"

@@ -1,12 +1,10 @@
 #pragma once
 
-// Builds captured frames and capture files for the tests, the fuzzer's
-// seeds and the benchmark's generated traffic.
+// Builds captured frames for the tests, the fuzzer's seeds and the
+// benchmark's generated traffic.
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include <QByteArray>
@@ -38,8 +36,7 @@ struct FrameSpec
 
 inline void put16(Bytes &out, std::uint16_t value)
 {
-    out.push_back(std::uint8_t(value >> 8));
-    out.push_back(std::uint8_t(value));
+    out.insert(out.end(), {std::uint8_t(value >> 8), std::uint8_t(value)});
 }
 
 inline Bytes buildFrame(const FrameSpec &layout)
@@ -47,44 +44,24 @@ inline Bytes buildFrame(const FrameSpec &layout)
     Bytes out;
     const std::size_t ipTotal = std::size_t(std::max(layout.ipHeaderLength, 0) + std::max(layout.tcpHeaderLength, 0))
                                 + std::size_t(layout.payload.size());
-    out.reserve(ipTotal + 24);
     switch (layout.linkType) {
     case DLT_EN10MB:
-        for (int i = 0; i < 6; ++i)
-            out.push_back(0x02);
-        for (int i = 0; i < 6; ++i)
-            out.push_back(0x04);
-        if (layout.vlan) {
-            put16(out, 0x8100);
-            put16(out, 0x0005);
-        }
+        out.insert(out.end(), {2, 2, 2, 2, 2, 2, 4, 4, 4, 4, 4, 4});
+        if (layout.vlan)
+            out.insert(out.end(), {0x81, 0x00, 0x00, 0x05});
         put16(out, layout.etherType);
         break;
-    case DLT_LINUX_SLL:
-        put16(out, 4); // sent by us
-        put16(out, 1);
-        put16(out, 6);
-        for (int i = 0; i < 8; ++i)
-            out.push_back(0);
+    case DLT_LINUX_SLL: // sent by us, Ethernet, 6 address bytes
+        out.insert(out.end(), {0, 4, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0});
         put16(out, layout.etherType);
         break;
     case DLT_LINUX_SLL2:
         put16(out, layout.etherType);
-        put16(out, 0);
-        for (int i = 0; i < 4; ++i)
-            out.push_back(0);
-        put16(out, 1);
-        out.push_back(4);
-        out.push_back(6);
-        for (int i = 0; i < 8; ++i)
-            out.push_back(0);
+        out.insert(out.end(), {0, 0, 0, 0, 0, 0, 0, 1, 4, 6, 0, 0, 0, 0, 0, 0, 0, 0});
         break;
-    case DLT_NULL: {
-        const std::uint32_t family = 2;
-        const auto *p = reinterpret_cast<const std::uint8_t *>(&family);
-        out.insert(out.end(), p, p + 4);
+    case DLT_NULL: // the address family in the capturing machine's byte order
+        out.insert(out.end(), {2, 0, 0, 0});
         break;
-    }
     case DLT_LOOP:
         out.insert(out.end(), {0, 0, 0, 2});
         break;
@@ -93,30 +70,21 @@ inline Bytes buildFrame(const FrameSpec &layout)
     }
     // IPv4 header, options padded with zeros.
     const std::size_t ipStart = out.size();
-    out.push_back(std::uint8_t((layout.ipVersion << 4) | ((layout.ipHeaderLength / 4) & 15)));
-    out.push_back(0);
+    out.insert(out.end(), {std::uint8_t((layout.ipVersion << 4) | ((layout.ipHeaderLength / 4) & 15)), 0});
     put16(out, std::uint16_t(ipTotal > 0xffff ? 0 : ipTotal));
     put16(out, 0x1234);
     put16(out, layout.fragment);
-    out.push_back(64);
-    out.push_back(layout.protocol);
-    put16(out, 0);
+    out.insert(out.end(), {64, layout.protocol, 0, 0});
     out.insert(out.end(), layout.source.begin(), layout.source.end());
     out.insert(out.end(), layout.destination.begin(), layout.destination.end());
-    while (out.size() - ipStart < std::size_t(std::max(layout.ipHeaderLength, 20)))
-        out.push_back(0);
-    // TCP header.
+    out.resize(std::max(out.size(), ipStart + std::size_t(std::max(layout.ipHeaderLength, 20))), 0);
+    // TCP header, options padded with ones.
     const std::size_t tcpStart = out.size();
     put16(out, layout.sourcePort);
     put16(out, layout.destinationPort);
-    out.insert(out.end(), {0, 0, 0, 1, 0, 0, 0, 1});
-    out.push_back(std::uint8_t(((layout.tcpHeaderLength / 4) & 15) << 4));
-    out.push_back(0x18);
-    put16(out, 0xffff);
-    put16(out, 0);
-    put16(out, 0);
-    while (out.size() - tcpStart < std::size_t(std::max(layout.tcpHeaderLength, 20)))
-        out.push_back(1);
+    out.insert(out.end(), {0, 0, 0, 1, 0, 0, 0, 1, std::uint8_t(((layout.tcpHeaderLength / 4) & 15) << 4), 0x18,
+                           0xff, 0xff, 0, 0, 0, 0});
+    out.resize(std::max(out.size(), tcpStart + std::size_t(std::max(layout.tcpHeaderLength, 20))), 1);
     out.insert(out.end(), layout.payload.cbegin(), layout.payload.cend());
     return out;
 }
@@ -140,74 +108,5 @@ inline FrameSpec response(const QByteArray &payload, std::uint16_t clientPort = 
     layout.payload = payload;
     return layout;
 }
-
-// Writes the classic capture file format, microsecond time stamps.
-class CaptureWriter
-{
-public:
-    CaptureWriter(const std::string &path, int linkType, std::uint32_t snapLength = 65535)
-        : m_file(std::fopen(path.c_str(), "wb"))
-    {
-        if (!m_file)
-            return;
-        const std::uint32_t magic = 0xa1b2c3d4;
-        const std::uint16_t major = 2, minor = 4;
-        const std::int32_t zone = 0;
-        const std::uint32_t sigfigs = 0;
-        const auto link = std::uint32_t(dltToLinkType(linkType));
-        std::fwrite(&magic, 4, 1, m_file);
-        std::fwrite(&major, 2, 1, m_file);
-        std::fwrite(&minor, 2, 1, m_file);
-        std::fwrite(&zone, 4, 1, m_file);
-        std::fwrite(&sigfigs, 4, 1, m_file);
-        std::fwrite(&snapLength, 4, 1, m_file);
-        std::fwrite(&link, 4, 1, m_file);
-    }
-    ~CaptureWriter()
-    {
-        if (m_file)
-            std::fclose(m_file);
-    }
-    CaptureWriter(const CaptureWriter &) = delete;
-    CaptureWriter &operator=(const CaptureWriter &) = delete;
-
-    bool isOpen() const { return m_file != nullptr; }
-
-    void write(const std::uint8_t *data, std::size_t size, std::uint32_t seconds, std::uint32_t micros = 0)
-    {
-        const auto length = std::uint32_t(size);
-        std::fwrite(&seconds, 4, 1, m_file);
-        std::fwrite(&micros, 4, 1, m_file);
-        std::fwrite(&length, 4, 1, m_file);
-        std::fwrite(&length, 4, 1, m_file);
-        std::fwrite(data, 1, size, m_file);
-    }
-    void write(const Bytes &frame, std::uint32_t seconds, std::uint32_t micros = 0)
-    {
-        write(frame.data(), frame.size(), seconds, micros);
-    }
-
-    bool close()
-    {
-        const bool ok = m_file && std::fclose(m_file) == 0;
-        m_file = nullptr;
-        return ok;
-    }
-
-private:
-    static int dltToLinkType(int dlt)
-    {
-        switch (dlt) {
-        case DLT_RAW:
-            return 101;
-        case DLT_LOOP:
-            return 108;
-        default:
-            return dlt;
-        }
-    }
-
-    std::FILE *m_file;
-};
 
 } // namespace frames
