@@ -68,6 +68,10 @@ function showStatus() {
   ext.action.setBadgeBackgroundColor({ color: colour });
 }
 
+// Ask at once whether the host answers: the badge shows it from the start,
+// and the open port tells Vidarro's window that a browser is connected.
+host.probe();
+
 // The popup asks for the status; "probe" also asks the host whether it answers.
 ext.runtime.onMessage.addListener((message, sender, sendResponse) => {
   if (!message || message.kind !== "status")
