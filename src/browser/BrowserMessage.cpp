@@ -66,6 +66,9 @@ public:
         QString result = value.toString();
         if (result.size() > maxLength)
             return fail(QStringLiteral("field %1 is longer than %2 characters").arg(quoted(key)).arg(maxLength));
+        // JSON escapes can name half a surrogate pair, which no encoding can carry.
+        if (!result.isValidUtf16())
+            return fail(QStringLiteral("field ") + quoted(key) + QStringLiteral(" holds invalid characters"));
         if (!controlsAllowed && hasControl(result))
             return fail(QStringLiteral("field ") + quoted(key) + QStringLiteral(" holds control characters"));
         return result;
@@ -103,6 +106,8 @@ public:
             if (!isHeaderName(name.toString()))
                 return fail(QStringLiteral("request header %1 has an invalid name").arg(i));
             const QString text = value.toString();
+            if (!text.isValidUtf16())
+                return fail(QStringLiteral("request header %1 holds invalid characters").arg(i));
             if (text.size() > BrowserLimits::headerValue)
                 return fail(QStringLiteral("request header %1 has a value longer than %2 characters")
                                 .arg(i).arg(BrowserLimits::headerValue));
