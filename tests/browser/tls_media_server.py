@@ -9,8 +9,8 @@ each over 100,000 bytes (ffmpeg), and page.html with a <video> and an
 <audio> of them. Then serves FOLDER over TLS on HOST and a free port and
 prints "ready PORT" on stdout. The page sets the cookie "vidarro_test=COOKIE";
 every other path answers 403 without that cookie, and supports one byte
-range. "/go" is answered only after a line "go" arrives on stdin: a start
-page can wait on it until the test is ready. Each request is logged on
+range. "/go" is answered, with a redirect to page.html, only after a line
+"go" arrives on stdin: a browser can wait there until the test is ready. Each request is logged on
 stderr as "METHOD PATH STATUS cookie=yes|no". Ends when stdin closes.
 """
 
@@ -67,12 +67,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         path = self.path.split("?")[0].lstrip("/")
+        has_cookie = f"vidarro_test={self.server.cookie}" in (self.headers.get("Cookie") or "")
         if path == "go":
             self.server.go.wait()
-            return self.answer(204, False)
+            self.send_response(303)
+            self.send_header("Location", "/page.html")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return self.log(303, has_cookie)
         name = os.path.basename(path)
         file = os.path.join(self.server.folder, name)
-        has_cookie = f"vidarro_test={self.server.cookie}" in (self.headers.get("Cookie") or "")
         extension = os.path.splitext(name)[1]
         if extension not in TYPES or not os.path.isfile(file):
             return self.answer(404, has_cookie)
