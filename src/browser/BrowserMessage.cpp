@@ -42,12 +42,17 @@ bool isHeaderName(const QString &name)
     return true;
 }
 
-bool isWebAddress(const QString &text)
+// The address with its scheme in lower case and otherwise exactly as given
+// (re-encoding could break a signed address); nullopt unless http or https.
+std::optional<QString> webAddress(const QString &text)
 {
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme();
-    return url.isValid() && !url.host().isEmpty()
-           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    if (!url.isValid() || url.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || !text.startsWith(scheme + QLatin1String("://"), Qt::CaseInsensitive))
+        return std::nullopt;
+    return scheme + text.mid(scheme.size());
 }
 
 // Reads the fields of one object, keeping the first failure.
@@ -170,21 +175,21 @@ BrowserMessage parseBrowserMessage(QByteArrayView json)
 
 BrowserMessage parseBrowserStream(const QJsonObject &object)
 {
-    using namespace BrowserLimits;
     FieldReader fields(object);
     const auto url = fields.text(QLatin1StringView("url"), BrowserLimits::url);
     const auto method = fields.text(QLatin1StringView("method"), BrowserLimits::method);
     const auto status = fields.integer(QLatin1StringView("status"), 100, 599);
     const auto headers = fields.headers();
-    const auto type = fields.text(QLatin1StringView("contentType"), contentType);
+    const auto type = fields.text(QLatin1StringView("contentType"), BrowserLimits::contentType);
     const auto length = fields.integer(QLatin1StringView("contentLength"), -1, maxSafeInteger);
-    const auto range = fields.text(QLatin1StringView("contentRange"), contentRange);
-    const auto title = fields.text(QLatin1StringView("tabTitle"), tabTitle, true);
+    const auto range = fields.text(QLatin1StringView("contentRange"), BrowserLimits::contentRange);
+    const auto title = fields.text(QLatin1StringView("tabTitle"), BrowserLimits::tabTitle, true);
     const auto page = fields.text(QLatin1StringView("pageUrl"), BrowserLimits::url);
     const auto time = fields.integer(QLatin1StringView("time"), 1, maxSafeInteger);
     if (!fields.error().isEmpty())
         return refused(fields.error());
-    if (!isWebAddress(*url))
+    const std::optional<QString> address = webAddress(*url);
+    if (!address)
         return refused(QStringLiteral("address is not a valid http or https address"));
     if (method->isEmpty() || !std::all_of(method->cbegin(), method->cend(), [](QChar c) {
             return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
@@ -194,7 +199,7 @@ BrowserMessage parseBrowserStream(const QJsonObject &object)
     BrowserMessage message;
     message.kind = BrowserMessage::Kind::Stream;
     BrowserStream &stream = message.stream;
-    stream.url = *url;
+    stream.url = *address;
     stream.method = *method;
     stream.status = int(*status);
     stream.requestHeaders = *headers;
@@ -207,7 +212,7 @@ BrowserMessage parseBrowserStream(const QJsonObject &object)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             c = QLatin1Char(' ');
     // The page is context, not something to fetch: a page of another scheme is simply not kept.
-    stream.pageUrl = isWebAddress(*page) ? *page : QString();
+    stream.pageUrl = webAddress(*page).value_or(QString());
     stream.seen = QDateTime::fromMSecsSinceEpoch(*time, Qt::UTC);
     return message;
 }

@@ -149,6 +149,8 @@ private slots:
         const QByteArray again = QJsonDocument(browserStreamJson(s)).toJson();
         QCOMPARE(parseBrowserMessage(again).stream, s);
         QCOMPARE(parseBrowserMessage(stream("pageUrl", "file:///x.html")).stream.pageUrl, QString());
+        // A fuzz finding: the scheme is kept in lower case, the rest as given.
+        QCOMPARE(parseBrowserMessage(stream("url", "htTps://a.example/%7e")).stream.url, QStringLiteral("https://a.example/%7e"));
     }
 };
 
