@@ -6,7 +6,8 @@
 Makes in FOLDER, during the run: a test CA and a server certificate for
 HOST signed by it (openssl), clip.mp4 (H.264 + AAC) and tune.mp3 (MP3),
 each over 100,000 bytes (ffmpeg), and page.html with a <video> and an
-<audio> of them. Then serves FOLDER over TLS on HOST and a free port and
+<audio> of them that also fetches list.m3u8 (an HLS playlist) and
+generic.mp4 (served as application/octet-stream). Then serves FOLDER over TLS on HOST and a free port and
 prints "ready PORT" on stdout. The page sets the cookie "vidarro_test=COOKIE";
 every other path answers 403 without that cookie, and supports one byte
 range. "/go" is answered, with a redirect to page.html, only after a line
@@ -21,11 +22,13 @@ import subprocess
 import sys
 import threading
 
-TYPES = {".html": "text/html; charset=utf-8", ".mp4": "video/mp4", ".mp3": "audio/mpeg"}
+TYPES = {".html": "text/html; charset=utf-8", ".mp4": "video/mp4", ".mp3": "audio/mpeg",
+         ".m3u8": "application/vnd.apple.mpegurl"}
 PAGE = """<!DOCTYPE html>
 <html><head><title>Browser capture test</title></head><body>
 <video src="clip.mp4" autoplay muted preload="auto"></video>
 <audio src="tune.mp3" autoplay muted preload="auto"></audio>
+<script>fetch("list.m3u8"); fetch("generic.mp4");</script>
 </body></html>
 """
 
@@ -60,6 +63,10 @@ def make_media(folder):
         "-c:a", "libmp3lame", "-b:a", "128k", f"{folder}/tune.mp3")
     with open(f"{folder}/page.html", "w") as f:
         f.write(PAGE)
+    with open(f"{folder}/list.m3u8", "w") as f:
+        f.write("#EXTM3U\n#EXT-X-TARGETDURATION:4\n#EXTINF:4.0,\nclip.mp4\n#EXT-X-ENDLIST\n")
+    with open(f"{folder}/generic.mp4", "wb") as f:
+        f.write(b"\0" * 1000)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -92,7 +99,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 status, first = 206, int(start)
                 last = min(int(end), last) if end.isdigit() else last
         self.send_response(status)
-        self.send_header("Content-Type", TYPES[extension])
+        generic = name.startswith("generic.")
+        self.send_header("Content-Type", "application/octet-stream" if generic else TYPES[extension])
         self.send_header("Content-Length", str(last - first + 1))
         self.send_header("Accept-Ranges", "bytes")
         if status == 206:
