@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <QtEndian>
 
 inline const QString cookieValue = QStringLiteral("sid=secret-cookie-value");
 
@@ -30,4 +31,12 @@ inline QJsonArray headers(const QString &name, const QString &value, int count =
     for (int i = 0; i < count; ++i)
         list.append(QJsonObject{{"name", name}, {"value", value}});
     return list;
+}
+
+// Only the 32-bit length of a frame.
+inline QByteArray lengthOnly(quint32 length)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToUnaligned(length, bytes.data());
+    return bytes;
 }

@@ -4,7 +4,6 @@
 #include "TestMessages.h"
 
 #include <QProcess>
-#include <QtEndian>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -30,13 +29,14 @@ public:
     {
         if (!bytes.isEmpty())
             m_process.write(bytes);
+        QList<QJsonObject> answers;
         (void)QTest::qWaitFor([&] {
             m_reader.append(m_process.readAllStandardOutput());
             while (const auto frame = m_reader.next())
-                m_answers << QJsonDocument::fromJson(frame->payload).object();
-            return m_answers.size() >= count;
+                answers << QJsonDocument::fromJson(frame->payload).object();
+            return answers.size() >= count;
         }, 20000);
-        return std::exchange(m_answers, {});
+        return answers;
     }
 
     // Closes stdin; true when the host then ends cleanly.
@@ -50,20 +50,7 @@ public:
 private:
     QProcess m_process;
     FrameReader m_reader;
-    QList<QJsonObject> m_answers;
 };
-
-QByteArray lengthOnly(quint32 length)
-{
-    QByteArray bytes(4, Qt::Uninitialized);
-    qToUnaligned(length, bytes.data());
-    return bytes;
-}
-
-QByteArray numbered(int i)
-{
-    return BrowserFrame::encode(stream("url", QStringLiteral("https://media.example/%1.mp4").arg(i)));
-}
 
 } // namespace
 
@@ -148,7 +135,7 @@ private slots:
         Host host(m_appData->path());
         QByteArray frames;
         for (int i = 1; i <= 30; ++i)
-            frames += numbered(i);
+            frames += BrowserFrame::encode(stream("url", QStringLiteral("https://media.example/%1.mp4").arg(i)));
         const QList<QJsonObject> got = host.exchange(frames, 30);
         QCOMPARE(got.size(), 30);
         QCOMPARE(got.count(QJsonObject{{"ok", true}, {"window", false}}), 30);

@@ -2,19 +2,7 @@
 #include "BrowserMessage.h"
 #include "TestMessages.h"
 
-#include <QtEndian>
 #include <QtTest>
-
-namespace {
-
-QByteArray lengthOnly(quint32 length)
-{
-    QByteArray bytes(4, Qt::Uninitialized);
-    qToUnaligned(length, bytes.data());
-    return bytes;
-}
-
-} // namespace
 
 class tst_BrowserMessage : public QObject
 {
@@ -36,7 +24,6 @@ private slots:
                                        << int(K::Frame) << qsizetype(4 + BrowserFrame::maxPayload);
         QTest::newRow("1 MiB + 1") << lengthOnly(BrowserFrame::maxPayload + 1) << int(K::TooLarge) << qsizetype(4);
         QTest::newRow("2 GiB") << lengthOnly(0x80000000u) + "{}" << int(K::TooLarge) << qsizetype(4);
-        QTest::newRow("4 GiB - 1") << lengthOnly(0xffffffffu) << int(K::TooLarge) << qsizetype(4);
     }
 
     void decode()
@@ -100,7 +87,6 @@ private slots:
         QTest::newRow("no kind") << stream("kind", QJsonValue::Undefined) << "missing field \"kind\"";
         QTest::newRow("no address") << stream("url", QJsonValue::Undefined) << "missing field \"url\"";
         QTest::newRow("no headers") << stream("requestHeaders", QJsonValue::Undefined) << "\"requestHeaders\"";
-        QTest::newRow("no time") << stream("time", QJsonValue::Undefined) << "missing field \"time\"";
         QTest::newRow("file address") << stream("url", "file:///etc/passwd") << "http or https";
         QTest::newRow("address without host") << stream("url", "https:///x.mp4") << "http or https";
         QTest::newRow("address too long")
@@ -117,7 +103,6 @@ private slots:
         QTest::newRow("headers over 64 KiB")
             << stream("requestHeaders", headers("a", QString(16000, 'v'), 5)) << "exceed 65536 bytes";
         QTest::newRow("status as text") << stream("status", "200") << "\"status\"";
-        QTest::newRow("status 600") << stream("status", 600) << "\"status\"";
         QTest::newRow("length of a fraction") << stream("contentLength", 1.5) << "\"contentLength\"";
         QTest::newRow("length beyond 2^53") << stream("contentLength", 1e300) << "\"contentLength\"";
         QTest::newRow("method with a blank") << stream("method", "GE T") << "method";

@@ -1,7 +1,6 @@
-// Feeds bytes to the browser-message checks two ways: the whole input as
-// the JSON of one message, and the input as a stream of frames cut in two
-// where its first byte says. Whatever passes must keep the promised bounds
-// and read back unchanged from its own JSON.
+// The input as the JSON of one message, and as a stream of frames cut in
+// two where its first byte says. What passes keeps the promised bounds and
+// reads back unchanged from its own JSON.
 
 #include "BrowserFrame.h"
 #include "BrowserMessage.h"
