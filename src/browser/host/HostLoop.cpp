@@ -36,6 +36,13 @@ QString printable(const QString &text)
 
 } // namespace
 
+volatile std::sig_atomic_t HostLoop::s_stop = 0;
+
+void HostLoop::stop()
+{
+    s_stop = 1;
+}
+
 HostLoop::HostLoop(const QString &perUserFolder)
     : m_folder(perUserFolder)
     , m_log(perUserFolder)
@@ -49,7 +56,7 @@ int HostLoop::run(int input, int output, const QString &caller)
     connectWindow();   // so the window shows a browser as connected from the start
     FrameReader reader;
     char buffer[65536];
-    for (;;) {
+    while (!s_stop) {
         const ssize_t n = ::read(input, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;

@@ -8,6 +8,8 @@
 #include <QLocalSocket>
 #include <QString>
 
+#include <csignal>
+
 struct BrowserStream;
 
 // The host's loop: reads one frame from the browser, validates it, hands a
@@ -21,9 +23,12 @@ public:
 
     explicit HostLoop(const QString &perUserFolder);
 
-    // Runs until input ends (0) or output fails (1). caller: the browser's
-    // first argument (the extension's origin), for the log.
+    // Runs until input ends or stop() was called (0), or output fails (1).
+    // caller: the browser's first argument (the extension's origin), for the log.
     int run(int input, int output, const QString &caller);
+
+    // Ends the loop after the frame in hand; safe in a signal handler.
+    static void stop();
 
 private:
     struct WindowReply
@@ -48,4 +53,5 @@ private:
     qint64 m_toWindow = 0;
     qint64 m_toSpool = 0;
     qint64 m_refused = 0;
+    static volatile std::sig_atomic_t s_stop;
 };

@@ -11,10 +11,25 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace {
+
+void stopLoop(int)
+{
+    HostLoop::stop();
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     // A window or browser gone shows as a failed write, not as a signal.
     std::signal(SIGPIPE, SIG_IGN);
+    // The browser may end the host with SIGTERM once it closed the pipes:
+    // without SA_RESTART the blocked read returns and the loop ends cleanly.
+    struct sigaction term = {};
+    term.sa_handler = stopLoop;
+    sigemptyset(&term.sa_mask);
+    sigaction(SIGTERM, &term, nullptr);
     QCoreApplication app(argc, argv);
     Platform::ensurePerUserFolder();
     HostLoop loop(Platform::perUserFolder());
