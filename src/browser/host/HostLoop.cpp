@@ -1,0 +1,165 @@
+#include "HostLoop.h"
+
+#include "BrowserMessage.h"
+#include "BrowserSocket.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Printable ASCII only, short: the caller's argument is untrusted too.
+QString printable(const QString &text)
+{
+    QString result;
+    for (QChar c : text.left(200))
+        result += (c.unicode() >= 0x20 && c.unicode() < 0x7f) ? c : QLatin1Char('?');
+    return result;
+}
+
+} // namespace
+
+volatile std::sig_atomic_t HostLoop::s_stop = 0;
+
+void HostLoop::stop()
+{
+    s_stop = 1;
+}
+
+HostLoop::HostLoop(const QString &perUserFolder)
+    : m_folder(perUserFolder)
+    , m_log(perUserFolder)
+    , m_spool(perUserFolder)
+{
+}
+
+int HostLoop::run(int input, int output, const QString &caller)
+{
+    m_log.write(QStringLiteral("started for ") + printable(caller));
+    connectWindow();   // so the window shows a browser as connected from the start
+    FrameReader reader;
+    char buffer[65536];
+    while (!s_stop) {
+        const ssize_t n = ::read(input, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        reader.append(QByteArrayView(buffer, n));
+        while (const std::optional<FrameReader::Frame> frame = reader.next()) {
+            ++m_frames;
+            const QByteArray answer = QJsonDocument(handle(*frame)).toJson(QJsonDocument::Compact);
+            if (!writeAll(output, BrowserFrame::encode(answer))) {
+                m_log.write(QStringLiteral("the browser stopped reading answers; ending"));
+                return 1;
+            }
+        }
+    }
+    m_log.write(QStringLiteral("ended: %1 frames, %2 streams to the window, %3 kept for later, %4 refused")
+                    .arg(m_frames).arg(m_toWindow).arg(m_toSpool).arg(m_refused));
+    return 0;
+}
+
+QJsonObject HostLoop::handle(const FrameReader::Frame &frame)
+{
+    if (frame.tooLarge)
+        return refuse(QStringLiteral("frame of %1 bytes is over the limit of %2 bytes")
+                          .arg(frame.length).arg(BrowserFrame::maxPayload));
+    const BrowserMessage message = parseBrowserMessage(frame.payload);
+    if (message.kind == BrowserMessage::Kind::Refused)
+        return refuse(message.error);
+    if (message.kind == BrowserMessage::Kind::Hello)
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), connectWindow()}};
+
+    const WindowReply reply = sendToWindow(message.stream);
+    if (reply.reached && reply.ok) {
+        ++m_toWindow;
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), true}};
+    }
+    if (reply.reached)
+        return refuse(QStringLiteral("the window refused the stream: ") + reply.error);
+    const BrowserSpool::Result kept = m_spool.add(message.stream);
+    if (!kept.ok)
+        return refuse(QStringLiteral("the stream could not be kept: ") + kept.error);
+    ++m_toSpool;
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), false}};
+}
+
+QJsonObject HostLoop::refuse(const QString &reason)
+{
+    ++m_refused;
+    m_log.write(QStringLiteral("refused a message: ") + reason);
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), reason}};
+}
+
+bool HostLoop::connectWindow()
+{
+    if (m_window.state() == QLocalSocket::ConnectedState)
+        return true;
+    m_window.abort();
+    m_windowReader = FrameReader();
+    m_window.connectToServer(BrowserSocket::serverName(m_folder));
+    if (!m_window.waitForConnected(connectTimeoutMs)) {
+        m_window.abort();
+        return false;
+    }
+    if (!BrowserSocket::peerIsThisUser(m_window.socketDescriptor())) {
+        m_log.write(QStringLiteral("the window's socket is held by another user; streams are kept here"));
+        m_window.abort();
+        return false;
+    }
+    return true;
+}
+
+HostLoop::WindowReply HostLoop::sendToWindow(const BrowserStream &stream)
+{
+    const QByteArray frame =
+        BrowserFrame::encode(QJsonDocument(browserStreamJson(stream)).toJson(QJsonDocument::Compact));
+    // A connection kept from an earlier message may have ended with its window
+    // since: one fresh attempt then. A fresh connection that fails is not retried.
+    const bool kept = m_window.state() == QLocalSocket::ConnectedState;
+    for (int attempt = 0; attempt < (kept ? 2 : 1); ++attempt) {
+        if (!connectWindow())
+            return {};
+        m_window.write(frame);
+        const WindowReply reply = awaitWindowAnswer();
+        if (reply.reached)
+            return reply;
+        m_window.abort();
+    }
+    return {};
+}
+
+HostLoop::WindowReply HostLoop::awaitWindowAnswer()
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (const std::optional<FrameReader::Frame> frame = m_windowReader.next()) {
+            const QJsonObject answer = QJsonDocument::fromJson(frame->payload).object();
+            const bool ok = answer.value(QStringLiteral("ok")).toBool();
+            return {true, ok, ok ? QString() : printable(answer.value(QStringLiteral("error")).toString())};
+        }
+        const qint64 left = answerTimeoutMs - clock.elapsed();
+        if (left <= 0 || !m_window.waitForReadyRead(int(left)))
+            return {};
+        m_windowReader.append(m_window.readAll());
+    }
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "BrowserFrame.h"
+#include "BrowserSpool.h"
+#include "HostLog.h"
+
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QString>
+
+#include <csignal>
+
+struct BrowserStream;
+
+// The host's loop: reads one frame from the browser, validates it, hands a
+// stream to the window (or to the spool when no window listens) and answers
+// {"ok":true,"window":bool} or {"ok":false,"error":"..."} before reading on.
+class HostLoop
+{
+public:
+    static constexpr int connectTimeoutMs = 500;
+    static constexpr int answerTimeoutMs = 2000;
+
+    explicit HostLoop(const QString &perUserFolder);
+
+    // Runs until input ends or stop() was called (0), or output fails (1).
+    // caller: the browser's first argument (the extension's origin), for the log.
+    int run(int input, int output, const QString &caller);
+
+    // Ends the loop after the frame in hand; safe in a signal handler.
+    static void stop();
+
+private:
+    struct WindowReply
+    {
+        bool reached = false;
+        bool ok = false;
+        QString error;
+    };
+
+    QJsonObject handle(const FrameReader::Frame &frame);
+    QJsonObject refuse(const QString &reason);
+    WindowReply sendToWindow(const BrowserStream &stream);
+    WindowReply awaitWindowAnswer();
+    bool connectWindow();
+
+    QString m_folder;
+    HostLog m_log;
+    BrowserSpool m_spool;
+    QLocalSocket m_window;
+    FrameReader m_windowReader;
+    qint64 m_frames = 0;
+    qint64 m_toWindow = 0;
+    qint64 m_toSpool = 0;
+    qint64 m_refused = 0;
+    static volatile std::sig_atomic_t s_stop;
+};
