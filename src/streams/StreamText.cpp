@@ -44,7 +44,7 @@ QString qualityText(const Variant &variant)
 {
     if (variant.width > 0 && variant.height > 0)
         return QStringLiteral("%1x%2").arg(variant.width).arg(variant.height);
-    return variant.bandwidth > 0 ? kbits(variant.bandwidth) : QString();
+    return variant.bandwidth >= 1000 ? kbits(variant.bandwidth) : QString();
 }
 
 QString rowText(const StreamInfo &info)

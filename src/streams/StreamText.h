@@ -23,7 +23,7 @@ QString toolTip(const StreamInfo &info, const QUrl &address);
 // "m:ss", or "h:mm:ss" from one hour on; seconds rounded.
 QString lengthText(double seconds);
 
-// "1280x720", else "128 kbit/s", else empty.
+// "1280x720", else "128 kbit/s" from 1 kbit/s on, else empty.
 QString qualityText(const Variant &variant);
 
 // The downloader's format selector: the best video up to a height with the
