@@ -2,8 +2,8 @@
 
 #include <list>
 
+#include <QByteArray>
 #include <QHash>
-#include <QString>
 
 namespace streams {
 
@@ -17,7 +17,7 @@ public:
     AgedTable(qsizetype capacity, qint64 idle) : m_capacity(capacity > 0 ? capacity : 1), m_idle(idle) {}
 
     // The value under key, marked as used now; nullptr when absent.
-    Value *touch(const QString &key, qint64 now)
+    Value *touch(const QByteArray &key, qint64 now)
     {
         const auto it = m_entries.find(key);
         if (it == m_entries.end())
@@ -27,7 +27,7 @@ public:
         return &it->value;
     }
 
-    const Value *peek(const QString &key) const
+    const Value *peek(const QByteArray &key) const
     {
         const auto it = m_entries.constFind(key);
         return it == m_entries.cend() ? nullptr : &it->value;
@@ -35,7 +35,7 @@ public:
 
     // Inserts or replaces; onDrop sees every entry pushed out to make room.
     template<typename Dropped>
-    Value &insert(const QString &key, Value value, qint64 now, Dropped onDrop)
+    Value &insert(const QByteArray &key, Value value, qint64 now, Dropped onDrop)
     {
         if (Value *existing = touch(key, now)) {
             *existing = std::move(value);
@@ -70,21 +70,21 @@ private:
     {
         Value value;
         qint64 used = 0;
-        std::list<QString>::iterator order;
+        std::list<QByteArray>::iterator order;
     };
 
     template<typename Dropped>
     void dropOldest(Dropped onDrop)
     {
-        const QString key = m_order.back();
+        const QByteArray key = m_order.back();
         m_order.pop_back();
         const auto it = m_entries.find(key);
         onDrop(key, it->value);
         m_entries.erase(it);
     }
 
-    QHash<QString, Entry> m_entries;
-    std::list<QString> m_order;     // most recently used first
+    QHash<QByteArray, Entry> m_entries;
+    std::list<QByteArray> m_order;     // most recently used first
     qsizetype m_capacity;
     qint64 m_idle;
 };

@@ -10,23 +10,69 @@ namespace {
 struct Manifest
 {
     QUrl address;
-    QString host;
+    QByteArray host;
     bool hls = false;
     bool awaitingRead = true;
 };
 
 struct Named
 {
-    QString manifestKey;
+    QByteArray manifestKey;
     QUrl manifest;
 };
 
+// Where a response came from, as the tables compare it: "//host[:port]/path?query".
 // Scheme and fragment do not matter: a player may ask for http and https
 // alike, and the fragment never reaches the server.
-QString keyOf(const QUrl &url)
+struct Place
 {
-    return url.adjusted(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemoveFragment)
-        .toString(QUrl::FullyEncoded);
+    QByteArray key;
+    QByteArray host;    // lower case, without port
+};
+
+Place placeOf(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty())
+        return {};
+    return {url.adjusted(QUrl::RemoveScheme | QUrl::RemoveUserInfo | QUrl::RemoveFragment).toEncoded(),
+            url.host(QUrl::FullyEncoded).toLatin1()};
+}
+
+bool needsQUrl(char c)
+{
+    switch (c) {
+    case '%': case '"': case '<': case '>': case '\\': case '^': case '`': case '{': case '|': case '}':
+    case '@': case '[': case ']':
+        return true;
+    default:
+        return c <= 0x20 || c >= 0x7f;
+    }
+}
+
+// Reported addresses are plain ASCII nearly always: cut them up in place,
+// and leave anything QUrl would rewrite (escapes, unsafe characters, user
+// info, other text) to QUrl so both sides compare alike.
+Place placeOf(QByteArrayView address)
+{
+    address = trimmed(address);
+    const qsizetype scheme = address.indexOf("://");
+    const qsizetype slash = address.indexOf('/');
+    QByteArrayView rest = (scheme > 0 && (slash < 0 || slash > scheme)) ? address.sliced(scheme + 3) : address;
+    for (const char c : rest)
+        if (needsQUrl(c))
+            return placeOf(responseUrl(address));
+    const qsizetype fragment = rest.indexOf('#');
+    if (fragment >= 0)
+        rest = rest.first(fragment);
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != '/' && rest[end] != '?')
+        ++end;
+    const QByteArrayView authority = rest.first(end);
+    const qsizetype colon = authority.indexOf(':');
+    const QByteArray host = (colon < 0 ? authority : authority.first(colon)).toByteArray().toLower();
+    if (host.isEmpty())
+        return {};
+    return {"//" + authority.toByteArray().toLower() + rest.sliced(end), host};
 }
 
 bool isMasterBody(QByteArrayView body)
@@ -46,10 +92,10 @@ struct StreamGroups::Tables
     Limits limits;
     AgedTable<Manifest> manifests;
     AgedTable<Named> addresses;
-    QHash<QString, int> manifestsPerHost;
-    QHash<QString, QString> latestPerHost;   // host -> key of its most recently used manifest
+    QHash<QByteArray, int> manifestsPerHost;
+    QHash<QByteArray, QByteArray> latestPerHost;   // host -> key of its most recently used manifest
 
-    void dropped(const QString &key, const Manifest &manifest)
+    void dropped(const QByteArray &key, const Manifest &manifest)
     {
         if (--manifestsPerHost[manifest.host] <= 0) {
             manifestsPerHost.remove(manifest.host);
@@ -59,7 +105,7 @@ struct StreamGroups::Tables
         if (latestPerHost.value(manifest.host) != key)
             return;
         // Rare: the host's latest manifest went; any other of the host will do.
-        manifests.forEach([&](const QString &otherKey, const Manifest &other) {
+        manifests.forEach([&](const QByteArray &otherKey, const Manifest &other) {
             if (other.host == manifest.host && otherKey != key)
                 latestPerHost.insert(manifest.host, otherKey);
         });
@@ -67,37 +113,35 @@ struct StreamGroups::Tables
 
     void expire(qint64 now)
     {
-        manifests.expire(now, [this](const QString &k, const Manifest &m) { dropped(k, m); });
-        addresses.expire(now, [](const QString &, const Named &) {});
+        manifests.expire(now, [this](const QByteArray &k, const Manifest &entry) { dropped(k, entry); });
+        addresses.expire(now, [](const QByteArray &, const Named &) {});
     }
 
-    Manifest &list(const QString &key, const QUrl &address, bool hls, qint64 now)
+    Manifest &list(const Place &place, const QUrl &address, bool hls, qint64 now)
     {
-        if (Manifest *known = manifests.touch(key, now)) {
-            latestPerHost.insert(known->host, key);
+        latestPerHost.insert(place.host, place.key);
+        if (Manifest *known = manifests.touch(place.key, now))
             return *known;
-        }
-        Manifest manifest{address, address.host(), hls, true};
-        ++manifestsPerHost[manifest.host];
-        latestPerHost.insert(manifest.host, key);
-        return manifests.insert(key, manifest, now, [this](const QString &k, const Manifest &m) { dropped(k, m); });
+        ++manifestsPerHost[place.host];
+        return manifests.insert(place.key, Manifest{address, place.host, hls, true}, now,
+                                [this](const QByteArray &k, const Manifest &entry) { dropped(k, entry); });
     }
 
     // A manifest of the host that was listed and not yet read, if any.
-    const Manifest *awaitingOn(const QString &host) const
+    const Manifest *awaitingOn(const QByteArray &host) const
     {
         const Manifest *found = nullptr;
-        manifests.forEach([&](const QString &, const Manifest &m) {
-            if (!found && m.hls && m.awaitingRead && m.host == host)
-                found = &m;
+        manifests.forEach([&](const QByteArray &, const Manifest &entry) {
+            if (!found && entry.hls && entry.awaitingRead && entry.host == host)
+                found = &entry;
         });
         return found;
     }
 
-    void name(const QUrl &address, const QString &manifestKey, const QUrl &manifest, qint64 now)
+    void name(const QByteArray &key, const QByteArray &manifestKey, const QUrl &manifest, qint64 now)
     {
-        if (!address.isEmpty())
-            addresses.insert(keyOf(address), Named{manifestKey, manifest}, now, [](const QString &, const Named &) {});
+        if (!key.isEmpty())
+            addresses.insert(key, Named{manifestKey, manifest}, now, [](const QByteArray &, const Named &) {});
     }
 };
 
@@ -110,35 +154,34 @@ StreamGroups &StreamGroups::operator=(StreamGroups &&) noexcept = default;
 GroupDecision StreamGroups::classify(const ResponseFacts &response, qint64 nowMs)
 {
     m->expire(nowMs);
-    const QUrl url = responseUrl(response.address);
-    if (!url.isValid() || url.host().isEmpty())
+    const Place place = placeOf(response.address);
+    if (place.key.isEmpty())
         return {};
-    const QString key = keyOf(url);
-    if (const Manifest *listed = m->manifests.touch(key, nowMs)) {
-        m->latestPerHost.insert(listed->host, key);
+    if (const Manifest *listed = m->manifests.touch(place.key, nowMs)) {
+        m->latestPerHost.insert(listed->host, place.key);
         return {Grouping::SameStream, listed->address};
     }
-    if (const Named *named = m->addresses.touch(key, nowMs)) {
+    if (const Named *named = m->addresses.touch(place.key, nowMs)) {
         m->manifests.touch(named->manifestKey, nowMs);
         return {Grouping::PartOfStream, named->manifest};
     }
-    const QString host = url.host();
     const ManifestFormat format = manifestFormat(response);
     if (format != ManifestFormat::None) {
         if (format == ManifestFormat::Hls && !isMasterBody(response.bodyStart)) {
-            if (const Manifest *master = m->awaitingOn(host)) {
+            if (const Manifest *master = m->awaitingOn(place.host)) {
                 const QUrl owner = master->address;
-                m->manifests.touch(keyOf(owner), nowMs);
-                m->name(url, keyOf(owner), owner, nowMs);
+                const QByteArray ownerKey = placeOf(owner).key;
+                m->manifests.touch(ownerKey, nowMs);
+                m->name(place.key, ownerKey, owner, nowMs);
                 return {Grouping::PartOfStream, owner};
             }
         }
-        m->list(key, url, format == ManifestFormat::Hls, nowMs);
+        const QUrl url = responseUrl(response.address);
+        m->list(place, url, format == ManifestFormat::Hls, nowMs);
         return {Grouping::NewStream, url};
     }
-    if (m->manifestsPerHost.contains(host) && looksLikeSegment(response)) {
-        const QString ownerKey = m->latestPerHost.value(host);
-        if (const Manifest *owner = m->manifests.touch(ownerKey, nowMs))
+    if (m->manifestsPerHost.contains(place.host) && looksLikeSegment(response)) {
+        if (const Manifest *owner = m->manifests.touch(m->latestPerHost.value(place.host), nowMs))
             return {Grouping::PartOfStream, owner->address};
     }
     return {};
@@ -147,21 +190,24 @@ GroupDecision StreamGroups::classify(const ResponseFacts &response, qint64 nowMs
 void StreamGroups::learn(const QUrl &manifest, const StreamInfo &info, qint64 nowMs)
 {
     m->expire(nowMs);
-    const QString key = keyOf(manifest);
-    Manifest &listed = m->list(key, manifest, info.kind == StreamKind::Hls, nowMs);
+    const Place place = placeOf(manifest);
+    if (place.key.isEmpty())
+        return;
+    Manifest &listed = m->list(place, manifest, info.kind == StreamKind::Hls, nowMs);
     listed.awaitingRead = false;
     const QUrl owner = listed.address;
+    const auto name = [&](const QUrl &address) { m->name(placeOf(address).key, place.key, owner, nowMs); };
     for (const Variant &v : info.variants)
-        m->name(v.address, key, owner, nowMs);
+        name(v.address);
     for (const AudioTrack &a : info.audio)
-        m->name(a.address, key, owner, nowMs);
+        name(a.address);
     for (const QUrl &playlist : info.otherPlaylists)
-        m->name(playlist, key, owner, nowMs);
-    m->name(info.keyAddress, key, owner, nowMs);
+        name(playlist);
+    name(info.keyAddress);
     // The first segments matter first; past the bound the host rule still holds.
     const qsizetype room = m->limits.addresses / 2;
     for (qsizetype i = 0; i < info.segments.size() && i < room; ++i)
-        m->name(info.segments[i], key, owner, nowMs);
+        name(info.segments[i]);
 }
 
 qsizetype StreamGroups::manifestCount() const
