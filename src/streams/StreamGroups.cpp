@@ -85,13 +85,15 @@ bool isMasterBody(QByteArrayView body)
 struct StreamGroups::Tables
 {
     explicit Tables(Limits l)
-        : limits(l), manifests(l.manifests, l.idleMs), addresses(l.addresses, l.idleMs)
+        : limits(l), manifests(l.manifests, l.idleMs), addresses(l.addresses, l.idleMs),
+          servingHosts(l.manifests, l.idleMs)
     {
     }
 
     Limits limits;
     AgedTable<Manifest> manifests;
     AgedTable<Named> addresses;
+    AgedTable<Named> servingHosts;                 // other hosts a read manifest sends players to
     QHash<QByteArray, int> manifestsPerHost;
     QHash<QByteArray, QByteArray> latestPerHost;   // host -> key of its most recently used manifest
 
@@ -115,6 +117,7 @@ struct StreamGroups::Tables
     {
         manifests.expire(now, [this](const QByteArray &k, const Manifest &entry) { dropped(k, entry); });
         addresses.expire(now, [](const QByteArray &, const Named &) {});
+        servingHosts.expire(now, [](const QByteArray &, const Named &) {});
     }
 
     Manifest &list(const Place &place, const QUrl &address, bool hls, qint64 now)
@@ -180,9 +183,15 @@ GroupDecision StreamGroups::classify(const ResponseFacts &response, qint64 nowMs
         m->list(place, url, format == ManifestFormat::Hls, nowMs);
         return {Grouping::NewStream, url};
     }
-    if (m->manifestsPerHost.contains(place.host) && looksLikeSegment(response)) {
+    if (!looksLikeSegment(response))
+        return {};
+    if (m->manifestsPerHost.contains(place.host)) {
         if (const Manifest *owner = m->manifests.touch(m->latestPerHost.value(place.host), nowMs))
             return {Grouping::PartOfStream, owner->address};
+    }
+    if (const Named *served = m->servingHosts.touch(place.host, nowMs)) {
+        m->manifests.touch(served->manifestKey, nowMs);
+        return {Grouping::PartOfStream, served->manifest};
     }
     return {};
 }
@@ -196,7 +205,12 @@ void StreamGroups::learn(const QUrl &manifest, const StreamInfo &info, qint64 no
     Manifest &listed = m->list(place, manifest, info.kind == StreamKind::Hls, nowMs);
     listed.awaitingRead = false;
     const QUrl owner = listed.address;
-    const auto name = [&](const QUrl &address) { m->name(placeOf(address).key, place.key, owner, nowMs); };
+    const auto name = [&](const QUrl &address) {
+        const Place named = placeOf(address);
+        m->name(named.key, place.key, owner, nowMs);
+        if (!named.host.isEmpty() && named.host != place.host && !m->servingHosts.touch(named.host, nowMs))
+            m->servingHosts.insert(named.host, Named{place.key, owner}, nowMs, [](const QByteArray &, const Named &) {});
+    };
     for (const Variant &v : info.variants)
         name(v.address);
     for (const AudioTrack &a : info.audio)

@@ -10,7 +10,8 @@ using namespace streams;
 namespace {
 
 const QByteArray MasterBody = "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",URI=\"audio/a.m3u8\"\n"
-                              "#EXT-X-STREAM-INF:BANDWIDTH=1\nlow/index.m3u8\n#EXT-X-STREAM-INF:BANDWIDTH=2\nhigh/index.m3u8\n";
+                              "#EXT-X-STREAM-INF:BANDWIDTH=1\nlow/index.m3u8\n#EXT-X-STREAM-INF:BANDWIDTH=2\nhigh/index.m3u8\n"
+                              "#EXT-X-STREAM-INF:BANDWIDTH=3\nhttps://cdn.example/v/index.m3u8\n";
 const QByteArray MediaBody = "#EXTM3U\n#EXTINF:4,\nchunk?id=7\n#EXTINF:4,\n#EXT-X-BYTERANGE:9@0\n/vod/all.mp4\n";
 
 // "<second> <address> <type> <expected> [<owner path>]"; the types @master
@@ -102,7 +103,8 @@ void TestStreamGroups::grouping_data()
         "0 h/hls/master.m3u8 @master N /hls/master.m3u8", "0 learn h/hls/master.m3u8",
         "1 h/hls/low/index.m3u8 @media P /hls/master.m3u8", "1 https://h/hls/audio/a.m3u8 - P /hls/master.m3u8",
         "2 h/hls/low/seg1.ts video/mp2t P /hls/master.m3u8", "3 h/hls/master.m3u8 @master S /hls/master.m3u8",
-        "4 h/clip.mp4 video/mp4 U", "4 cdn.example/seg1.ts video/mp2t U"};
+        "4 cdn.example/v/seg7.ts video/mp2t P /hls/master.m3u8", "4 h/clip.mp4 video/mp4 U",
+        "4 other.example/seg1.ts video/mp2t U", "4 cdn.example/clip.mp4 video/mp4 U"};
     QTest::newRow("variant before the master is read") << QStringList{
         "0 h/hls/master.m3u8 @master N /hls/master.m3u8", "0 h/hls/high/index.m3u8 @media P /hls/master.m3u8",
         "0 h/other/master.m3u8 @master N /other/master.m3u8"};
