@@ -46,10 +46,10 @@ bool runFfmpeg(const QString &dir, const QStringList &arguments)
     QProcess ffmpeg;
     ffmpeg.setWorkingDirectory(dir);
     ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-y"} + arguments);
-    const bool done = ffmpeg.waitForFinished(120000);
-    if (!done || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0)
+    const bool ok = ffmpeg.waitForFinished(120000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+    if (!ok)
         qWarning() << ffmpeg.readAllStandardError();
-    return done && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
+    return ok;
 }
 
 } // namespace
@@ -82,13 +82,12 @@ void TestManifests::initTestCase()
         "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud,default:yes", "v%v.m3u8"}));
     QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
         "-f", "dash", "-adaptation_sets", "id=0,streams=v id=1,streams=a", "stream.mpd"}));
-    QFile key(m_dir.filePath(QStringLiteral("enc.key")));
-    QVERIFY(key.open(QIODevice::WriteOnly) && key.write(QByteArray(16, 'k')) == 16);
-    key.close();
-    QFile info(m_dir.filePath(QStringLiteral("key.info")));
-    QVERIFY(info.open(QIODevice::WriteOnly));
-    info.write("enc.key\n" + key.fileName().toUtf8() + '\n');
-    info.close();
+    const auto write = [this](const char *name, const QByteArray &bytes) {
+        QFile file(m_dir.filePath(QLatin1StringView(name)));
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(write("enc.key", QByteArray(16, 'k')));
+    QVERIFY(write("key.info", "enc.key\n" + m_dir.filePath(QStringLiteral("enc.key")).toUtf8() + '\n'));
     QVERIFY(runFfmpeg(m_dir.path(), source.mid(0, 4) + QStringList{
         "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-s", "320x240", "-f", "hls", "-hls_time", "1",
         "-hls_playlist_type", "vod", "-hls_key_info_file", "key.info", "enc.m3u8"}));
@@ -217,7 +216,7 @@ void TestManifests::read()
     if (!choices.isEmpty())
         QCOMPARE(offered.join(u'|'), choices);
 
-    // What ffmpeg wrote is what the reader names, and nothing else.
+    // Every address named in what ffmpeg made is a file ffmpeg wrote.
     QList<QUrl> named = info.segments;
     named << info.keyAddress;
     for (const Variant &v : info.variants)
