@@ -24,7 +24,11 @@ deb=${debs[0]}
 echo "built $(basename "$deb")"
 contents=$(dpkg-deb -c "$deb")
 for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/lib/vidarro/update.sh usr/lib/vidarro/sniffer_linux.ini \
-            usr/share/applications/vidarro.desktop usr/share/icons/hicolor/256x256/apps/vidarro.png; do
+            usr/share/applications/vidarro.desktop usr/share/icons/hicolor/256x256/apps/vidarro.png \
+            usr/lib/vidarro/vidarro-browser-host etc/chromium/native-messaging-hosts/vidarro.browser_host.json \
+            etc/opt/chrome/native-messaging-hosts/vidarro.browser_host.json \
+            usr/lib/mozilla/native-messaging-hosts/vidarro.browser_host.json \
+            usr/share/vidarro/browser-extension/manifest.json usr/share/vidarro/browser-extension-firefox/manifest.json; do
     grep -q "\./$path\b" <<<"$contents" || fail "the package lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
