@@ -312,6 +312,10 @@ void Options::loadFile()
 
 void Options::save()
 {
+    // The file holds the user's folders: readable by the user alone. Made
+    // empty with those rights first, the settings library keeps them.
+    if (!QFileInfo::exists(d->filePath))
+        QFile(d->filePath).open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
     if (!d->settings)
         d->settings = new QSettings(d->filePath, QSettings::IniFormat, this);
     for (int kind = 0; kind < FolderCount; ++kind)

@@ -93,7 +93,7 @@ void CYouTubeDownloadDlg::onThreadFinished()
     }
     if (!m_transfer->succeeded()) {
         // A file that could not be written is no server's fault: say what it is.
-        const bool writeFailed = m_transfer->failure() == CYouTubeDownloader::Failure::Write;
+        const bool writeFailed = m_transfer->failedLocally();
         // The owner shows it: one box per failed save.
         m_failure = Failure{QStringLiteral("Error"),
                             writeFailed ? m_transfer->errorString() : QStringLiteral("Server Error"),

@@ -1,16 +1,15 @@
 #include "CYouTubeDownloader.h"
 
 #include "LogLine.h"
+#include "PartFile.h"
 #include "Platform.h"
 #include "RequestHeaders.h"
+#include "ServerAnswer.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkRequest>
-
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -31,16 +30,6 @@ bool isRedirectStatus(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// Server-supplied text, made safe to show in a message box.
-QString shortText(const QString &text)
-{
-    QString out = text.left(120);
-    for (QChar &c : out)
-        if (c.category() == QChar::Other_Control)
-            c = QLatin1Char(' ');
-    return out.simplified();
-}
-
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
     const int defaultA = a.scheme() == QLatin1String("https") ? 443 : 80;
@@ -55,11 +44,6 @@ bool isHttp(const QUrl &address)
            && (address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https"));
 }
 
-std::filesystem::path fsPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 } // namespace
 
 CYouTubeDownloader::CYouTubeDownloader() : QThread(nullptr)
@@ -70,6 +54,7 @@ CYouTubeDownloader::CYouTubeDownloader() : QThread(nullptr)
     cache->setMaximumCacheSize(maxCacheBytes);
     networkManager->setCache(cache);
     connect(networkManager, &QNetworkAccessManager::finished, this, &CYouTubeDownloader::onDownloadFinished);
+    connect(&m_idle, &QTimer::timeout, this, &CYouTubeDownloader::checkIdle);
 }
 
 CYouTubeDownloader::~CYouTubeDownloader()
@@ -80,7 +65,7 @@ CYouTubeDownloader::~CYouTubeDownloader()
         m_reply->disconnect(this);
     delete networkManager;
     if (m_outcome == Outcome::Running)
-        discardPart();
+        m_part.discard();
 }
 
 void CYouTubeDownloader::logStatus(const QString &text)
@@ -108,27 +93,28 @@ void CYouTubeDownloader::startTransfer()
         LOG_DEBUG << "startTransfer" << ":" << "header lines not replayed" << ":" << parsed.skippedLines;
     LOG_DEBUG << "startTransfer" << ":" << "-------Header------";
     LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableBlock(requestHeader);
-    LOG_DEBUG << "startTransfer" << ":" << address.toString();
+    LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableAddress(address);
 
     if (abortRequested) {
         QMetaObject::invokeMethod(this, [this] { end(Outcome::Canceled); }, Qt::QueuedConnection);
         return;
     }
     if (!isHttp(address)) {
-        finishEarly(Failure::BadAddress, QStringLiteral("Not an HTTP address: %1").arg(shortText(url)));
+        finishEarly(Failure::BadAddress, QStringLiteral("Not an HTTP address: %1")
+                                             .arg(RequestHeaders::loggableAddress(address).left(120)));
         return;
     }
     if (filePath.isEmpty()) {
         finishEarly(Failure::Write, QStringLiteral("No file to save to."));
         return;
     }
-    m_part.setFileName(partPath());
-    if (!m_part.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        finishEarly(Failure::Write,
-                    QStringLiteral("Could not create %1: %2").arg(partPath(), m_part.errorString()));
+    if (const auto problem = m_part.open(filePath)) {
+        finishEarly(Failure::Write, problem->text);
         return;
     }
     m_firstUrl = address;
+    // Checked often enough to keep to the limit, seldom enough to cost nothing.
+    m_idle.start(qBound(10, idleTimeoutMs / 4, 1000));
     get(address);
 }
 
@@ -153,6 +139,9 @@ void CYouTubeDownloader::get(const QUrl &address)
     connect(m_reply, &QNetworkReply::downloadProgress, this, &CYouTubeDownloader::onDownloadProgress);
     connect(m_reply, &QNetworkReply::errorOccurred, this, &CYouTubeDownloader::onError);
     connect(m_reply, &QNetworkReply::readyRead, this, &CYouTubeDownloader::onReadyRead);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &CYouTubeDownloader::onMetaData);
+    connect(m_reply, &QNetworkReply::encrypted, this, [this] { m_sinceData.start(); });
+    m_sinceData.start();
 }
 
 void CYouTubeDownloader::requestAbort()
@@ -196,11 +185,49 @@ void CYouTubeDownloader::onReadyRead()
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (!reply)
         return;
+    if (reply == m_reply)
+        m_sinceData.start();
     if (reply != m_reply || !isSavedReply(reply) || m_failure != Failure::None || abortRequested) {
         reply->readAll(); // not ours to keep; reading keeps the buffer empty
         return;
     }
     drain(reply);
+}
+
+void CYouTubeDownloader::onMetaData()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply || reply != m_reply)
+        return;
+    m_sinceData.start();
+    const int status = statusOf(reply);
+    if (status < 200 || status > 299 || reply->error() != QNetworkReply::NoError)
+        return; // redirects and errors are settled when the reply ends
+    const ServerAnswer::Verdict verdict = ServerAnswer::check(
+        status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray(),
+        reply->rawHeader("Content-Range"), reply->rawHeader("Content-Length"), reply->rawHeader("Content-Encoding"));
+    if (!verdict.problem.isEmpty()) {
+        fail(Failure::BadAnswer, verdict.problem);
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        return;
+    }
+    m_announced = verdict.length;
+    if (!m_announced)
+        m_part.limitToFreeSpace();
+}
+
+void CYouTubeDownloader::checkIdle()
+{
+    if (!m_reply || m_sinceData.elapsed() < idleTimeoutMs)
+        return;
+    const int seconds = (idleTimeoutMs + 999) / 1000;
+    fail(Failure::TimedOut, QStringLiteral("The server sent nothing for %1 s").arg(seconds));
+    QMetaObject::invokeMethod(m_reply.data(), &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
+bool CYouTubeDownloader::failedLocally() const
+{
+    return m_failure == Failure::Write || m_failure == Failure::DiskFull || m_failure == Failure::TooLarge;
 }
 
 void CYouTubeDownloader::drain(QNetworkReply *reply)
@@ -211,15 +238,14 @@ void CYouTubeDownloader::drain(QNetworkReply *reply)
         const qint64 got = reply->read(m_buffer.data(), readBlock);
         if (got <= 0)
             return;
-        if (m_part.write(m_buffer.constData(), got) != got) {
+        if (const auto problem = m_part.write(m_buffer.constData(), got)) {
             LOG_ERROR << "onDownloadFinished" << ":"
                       << "[CYouTubeDownloader::onDownloadFinished] Error while writing reply to file";
-            fail(Failure::Write,
-                 QStringLiteral("Could not write %1: %2").arg(filePath, m_part.errorString()));
+            static constexpr Failure failures[] = {Failure::Write, Failure::DiskFull, Failure::TooLarge};
+            fail(failures[problem->kind], problem->text);
             QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
             return;
         }
-        m_bytesWritten += quint64(got);
     }
 }
 
@@ -245,12 +271,12 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
         return;
     }
     const QString reason =
-        shortText(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+        ServerAnswer::shortText(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
     if (lastError != QNetworkReply::NoError) {
         if (m_httpStatus >= 400)
             fail(Failure::HttpStatus, QStringLiteral("HTTP %1 %2").arg(m_httpStatus).arg(reason).trimmed());
         else
-            fail(Failure::Network, shortText(reply->errorString()));
+            fail(Failure::Network, ServerAnswer::shortText(reply->errorString()));
         end(Outcome::Failed);
         return;
     }
@@ -265,7 +291,7 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
         return;
     }
     drain(reply);
-    if (m_failure == Failure::None && commitFile(reply)) {
+    if (m_failure == Failure::None && commitFile()) {
         end(Outcome::Succeeded);
         return;
     }
@@ -276,7 +302,7 @@ bool CYouTubeDownloader::followRedirect(QNetworkReply *reply)
 {
     const QUrl location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     const QUrl next = reply->url().resolved(location);
-    LOG_DEBUG << "followRedirect" << ":" << next.toString();
+    LOG_DEBUG << "followRedirect" << ":" << RequestHeaders::loggableAddress(next);
     if (location.isEmpty() || !isHttp(next)) {
         fail(Failure::Redirect, QStringLiteral("HTTP %1 without a usable new address").arg(m_httpStatus));
         return false;
@@ -294,26 +320,15 @@ bool CYouTubeDownloader::followRedirect(QNetworkReply *reply)
     return true;
 }
 
-bool CYouTubeDownloader::commitFile(QNetworkReply *reply)
+bool CYouTubeDownloader::commitFile()
 {
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (announced.isValid() && announced.toULongLong() != m_bytesWritten) {
-        fail(Failure::Incomplete, QStringLiteral("The connection closed after %1 of %2 bytes")
-                                      .arg(m_bytesWritten)
-                                      .arg(announced.toULongLong()));
+    if (m_announced && *m_announced != m_part.written()) {
+        fail(Failure::Incomplete,
+             QStringLiteral("The connection closed after %1 of %2 bytes").arg(m_part.written()).arg(*m_announced));
         return false;
     }
-    if (!m_part.flush()) {
-        fail(Failure::Write, QStringLiteral("Could not write %1: %2").arg(filePath, m_part.errorString()));
-        return false;
-    }
-    m_part.close();
-    // Replaces an older file of that name in one step.
-    std::error_code error;
-    std::filesystem::rename(fsPath(partPath()), fsPath(filePath), error);
-    if (error) {
-        fail(Failure::Write, QStringLiteral("Could not save %1: %2")
-                                 .arg(filePath, QString::fromStdString(error.message())));
+    if (const auto problem = m_part.commit()) {
+        fail(Failure::Write, problem->text);
         return false;
     }
     return true;
@@ -334,22 +349,15 @@ void CYouTubeDownloader::finishEarly(Failure failure, const QString &text)
     QMetaObject::invokeMethod(this, [this] { end(Outcome::Failed); }, Qt::QueuedConnection);
 }
 
-void CYouTubeDownloader::discardPart()
-{
-    if (m_part.isOpen())
-        m_part.close();
-    if (!filePath.isEmpty())
-        QFile::remove(partPath());
-}
-
 void CYouTubeDownloader::end(Outcome outcome)
 {
+    m_idle.stop();
     m_outcome = outcome;
     if (outcome != Outcome::Succeeded)
-        discardPart();
+        m_part.discard();
     switch (outcome) {
     case Outcome::Succeeded:
-        LOG_DEBUG << "onDownloadFinished" << ":" << "saved" << filePath << ":" << m_bytesWritten;
+        LOG_DEBUG << "onDownloadFinished" << ":" << "saved" << filePath << ":" << m_part.written();
         break;
     case Outcome::Canceled:
         m_errorString = QStringLiteral("Download canceled.");

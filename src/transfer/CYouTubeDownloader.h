@@ -1,12 +1,17 @@
 #pragma once
 
+#include "PartFile.h"
+
 #include <QByteArray>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
+
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -22,10 +27,17 @@ class CYouTubeDownloader : public QThread
 
 public:
     enum class Outcome { NotStarted, Running, Succeeded, Canceled, Failed };
-    enum class Failure { None, Network, HttpStatus, Incomplete, Redirect, BadAddress, Write };
+    enum class Failure {
+        None, Network, HttpStatus, Incomplete, Redirect, BadAddress, Write,
+        BadAnswer, // an answer that is not the whole file as it is
+        TimedOut,  // nothing came for idleTimeoutMs
+        DiskFull,
+        TooLarge,  // no length announced, and more than the disk can hold
+    };
 
     static constexpr int maxRedirects = 10;
     static constexpr qint64 readBlock = 1048576;
+    static constexpr int defaultIdleTimeoutMs = 60000;
 
     CYouTubeDownloader();
     ~CYouTubeDownloader() override;
@@ -36,6 +48,9 @@ public:
     QString filePath;
 
     bool abortRequested = false;
+    // How long the transfer waits for a byte (of the handshake, the head or
+    // the body) before it gives up; shorter in tests.
+    int idleTimeoutMs = defaultIdleTimeoutMs;
     QNetworkReply::NetworkError lastError = QNetworkReply::NoError;
     QNetworkAccessManager *networkManager = nullptr;
 
@@ -47,12 +62,14 @@ public:
     Failure failure() const { return m_failure; }
     bool succeeded() const { return m_outcome == Outcome::Succeeded; }
     bool wasCanceled() const { return m_outcome == Outcome::Canceled; }
+    // Failed here, not at the server: the file could not be written.
+    bool failedLocally() const;
     // What went wrong, for the user: the HTTP status and reason, the network
     // error text, or the file that could not be written.
     QString errorString() const { return m_errorString; }
     int httpStatus() const { return m_httpStatus; }
-    quint64 bytesWritten() const { return m_bytesWritten; }
-    QString partPath() const { return filePath + QStringLiteral(".part"); }
+    quint64 bytesWritten() const { return m_part.written(); }
+    QString partPath() const { return PartFile::partPath(filePath); }
 
 signals:
     void OnProgress(unsigned long long nBytesRead, bool bGotFileSize, unsigned long long nFileSize);
@@ -66,6 +83,8 @@ public slots:
 
 private slots:
     void onReadyRead();
+    void onMetaData();
+    void checkIdle();
 
 private:
     void get(const QUrl &address);
@@ -74,19 +93,20 @@ private:
     void drain(QNetworkReply *reply);
     void fail(Failure failure, const QString &text);
     void finishEarly(Failure failure, const QString &text);
-    bool commitFile(QNetworkReply *reply);
+    bool commitFile();
     void end(Outcome outcome);
-    void discardPart();
 
     QList<QPair<QByteArray, QByteArray>> m_fields;
     QUrl m_firstUrl;
     QPointer<QNetworkReply> m_reply;
-    QFile m_part;
+    PartFile m_part;
     QByteArray m_buffer;
     Outcome m_outcome = Outcome::NotStarted;
     Failure m_failure = Failure::None;
     QString m_errorString;
     int m_httpStatus = 0;
     int m_redirects = 0;
-    quint64 m_bytesWritten = 0;
+    std::optional<quint64> m_announced;
+    QTimer m_idle;
+    QElapsedTimer m_sinceData;
 };

@@ -1,5 +1,7 @@
 #include "RequestHeaders.h"
 
+#include <QStringList>
+
 namespace RequestHeaders {
 
 namespace {
@@ -73,18 +75,22 @@ QByteArray printable(QByteArrayView text)
     return out;
 }
 
-// Calls visit with every "\r\n"-separated line of the block, empty ones too.
+// Calls visit with every line of the block, empty ones too. A line ends at
+// CR LF, a lone LF or a lone CR: whatever a server would take for a line
+// end must never hide a header inside a value that is logged or replayed.
 template<typename Visit>
 void forEachLine(QByteArrayView block, Visit visit)
 {
     qsizetype from = 0;
-    while (from <= block.size()) {
-        qsizetype end = block.indexOf(QByteArrayView("\r\n"), from);
-        if (end < 0)
-            end = block.size();
-        visit(block.sliced(from, end - from));
-        from = end + 2;
+    for (qsizetype at = 0; at < block.size(); ++at) {
+        if (block[at] != '\r' && block[at] != '\n')
+            continue;
+        visit(block.sliced(from, at - from));
+        if (block[at] == '\r' && at + 1 < block.size() && block[at + 1] == '\n')
+            ++at;
+        from = at + 1;
     }
+    visit(block.sliced(from));
 }
 
 bool isRequestLine(QByteArrayView line)
@@ -97,12 +103,34 @@ bool isRequestLine(QByteArrayView line)
 
 bool isSecret(QByteArrayView name)
 {
-    return inList(name.trimmed(), {"Cookie", "Authorization", "Proxy-Authorization"});
+    const QByteArray lower = name.trimmed().toByteArray().toLower();
+    if (lower == "cookie" || lower == "set-cookie")
+        return true;
+    // Authorization and Proxy-Authorization among them.
+    for (const char *part : {"token", "key", "secret", "auth", "session", "password"})
+        if (lower.contains(part))
+            return true;
+    return false;
 }
 
 bool isHostBound(QByteArrayView name)
 {
     return isSecret(name);
+}
+
+QString loggableAddress(const QUrl &address)
+{
+    QUrl shown = address.adjusted(QUrl::RemoveUserInfo);
+    if (shown.hasQuery()) {
+        QStringList items = shown.query(QUrl::FullyEncoded).split(QLatin1Char('&'));
+        for (QString &item : items)
+            if (const qsizetype equals = item.indexOf(QLatin1Char('=')); equals >= 0)
+                item = item.left(equals + 1) + QStringLiteral("***");
+        shown.setQuery(items.join(QLatin1Char('&')), QUrl::StrictMode);
+    }
+    if (shown.hasFragment())
+        shown.setFragment(QStringLiteral("***"));
+    return QString::fromUtf8(printable(shown.toEncoded()));
 }
 
 Parsed parse(QByteArrayView block)

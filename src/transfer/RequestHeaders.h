@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QString>
+#include <QUrl>
 
 // The header lines of a sniffed browser request, made ready to be sent again.
 namespace RequestHeaders {
@@ -23,14 +25,17 @@ struct Parsed
 constexpr qsizetype maxLineLength = 64 * 1024;
 constexpr int maxFields = 200;
 
-// Splits the block at "\r\n"; skips empty lines, the request line and lines
-// without ": "; splits the others at the first ": ". Names must be plain
-// header tokens and values free of control characters. Headers that would
-// change what the server sends back (ranges, conditions, encodings) or that
-// belong to one connection are left out; so is Host, which the address gives.
+// Splits the block at every line end (CR LF, LF or CR); skips empty lines,
+// the request line and lines without ": "; splits the others at the first
+// ": ". Names must be plain header tokens and values free of control
+// characters. Headers that would change what the server sends back (ranges,
+// conditions, encodings) or that belong to one connection are left out; so
+// is Host, which the address gives.
 Parsed parse(QByteArrayView block);
 
-// Whether the value of this header is a secret (cookies, credentials).
+// Whether the value of this header is a secret: Cookie, Set-Cookie, and any
+// name that speaks of a token, key, secret, auth, session or password, in
+// any case (Authorization and Proxy-Authorization among them).
 bool isSecret(QByteArrayView name);
 
 // Headers that are not carried over to another host on a redirect.
@@ -42,5 +47,9 @@ QByteArray loggable(QByteArrayView name, QByteArrayView value);
 
 // The whole block as it may be written to a log, lines joined by "\n".
 QByteArray loggableBlock(QByteArrayView block);
+
+// An address as it may be written to a log: without user name and password,
+// every query value and the fragment masked.
+QString loggableAddress(const QUrl &address);
 
 } // namespace RequestHeaders

@@ -59,6 +59,9 @@ private slots:
             expected = valuesOf(store);
         } // destruction saves
         QCOMPARE(valuesOf(Options()), expected);
+        // Readable by the user alone.
+        QCOMPARE(QFileInfo(file()).permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QSettings saved(file(), QSettings::IniFormat);
         for (const auto &[key, type] : keys)
             QCOMPARE(saved.value(key + "/_type_").toInt(), type);

@@ -161,17 +161,17 @@ def latin(text):
     return text.encode("latin-1")
 
 
-def from_route(spec):
+def from_route(entry):
     body = Body()
-    if spec.get("made"):
-        body = Body(length=int(spec["made"]), made=True)
-    elif spec.get("file"):
-        full = folder_file(spec["file"])
+    if entry.get("made"):
+        body = Body(length=int(entry["made"]), made=True)
+    elif entry.get("file"):
+        full = folder_file(entry["file"])
         if full:
             body = Body(path=full, length=os.path.getsize(full))
-    return Answer(latin(spec.get("status", "200 OK")), [latin(h) for h in spec.get("headers", [])], body,
-                  spec.get("framing", "length"), int(spec.get("split", -1)), int(spec.get("stall", -1)),
-                  int(spec.get("cut", -1)), int(spec.get("rate", 0)))
+    return Answer(latin(entry.get("status", "200 OK")), [latin(h) for h in entry.get("headers", [])], body,
+                  entry.get("framing", "length"), int(entry.get("split", -1)), int(entry.get("stall", -1)),
+                  int(entry.get("cut", -1)), int(entry.get("rate", 0)))
 
 
 def empty(code):
