@@ -134,7 +134,10 @@ private slots:
         QFETCH(QString, error);
         WindowHarness harness;
         Sniffer *w = harness.start();
+        s_log.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keep);
         enter(videoSites ? w->navigationForm()->btnDownloaderYT : w->navigationForm()->btnDownloaderOS, w, address);
+        qInstallMessageHandler(previous);
         QCOMPARE(w->currentPage(), error.isEmpty() ? 1 : 2);
         QCOMPARE(harness.responder.messages.size(), error.isEmpty() ? 0 : 1);
         if (error.isEmpty())
@@ -143,28 +146,23 @@ private slots:
         QCOMPARE(shown.title, QString("Address"));
         QVERIFY(shown.text.startsWith(error + "<br><br><hr>"));
         QVERIFY(shown.text.contains("in 'processURL' : ProcessURL.cpp"));
+        // The box and the log name the same line.
+        const QString line = QRegularExpression("ERROR: ProcessURL.cpp (\\d+) processURL").match(s_log.join('\n')).captured(1);
+        QVERIFY2(!line.isEmpty() && shown.text.contains(":" + line + "</b>"), qPrintable(s_log.join('\n')));
         QCOMPARE(w->insertUrlForm()->inputURL->text(), address);
         QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
         QCOMPARE(harness.responder.messages.size(), 2);
     }
 
-    void theBoxAndTheLogNameTheSameLine()
+    void errorsAndTheirPlaces()
     {
         WindowHarness harness;
         Sniffer *w = harness.start();
-        s_log.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keep);
-        enter(w->navigationForm()->btnDownloaderYT, w, "https://vimeo.com/1");
-        qInstallMessageHandler(previous);
-        const QString line = QRegularExpression("ERROR: ProcessURL.cpp (\\d+) processURL").match(s_log.join('\n')).captured(1);
-        QVERIFY2(!line.isEmpty(), qPrintable(s_log.join('\n')));
-        QVERIFY(harness.messageSeen("<b>error #2:" + line + "</b>"));
-    }
-
-    void driverErrorsAndNoListBound()
-    {
-        WindowHarness harness;
-        Sniffer *w = harness.start();
+        w->optionsForm()->selectPath->setEditText(harness.appDir.filePath("run/below"));
+        w->optionsForm()->btnDownloadVideo->click();
+        QVERIFY(harness.responder.messages.last().text.startsWith("Folder not writable"));
+        QVERIFY(harness.messageSeen("in 'runDownloader' : DownloadFile.cpp<br>comment: " + harness.appDir.filePath("run/below")));
+        QCOMPARE(w->currentPage(), 0);
         emit w->findChild<Downloader *>()->hasError(Downloader::UpdateFailed);
         QCOMPARE(w->currentPage(), 2);
         QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
@@ -178,18 +176,6 @@ private slots:
         w = withoutTool.start();
         QTRY_VERIFY(withoutTool.messageSeen("Tool missing"));
         QCOMPARE(w->currentPage(), 2);
-    }
-
-    void theFolderMustBeWritable()
-    {
-        WindowHarness harness;
-        Sniffer *w = harness.start();
-        w->optionsForm()->selectPath->setEditText(harness.appDir.filePath("run/below"));
-        w->optionsForm()->btnDownloadVideo->click();
-        QCOMPARE(harness.responder.messages.size(), 1);
-        QVERIFY(harness.responder.messages.first().text.startsWith("Folder not writable"));
-        QVERIFY(harness.messageSeen("run/below"));
-        QCOMPARE(w->currentPage(), 0);
     }
 
     void aHostileListingStaysInItsPlace()
