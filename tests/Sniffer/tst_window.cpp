@@ -158,10 +158,11 @@ private slots:
     {
         WindowHarness harness;
         Sniffer *w = harness.start();
-        w->optionsForm()->selectPath->setEditText(harness.appDir.filePath("run/below"));
+        writeFile(harness.appDir.filePath("file"), "x");
+        w->optionsForm()->selectPath->setEditText(harness.appDir.filePath("file/below"));
         w->optionsForm()->btnDownloadVideo->click();
         QVERIFY(harness.responder.messages.last().text.startsWith("Folder not writable"));
-        QVERIFY(harness.messageSeen("in 'runDownloader' : DownloadFile.cpp<br>comment: " + harness.appDir.filePath("run/below")));
+        QVERIFY(harness.messageSeen("in 'runDownloader' : DownloadFile.cpp<br>comment: " + harness.appDir.filePath("file/below")));
         QCOMPARE(w->currentPage(), 0);
         emit w->findChild<Downloader *>()->hasError(Downloader::UpdateFailed);
         QCOMPARE(w->currentPage(), 2);
