@@ -12,6 +12,8 @@ class QTimer;
 
 // The window's one link to packet capture: owns the engines and the queue
 // their threads fill, and hands the reports to the GUI thread one per tick.
+// The engines' plain callback reaches the session started last; the program
+// has one.
 class CaptureSession : public QObject
 {
     Q_OBJECT

@@ -36,5 +36,10 @@ void Sniffer::onOldSnifferDownloadFinished(const QString &file)
                                                     + saved.completeBaseName());
     // An MP3 already there (the stream itself may be one) is not overwritten.
     audioFilePath = TargetPath::freePath(base, QStringLiteral("mp3"));
+    if (!TargetPath::insideFolder(saved.absolutePath(), audioFilePath)) {
+        reportError(ERROR_PLACE("onOldSnifferDownloadFinished"), WindowError::OutsideFolder, MessageKind::Error,
+                    audioFilePath);
+        return;
+    }
     extractAudio();
 }

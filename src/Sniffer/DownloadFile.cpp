@@ -88,7 +88,8 @@ void Sniffer::postFormatsRequest()
     }
     list->setIconSize(QSize(87, 23));
     list->setCurrentRow(selected);
-    list->setMinimumHeight(28 * rows);
+    // However long the listing, the list scrolls inside a bounded height.
+    list->setMinimumHeight(formatRowSpacing * qMin(rows, maxShownFormats));
     if (list->isHidden())
         list->show();
     if (options->btnDownloadAudio->isHidden()) {
@@ -124,12 +125,18 @@ void Sniffer::runDownloader()
     // only format offered rather than leaving a bare trailing dot.
     if (extension.isEmpty() && formats.size() == 1)
         extension = formats.first().extension;
-    if (extension.isEmpty())
-        extension = QStringLiteral("mp4");
+    // The extension comes from the tool's listing: a container it does not
+    // name plainly is unknown, and the file is named as an MP4.
+    extension = TargetPath::safeExtension(extension, QStringLiteral("mp4"));
 
     const QString base = folder + QLatin1Char('/') + name;
     mediaFilePath = TargetPath::freePath(base, extension);
     audioFilePath = TargetPath::freePath(base, QStringLiteral("mp3"));
+    LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << mediaFilePath;
+    if (!TargetPath::insideFolder(folder, mediaFilePath) || !TargetPath::insideFolder(folder, audioFilePath)) {
+        reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, mediaFilePath);
+        return;
+    }
     progressBarStart();
     downloader->requestFile(code, QDir::toNativeSeparators(mediaFilePath));
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -42,7 +43,9 @@ QByteArray logFileLine(QtMsgType type, const QString &text)
     line.reserve(text.size() + 5);
     line += levelLetter(type);
     line += ": ";
-    line += text.toUtf8();
+    // One message, one line of the file, whatever the message holds.
+    line += QString(text).replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                .replace(QLatin1Char('\n'), QLatin1String("\\n")).toUtf8();
     line += "\r\n";
     return line;
 }
@@ -60,8 +63,11 @@ void logMessageHandler(QtMsgType type, const QMessageLogContext &, const QString
 
     Platform::ensurePerUserFolder();
 
-    QFile file(logFilePath(QDate::currentDate()));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    // The log holds addresses and paths: readable by the user alone.
+    const QByteArray path = QFile::encodeName(logFilePath(QDate::currentDate()));
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
         return;
-    file.write(logFileLine(type, text));
+    writeAll(fd, logFileLine(type, text));
+    ::close(fd);
 }

@@ -13,6 +13,7 @@ enum : int {
     NotAVideoSite = 2,     // a host off the video sites' list
     NoTestAddress = 8,     // the sniffer test has no address to open
     FolderNotWritable = 9,
+    OutsideFolder = 10,    // the file's name would lead out of the chosen folder
 };
 }
 

@@ -135,6 +135,7 @@ void Sniffer::onClickOldSnifferPreview()
     if (index < 0)
         return;
     const QString url = sniffedItems.at(index).url;
+    LOG_DEBUG << "onClickOldSnifferPreview" << ":" << LogLine::safeAddress(url);
     capture->ignoreOnce(url);
     if (!url.isEmpty())
         QProcess::startDetached(Platform::companionProgram(QStringLiteral("ffplay")), {url.trimmed()});
@@ -180,6 +181,7 @@ QString Sniffer::downloadSniffedItem(int index)
     const QString path = showSaveDialog(item.type);
     if (path.isEmpty())
         return QString();
+    LOG_DEBUG << "downloadSniffedItem" << ":" << LogLine::safeAddress(item.url) << ":" << path;
 
     CYouTubeDownloadDlg dialog(this);
     CYouTubeDownloader *transfer = dialog.transfer();

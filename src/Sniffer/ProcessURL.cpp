@@ -27,12 +27,13 @@ void Sniffer::processURL()
 {
     TRACE("processURL");
     const QUrl url(insertURL->inputURL->text(), QUrl::TolerantMode);
+    const QString address = LogLine::safeAddress(insertURL->inputURL->text());
     if (!downloader->checkURL(url)) {
-        reportError(ERROR_PLACE("processURL"), WindowError::BadAddress);
+        reportError(ERROR_PLACE("processURL"), WindowError::BadAddress, MessageKind::Error, address);
         return;
     }
     if (!UrlCheck::hostAccepted(UrlCheck::encodedHost(url), settingsFile.list(workflow.hostList()))) {
-        reportError(ERROR_PLACE("processURL"), workflow.hostError());
+        reportError(ERROR_PLACE("processURL"), workflow.hostError(), MessageKind::Error, address);
         return;
     }
     workflow.addressAccepted();

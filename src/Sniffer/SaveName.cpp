@@ -1,5 +1,7 @@
 #include "SaveName.h"
 
+#include "TargetPath.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -22,7 +24,8 @@ QString filterExtension(const QString &filter)
     const qsizetype close = filter.indexOf(QLatin1Char(')'), open + 1);
     if (open < 0 || close < 0 || close < open + 2)
         return QString();
-    return filter.mid(open + 2, close - open - 2);
+    const QString extension = filter.mid(open + 2, close - open - 2);
+    return TargetPath::safeExtension(extension.mid(1), QString()).isEmpty() ? QString() : extension;
 }
 
 QString savePath(const QString &selectedFile, const QString &itemType, const QString &selectedFilter)
@@ -30,9 +33,10 @@ QString savePath(const QString &selectedFile, const QString &itemType, const QSt
     const QFileInfo file(selectedFile);
     QString base = file.completeBaseName();
     QString suffix = file.suffix();
-    if (suffix != itemType) {
+    const QString type = TargetPath::safeExtension(itemType, unknownType());
+    if (suffix != type) {
         base += suffix;
-        suffix = itemType;
+        suffix = type;
     }
     QString path = file.absolutePath() + QLatin1Char('/') + cleanBaseName(base) + QLatin1Char('.') + suffix;
     const QString extension = filterExtension(selectedFilter);

@@ -6,6 +6,9 @@
 // save dialog: the stream's own type as the suffix and a name made safe.
 namespace SaveName {
 
+// The suffix of a stream whose type is no plain extension.
+inline QString unknownType() { return QStringLiteral("mp4"); }
+
 // Every character but blanks, digits, "(", ")", ASCII letters and "." becomes
 // a separator; separators inside the name collapse to one ".", at the ends
 // they disappear. "untitled" when nothing is left.
@@ -16,8 +19,9 @@ QString cleanBaseName(const QString &baseName);
 QString filterExtension(const QString &filter);
 
 // folder/cleaned-name.type; a suffix other than the type stays in the name
-// (clip.mp4 for a flv stream gives clipmp4.flv); the filter's extension is
-// appended when the path does not end with it.
+// (clip.mp4 for a flv stream gives clipmp4.flv); a type that is no plain
+// extension counts as unknownType(); the filter's extension is appended
+// when the path does not end with it.
 QString savePath(const QString &selectedFile, const QString &itemType, const QString &selectedFilter);
 
 } // namespace SaveName

@@ -29,6 +29,10 @@ bool SettingsFile::setSettingsFile()
     if (!Platform::ensurePerUserFolder())
         LOG_ERROR << "setSettingsFile" << ":" << "cannot create folder" << ":" << m_appDataPath;
     m_settingsPath = QDir::toNativeSeparators(m_appDataPath + QStringLiteral("/sniffer.ini"));
+    // A file that could not be moved aside is neither read nor overwritten.
+    if (QFileInfo(m_settingsPath).size() > maxFileSize && !keepTooLargeFileAside())
+        return false;
+    restrictToUser();
     return createSettingsFile(m_appDataPath);
 }
 
@@ -67,6 +71,7 @@ bool SettingsFile::createSettingsFile(const QString &)
         m_settings->endGroup();
     }
     m_settings->sync();
+    restrictToUser();
     if (m_settings->status() == QSettings::AccessError)
         LOG_ERROR << "createSettingsFile" << ":" << "cannot write" << ":" << m_settingsPath;
     return false;
@@ -104,6 +109,7 @@ bool SettingsFile::store(const QString &key, const QString &value)
     keepOriginalBeforeFirstWrite();
     m_settings->setValue(key, value);
     m_settings->sync();
+    restrictToUser();
     // The status also remembers a parse error of the read; only a failed write counts here.
     if (m_settings->status() != QSettings::AccessError)
         return true;
@@ -114,6 +120,28 @@ bool SettingsFile::store(const QString &key, const QString &value)
 QString SettingsFile::value(const QString &key) const
 {
     return m_settings ? m_settings->value(key).toString() : QString();
+}
+
+bool SettingsFile::keepTooLargeFileAside()
+{
+    const QString aside = m_settingsPath + tooLargeSuffix();
+    LOG_ERROR << "setSettingsFile" << ":" << "settings file over 4 MB, not read; kept as" << ":" << aside;
+    QFile::remove(aside);
+    if (QFile::rename(m_settingsPath, aside))
+        return true;
+    LOG_ERROR << "setSettingsFile" << ":" << "cannot move" << ":" << m_settingsPath;
+    const QString userPath = m_settingsPath;
+    m_settingsPath = Platform::settingsTemplatePath();
+    readSettings();
+    m_settings.reset();
+    m_settingsPath = userPath;
+    return false;
+}
+
+void SettingsFile::restrictToUser() const
+{
+    if (QFileInfo::exists(m_settingsPath))
+        QFile::setPermissions(m_settingsPath, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void SettingsFile::openSettings()

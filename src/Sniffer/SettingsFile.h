@@ -18,6 +18,10 @@ class SettingsFile
 {
 public:
     static const QStringList &listNames();
+    // A larger file is not parsed (the INI reader needs many times its size
+    // in memory): it is kept beside under this suffix and the template used.
+    static constexpr qint64 maxFileSize = 4 * 1024 * 1024;
+    static QString tooLargeSuffix() { return QStringLiteral(".too-large"); }
 
     SettingsFile();
     ~SettingsFile();
@@ -46,6 +50,10 @@ public:
 private:
     void openSettings();
     void keepOriginalBeforeFirstWrite();
+    // False when the file stays where it is; the template's lists are read then.
+    bool keepTooLargeFileAside();
+    // The file holds the user's folders: readable by the user alone.
+    void restrictToUser() const;
 
     QString m_settingsPath;
     QString m_appDataPath;

@@ -51,6 +51,10 @@ QString SniffedItems::cleanType(const QString &typeText)
     const qsizetype lineEnd = type.indexOf(QStringLiteral("\r\n"));
     if (lineEnd > 0)
         type.truncate(lineEnd);
+    // "mp4;charset=UTF-8": the parameters are no part of the type.
+    const qsizetype parameters = type.indexOf(QLatin1Char(';'));
+    if (parameters > 0)
+        type = type.left(parameters).trimmed();
     return type;
 }
 

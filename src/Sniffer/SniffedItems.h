@@ -45,7 +45,7 @@ public:
 
     // "N. hh:mm:ss" to 22 columns, the type to 14, then the size in MB.
     static QString rowText(const SniffedItem &item);
-    // "x-" removed, cut at the line end.
+    // "x-" removed, cut at the line end and before parameters (";...").
     static QString cleanType(const QString &typeText);
     static qint64 parseSize(const QString &lengthText);
 

@@ -48,6 +48,9 @@ public:
     static constexpr int busyStepExtracting = 800;
     // How long a sniffed-media button shows its pressed picture.
     static constexpr int pressedLookMs = 300;
+    // Rows of the format list shown at once, and the height each takes.
+    static constexpr int maxShownFormats = 8;
+    static constexpr int formatRowSpacing = 28;
 
     explicit Sniffer(QWidget *parent = nullptr);
     ~Sniffer() override;

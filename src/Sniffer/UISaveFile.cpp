@@ -4,6 +4,7 @@
 #include "Options.h"
 #include "Platform.h"
 #include "SaveName.h"
+#include "TargetPath.h"
 #include "UserDialogs.h"
 #include "ui_Options.h"
 #include "ui_Settings.h"
@@ -83,9 +84,13 @@ QString Sniffer::showSaveDialog(const QString &itemType)
     if (!UserDialogs::runSaveDialog(&dialog) || dialog.selectedFiles().isEmpty())
         return QString();
 
-    const QString path = SaveName::savePath(dialog.selectedFiles().constFirst(), itemType,
-                                            dialog.selectedNameFilter());
+    const QString selected = dialog.selectedFiles().constFirst();
+    const QString path = SaveName::savePath(selected, itemType, dialog.selectedNameFilter());
     store->setLastFolder(Orx::Options::SnifferFolder, dialog.directory().absolutePath());
+    if (!TargetPath::insideFolder(QFileInfo(selected).absolutePath(), path)) {
+        reportError(ERROR_PLACE("showSaveDialog"), WindowError::OutsideFolder, MessageKind::Error, path);
+        return QString();
+    }
     return path;
 }
 

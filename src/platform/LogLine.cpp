@@ -2,6 +2,9 @@
 
 #include <QLoggingCategory>
 #include <QMessageLogger>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QUrlQuery>
 
 LogLine::LogLine(QtMsgType type, const char *file, int line, Mark mark)
     : m_type(type), m_file(file), m_line(line)
@@ -38,10 +41,58 @@ QString LogLine::sourceName(const char *file)
 
 QString LogLine::quoted(const QString &value)
 {
-    QString escaped = value;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    escaped.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
+    QString escaped;
+    escaped.reserve(value.size() + 2);
+    escaped += QLatin1Char('"');
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '\\': escaped += QLatin1String("\\\\"); break;
+        case '"': escaped += QLatin1String("\\\""); break;
+        case '\r': escaped += QLatin1String("\\r"); break;
+        case '\n': escaped += QLatin1String("\\n"); break;
+        case '\t': escaped += QLatin1String("\\t"); break;
+        default:
+            if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                || c.category() == QChar::Separator_Paragraph)
+                escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                escaped += c;
+        }
+    }
+    escaped += QLatin1Char('"');
+    return escaped;
+}
+
+QString LogLine::safeAddress(const QString &address)
+{
+    const QString masked = QStringLiteral("***");
+    QUrl url(address, QUrl::TolerantMode);
+    if (url.isValid() && !url.host().isEmpty()) {
+        if (url.hasQuery()) {
+            QUrlQuery query(url);
+            QList<QPair<QString, QString>> items = query.queryItems(QUrl::FullyEncoded);
+            // A bare item may be a token itself; of the others only the name stays.
+            for (QPair<QString, QString> &item : items)
+                (item.second.isEmpty() ? item.first : item.second) = masked;
+            query.setQueryItems(items);
+            url.setQuery(query);
+        }
+        if (url.hasFragment())
+            url.setFragment(masked);
+        return url.toString(QUrl::RemoveUserInfo);
+    }
+    // No host to be sure of: drop what may be user information, and
+    // everything from the query on.
+    QString text = address;
+    const qsizetype cut = text.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    if (cut >= 0)
+        text = text.left(cut) + QLatin1Char('?') + masked;
+    const qsizetype slashes = text.indexOf(QLatin1String("//"));
+    const qsizetype start = slashes < 0 ? 0 : slashes + 2;
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'), text.indexOf(QLatin1Char('/'), start));
+    if (at >= start)
+        text.remove(start, at + 1 - start);
+    return text;
 }
 
 QString LogLine::listText(const QStringList &values)

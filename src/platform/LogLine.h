@@ -38,7 +38,13 @@ public:
     QString text() const { return m_text; }
 
     static QString sourceName(const char *file);
+    // Between double quotes; quotes, backslashes and control characters
+    // (CR, LF, TAB, NUL, line separators ...) escaped, so that a value read
+    // from outside never starts a log line of its own.
     static QString quoted(const QString &value);
+    // An address as the log may show it: without user name and password,
+    // with query values and the fragment masked.
+    static QString safeAddress(const QString &address);
     static QString listText(const QStringList &values);
 
 private:

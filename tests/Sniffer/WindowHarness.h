@@ -47,6 +47,17 @@ inline QByteArray windowTestSettings(const QByteArray &extra = {}, const QByteAr
            "4=http://four.example/\n" + extra;
 }
 
+// The list row of the stream whose address contains `part`, or -1. Found by
+// address: with capture rights, other programs' streams may be listed too.
+inline int rowOf(Sniffer *w, const QString &part)
+{
+    for (int i = 0; i < w->sniffedList().count(); ++i) {
+        if (w->sniffedList().at(i).url.contains(part))
+            return w->sniffedList().count() - 1 - i;
+    }
+    return -1;
+}
+
 class WindowHarness
 {
 public:

@@ -47,7 +47,8 @@ QStringList files(const QString &folder) { return QDir(folder).entryList(QDir::F
 
 // Both ways to a saved file, end to end with the real window: a page address
 // through the real launcher over yt-dlp and ffmpeg, and a sniffed stream
-// through the real transfer; media served on 127.0.0.2.
+// through the real transfer; media served on 127.0.0.2. The fixture's FLV
+// clip is the stream: the list takes streams of 100000 bytes and more.
 class tst_Downloads : public QObject
 {
     Q_OBJECT
@@ -55,7 +56,6 @@ class tst_Downloads : public QObject
 private:
     static constexpr int toolWait = 90000;
     MediaFixture m_media{QStringLiteral("127.0.0.2")};
-    QByteArray m_big;
 
     // The address page of the other sites (127.0.0.2 is on their list).
     static void enter(Sniffer *w, const QString &address)
@@ -73,15 +73,16 @@ private:
     }
 
     // Lists a stream of the local server as a capture engine reports it.
-    Sniffer *listStream(WindowHarness &harness, const QString &path, qint64 size)
+    Sniffer *listStream(WindowHarness &harness, const QString &path)
     {
         Sniffer *w = harness.start();
         w->navigationForm()->btnSniffer->click();
         const QByteArray host = m_media.host().toLatin1() + ':' + QByteArray::number(m_media.port());
         const QByteArray header = "GET /" + path.toLatin1() + " HTTP/1.1\r\nHost: " + host
                                   + "\r\nUser-Agent: tester\r\nReferer: http://page.example/a: b\r\n\r\n";
-        w->captureSession()->queueReport(host + '/' + path.toLatin1(), header, QByteArray::number(size), "mp4");
-        [&] { QTRY_COMPARE(w->sniffedList().count(), 1); }();
+        w->captureSession()->queueReport(host + '/' + path.toLatin1(), header,
+                                         QByteArray::number(m_media.bytes("clip.flv").size()), "x-flv");
+        [&] { QTRY_VERIFY(rowOf(w, path) >= 0); }();
         return w;
     }
 
@@ -90,25 +91,21 @@ private:
         harness.responder.onSave = [file](QFileDialog *dialog) { dialog->selectFile(file); return true; };
     }
 
-    static QColor rowColour(Sniffer *w)
+    // Selects the stream's row, as a click on it would.
+    static QListWidgetItem *select(Sniffer *w, const QString &path)
     {
-        return w->oldSnifferForm()->mediaList->item(0)->icon().pixmap(16, 16).toImage().pixelColor(8, 8);
+        w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, path));
+        return w->oldSnifferForm()->mediaList->currentItem();
     }
+
+    static QColor colour(QListWidgetItem *row) { return row->icon().pixmap(16, 16).toImage().pixelColor(8, 8); }
 
 private slots:
     void initTestCase()
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
-        // Streams of 100000 bytes and more are listed: a longer clip.
-        QProcess ffmpeg;
-        ffmpeg.start(MediaFixture::program("ffmpeg"),
-                     {"-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25,noise=alls=40:allf=t",
-                      "-f", "lavfi", "-i", "sine=f=330", "-t", "4", "-c:v", "libx264", "-b:v", "600k", "-c:a", "aac",
-                      "-shortest", "-movflags", "+faststart", m_media.filePath("big.mp4")});
-        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
-        m_big = m_media.bytes("big.mp4");
-        QVERIFY(m_big.size() > 150000);
-        QVERIFY(m_media.addFile("player.html", "<html><body><video src=\"/big.mp4\" autoplay muted></video></body></html>"));
+        QVERIFY(m_media.bytes("clip.flv").size() >= 100000);
+        QVERIFY(m_media.addFile("player.html", "<html><body><video src=\"/clip.flv\" autoplay muted></video></body></html>"));
     }
 
     void aPageAddressDownloadsItsVideo()
@@ -180,7 +177,8 @@ private slots:
         WindowHarness harness;
         QTemporaryDir folder;
         Sniffer *w = harness.start();
-        enter(w, m_media.url("throttle/20000/clip.mp4"));
+        // Slow enough that a download left running would outlast the waits below.
+        enter(w, m_media.url("throttle/5000/clip.mp4"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         const QList<int> before = processesSince({});
         download(w, w->optionsForm()->btnDownloadVideo, "slow", folder.path());
@@ -202,20 +200,22 @@ private slots:
     {
         WindowHarness harness;
         QTemporaryDir target;
-        Sniffer *w = listStream(harness, "big.mp4", m_big.size());
+        Sniffer *w = listStream(harness, "clip.flv");
         QSignalSpy finished(w, &Sniffer::downloadFinished);
-        saveAs(harness, target.filePath("my: clip.mp4"));
+        saveAs(harness, target.filePath("my: clip.flv"));
+        select(w, "clip.flv");
         w->oldSnifferForm()->pbDownloadVideo->click();
         QCOMPARE(finished.size(), 1);
-        QCOMPARE(readFile(target.filePath("my.clip.mp4")), m_big);
-        QCOMPARE(rowColour(w), QColor(Qt::green));
+        QCOMPARE(readFile(target.filePath("my.clip.flv")), m_media.bytes("clip.flv"));
+        QCOMPARE(colour(select(w, "clip.flv")), QColor(Qt::green));
         QVERIFY(harness.responder.messages.isEmpty());
         // As audio: the stream is saved, then converted to an MP3 beside it.
-        saveAs(harness, target.filePath("tune.b.mp4"));
+        saveAs(harness, target.filePath("tune.b.flv"));
+        select(w, "clip.flv");
         w->oldSnifferForm()->pbDownloadAudio->click();
         QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
         QCOMPARE(MediaFixture::streamCodecs(target.filePath("tune.b.mp3")), QStringList{"mp3"});
-        QCOMPARE(files(target.path()), (QStringList{"my.clip.mp4", "tune.b.mp3"}));
+        QCOMPARE(files(target.path()), (QStringList{"my.clip.flv", "tune.b.mp3"}));
         QCOMPARE(w->currentPage(), 5);
     }
 
@@ -224,10 +224,10 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("message");
-        QTest::newRow("server error") << "status/404/big.mp4" << "" << "404";
-        QTest::newRow("cancelled") << "throttle/30000/big.mp4" << "cancel" << "Download canceled.";
-        QTest::newRow("window closed") << "throttle/30000/big.mp4" << "close" << "";
-        QTest::newRow("no file chosen") << "big.mp4" << "no file" << "";
+        QTest::newRow("server error") << "status/404/clip.flv" << "" << "404";
+        QTest::newRow("cancelled") << "throttle/20000/clip.flv" << "cancel" << "Download canceled.";
+        QTest::newRow("window closed") << "throttle/20000/clip.flv" << "close" << "";
+        QTest::newRow("no file chosen") << "clip.flv" << "no file" << "";
     }
 
     void anUnfinishedSaveLeavesNoFile()
@@ -237,27 +237,28 @@ private slots:
         QFETCH(QString, message);
         WindowHarness harness;
         QTemporaryDir target;
-        Sniffer *w = listStream(harness, path, m_big.size());
+        Sniffer *w = listStream(harness, path);
         QSignalSpy finished(w, &Sniffer::downloadFinished);
-        saveAs(harness, target.filePath("slow.mp4"));
+        saveAs(harness, target.filePath("slow.flv"));
         if (action == "no file")
             harness.responder.onSave = nullptr;
         // Acts once the transfer dialog is up and part of the file is written.
         QTimer poll;
         connect(&poll, &QTimer::timeout, this, [&] {
             auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(QApplication::activeModalWidget());
-            if (!dialog || QFileInfo(target.filePath("slow.mp4.part")).size() == 0)
+            if (!dialog || QFileInfo(target.filePath("slow.flv.part")).size() == 0)
                 return;
             poll.stop();
             action == "cancel" ? dialog->cancelButton()->click() : void(w->close());
         });
         if (!action.isEmpty())
             poll.start(50);
+        select(w, path);
         w->oldSnifferForm()->pbDownloadVideo->click();
         QCOMPARE(harness.responder.messages.size(), message.isEmpty() ? 0 : 1);
         QVERIFY(message.isEmpty() || harness.messageSeen(message));
         QCOMPARE(finished.size(), 0);
-        QCOMPARE(rowColour(w), QColor(Qt::red));
+        QCOMPARE(colour(select(w, path)), QColor(Qt::red));
         harness.window.reset();
         QCOMPARE(files(target.path()), QStringList());
     }
@@ -265,7 +266,7 @@ private slots:
     void aRealClientsStreamIsListed_data()
     {
         QTest::addColumn<QStringList>("command");
-        QTest::newRow("curl") << QStringList{"curl", "-s", "-o", "/dev/null", m_media.url("big.mp4")};
+        QTest::newRow("curl") << QStringList{"curl", "-s", "-o", "/dev/null", m_media.url("clip.flv")};
         // A browser may still be sending when it is ended: only curl's stream
         // shows that the save's own traffic goes unreported.
         QTest::newRow("chromium") << QStringList{"chromium", "--headless", "--no-sandbox", "--disable-gpu",
@@ -288,23 +289,19 @@ private slots:
         QProcess client;
         client.setEnvironment(QProcess::systemEnvironment() << "HOME=" + target.path());
         client.start(program, command);
-        const auto listed = [w, this] {
-            for (int i = 0; i < w->sniffedList().count(); ++i) {
-                if (w->sniffedList().at(i).size == m_big.size())
-                    return i;
-            }
-            return -1;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(listed() >= 0, 30000);
+        const QByteArray clip = m_media.bytes("clip.flv");
+        const QString url = m_media.url("clip.flv");
+        QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, url) >= 0, 30000);
         client.kill();
         client.waitForFinished(5000);
-        w->oldSnifferForm()->mediaList->setCurrentRow(w->sniffedList().count() - 1 - listed());
+        QCOMPARE(w->sniffedList().at(w->sniffedList().count() - 1 - rowOf(w, url)).size, clip.size());
+        select(w, url);
         // The save's own traffic is not reported: a stream fetched after it is
         // the next report the session hands over.
         QSignalSpy arrived(w->captureSession(), &CaptureSession::reportArrived);
-        saveAs(harness, target.filePath("seen.mp4"));
+        saveAs(harness, target.filePath("seen.flv"));
         w->oldSnifferForm()->pbDownloadVideo->click();
-        QCOMPARE(readFile(target.filePath("seen.mp4")), m_big);
+        QCOMPARE(readFile(target.filePath("seen.flv")), clip);
         if (!program.endsWith("curl"))
             return;
         QProcess::execute(QStandardPaths::findExecutable("curl"), {"-s", "-o", "/dev/null", m_media.url("clip.mp4")});

@@ -1,4 +1,5 @@
 #include "LogHandler.h"
+#include "LogLine.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -47,12 +48,53 @@ private slots:
     {
         logMessageHandler(QtDebugMsg, QMessageLogContext(), "first");
         QVERIFY(QDir(m_home.filePath("Vidarro")).removeRecursively());
-        logMessageHandler(QtCriticalMsg, QMessageLogContext(), "second");
+        logMessageHandler(QtCriticalMsg, QMessageLogContext(), "second\r\nD: forged");
         logMessageHandler(QtFatalMsg, QMessageLogContext(), "third");
-        QCOMPARE(today(), QByteArray("C: second\r\nF: third\r\n"));
+        QCOMPARE(today(), QByteArray("C: second\\r\\nD: forged\r\nF: third\r\n"));
+        // Addresses and paths are for the user's eyes only: nothing for group and others.
+        QCOMPARE(int(QFile::permissions(logFilePath(QDate::currentDate())) & 0x77), 0);
         qputenv("APPDATA", m_home.filePath("absent").toUtf8());
         logMessageHandler(QtDebugMsg, QMessageLogContext(), "lost");
         QVERIFY(!QFileInfo::exists(m_home.filePath("absent")));
+    }
+
+    void quotedValuesCannotStartALine_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("plain") << "Clip é" << "\"Clip é\"";
+        QTest::newRow("quote and backslash") << "a\"b\\c" << "\"a\\\"b\\\\c\"";
+        QTest::newRow("carriage return") << "x\rD: forged" << "\"x\\rD: forged\"";
+        QTest::newRow("line feed and tab") << "x\nC: !!! ERROR\t" << "\"x\\nC: !!! ERROR\\t\"";
+        QTest::newRow("nul, escape, delete") << QString::fromLatin1("a\0b\x1b\x7f", 5) << "\"a\\u0000b\\u001b\\u007f\"";
+        QTest::newRow("next line, line separator") << QString::fromUtf16(u"a\u0085b\u2028c") << "\"a\\u0085b\\u2028c\"";
+    }
+
+    void quotedValuesCannotStartALine()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, logged);
+        QCOMPARE(LogLine::quoted(value), logged);
+    }
+
+    void addressesAreLoggedWithoutSecrets_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("plain") << "https://vimeo.com/1" << "https://vimeo.com/1";
+        QTest::newRow("user and password") << "http://user:pw@host.example:8080/a" << "http://host.example:8080/a";
+        QTest::newRow("query values") << "https://h.example/v?id=7&token=abc" << "https://h.example/v?id=***&token=***";
+        QTest::newRow("bare query item") << "https://h.example/v?abcsecret" << "https://h.example/v?***";
+        QTest::newRow("fragment") << "https://h.example/#access_token=x" << "https://h.example/#***";
+        QTest::newRow("no scheme") << "user:pw@h.example/v?sig=1" << "h.example/v?***";
+        QTest::newRow("sniffed") << "http://127.0.0.2:80/a.mp4?e=1" << "http://127.0.0.2:80/a.mp4?e=***";
+    }
+
+    void addressesAreLoggedWithoutSecrets()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, logged);
+        QCOMPARE(LogLine::safeAddress(address), logged);
     }
 
     void threadsNeverTearALine()

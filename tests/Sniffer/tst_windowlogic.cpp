@@ -10,6 +10,7 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -151,6 +152,7 @@ private slots:
         QCOMPARE(SniffedItems::rowText(items.at(0)), QString("1. 12:30:05           mp4           0.10 MB"));
         QCOMPARE(SniffedItems::rowText(items.at(1)), QString("2. 12:30:05           flv           2861.02 MB"));
         QCOMPARE(SniffedItems::cleanType("\r\nMP3"), QString("\r\nMP3"));
+        QCOMPARE(SniffedItems::cleanType("mp4;charset=UTF-8\r\n"), QString("mp4"));
         for (int i = 3; i <= 26; ++i)
             items.add(QString("http://www.youtube.com/%1").arg(i), {}, QString::number(100000 + i), "mp4", at);
         QCOMPARE(items.count(), 25);
@@ -173,6 +175,9 @@ private slots:
         QTest::newRow("nothing left") << "/d/%%%.mp4" << "mp4" << "" << "/d/untitled.mp4";
         QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
         QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
+        QTest::newRow("type with parameters") << "/d/clip.mp4" << "mp4;charset=UTF-8" << "" << "/d/clip.mp4";
+        QTest::newRow("type a path") << "/d/clip.flv" << "../../x" << "" << "/d/clipflv.mp4";
+        QTest::newRow("filter a path") << "/d/clip.mp4" << "mp4" << "x (*./../y)" << "/d/clip.mp4";
     }
 
     void saveNames()
@@ -182,6 +187,37 @@ private slots:
         QFETCH(QString, filter);
         QFETCH(QString, path);
         QCOMPARE(SaveName::savePath(selected, type, filter), path);
+    }
+
+    void extensions_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("safe");
+        for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
+            QTest::newRow(plain) << plain << plain;
+        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"})
+            QTest::addRow("hostile '%s'", QByteArray(hostile).toPercentEncoding().constData()) << hostile << "bin";
+    }
+
+    void extensions()
+    {
+        QFETCH(QString, extension);
+        QFETCH(QString, safe);
+        QCOMPARE(TargetPath::safeExtension(extension, "bin"), safe);
+    }
+
+    void theFinalPathLiesInsideTheFolder()
+    {
+        const QString folder = m_user->filePath("chosen");
+        QVERIFY(QDir().mkpath(folder + "/sub"));
+        QVERIFY(QFile::link(m_app->path(), folder + "/out"));
+        QVERIFY(QFile::link(m_app->filePath("x.mp4"), folder + "/dangling.mp4"));
+        const QList<QPair<QString, bool>> names{{"a.mp4", true},   {"sub/a.mp4", true},     {"../a.mp4", false},
+                                                {"sub/../../a", false}, {"out/a.mp4", false}, {"dangling.mp4", false},
+                                                {"..", false},      {"", false}};
+        for (const auto &[name, inside] : names)
+            QVERIFY2(TargetPath::insideFolder(folder, folder + '/' + name) == inside, qPrintable(name));
+        QCOMPARE(TargetPath::freePath(folder + "/dangling", "mp4"), folder + "/dangling (2).mp4");
     }
 
     void pagesQueueAndNames()
@@ -230,6 +266,7 @@ private slots:
         QCOMPARE(first.list("yt_urls"), (SettingsList{{7, "first"}}));
         QCOMPARE(first.list("help"), (SettingsList{{0, "not a number"}}));
         QCOMPARE(first.value("last_update"), QString("33"));
+        QCOMPARE(int(QFile::permissions(userFile()) & 0x77), 0); // nothing for group and others
         const QString root = QDir::toNativeSeparators(QDir::homePath() + "/Documents/Vidarro/");
         QCOMPARE(first.value("savepath_video") + first.value("savepath_audio"), root + "Video" + root + "Audio");
         QVERIFY(QFileInfo(first.value("savepath_audio")).isDir());
@@ -274,7 +311,6 @@ private slots:
             junk += char((i * 7919) % 256);
         QTest::newRow("binary junk") << junk;
         QTest::newRow("keys without numbers") << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n");
-        QTest::newRow("50 MB") << "[os_urls]\n" + QByteArray("1=\"some.site.example\"\n").repeated(2'400'000);
     }
 
     void aDamagedFileIsKeptBesideTheNewOne()
@@ -289,7 +325,33 @@ private slots:
             QVERIFY(settings.list(name).size() <= 1);
         QVERIFY(settings.store("last_update", "12"));
         QCOMPARE(readFile(userFile() + ".bak"), content);
+        QCOMPARE(int((QFile::permissions(userFile()) | QFile::permissions(userFile() + ".bak")) & 0x77), 0);
         QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
+    }
+
+    void aFileOver4MBIsNotRead_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("4 MB") << SettingsFile::maxFileSize;
+        QTest::newRow("4 MB and a byte") << SettingsFile::maxFileSize + 1;
+    }
+
+    void aFileOver4MBIsNotRead()
+    {
+        QFETCH(qint64, size);
+        const bool read = size <= SettingsFile::maxFileSize;
+        writeFile(Platform::settingsTemplatePath(), "[os_urls]\n1=from.template\n");
+        const QByteArray head = "[os_urls]\n1=from.file\n; ";
+        QDir().mkpath(m_user->filePath("Vidarro"));
+        writeFile(userFile(), head + QByteArray(size - head.size() - 1, 'x') + '\n');
+        if (!read)
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("settings file over 4 MB, not read"));
+        SettingsFile settings;
+        if (settings.setSettingsFile())
+            settings.readSettings();
+        QCOMPARE(settings.list("os_urls").value(1), QString(read ? "from.file" : "from.template"));
+        // The file is kept as it was, beside the new one made from the template.
+        QCOMPARE(QFileInfo(userFile() + SettingsFile::tooLargeSuffix()).size(), read ? 0 : size);
     }
 
     void theShippedTemplateHasATextForEveryCode()
@@ -297,7 +359,7 @@ private slots:
         QVERIFY(QFile::copy(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini", Platform::settingsTemplatePath()));
         SettingsFile settings;
         settings.setSettingsFile();
-        const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9}},
+        const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
                                                      {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}}};
         for (const auto &[list, numbers] : codes) {
             for (int code : numbers) {
