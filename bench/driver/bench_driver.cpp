@@ -3,7 +3,9 @@
 //   2. a file download through the driver against bare yt-dlp;
 //   3. how long the GUI thread is held when a download under way is
 //      stopped, replaced or its driver destroyed, against a blocking end of
-//      the same download (SIGKILL to its group, then waitForFinished).
+//      the same download (SIGKILL to its group, then waitForFinished), and
+//      by one look of the reaper at a group left with a zombie (its worst
+//      case: the whole of /proc is read).
 // Prints each figure and the ratios. Usage: bench_driver [rounds]
 
 #include "Downloader.h"
@@ -27,6 +29,7 @@
 #include <random>
 
 #include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -125,6 +128,29 @@ double timeBlockingEnd(MediaFixture &media, const QString &target)
     return clock.nsecsElapsed() / 1e6;
 }
 
+// Milliseconds of ProcessGroup::alive() on a group whose only member is a
+// zombie, the median of many looks.
+double timeGroupLook()
+{
+    const pid_t zombie = ::fork();
+    if (zombie == 0) {
+        ::setpgid(0, 0);
+        ::_exit(0);
+    }
+    ::setpgid(zombie, zombie);
+    QThread::msleep(100);
+    QList<double> looks;
+    for (int i = 0; i < 50; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        if (ProcessGroup::alive(zombie))
+            return -1.0;
+        looks << clock.nsecsElapsed() / 1e6;
+    }
+    ::waitpid(zombie, nullptr, 0);
+    return median(looks);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -177,6 +203,7 @@ int main(int argc, char **argv)
         bare << timeBareTool({QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("-q"),
                               QStringLiteral("-o"), bareTarget, media.url(QStringLiteral("big.mp4"))});
     }
+    const double look = timeGroupLook();
     QList<double> stopped, destroyed, replaced, blocking;
     for (int round = 0; round < rounds; ++round) {
         const QString target = out.filePath(QStringLiteral("end-%1.flv").arg(round));
@@ -190,7 +217,9 @@ int main(int argc, char **argv)
         });
         blocking << timeBlockingEnd(media, target + QStringLiteral(".blocking"));
     }
-    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare, &stopped, &destroyed, &replaced, &blocking}) {
+    QList<double> looks{look};
+    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare, &stopped, &destroyed, &replaced, &blocking,
+                                      &looks}) {
         if (list->contains(-1.0)) {
             std::fprintf(stderr, "a run failed\n");
             return 1;
@@ -211,6 +240,7 @@ int main(int argc, char **argv)
     std::printf("  destruction:       %.2f / %.2f\n", median(destroyed), worst(destroyed));
     std::printf("  a newer download:  %.2f / %.2f\n", median(replaced), worst(replaced));
     std::printf("  blocking kill+wait: %.2f / %.2f\n", median(blocking), worst(blocking));
+    std::printf("reaper's look at a zombie's group: %.2f ms (median)\n", look);
     // A newer download also starts its own process: shown, not in the ratio.
     std::printf("ratio worst stop or destruction / median blocking end: %.3f (goal: every figure <= 50 ms)\n",
                 qMax(worst(stopped), worst(destroyed)) / median(blocking));

@@ -2,12 +2,40 @@
 
 #include "LogLine.h"
 #include "Platform.h"
+#include "SafeText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace {
+
+// A value for the tool's configuration file, read the way a POSIX shell
+// reads words: single quotes, with each quote written as '"'"'.
+QString quotedWord(const QString &value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\"'\"'"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// The credentials in a file of mode 0600 that the tool reads; empty when
+// it cannot be written.
+QString credentialsFile(const QString &userName, const QString &password)
+{
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
+    file.setAutoRemove(false);
+    if (!file.open() || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+        return {};
+    const QString text = QStringLiteral("# coding: utf-8\n--username ") + quotedWord(userName)
+                         + QStringLiteral("\n--password ") + quotedWord(password) + QLatin1Char('\n');
+    if (file.write(text.toUtf8()) < 0 || !file.flush()) {
+        file.remove();
+        return {};
+    }
+    return file.fileName();
+}
 
 void removeFiles(const QStringList &names)
 {
@@ -48,8 +76,10 @@ bool Downloader::checkURL(const QUrl &url)
 {
     if (!url.isValid())
         return false;
-    pageUrl = url.toString();
-    LOG_DEBUG << "checkURL" << ":" << "URL" << ":" << pageUrl;
+    userName = url.userName(QUrl::FullyDecoded);
+    password = url.password(QUrl::FullyDecoded);
+    pageUrl = url.adjusted(QUrl::RemoveUserInfo).toString();
+    LOG_DEBUG << "checkURL" << ":" << "URL" << ":" << SafeText::address(url);
     return true;
 }
 
@@ -64,15 +94,41 @@ void Downloader::stop()
     activeJob = 0;
 }
 
-void Downloader::launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments,
-                        int maxLines, ReadSlot onRead, EndSlot onEnd)
+ToolRun *Downloader::launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments,
+                            ToolRun::Limits limits, ReadSlot onRead, EndSlot onEnd)
 {
     endRun(member);
-    auto *run = new ToolRun(program, arguments, maxLines, this);
+    auto *run = new ToolRun(program, arguments, limits, this);
     member = run;
     connect(run, &ToolRun::linesRead, this, onRead);
     connect(run, &ToolRun::finished, this, onEnd);
-    run->start();
+    return run;
+}
+
+ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &arguments, ToolRun::Limits limits,
+                                ReadSlot onRead, EndSlot onEnd)
+{
+    QString config;
+    if (!userName.isEmpty() || !password.isEmpty()) {
+        config = credentialsFile(userName, password);
+        if (config.isEmpty())
+            LOG_ERROR << "launchTool" << ":" << "cannot write credentials";
+    }
+    const QStringList full = config.isEmpty() ? arguments : QStringList{QStringLiteral("--config-locations"), config} + arguments;
+    ToolRun *run = launch(member, toolPath, full, limits, onRead, onEnd);
+    if (!config.isEmpty())
+        run->removeWhenDone(config);
+    return run;
+}
+
+QStringList Downloader::forLog(const QStringList &arguments) const
+{
+    QStringList shown = arguments;
+    for (QString &argument : shown) {
+        if (argument == pageUrl)
+            argument = SafeText::address(QUrl(pageUrl));
+    }
+    return shown;
 }
 
 void Downloader::endRun(QPointer<ToolRun> &member, std::function<void()> afterwards)
@@ -100,10 +156,19 @@ void Downloader::logFailure(const char *operation, const ToolResult &result)
 {
     if (!result.started)
         LOG_ERROR << operation << ":" << "cannot start" << ":" << result.complaint;
+    else if (result.stalled)
+        LOG_ERROR << operation << ":" << "no sign of life for ms" << ":" << ToolRun::silenceLimit();
     else
         LOG_ERROR << operation << ":" << "exitCode" << ":" << result.exitCode;
     if (result.started && !result.complaint.isEmpty())
-        LOG_ERROR << operation << ":" << "tool said" << ":" << result.complaint;
+        LOG_ERROR << operation << ":" << "tool said" << ":" << SafeText::line(result.complaint);
+}
+
+Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwise)
+{
+    if (result.stalled)
+        return ToolStalled;
+    return result.diskFull ? DiskFull : otherwise;
 }
 
 std::function<void()> Downloader::downloadLeftovers()
@@ -124,7 +189,7 @@ std::function<void()> Downloader::downloadLeftovers()
 std::function<void()> Downloader::extractionLeftovers(bool withSource)
 {
     const QString target = extractArgs.value(extractArgs.size() - 1);
-    QStringList names{target};
+    QStringList names{target + QStringLiteral(".part")};
     if (withSource)
         names.prepend(extractArgs.value(extractArgs.size() - 2));
     return [self = QPointer<Downloader>(this), target, names] {

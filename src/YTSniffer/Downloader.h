@@ -51,6 +51,8 @@ public:
         ExtractFailed = 5,
         NoAudioFile = 6,
         SourceNotRemoved = 7,
+        ToolStalled = 8,   // a download or extraction showed no sign of life for too long
+        DiskFull = 10,     // a download or extraction found its disk full
     };
     Q_ENUM(errors)
 
@@ -58,6 +60,9 @@ public:
     // Ends every run; a download or extraction under way leaves no file.
     ~Downloader() override;
 
+    // A user name and password in the address are kept apart: never logged,
+    // never on a command line, handed to the tool in a file only this user
+    // can read.
     bool checkURL(const QUrl &url);
     void requestTitle();
     void requestFormats();
@@ -69,6 +74,7 @@ public:
     // The long job now running: 0 none, 3 file download, 4 audio extraction.
     int job() const { return activeJob; }
     QString tool() const { return toolPath; }
+    // The address without its user name and password.
     QString url() const { return pageUrl; }
     // What the last update run that ended well said, when it could be read.
     std::optional<ToolUpdate> toolUpdate() const { return lastUpdate; }
@@ -100,15 +106,22 @@ private:
     using ReadSlot = void (Downloader::*)(const QStringList &);
     using EndSlot = void (Downloader::*)(const ToolResult &);
 
-    // A new run of a request kind, connected and started.
-    void launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments, int maxLines,
-                ReadSlot onRead, EndSlot onEnd);
+    // A new run of a request kind, connected, to be started by the caller.
+    ToolRun *launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments,
+                    ToolRun::Limits limits, ReadSlot onRead, EndSlot onEnd);
+    // The same for the downloader tool, with the address's credentials.
+    ToolRun *launchTool(QPointer<ToolRun> &member, const QStringList &arguments, ToolRun::Limits limits,
+                        ReadSlot onRead, EndSlot onEnd);
+    // An argument list as the log may show it.
+    QStringList forLog(const QStringList &arguments) const;
     // Ends a run still going, without waiting; `afterwards` runs once its
     // process group is gone.
     static void endRun(QPointer<ToolRun> &member, std::function<void()> afterwards = {});
     // The run that just finished is done with.
     static void dropRun(QPointer<ToolRun> &member);
     static void logFailure(const char *operation, const ToolResult &result);
+    // The error of a failed download or extraction.
+    static errors jobError(const ToolResult &result, errors otherwise);
     // What a download under way may leave: the target, its ".part" and
     // ".ytdl" files. Removed unless a newer download took the same names.
     std::function<void()> downloadLeftovers();
@@ -127,6 +140,8 @@ private:
     QString scriptSuffix;
     QString toolPath;
     QString pageUrl;
+    QString userName;
+    QString password;
     QString partFile;
     QStringList extractArgs;
     QString fileTarget;

@@ -2,6 +2,7 @@
 
 #include "LogLine.h"
 #include "Platform.h"
+#include "SafeText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,11 +11,16 @@ namespace {
 
 constexpr qsizetype maxLoggedOutput = 512;
 
+QString partOf(const QString &target)
+{
+    return target + QStringLiteral(".part");
+}
+
 } // namespace
 
 void Downloader::extractAudio(const QString &source, const QString &target)
 {
-    // A newer extraction replaces an older one; its half-written target goes.
+    // A newer extraction replaces an older one; its partial file goes.
     if (extractRun)
         endRun(extractRun, extractionLeftovers(false));
     extractArgs = QStringList{QStringLiteral("-i"), source, target};
@@ -39,16 +45,26 @@ void Downloader::extractAudio(const QString &source, const QString &target)
         return;
     }
     activeJob = AudioStep;
+    // The result is written beside the target and renamed on success, so
+    // that a file under the final name is always whole. "-f" names the
+    // container, since ".part" says nothing of it.
+    const QString suffix = QFileInfo(target).suffix().toLower();
+    const QString container = ToolOutput::isSafeExtension(suffix) ? suffix : QStringLiteral("mp3");
+    QFile::remove(partOf(target));
     // No prompt, and no overwrite even if a file appears meanwhile.
-    const QStringList arguments = QStringList{QStringLiteral("-nostdin"), QStringLiteral("-n")} + extractArgs;
-    launch(extractRun, program, arguments, 0, &Downloader::readAudioExtracting, &Downloader::doneAudioExtracting);
+    const QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-n"), QStringLiteral("-i"), source,
+                                QStringLiteral("-f"), container, partOf(target)};
+    ToolRun *run = launch(extractRun, program, arguments, {}, &Downloader::readAudioExtracting,
+                          &Downloader::doneAudioExtracting);
+    run->watchFile(partOf(target));
+    run->start();
 }
 
 void Downloader::readAudioExtracting(const QStringList &lines)
 {
     const QString text = lines.join(QLatin1Char(' ')).trimmed();
     if (!text.isEmpty())
-        LOG_DEBUG << "readAudioExtracting" << ":" << text.left(maxLoggedOutput);
+        LOG_DEBUG << "readAudioExtracting" << ":" << SafeText::line(text.left(maxLoggedOutput));
 }
 
 void Downloader::doneAudioExtracting(const ToolResult &result)
@@ -58,16 +74,22 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     const QString source = extractArgs.value(extractArgs.size() - 2);
     const QString target = extractArgs.value(extractArgs.size() - 1);
     if (!result.ok) {
-        // A half-written MP3 would pass for a finished one; the target did
-        // not exist when the run began, so any file there is this run's.
-        QFile::remove(target);
-        emit hasError(ExtractFailed);
+        QFile::remove(partOf(target));
+        emit hasError(jobError(result, ExtractFailed));
         logFailure("doneAudioExtracting", result);
         return;
     }
-    if (!QFileInfo::exists(target)) {
+    if (QFileInfo(partOf(target)).size() <= 0) {
+        QFile::remove(partOf(target));
         LOG_ERROR << "doneAudioExtracting" << ":" << "no audio file";
         emit hasError(NoAudioFile);
+        return;
+    }
+    // QFile::rename never replaces a file that appeared meanwhile.
+    if (!QFile::rename(partOf(target), target)) {
+        LOG_ERROR << "doneAudioExtracting" << ":" << "cannot rename" << ":" << target;
+        QFile::remove(partOf(target));
+        emit hasError(ExtractFailed);
         return;
     }
     LOG_DEBUG << "doneAudioExtracting" << ":" << "file exists";

@@ -11,7 +11,7 @@ void Downloader::requestFile(int formatCode, const QString &targetFile)
     QStringList arguments{pageUrl, QStringLiteral("-o"), targetFile};
     if (formatCode > 0)
         arguments << QStringLiteral("--format") << QString::number(formatCode);
-    LOG_DEBUG << "requestFile" << ":" << "Download file" << ":" << arguments;
+    LOG_DEBUG << "requestFile" << ":" << "Download file" << ":" << forLog(arguments);
     // Never overwrite what is there: the window asks the user and removes
     // the old file first when the user agrees.
     if (QFileInfo::exists(targetFile)) {
@@ -23,7 +23,10 @@ void Downloader::requestFile(int formatCode, const QString &targetFile)
     fileTarget = targetFile;
     partFile = targetFile + QStringLiteral(".part");
     activeJob = FileStep;
-    launch(fileRun, toolPath, arguments, 0, &Downloader::readFile, &Downloader::gotFile);
+    ToolRun *run = launchTool(fileRun, arguments, {}, &Downloader::readFile, &Downloader::gotFile);
+    // A tool quiet on its console may still be writing.
+    run->watchFile(partFile);
+    run->start();
 }
 
 void Downloader::readFile(const QStringList &lines)
@@ -46,7 +49,7 @@ void Downloader::gotFile(const ToolResult &result)
         // would pass for a finished download.
         if (const std::function<void()> remove = downloadLeftovers())
             remove();
-        emit hasError(DownloadFailed);
+        emit hasError(jobError(result, DownloadFailed));
         return;
     }
     fileTarget.clear();

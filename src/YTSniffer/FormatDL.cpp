@@ -5,7 +5,7 @@
 namespace {
 
 // Far more than any real listing; the cap keeps a runaway tool in check.
-constexpr int maxFormatLines = 4096;
+constexpr ToolRun::Limits listingLimits{4096, 1024 * 1024};
 
 } // namespace
 
@@ -13,8 +13,8 @@ void Downloader::requestFormats()
 {
     LOG_DEBUG << "requestFormats" << ":" << "Detect available formats";
     const QStringList arguments{QStringLiteral("--list-formats"), pageUrl};
-    LOG_DEBUG << "requestFormats" << ":" << "Start with arguments" << ":" << arguments;
-    launch(formatRun, toolPath, arguments, maxFormatLines, &Downloader::readFormats, &Downloader::gotFormats);
+    LOG_DEBUG << "requestFormats" << ":" << "Start with arguments" << ":" << forLog(arguments);
+    launchTool(formatRun, arguments, listingLimits, &Downloader::readFormats, &Downloader::gotFormats)->start();
 }
 
 void Downloader::readFormats(const QStringList &lines)
@@ -33,7 +33,11 @@ void Downloader::gotFormats(const ToolResult &result)
     }
     if (audioQualities.isEmpty())
         audioQualities = ToolOutput::audioQualityTable();
-    info->formats = ToolOutput::parseFormats(result.lines, audioQualities);
+    const FormatListing listing = ToolOutput::parseFormats(result.lines, audioQualities);
+    info->formats = listing.formats;
+    if (listing.leftOut > 0 || result.linesLeftOut > 0)
+        LOG_WARNING << "gotFormats" << ":" << "formats left out" << ":" << listing.leftOut << ":" << "lines left out"
+                    << ":" << result.linesLeftOut;
     for (const FormatInfo &format : std::as_const(info->formats))
         LOG_DEBUG << "gotFormats" << ":" << format.code << format.extension << format.resolution << format.best;
     info->done.append(FormatsStep);

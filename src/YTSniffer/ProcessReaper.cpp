@@ -3,13 +3,16 @@
 #include "LogLine.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -28,9 +31,13 @@ ProcessReaper *theReaper = nullptr;
 
 namespace ProcessGroup {
 
-void enterOwnGroup()
+void prepareChild(qint64 parentPid)
 {
     ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent died before the line above: nobody would end this child.
+    if (::getppid() != pid_t(parentPid))
+        ::_exit(127);
 }
 
 void adopt(qint64 pid)
@@ -54,26 +61,39 @@ bool alive(qint64 pgid)
     if (::kill(-pid_t(pgid), 0) != 0 && errno == ESRCH)
         return false;
     // Orphaned members wait for init to collect them and show as zombies
-    // meanwhile; they can no longer write anything.
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &name : entries) {
-        if (name.isEmpty() || !name.front().isDigit())
+    // meanwhile; they can no longer write anything. Plain system calls: this
+    // runs on the GUI thread and reads every process's stat line.
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool found = false;
+    while (const dirent *entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
             continue;
-        QFile stat(QStringLiteral("/proc/") + name + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
+        char path[sizeof entry->d_name + 16];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
             continue;
-        const QByteArray text = stat.read(1024);
+        char text[512];
+        const ssize_t length = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (length <= 0)
+            continue;
         // "pid (name) state ppid pgrp ...": the name may hold blanks and ')'.
-        const qsizetype close = text.lastIndexOf(')');
-        if (close < 0)
-            continue;
-        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-        if (fields.size() < 3 || fields.at(2).toLongLong() != pgid)
-            continue;
-        if (fields.at(0) != "Z" && fields.at(0) != "X")
-            return true;
+        text[length] = '\0';
+        const char *nameEnd = std::strrchr(text, ')');
+        char state = 0;
+        long long parent = 0;
+        long long group = 0;
+        if (nameEnd && std::sscanf(nameEnd + 1, " %c %lld %lld", &state, &parent, &group) == 3 && group == pgid
+            && state != 'Z' && state != 'X') {
+            found = true;
+            break;
+        }
     }
-    return false;
+    ::closedir(proc);
+    return found;
 }
 
 } // namespace ProcessGroup

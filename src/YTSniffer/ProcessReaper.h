@@ -13,8 +13,9 @@ class QProcess;
 namespace ProcessGroup {
 
 // Runs in the child between fork and exec: a group of its own, so that
-// ending a run also ends whatever it started.
-void enterOwnGroup();
+// ending a run also ends whatever it started, and death with the parent,
+// even one killed outright.
+void prepareChild(qint64 parentPid);
 // The same from the parent right after the start, closing the race with a
 // signal sent before the child got to it.
 void adopt(qint64 pid);

@@ -5,7 +5,7 @@
 namespace {
 
 // Only the first two lines matter; the cap keeps a runaway tool in check.
-constexpr int maxTitleLines = 64;
+constexpr ToolRun::Limits titleLimits{64, 64 * 1024};
 
 } // namespace
 
@@ -13,8 +13,8 @@ void Downloader::requestTitle()
 {
     LOG_DEBUG << "requestTitle" << ":" << "Get default title + duration";
     const QStringList arguments{QStringLiteral("--get-title"), QStringLiteral("--get-duration"), pageUrl};
-    LOG_DEBUG << "requestTitle" << ":" << "Start with arguments" << ":" << arguments;
-    launch(titleRun, toolPath, arguments, maxTitleLines, &Downloader::readTitle, &Downloader::gotTitle);
+    LOG_DEBUG << "requestTitle" << ":" << "Start with arguments" << ":" << forLog(arguments);
+    launchTool(titleRun, arguments, titleLimits, &Downloader::readTitle, &Downloader::gotTitle)->start();
 }
 
 void Downloader::readTitle(const QStringList &lines)

@@ -1,37 +1,12 @@
 #include "ToolOutput.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace ToolOutput {
-
-QString chunkText(const QByteArray &chunk)
-{
-    QByteArray bytes = chunk.trimmed();
-    const qsizetype zero = bytes.indexOf('\0');
-    if (zero >= 0)
-        bytes.truncate(zero);
-    return QString::fromUtf8(bytes);
-}
-
-QStringList chunkLines(const QByteArray &chunk)
-{
-    QStringList lines = chunkText(chunk).split(QLatin1Char('\n'));
-    for (QString &line : lines) {
-        if (line.size() > maxLineLength)
-            line.truncate(maxLineLength);
-    }
-    return lines;
-}
-
-int appendBounded(QStringList &output, const QStringList &lines, int maxLines)
-{
-    const qsizetype room = qMax<qsizetype>(0, maxLines - output.size());
-    const qsizetype taken = qMin(room, lines.size());
-    output.append(lines.mid(0, taken));
-    return int(lines.size() - taken);
-}
 
 QString cleanTitle(const QString &title)
 {
@@ -52,7 +27,12 @@ TitleInfo parseTitle(const QStringList &lines)
 {
     TitleInfo info;
     info.title = cleanTitle(lines.isEmpty() ? QStringLiteral("default") : lines.first());
-    info.duration = lines.size() > 1 ? lines.at(1) : QStringLiteral("0:00");
+    QString duration = lines.size() > 1 ? lines.at(1) : QStringLiteral("0:00");
+    for (QChar &c : duration) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char(' ');
+    }
+    info.duration = duration.trimmed().left(32);
     return info;
 }
 
@@ -103,8 +83,8 @@ QMap<int, QString> audioQualityTable()
 
 namespace {
 
-// The pieces of one listing line split at runs of white space, or an empty
-// list when the line is not a format line.
+// The first pieces of one listing line, or an empty list when the line is
+// not a format line.
 QStringList formatLinePieces(const QString &line)
 {
     // A blank line is no format; counting it would invent an empty entry.
@@ -112,8 +92,21 @@ QStringList formatLinePieces(const QString &line)
         return {};
     if (line.contains(QLatin1Char('[')) || line.contains(QLatin1String("DASH")))
         return {};
-    static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
-    const QStringList pieces = line.split(spaces);
+    // The four columns read, split at runs of white space; a line that
+    // begins with white space has an empty first piece.
+    QStringList pieces;
+    qsizetype start = 0;
+    qsizetype at = 0;
+    while (pieces.size() < 4) {
+        while (at < line.size() && !line.at(at).isSpace())
+            ++at;
+        pieces << line.sliced(start, at - start);
+        if (at == line.size())
+            break;
+        while (at < line.size() && line.at(at).isSpace())
+            ++at;
+        start = at;
+    }
     if (pieces.first() == QLatin1String("format"))
         return {};
     return pieces;
@@ -126,7 +119,7 @@ FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> 
     const int code = pieces.value(0).toInt(&ok, 10);
     format.code = ok ? code : 0;
     format.description = qualities.value(format.code, QStringLiteral("N/A"));
-    format.extension = pieces.value(1);
+    format.extension = isSafeExtension(pieces.value(1)) ? pieces.value(1) : QString();
     format.resolution = pieces.value(2);
     format.best = pieces.value(3) == QLatin1String("(best)");
     return format;
@@ -134,17 +127,45 @@ FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> 
 
 } // namespace
 
-QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QString> &qualities)
+FormatListing parseFormats(const QStringList &lines, const QMap<int, QString> &qualities)
 {
-    QMap<int, FormatInfo> formats;
+    // Listing order, one entry per code.
+    QList<FormatInfo> found;
+    QHash<int, qsizetype> position;
     for (const QString &line : lines) {
         const QStringList pieces = formatLinePieces(line);
         if (pieces.isEmpty())
             continue;
         const FormatInfo format = formatFromPieces(pieces, qualities);
-        formats.insert(format.code, format);
+        if (const auto at = position.constFind(format.code); at != position.cend()) {
+            found[*at] = format;
+        } else {
+            position.insert(format.code, found.size());
+            found.append(format);
+        }
     }
-    return formats;
+    FormatListing listing;
+    for (const bool best : {true, false}) {
+        for (const FormatInfo &format : std::as_const(found)) {
+            if (format.best != best)
+                continue;
+            if (listing.formats.size() < maxFormats)
+                listing.formats.insert(format.code, format);
+            else
+                ++listing.leftOut;
+        }
+    }
+    return listing;
+}
+
+bool isSafeExtension(const QString &extension)
+{
+    if (extension.isEmpty() || extension.size() > 10)
+        return false;
+    return std::all_of(extension.cbegin(), extension.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+    });
 }
 
 std::optional<ToolUpdate> parseUpdate(const QStringList &lines)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -26,6 +25,12 @@ struct TitleInfo
     QString duration;  // "0:00" when the tool printed none
 };
 
+struct FormatListing
+{
+    QMap<int, FormatInfo> formats;
+    int leftOut = 0;   // formats past the cap, left out
+};
+
 // The last line of the update script.
 struct ToolUpdate
 {
@@ -37,19 +42,10 @@ struct ToolUpdate
 
 namespace ToolOutput {
 
-// Longest line kept from any tool; the rest of a longer line is dropped.
+// Longest line kept from any tool; a longer line is dropped.
 inline constexpr int maxLineLength = 4096;
-
-// One chunk of output as text: white space stripped at both ends, cut at
-// the first zero byte, invalid UTF-8 replaced.
-QString chunkText(const QByteArray &chunk);
-
-// A chunk split at "\n", empty pieces kept, each piece at most maxLineLength.
-QStringList chunkLines(const QByteArray &chunk);
-
-// Appends lines to an output list that holds at most maxLines entries;
-// lines past the limit are dropped. Returns how many were dropped.
-int appendBounded(QStringList &output, const QStringList &lines, int maxLines);
+// Formats kept of one listing, the tool's preferred ones first.
+inline constexpr int maxFormats = 200;
 
 // Title as shown and used for file names: only blanks, digits, "(", ")",
 // and the letters A-Z / a-z survive, runs of white space become one blank,
@@ -57,7 +53,8 @@ int appendBounded(QStringList &output, const QStringList &lines, int maxLines);
 QString cleanTitle(const QString &title);
 
 // The title run's answer: the title on the first line ("default" when there
-// is none), the duration on the second.
+// is none), the duration on the second (control characters as blanks, at
+// most 32 characters).
 TitleInfo parseTitle(const QStringList &lines);
 
 // The progress figure of one line: the text between its first "]" and its
@@ -73,8 +70,13 @@ QMap<int, QString> audioQualityTable();
 // The formats of a listing, keyed by code (0 when the code is not a
 // number, a later line replacing an earlier one of the same code): code,
 // extension, resolution, "(best)" in the fourth column. Header, blank,
-// tool message ("[") and single-track ("DASH") lines are skipped.
-QMap<int, FormatInfo> parseFormats(const QStringList &lines, const QMap<int, QString> &qualities);
+// tool message ("[") and single-track ("DASH") lines are skipped. An
+// extension that is not safe is left empty: the container is unknown.
+// At most maxFormats are kept, those marked best first.
+FormatListing parseFormats(const QStringList &lines, const QMap<int, QString> &qualities);
+
+// A file extension fit to end a file name: 1 to 10 ASCII letters or digits.
+bool isSafeExtension(const QString &extension);
 
 // The update script's last non-empty line: "TOOL VERSION is up to date" or
 // "TOOL OLD was updated to NEW".

@@ -3,21 +3,30 @@
 #include "ProcessReaper.h"
 #include "ToolOutput.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
-// Bytes of the error stream kept for the log.
+// Characters of the error stream kept for the log.
 constexpr qsizetype maxComplaint = 512;
+int silenceMs = 5 * 60 * 1000;
 
 } // namespace
 
-ToolRun::ToolRun(const QString &program, const QStringList &arguments, int maxLines, QObject *parent)
+ToolRun::ToolRun(const QString &program, const QStringList &arguments, Limits limits, QObject *parent)
     : QObject(parent)
     , m_program(program)
     , m_arguments(arguments)
-    , m_maxLines(maxLines)
+    , m_limits(limits)
+    , m_output(ToolOutput::maxLineLength)
+    , m_errors(ToolOutput::maxLineLength)
 {
+    connect(&m_watchdog, &QTimer::timeout, this, &ToolRun::checkSilence);
 }
 
 ToolRun::~ToolRun()
@@ -25,16 +34,40 @@ ToolRun::~ToolRun()
     // Its owner is going away without ending it: the group must not stay.
     if (isRunning())
         release({});
+    removeFiles();
+}
+
+void ToolRun::setSilenceLimit(int ms)
+{
+    silenceMs = ms;
+}
+
+int ToolRun::silenceLimit()
+{
+    return silenceMs;
+}
+
+void ToolRun::watchFile(const QString &path)
+{
+    m_watched = path;
+}
+
+void ToolRun::removeWhenDone(const QString &path)
+{
+    m_removeWhenDone = path;
 }
 
 void ToolRun::start()
 {
     m_process = new QProcess(this);
-    m_process->setChildProcessModifier(&ProcessGroup::enterOwnGroup);
+    const qint64 parent = ::getpid();
+    m_process->setChildProcessModifier([parent] { ProcessGroup::prepareChild(parent); });
     connect(m_process, &QProcess::readyReadStandardOutput, this, &ToolRun::readOutput);
     connect(m_process, &QProcess::readyReadStandardError, this, &ToolRun::readErrors);
     connect(m_process, &QProcess::finished, this, &ToolRun::complete);
     connect(m_process, &QProcess::errorOccurred, this, &ToolRun::failedToStart);
+    m_quiet.start();
+    m_watchdog.start(qBound(50, silenceMs / 4, 10000));
     m_process->start(m_program, m_arguments, QIODevice::ReadWrite);
     m_pid = m_process->processId();
     ProcessGroup::adopt(m_pid);
@@ -44,14 +77,18 @@ void ToolRun::start()
 
 void ToolRun::end(std::function<void()> afterwards)
 {
-    if (!isRunning()) {
-        m_finished = true;
-        if (afterwards)
-            afterwards();
+    if (m_whenGone) {
+        *m_whenGone = std::move(afterwards);
         return;
     }
+    const bool running = isRunning();
     m_finished = true;
-    release(std::move(afterwards));
+    m_watchdog.stop();
+    if (running)
+        release(std::move(afterwards));
+    else if (afterwards)
+        afterwards();
+    removeFiles();
 }
 
 void ToolRun::release(std::function<void()> afterwards)
@@ -61,24 +98,57 @@ void ToolRun::release(std::function<void()> afterwards)
     ProcessReaper::reap(process, m_pid, std::move(afterwards));
 }
 
+void ToolRun::removeFiles()
+{
+    if (!m_removeWhenDone.isEmpty())
+        QFile::remove(m_removeWhenDone);
+    m_removeWhenDone.clear();
+}
+
 void ToolRun::readOutput()
 {
-    const QByteArray chunk = m_process->readAllStandardOutput();
-    if (chunk.isEmpty())
+    const QByteArray bytes = m_process->readAllStandardOutput();
+    if (bytes.isEmpty())
         return;
-    const QStringList lines = ToolOutput::chunkLines(chunk);
-    ToolOutput::appendBounded(m_result.lines, lines, m_maxLines);
+    m_quiet.restart();
+    keep(m_output.feed(bytes));
+}
+
+void ToolRun::keep(const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return;
+    for (const QString &line : lines) {
+        if (m_result.lines.size() < m_limits.lines && line.size() <= m_limits.bytes - m_keptBytes) {
+            m_result.lines.append(line);
+            m_keptBytes += line.size();
+        } else {
+            ++m_result.linesLeftOut;
+        }
+    }
     emit linesRead(lines);
 }
 
 void ToolRun::readErrors()
 {
-    // Drained so that a chatty tool cannot fill memory; the last words stay.
-    QByteArray text = m_process->readAllStandardError().trimmed();
-    if (text.isEmpty())
+    // Read as it comes so that a chatty tool cannot fill memory.
+    const QByteArray bytes = m_process->readAllStandardError();
+    if (bytes.isEmpty())
         return;
-    text = text.mid(text.lastIndexOf('\n') + 1).right(maxComplaint);
-    m_result.complaint = QString::fromUtf8(text);
+    m_quiet.restart();
+    noteComplaints(m_errors.feed(bytes));
+}
+
+void ToolRun::noteComplaints(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        // ENOSPC as ffmpeg and yt-dlp word it.
+        if (line.contains(QLatin1String("No space left on device")))
+            m_result.diskFull = true;
+        const QString words = line.trimmed();
+        if (!words.isEmpty())
+            m_result.complaint = words.left(maxComplaint);
+    }
 }
 
 void ToolRun::complete(int exitCode, QProcess::ExitStatus status)
@@ -87,10 +157,16 @@ void ToolRun::complete(int exitCode, QProcess::ExitStatus status)
         return;
     readOutput();
     readErrors();
+    keep(m_output.finish());
+    noteComplaints(m_errors.finish());
     m_finished = true;
+    m_watchdog.stop();
+    removeFiles();
     m_result.started = true;
     m_result.exitCode = exitCode;
-    m_result.ok = status == QProcess::NormalExit && exitCode == 0;
+    // ffmpeg exits with 0 when only the closing write found the disk full.
+    m_result.ok = status == QProcess::NormalExit && exitCode == 0 && !m_result.diskFull;
+    m_result.linesLeftOut += int(m_output.dropped());
     // Whatever the tool left behind in its group ends with it.
     ProcessGroup::signal(m_pid, SIGKILL);
     emit finished(m_result);
@@ -102,7 +178,39 @@ void ToolRun::failedToStart(QProcess::ProcessError error)
     if (error != QProcess::FailedToStart || m_finished)
         return;
     m_finished = true;
+    m_watchdog.stop();
+    removeFiles();
     m_result.complaint = m_process->errorString();
     // Queued: a request call never answers from inside.
     QMetaObject::invokeMethod(this, [this] { emit finished(m_result); }, Qt::QueuedConnection);
+}
+
+void ToolRun::checkSilence()
+{
+    if (!m_watched.isEmpty()) {
+        const qint64 size = QFileInfo(m_watched).size();
+        if (size != m_watchedSize) {
+            m_watchedSize = size;
+            m_quiet.restart();
+        }
+    }
+    if (!isRunning() || m_quiet.elapsed() < silenceMs)
+        return;
+    m_finished = true;
+    m_watchdog.stop();
+    removeFiles();
+    m_result.started = true;
+    m_result.stalled = true;
+    // The answer comes once the group is gone, so that the owner may
+    // remove the files it left at once.
+    auto whenGone = std::make_shared<std::function<void()>>();
+    m_whenGone = whenGone;
+    QProcess *process = m_process;
+    m_process = nullptr;
+    ProcessReaper::reap(process, m_pid, [self = QPointer<ToolRun>(this), whenGone] {
+        if (self)
+            emit self->finished(self->m_result);
+        if (*whenGone)
+            (*whenGone)();
+    });
 }

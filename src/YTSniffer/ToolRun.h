@@ -1,42 +1,64 @@
 #pragma once
 
+#include "LineBuffer.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 // What one run of a tool came to.
 struct ToolResult
 {
-    bool ok = false;       // started, ended normally, exit code 0
-    bool started = false;  // false: the program could not be started
+    bool ok = false;        // started, ended normally, exit code 0, no full disk
+    bool started = false;   // false: the program could not be started
+    bool stalled = false;   // ended for printing and writing nothing too long
+    bool diskFull = false;  // the tool said its disk is full
     int exitCode = -1;
-    QStringList lines;     // lines of standard output, as many as the run keeps
-    QString complaint;     // the tool's last words on standard error, for the log
+    QStringList lines;      // lines of standard output, within the run's bounds
+    int linesLeftOut = 0;   // lines past those bounds
+    QString complaint;      // the tool's last words on standard error, for the log
 };
 
-// One child process for one request: a process group of its own, bounded
-// output, success only on a normal exit with code 0. A run that is ended
-// before it finishes says nothing more, and nobody waits for it: its group
-// goes to the ProcessReaper.
+// One child process for one request: a process group of its own that dies
+// with the application, output read as whole bounded lines, success only on
+// a normal exit with code 0. A run that is ended before it finishes says
+// nothing more, and nobody waits for it: its group goes to the ProcessReaper.
 class ToolRun : public QObject
 {
     Q_OBJECT
 
 public:
-    // maxLines: standard output lines kept in the result; later ones are
-    // dropped (they still reach linesRead).
-    ToolRun(const QString &program, const QStringList &arguments, int maxLines, QObject *parent);
+    // What is kept of standard output for the result; all of it still
+    // passes through linesRead.
+    struct Limits
+    {
+        int lines = 0;
+        qsizetype bytes = 0;
+    };
+
+    ToolRun(const QString &program, const QStringList &arguments, Limits limits, QObject *parent);
     ~ToolRun() override;
 
+    // A file whose growth is a sign of life, like a partial download.
+    void watchFile(const QString &path);
+    // A file that goes when the run does, like one holding credentials.
+    void removeWhenDone(const QString &path);
     void start();
     // Ends a run still going, without waiting; `afterwards` runs once its
     // process group is gone (at once when nothing runs).
     void end(std::function<void()> afterwards = {});
     bool isRunning() const { return m_process && !m_finished; }
-    QString program() const { return m_program; }
+
+    // How long a run may print nothing and grow no watched file before it
+    // fails as stalled: five minutes unless a test sets less.
+    static void setSilenceLimit(int ms);
+    static int silenceLimit();
 
 signals:
     // Lines of standard output as they arrive.
@@ -47,15 +69,29 @@ signals:
 private:
     void readOutput();
     void readErrors();
+    void keep(const QStringList &lines);
+    void noteComplaints(const QStringList &lines);
     void complete(int exitCode, QProcess::ExitStatus status);
     void failedToStart(QProcess::ProcessError error);
+    void checkSilence();
     void release(std::function<void()> afterwards);
+    void removeFiles();
 
     QString m_program;
     QStringList m_arguments;
-    int m_maxLines;
+    Limits m_limits;
     QProcess *m_process = nullptr;
     qint64 m_pid = 0;
     bool m_finished = false;
     ToolResult m_result;
+    qsizetype m_keptBytes = 0;
+    LineBuffer m_output;
+    LineBuffer m_errors;
+    QTimer m_watchdog;
+    QElapsedTimer m_quiet;
+    QString m_watched;
+    qint64 m_watchedSize = -1;
+    QString m_removeWhenDone;
+    // While a stalled run's group is being ended: what to run once it is gone.
+    std::shared_ptr<std::function<void()>> m_whenGone;
 };

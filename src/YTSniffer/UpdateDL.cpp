@@ -2,13 +2,14 @@
 
 #include "LogLine.h"
 #include "Platform.h"
+#include "SafeText.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
 
-constexpr int maxUpdateLines = 1000;
+constexpr ToolRun::Limits updateLimits{1000, 256 * 1024};
 
 } // namespace
 
@@ -24,7 +25,7 @@ void Downloader::checkUpdates()
         return;
     }
     LOG_DEBUG << "checkUpdates" << ":" << "Start script" << ":" << script;
-    launch(updateRun, script, {}, maxUpdateLines, &Downloader::readUpdate, &Downloader::gotUpdate);
+    launch(updateRun, script, {}, updateLimits, &Downloader::readUpdate, &Downloader::gotUpdate)->start();
 }
 
 void Downloader::readUpdate(const QStringList &lines)
@@ -40,7 +41,10 @@ void Downloader::gotUpdate(const ToolResult &result)
         emit hasError(UpdateFailed);
         return;
     }
-    LOG_DEBUG << "gotUpdate" << ":" << result.lines;
+    QStringList shown;
+    for (const QString &line : result.lines)
+        shown << SafeText::line(line);
+    LOG_DEBUG << "gotUpdate" << ":" << shown;
     lastUpdate = ToolOutput::parseUpdate(result.lines);
     if (!lastUpdate)
         LOG_ERROR << "gotUpdate" << ":" << "no result line";

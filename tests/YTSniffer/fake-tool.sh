@@ -2,7 +2,8 @@
 # Stands in for the downloader launcher, ffmpeg or yt-dlp in the driver's
 # tests, for what the real programs cannot be made to do on purpose. It does
 # what its environment says, in this order:
-#   FAKE_LOG=FILE     appends its arguments to FILE, one a line
+#   FAKE_LOG=FILE     appends its arguments to FILE, one a line, and the
+#                     mode and text of a --config-locations file to FILE.conf
 #   FAKE_OUT=FILE     copies FILE to standard output
 #   FAKE_THEN=FILE    copies FILE to standard output a moment later, so that
 #                     it comes as a read of its own
@@ -12,9 +13,11 @@
 #   FAKE_PART=1       writes TARGET.part (TARGET: the argument after -o,
 #                     else the last argument)
 #   FAKE_TARGET=1     writes TARGET
+#   FAKE_BUSY=S       keeps writing to what it wrote (TARGET.part, else
+#                     TARGET) for S seconds, printing nothing
 #   FAKE_CHILD=FILE   starts a sleeping child; its pid and its own into FILE
 #   FAKE_STAY=1       stays until killed, ignoring SIGTERM and writing all
-#                     the while to what it wrote (TARGET.part, else TARGET)
+#                     the while to what it wrote, if anything
 #   FAKE_EXIT=N       exits with N (default 0)
 # As yt-dlp for the update script: "--version" prints the file FAKE_VERSION,
 # "-U" writes FAKE_UPDATE_TO into it before going on as above.
@@ -25,14 +28,17 @@ case " $* " in
 esac
 
 target=
+config=
 previous=
 for arg in "$@"; do
     [ "$previous" = "-o" ] && target=$arg
+    [ "$previous" = "--config-locations" ] && config=$arg
     previous=$arg
 done
 [ -n "$target" ] || target=$arg
 
 [ -n "$FAKE_LOG" ] && printf '%s\n' "$@" >> "$FAKE_LOG"
+[ -n "$FAKE_LOG" ] && [ -n "$config" ] && { stat -c %a "$config"; cat "$config"; } > "$FAKE_LOG.conf"
 [ -n "$FAKE_OUT" ] && cat "$FAKE_OUT"
 [ -n "$FAKE_THEN" ] && sleep 0.2 && cat "$FAKE_THEN"
 [ -n "$FAKE_ERR" ] && echo "$FAKE_ERR" >&2
@@ -50,6 +56,12 @@ if [ -n "$FAKE_PART" ]; then
     echo partial > "$target.part"
     partial=$target.part
 fi
+i=0
+while [ "$i" -lt $((${FAKE_BUSY:-0} * 20)) ]; do
+    [ -n "$partial" ] && echo more >> "$partial"
+    sleep 0.05
+    i=$((i + 1))
+done
 if [ -n "$FAKE_CHILD" ]; then
     sleep 300 &
     echo "$! $$" > "$FAKE_CHILD"

@@ -1,5 +1,7 @@
 // The parsers of tool output, fed bytes the way the driver reads them.
 
+#include "LineBuffer.h"
+#include "SafeText.h"
 #include "ToolOutput.h"
 
 #include <QtTest>
@@ -8,14 +10,20 @@ using namespace ToolOutput;
 
 namespace {
 
+// Lines as the driver gets them, here from reads of 7 bytes.
 QStringList linesOf(const QByteArray &output)
 {
-    return output.isEmpty() ? QStringList() : chunkLines(output);
+    LineBuffer buffer(maxLineLength);
+    QStringList lines;
+    for (qsizetype at = 0; at < output.size(); at += 7)
+        lines += buffer.feed(QByteArrayView(output).sliced(at, qMin<qsizetype>(7, output.size() - at)));
+    return lines + buffer.finish();
 }
 
 // One parser's reading of the output as text: lines joined by "|"; title
 // "title|duration"; progress the figure or ""; formats
-// "code:ext:resolution:best:description;..."; update "tool|version|previous|updated".
+// "code:ext:resolution:best:description;..." (a summary when long); update
+// "tool|version|previous|updated"; safe the address as a log shows it.
 QString reading(const QString &parser, const QByteArray &output)
 {
     const QStringList lines = linesOf(output);
@@ -27,9 +35,16 @@ QString reading(const QString &parser, const QByteArray &output)
         const std::optional<float> value = lastProgress(lines);
         return value ? QString::number(*value) : QString();
     }
+    if (parser == "safe")
+        return SafeText::address(QUrl(QString::fromUtf8(output)));
     if (parser == "formats") {
         QStringList got;
-        const QMap<int, FormatInfo> formats = parseFormats(lines, audioQualityTable());
+        const FormatListing listing = parseFormats(lines, audioQualityTable());
+        const QMap<int, FormatInfo> &formats = listing.formats;
+        if (formats.size() > 31)
+            return QString("%1 from %2 to %3, %4 left out, best %5")
+                .arg(formats.size()).arg(formats.firstKey()).arg(formats.lastKey()).arg(listing.leftOut)
+                .arg(formats.last().best ? 1 : 0);
         for (auto f = formats.cbegin(); f != formats.cend(); ++f) {
             got << QStringList{QString::number(f->code), f->extension, f->resolution, f->best ? "1" : "0", f->description}
                        .join(':');
@@ -60,9 +75,12 @@ private slots:
         const QByteArray zeroByte("Before\0After\n1:00", 18);
         row("lines", "two", "Title\n3:05\n", "Title|3:05");
         row("lines", "empty pieces kept", "a\n\nb", "a||b");
-        row("lines", "carriage return", "a\r\nb", "a\r|b");
+        row("lines", "line ends", "a\r\nb\rc\n\r\nd", "a|b|c||d");
         row("lines", "invalid utf8", "\xff\n\xc3(", QString(QChar::ReplacementCharacter) + '|' + QChar::ReplacementCharacter + '(');
-        row("lines", "long line", QByteArray(100000, 'x'), QString(maxLineLength, 'x'));
+        row("lines", "longest kept", QByteArray(maxLineLength, 'x'), QString(maxLineLength, 'x'));
+        row("lines", "longer dropped whole", "a\n" + QByteArray(maxLineLength + 1, 'x') + "\nb", "a|b");
+        row("lines", "no line end", QByteArray(100000, 'x'), "");
+        row("lines", "zero byte kept", QByteArray("a\0b", 3), QString("a") + QChar(0) + 'b');
 
         row("title", "typical", "Some Title: Part 2!\n3:05\n", "Some Title Part 2|3:05");
         row("title", "nothing", "", "default|0:00");
@@ -80,7 +98,9 @@ private slots:
         row("title", "non-breaking space", "a\xc2\xa0\xc2\xa0" "b", "a b|0:00");
         row("title", "emoji", "x\xf0\x9f\x98\x80y", "x y|0:00");
         row("title", "escape codes", "\x1b[31mRed\x1b[0m\n1:00", "31mRed 0m|1:00");
-        row("title", "zero byte", zeroByte, "Before|0:00");
+        row("title", "zero byte", zeroByte, "Before After|1:00");
+        row("title", "duration, control characters", "T\n\x1b]0;4:13\x07\n", "T|]0;4:13");
+        row("title", "duration, cut", "T\n" + QByteArray(40, '9'), "T|" + QString(32, '9'));
 
         row("progress", "typical", "[download]  45.3% of 1.00MiB", "45.3");
         row("progress", "padded", "  [download]   7.0%  \n", "7");
@@ -118,6 +138,13 @@ private slots:
         row("formats", "dash is case-sensitive", "17 3gp 176x144 dash", "17:3gp:176x144:0:AAC 24 KBps");
         row("formats", "tab separated", "34\tflv\t640x360\t(best)", "34:flv:640x360:1:AAC 128 KBps");
         row("formats", "bracket anywhere", "18 mp4 640x360 [x]", "");
+        row("formats", "extension leading out", "18 mp4/../../../../x 1x1\n22 / 1x1", "18::1x1:0:AAC 96 KBps;22::1x1:0:AAC 192 KBps");
+        row("formats", "extension lengths", "5 abcdefghij a\n6 abcdefghijk b\n13 MP4 c", "5:abcdefghij:a:0:MP3 64 KBps;6::b:0:MP3 64 KBps;13:MP4:c:0:AAC N/A");
+        row("formats", "extension not ascii", "18 mp\xef\xbc\x94 1x1", "18::1x1:0:AAC 96 KBps");
+        QByteArray many;
+        for (int code = 1; code <= 300; ++code)
+            many += QByteArray::number(code) + " mp4 1x1" + (code == 300 ? " (best)\n" : "\n");
+        row("formats", "200 kept, the best first", many, "200 from 1 to 300, 100 left out, best 1");
         row("formats", "two ordered", "format code\n1 mp4 unknown (best)\n0 webm unknown",
             "0:webm:unknown:0:N/A;1:mp4:unknown:1:N/A");
         // Every audio quality the table knows.
@@ -140,6 +167,11 @@ private slots:
         row("update", "version too long", "yt-dlp " + QByteArray(41, '1') + " is up to date", "");
         row("update", "control character", "yt-dlp 1\x1b[2J is up to date", "");
         row("update", "nothing", "", "");
+
+        row("safe", "plain", "https://example.org/watch", "https://example.org/watch");
+        row("safe", "user information", "http://user:pw@example.org:8080/a", "http://example.org:8080/a");
+        row("safe", "query values", "https://h/w?v=abc&token=s3cr3t&flag", "https://h/w?v=***&token=***&flag");
+        row("safe", "fragment", "https://h/cb#access_token=s3cr3t", "https://h/cb#***");
     }
     void parsers()
     {

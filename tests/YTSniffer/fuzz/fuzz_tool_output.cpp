@@ -1,0 +1,83 @@
+// Feeds bytes to one parser of tool output, the way the driver reads them:
+// the first byte says where the stream is cut into two reads, the rest is
+// the output. Built once per parser (FUZZ_PARSER 1 title, 2 format listing,
+// 3 progress, 4 update line); aborts when a result breaks its promise.
+
+#include "LineBuffer.h"
+#include "ToolOutput.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void quiet(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+void require(bool promise)
+{
+    if (!promise)
+        std::abort();
+}
+
+[[maybe_unused]] bool printable(const QString &text)
+{
+    return std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    qInstallMessageHandler(quiet);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size < 1)
+        return 0;
+    const QByteArrayView output(data + 1, qsizetype(size - 1));
+    const qsizetype cut = qMin<qsizetype>(data[0] * 4, output.size());
+    LineBuffer buffer(ToolOutput::maxLineLength);
+    QStringList lines = buffer.feed(output.first(cut));
+    lines += buffer.feed(output.sliced(cut));
+    lines += buffer.finish();
+    for (const QString &line : std::as_const(lines))
+        require(line.size() <= ToolOutput::maxLineLength && !line.contains(QLatin1Char('\n')));
+
+#if FUZZ_PARSER == 1
+    const TitleInfo info = ToolOutput::parseTitle(lines);
+    require(info.title.size() <= 30 && info.duration.size() <= 32 && printable(info.duration));
+    for (const QChar c : info.title) {
+        const char16_t u = c.unicode();
+        require((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u' '
+                || u == u'(' || u == u')');
+    }
+#elif FUZZ_PARSER == 2
+    static const QMap<int, QString> qualities = ToolOutput::audioQualityTable();
+    const FormatListing listing = ToolOutput::parseFormats(lines, qualities);
+    require(listing.formats.size() <= ToolOutput::maxFormats && listing.leftOut >= 0);
+    for (auto f = listing.formats.cbegin(); f != listing.formats.cend(); ++f) {
+        require(f.key() == f->code);
+        require(f->extension.isEmpty() || ToolOutput::isSafeExtension(f->extension));
+        require(f->description == QLatin1String("N/A") || qualities.value(f->code) == f->description);
+    }
+#elif FUZZ_PARSER == 3
+    if (const std::optional<float> value = ToolOutput::lastProgress(lines))
+        require(!std::isnan(*value) && *value >= 0.0f && *value <= 100.0f);
+#elif FUZZ_PARSER == 4
+    if (const std::optional<ToolUpdate> update = ToolOutput::parseUpdate(lines)) {
+        for (const QString *word : {&update->tool, &update->version, &update->previous}) {
+            require(word->size() <= 40 && printable(*word) && !word->contains(QLatin1Char(' ')));
+        }
+        require(!update->tool.isEmpty() && !update->version.isEmpty() && update->updated == !update->previous.isEmpty());
+    }
+#else
+#error "FUZZ_PARSER names the parser: 1 to 4"
+#endif
+    return 0;
+}
