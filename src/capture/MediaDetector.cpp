@@ -6,6 +6,7 @@
 #include <pcap/pcap.h>
 
 #include "ByteView.h"
+#include "HttpHead.h"
 #include "LogLine.h"
 #include "LogText.h"
 
@@ -74,6 +75,21 @@ std::uint16_t rawPortAt(const std::uint8_t *at)
     std::uint16_t port;
     std::memcpy(&port, at, sizeof port);
     return port;
+}
+
+// The direction of the connection a packet travels: its source and
+// destination address and port as they stand in the headers.
+ConnectionKey connectionOf(const std::uint8_t *ip, const std::uint8_t *tcp)
+{
+    ConnectionKey key;
+    std::memcpy(&key.addresses, ip + 12, 8);
+    std::memcpy(&key.ports, tcp, 4);
+    return key;
+}
+
+std::uint32_t sequenceOf(const std::uint8_t *tcp)
+{
+    return (std::uint32_t(tcp[4]) << 24) | (std::uint32_t(tcp[5]) << 16) | (std::uint32_t(tcp[6]) << 8) | tcp[7];
 }
 
 QByteArray trimmedBlanks(const QByteArray &text)
@@ -154,10 +170,19 @@ void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t no
     const std::span<const std::uint8_t> payload = bytes.subspan(payloadStart);
 
     const std::uint8_t *ipHeader = frame.data() + *ip;
-    if (std::memcmp(ipHeader + 12, m_localAddress.data(), m_localAddress.size()) == 0)
-        analyzeRequest(ipHeader, frame.data() + tcp, payload, now);
+    const std::uint8_t *tcpHeader = frame.data() + tcp;
+    const bool fromLocal = std::memcmp(ipHeader + 12, m_localAddress.data(), m_localAddress.size()) == 0;
+    // Loopback traffic to a local server has the local address at both
+    // ends: there an answer is told by its status line or by the body it
+    // continues.
+    const bool answer = !fromLocal
+                        || (std::memcmp(ipHeader + 16, m_localAddress.data(), m_localAddress.size()) == 0
+                            && (frame.startsWith(payloadStart, "HTTP/")
+                                || (!m_waiting.empty() && m_waiting.find(connectionOf(ipHeader, tcpHeader)))));
+    if (answer)
+        analyzeResponse(ipHeader, tcpHeader, payload, now);
     else
-        analyzeResponse(ipHeader, frame.data() + tcp, payload);
+        analyzeRequest(ipHeader, tcpHeader, payload, now);
 }
 
 void MediaDetector::analyzeRequest(const std::uint8_t *ip, const std::uint8_t *tcp,
@@ -184,72 +209,124 @@ void MediaDetector::analyzeRequest(const std::uint8_t *ip, const std::uint8_t *t
     request.destinationPort = rawPortAt(tcp + 2);
     request.path = examined.copy(p, s - p + 1);
 
-    std::size_t q = s + 1;
-    if (const auto host = examined.find("Host: ", s + 1, L - 7)) {
-        const std::size_t h = *host + 6;
-        if (const auto end = examined.find("\r\n", h, L - 3))
-            request.host = examined.copy(h, *end - h);
-        q = h;
-    }
-    if (const auto blankLine = examined.find("\r\n\r\n", q))
+    request.host = capture::requestHost(examined, s + 1);
+    if (const auto blankLine = examined.find("\r\n\r\n", s + 1))
         request.header = examined.copy(0, *blankLine + 4);
 
     addPendingRequest(std::move(request), now);
 }
 
 void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp,
-                                    std::span<const std::uint8_t> bytes)
+                                    std::span<const std::uint8_t> bytes, std::int64_t now)
 {
+    const ConnectionKey connection = connectionOf(ip, tcp);
+    if (!m_waiting.empty() && continueBody(connection, sequenceOf(tcp), bytes))
+        return;
+
     const ByteView payload(bytes);
     const ByteView examined = payload.first(ExaminedLength);
-    const std::ptrdiff_t L = signedSize(examined.size());
-    const std::size_t P = payload.size();
-
-    if (!examined.find("HTTP", 0, L - 5)) {
-        // A body packet that follows a header packet which ended exactly at
-        // the blank line.
-        if (payload.startsWith(0, "FLV"))
-            reportMedia(m_lastResponse.request, m_lastResponse.contentLength, QByteArrayLiteral("x-flv"));
+    const auto http = examined.find("HTTP", 0, signedSize(examined.size()) - 5);
+    if (!http)
         return;
-    }
 
     const PendingRequest current =
         takePendingRequest(addressAt(ip + 16), rawPortAt(tcp + 2), addressAt(ip + 12), rawPortAt(tcp));
+    const capture::ResponseHead head = capture::readResponseHead(examined, *http);
+    const auto waitForBody = [&](bool flvOnly, const ByteView &seen) {
+        WaitingBody body;
+        body.request = current;
+        body.contentLength = head.size();
+        body.start = seen.copy(0, capture::BodyPeekLength);
+        body.nextSequence = sequenceOf(tcp) + std::uint32_t(payload.size());
+        body.flvOnly = flvOnly;
+        body.chunked = head.chunked;
+        m_waiting.insert(connection, std::move(body), now);
+    };
 
-    QByteArray contentLength;
-    if (const auto field = examined.find("Content-Length: ", 0, L - 17)) {
-        const std::size_t v = *field + 16;
-        if (const auto end = examined.find("\r\n", v))
-            contentLength = examined.copy(v, *end + 2 - v);
-    }
-
-    if (const auto field = examined.find("Content-Type: video/", 0, L - 21)) {
-        const std::size_t t = *field + 20;
-        QByteArray contentType;
-        if (const auto end = examined.find("\r\n", t))
-            contentType = examined.copy(t, *end + 2 - t);
-        bool report = true;
-        if (const auto flv = examined.find("x-flv", t)) {
-            // An FLV header packet that ends at its blank line leaves the
-            // body to the next packet, which is recognised by its "FLV".
-            const auto blankLine = payload.find("\r\n\r\n", *flv + 5);
-            if (blankLine && *blankLine + 4 == P)
-                report = false;
+    switch (head.media) {
+    case capture::ResponseHead::Media::Video:
+        if (head.subtype == "x-flv") {
+            // An FLV head that ends at its blank line leaves the body to the
+            // next packet of its connection, which must begin with "FLV".
+            const auto blankLine = payload.find("\r\n\r\n", head.typeLine);
+            if (blankLine && *blankLine + 4 == payload.size()) {
+                if (!current.path.isEmpty())
+                    waitForBody(true, {});
+                return;
+            }
         }
-        if (report)
-            reportMedia(current, contentLength, contentType);
-    } else if (const auto blankLine = examined.find("\r\n\r\n", 0, L - 5)) {
-        const std::size_t b = *blankLine + 4;
-        if (payload.startsWith(b, "FLV")) {
-            reportMedia(current, contentLength, QByteArrayLiteral("x-flv"));
-        } else if (payload.startsWith(b, "ID3")) {
-            reportMedia(current, contentLength, QByteArrayLiteral("MP3"));
+        reportMedia(current, head.size(), head.typeText());
+        return;
+    case capture::ResponseHead::Media::Audio:
+        if (capture::isMpegAudio(head.subtype)) {
+            reportMedia(current, head.size(), QByteArrayLiteral("MP3"));
             LOG_DEBUG << "MP3!!!";
+        } else {
+            reportMedia(current, head.size(), head.typeText());
         }
+        return;
+    case capture::ResponseHead::Media::None:
+        break;
     }
+    // Any other type: the body's first bytes decide, here or in the next
+    // packet of the same connection.
+    if (!head.bodyStart)
+        return;
+    const ByteView body = payload.from(*head.bodyStart);
+    switch (capture::bodyMagic(body, head.chunked)) {
+    case capture::BodyMagic::Flv:
+        reportMedia(current, head.size(), QByteArrayLiteral("x-flv"));
+        break;
+    case capture::BodyMagic::Id3:
+        reportMedia(current, head.size(), QByteArrayLiteral("MP3"));
+        LOG_DEBUG << "MP3!!!";
+        break;
+    case capture::BodyMagic::NeedMore:
+        if (!current.path.isEmpty() && head.hasBody())
+            waitForBody(false, body);
+        break;
+    case capture::BodyMagic::None:
+        break;
+    }
+}
 
-    m_lastResponse.request = current;
-    m_lastResponse.contentLength = contentLength;
+bool MediaDetector::continueBody(const ConnectionKey &connection, std::uint32_t sequence,
+                                 std::span<const std::uint8_t> bytes)
+{
+    WaitingBody *waiting = m_waiting.find(connection);
+    if (!waiting)
+        return false;
+    const std::uint32_t ahead = sequence - waiting->nextSequence;
+    if (ahead != 0) {
+        // A repeat of what was seen is passed over; past a gap, the body's
+        // start was missed.
+        if (std::int32_t(ahead) < 0)
+            return true;
+        m_waiting.take(connection);
+        return false;
+    }
+    const ByteView payload(bytes);
+    const QByteArray start = waiting->start + payload.copy(0, capture::BodyPeekLength - waiting->start.size());
+    const capture::BodyMagic magic =
+        capture::bodyMagic(ByteView(reinterpret_cast<const std::uint8_t *>(start.constData()), std::size_t(start.size())),
+                           waiting->chunked);
+    if (magic == capture::BodyMagic::NeedMore && std::size_t(start.size()) < capture::BodyPeekLength) {
+        waiting->start = start;
+        waiting->nextSequence += std::uint32_t(payload.size());
+        return true;
+    }
+    const WaitingBody body = *m_waiting.take(connection);
+    if (magic == capture::BodyMagic::Flv) {
+        reportMedia(body.request, body.contentLength, QByteArrayLiteral("x-flv"));
+        return true;
+    }
+    if (magic == capture::BodyMagic::Id3 && !body.flvOnly) {
+        reportMedia(body.request, body.contentLength, QByteArrayLiteral("MP3"));
+        LOG_DEBUG << "MP3!!!";
+        return true;
+    }
+    // Not media: the packet may still hold the next response's head.
+    return false;
 }
 
 void MediaDetector::addPendingRequest(PendingRequest &&request, std::int64_t now)
@@ -338,7 +415,7 @@ void MediaDetector::reset()
 {
     m_pending.clear();
     m_pendingInOrder = true;
-    m_lastResponse = {};
+    m_waiting.clear();
 }
 
 void MediaDetector::addIgnoredUrl(const QByteArray &url, int count)
