@@ -13,6 +13,9 @@
 
 namespace {
 
+// Codes of the "warning_messages" list shown on the page.
+enum CaptureWarning : int { NotPermittedWarning = 1, NoInterfaceWarning = 2, NotCapturingWarning = 3 };
+
 QIcon stateIcon(int state)
 {
     static const QColor colours[] = {Qt::red, Qt::yellow, Qt::green};
@@ -27,6 +30,7 @@ void Sniffer::showOldSniffer()
 {
     if (oldSnifferInitialised) {
         refreshSniffedList();
+        showCaptureState();
         showPage(PageLayout::SniffedPage);
         return;
     }
@@ -43,7 +47,38 @@ void Sniffer::showOldSniffer()
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
 
     refreshSniffedList();
+    showCaptureState();
     showPage(PageLayout::SniffedPage);
+}
+
+void Sniffer::showCaptureState()
+{
+    int code = 0;
+    switch (capture->status()) {
+    case CaptureSession::Status::NotStarted:
+    case CaptureSession::Status::Capturing:
+        break;
+    case CaptureSession::Status::NotPermitted:
+        code = NotPermittedWarning;
+        break;
+    case CaptureSession::Status::NoInterface:
+        code = NoInterfaceWarning;
+        break;
+    case CaptureSession::Status::Failed:
+        code = NotCapturingWarning;
+        break;
+    }
+    QLabel *label = oldSniffer->lblCaptureProblem;
+    if (code == 0) {
+        label->hide();
+        return;
+    }
+    const CatalogueMessage message =
+        MessageCatalogue::message(settingsFile.settingsLists(), code, MessageKind::Warning, {});
+    // The setcap line names this very program.
+    label->setText(QString(message.text).replace(QStringLiteral("{program}"), QCoreApplication::applicationFilePath()));
+    label->show();
+    LOG_WARNING << "showCaptureState" << ":" << "not capturing" << ":" << code;
 }
 
 void Sniffer::runOldSniffer()
@@ -69,8 +104,10 @@ void Sniffer::refreshSniffedList()
     QListWidget *list = oldSniffer->mediaList;
     list->clear();
     const int count = sniffedItems.count();
-    for (int i = count - 1; i >= 0; --i)
+    for (int i = count - 1; i >= 0; --i) {
         list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
+        list->item(list->count() - 1)->setToolTip(SniffedItems::toolTip(sniffedItems.at(i)));
+    }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
     const bool any = count > 0;

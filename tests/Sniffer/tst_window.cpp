@@ -342,6 +342,7 @@ private slots:
         QVERIFY(arrived.wait());
         QVERIFY(page->mediaList->item(0)->text().startsWith("2. "));
         QVERIFY(page->mediaList->item(1)->text().endsWith("flv           0.10 MB"));
+        QCOMPARE(page->mediaList->item(1)->toolTip(), QString("http://a.example/one.flv\n100000 bytes"));
         QCOMPARE(page->mediaList->item(0)->icon().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
         // The newest row is selected; the main video site is not previewed.
         QCOMPARE(page->mediaList->currentRow(), 0);
