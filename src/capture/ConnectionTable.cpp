@@ -2,21 +2,22 @@
 
 #include "LogLine.h"
 
-WaitingBody *ConnectionTable::find(const ConnectionKey &key)
+ConnectionState *ConnectionTable::touch(const ConnectionKey &key, std::int64_t now)
 {
     const auto found = m_index.find(key);
-    return found == m_index.end() ? nullptr : &found->second->body;
+    if (found == m_index.end())
+        return nullptr;
+    found->second->used = now;
+    m_order.splice(m_order.end(), m_order, found->second);
+    return &found->second->state;
 }
 
-void ConnectionTable::insert(const ConnectionKey &key, WaitingBody &&body, std::int64_t now)
+void ConnectionTable::insert(const ConnectionKey &key, ConnectionState &&state, std::int64_t now)
 {
-    if (const auto found = m_index.find(key); found != m_index.end()) {
-        m_order.erase(found->second);
-        m_index.erase(found);
-    }
-    // Capture time rarely runs backwards; an entry stamped later than its
+    erase(key);
+    // Capture time rarely runs backwards; an entry used later than its
     // successors only ages a little later.
-    while (!m_order.empty() && now - m_order.front().body.added >= Lifetime) {
+    while (!m_order.empty() && now - m_order.front().used >= Lifetime) {
         m_index.erase(m_order.front().key);
         m_order.pop_front();
     }
@@ -24,23 +25,19 @@ void ConnectionTable::insert(const ConnectionKey &key, WaitingBody &&body, std::
         m_index.erase(m_order.front().key);
         m_order.pop_front();
         if (m_dropped++ % MaxConnections == 0)
-            LOG_WARNING << "ConnectionTable" << ":" << "table full, oldest connection dropped" << ":"
+            LOG_WARNING << "ConnectionTable" << ":" << "table full, least recently used connection dropped" << ":"
                         << qulonglong(m_dropped);
     }
-    body.added = now;
-    m_order.push_back({key, std::move(body)});
+    m_order.push_back({key, std::move(state), now});
     m_index.emplace(key, std::prev(m_order.end()));
 }
 
-std::optional<WaitingBody> ConnectionTable::take(const ConnectionKey &key)
+void ConnectionTable::erase(const ConnectionKey &key)
 {
-    const auto found = m_index.find(key);
-    if (found == m_index.end())
-        return std::nullopt;
-    WaitingBody body = std::move(found->second->body);
-    m_order.erase(found->second);
-    m_index.erase(found);
-    return body;
+    if (const auto found = m_index.find(key); found != m_index.end()) {
+        m_order.erase(found->second);
+        m_index.erase(found);
+    }
 }
 
 void ConnectionTable::clear()

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <list>
-#include <optional>
 #include <unordered_map>
 
 #include <QByteArray>
@@ -29,22 +29,28 @@ struct ConnectionKeyHash
     }
 };
 
-// A response whose body has not begun in the packets seen so far: its
-// first bytes are looked for in the next packet of the same connection.
-struct WaitingBody
+// A response being followed through its body: while its first bytes are
+// awaited (they may come in the packet after the head), and while body
+// bytes of a known length remain, in which no head can begin.
+struct ConnectionState
 {
+    static constexpr std::uint64_t UnknownLength = std::numeric_limits<std::uint64_t>::max();
+
+    std::uint32_t nextSequence = 0; // where the connection's next payload begins
+    std::uint64_t bodyLeft = 0;     // body bytes still to come
+    bool waiting = false;           // the body's first bytes are still to be examined
+    bool flvOnly = false;           // an FLV head: only an FLV body is reported
+    bool chunked = false;
+    // For the report, while waiting.
     PendingRequest request;
     QByteArray contentLength;
-    QByteArray start;              // body bytes already seen (a few at most)
-    std::uint32_t nextSequence = 0; // where the connection's next payload begins
-    bool flvOnly = false;          // an FLV head: only an FLV body is reported
-    bool chunked = false;
-    std::int64_t added = 0;
+    QByteArray start; // body bytes already seen (a few at most)
 };
 
-// The connections waiting for a body, oldest first. Bounded like the
-// pending requests: entries 61 s old go when another is added, and the
-// oldest goes when the table is full.
+// The connections being followed, least recently used first. Bounded like
+// the pending requests: entries unused for 61 s go when another is added,
+// and the least recently used goes when the table is full. A connection
+// pushed out is only no longer followed: its packets are searched again.
 class ConnectionTable
 {
 public:
@@ -52,24 +58,25 @@ public:
     static constexpr std::int64_t Lifetime = 61;
 
     bool empty() const { return m_index.empty(); }
+    bool contains(const ConnectionKey &key) const { return m_index.count(key) != 0; }
     std::size_t size() const { return m_index.size(); }
-    // Entries pushed out to make room, since the table was made.
-    std::uint64_t dropped() const { return m_dropped; }
 
-    WaitingBody *find(const ConnectionKey &key);
-    // Adds or replaces the entry of the connection.
-    void insert(const ConnectionKey &key, WaitingBody &&body, std::int64_t now);
-    std::optional<WaitingBody> take(const ConnectionKey &key);
+    // The state of the connection, marked as used at now; nullptr when absent.
+    ConnectionState *touch(const ConnectionKey &key, std::int64_t now);
+    // Adds or replaces the state of the connection.
+    void insert(const ConnectionKey &key, ConnectionState &&state, std::int64_t now);
+    void erase(const ConnectionKey &key);
     void clear();
 
 private:
     struct Entry
     {
         ConnectionKey key;
-        WaitingBody body;
+        ConnectionState state;
+        std::int64_t used = 0;
     };
 
-    std::list<Entry> m_order;
+    std::list<Entry> m_order; // least recently used first
     std::unordered_map<ConnectionKey, std::list<Entry>::iterator, ConnectionKeyHash> m_index;
     std::uint64_t m_dropped = 0;
 };

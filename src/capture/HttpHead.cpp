@@ -108,6 +108,23 @@ bool isPlaylist(const QByteArray &subtype)
 
 } // namespace
 
+std::optional<std::uint64_t> ResponseHead::bodyLength() const
+{
+    if (chunked)
+        return std::nullopt;
+    std::uint64_t length = 0;
+    qsizetype at = 0;
+    for (; at < contentLength.size() && contentLength[at] >= '0' && contentLength[at] <= '9'; ++at)
+        length = length * 10 + std::uint64_t(contentLength[at] - '0');
+    if (at == 0 || std::size_t(at) > MaxTotalDigits)
+        return std::nullopt;
+    while (at < contentLength.size() && (contentLength[at] == ' ' || contentLength[at] == '\t'))
+        ++at;
+    if (contentLength.mid(at) != "\r\n")
+        return std::nullopt;
+    return length;
+}
+
 ResponseHead readResponseHead(const ByteView &v, std::size_t at)
 {
     ResponseHead head;

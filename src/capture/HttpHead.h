@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ struct ResponseHead
     // The total of a 206 answer when it names one, else Content-Length.
     QByteArray size() const { return status == 206 && !rangeTotal.isEmpty() ? rangeTotal : contentLength; }
     bool hasBody() const { return status >= 200 && status != 204 && status != 304 && contentLength != "0\r\n"; }
+    // Content-Length as a number: the body's length on the wire unless chunked.
+    std::optional<std::uint64_t> bodyLength() const;
 };
 
 // The head whose status line ("HTTP/1.1 200 OK") starts at offset at.

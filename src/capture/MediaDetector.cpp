@@ -178,7 +178,7 @@ void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t no
     const bool answer = !fromLocal
                         || (std::memcmp(ipHeader + 16, m_localAddress.data(), m_localAddress.size()) == 0
                             && (frame.startsWith(payloadStart, "HTTP/")
-                                || (!m_waiting.empty() && m_waiting.find(connectionOf(ipHeader, tcpHeader)))));
+                                || (!m_connections.empty() && m_connections.contains(connectionOf(ipHeader, tcpHeader)))));
     if (answer)
         analyzeResponse(ipHeader, tcpHeader, payload, now);
     else
@@ -220,42 +220,64 @@ void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *
                                     std::span<const std::uint8_t> bytes, std::int64_t now)
 {
     const ConnectionKey connection = connectionOf(ip, tcp);
-    if (!m_waiting.empty() && continueBody(connection, sequenceOf(tcp), bytes))
-        return;
+    const std::uint32_t sequence = sequenceOf(tcp);
+    std::size_t from = 0;
+    if (!m_connections.empty()) {
+        const auto rest = followConnection(connection, sequence, bytes, now);
+        if (!rest)
+            return;
+        from = *rest;
+    }
 
     const ByteView payload(bytes);
     const ByteView examined = payload.first(ExaminedLength);
-    const auto http = examined.find("HTTP", 0, signedSize(examined.size()) - 5);
+    const auto http = examined.find("HTTP", from, signedSize(examined.size()) - 5);
     if (!http)
         return;
 
     const PendingRequest current =
         takePendingRequest(addressAt(ip + 16), rawPortAt(tcp + 2), addressAt(ip + 12), rawPortAt(tcp));
     const capture::ResponseHead head = capture::readResponseHead(examined, *http);
-    const auto waitForBody = [&](bool flvOnly, const ByteView &seen) {
-        WaitingBody body;
-        body.request = current;
-        body.contentLength = head.size();
-        body.start = seen.copy(0, capture::BodyPeekLength);
-        body.nextSequence = sequenceOf(tcp) + std::uint32_t(payload.size());
-        body.flvOnly = flvOnly;
-        body.chunked = head.chunked;
-        m_waiting.insert(connection, std::move(body), now);
+    std::optional<std::size_t> bodyAt = head.bodyStart;
+    if (!bodyAt) {
+        // A head longer than the examined part: its end is still in the packet.
+        if (const auto blankLine = payload.find("\r\n\r\n", *http))
+            bodyAt = *blankLine + 4;
+    }
+    // Follows the body of an answered GET (a HEAD's answer looks alike but
+    // has none): while its first bytes are awaited, and through its length,
+    // in which no head is looked for.
+    const auto follow = [&](bool waiting, bool flvOnly) {
+        if (!bodyAt || current.path.isEmpty() || !head.hasBody())
+            return;
+        const std::size_t inPacket = payload.size() - *bodyAt;
+        const auto length = head.bodyLength();
+        ConnectionState state;
+        state.nextSequence = sequence + std::uint32_t(payload.size());
+        state.bodyLeft = !length ? ConnectionState::UnknownLength : *length > inPacket ? *length - inPacket : 0;
+        state.waiting = waiting;
+        if (!waiting && (state.bodyLeft == 0 || state.bodyLeft == ConnectionState::UnknownLength))
+            return;
+        state.flvOnly = flvOnly;
+        state.chunked = head.chunked;
+        if (waiting) {
+            state.request = current;
+            state.contentLength = head.size();
+            state.start = payload.copy(*bodyAt, capture::BodyPeekLength);
+        }
+        m_connections.insert(connection, std::move(state), now);
     };
 
     switch (head.media) {
     case capture::ResponseHead::Media::Video:
-        if (head.subtype == "x-flv") {
-            // An FLV head that ends at its blank line leaves the body to the
-            // next packet of its connection, which must begin with "FLV".
-            const auto blankLine = payload.find("\r\n\r\n", head.typeLine);
-            if (blankLine && *blankLine + 4 == payload.size()) {
-                if (!current.path.isEmpty())
-                    waitForBody(true, {});
-                return;
-            }
+        // An FLV head that ends at its blank line leaves the body to the next
+        // packet of its connection, which must begin with "FLV".
+        if (head.subtype == "x-flv" && bodyAt == payload.size()) {
+            follow(true, true);
+            return;
         }
         reportMedia(current, head.size(), head.typeText());
+        follow(false, false);
         return;
     case capture::ResponseHead::Media::Audio:
         if (capture::isMpegAudio(head.subtype)) {
@@ -264,69 +286,80 @@ void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *
         } else {
             reportMedia(current, head.size(), head.typeText());
         }
+        follow(false, false);
         return;
     case capture::ResponseHead::Media::None:
         break;
     }
     // Any other type: the body's first bytes decide, here or in the next
     // packet of the same connection.
-    if (!head.bodyStart)
-        return;
-    const ByteView body = payload.from(*head.bodyStart);
-    switch (capture::bodyMagic(body, head.chunked)) {
-    case capture::BodyMagic::Flv:
+    const capture::BodyMagic magic =
+        head.bodyStart ? capture::bodyMagic(payload.from(*head.bodyStart), head.chunked) : capture::BodyMagic::None;
+    if (magic == capture::BodyMagic::Flv) {
         reportMedia(current, head.size(), QByteArrayLiteral("x-flv"));
-        break;
-    case capture::BodyMagic::Id3:
+    } else if (magic == capture::BodyMagic::Id3) {
         reportMedia(current, head.size(), QByteArrayLiteral("MP3"));
         LOG_DEBUG << "MP3!!!";
-        break;
-    case capture::BodyMagic::NeedMore:
-        if (!current.path.isEmpty() && head.hasBody())
-            waitForBody(false, body);
-        break;
-    case capture::BodyMagic::None:
-        break;
     }
+    follow(magic == capture::BodyMagic::NeedMore, false);
 }
 
-bool MediaDetector::continueBody(const ConnectionKey &connection, std::uint32_t sequence,
-                                 std::span<const std::uint8_t> bytes)
+std::optional<std::size_t> MediaDetector::followConnection(const ConnectionKey &connection, std::uint32_t sequence,
+                                                           std::span<const std::uint8_t> bytes, std::int64_t now)
 {
-    WaitingBody *waiting = m_waiting.find(connection);
-    if (!waiting)
-        return false;
-    const std::uint32_t ahead = sequence - waiting->nextSequence;
-    if (ahead != 0) {
-        // A repeat of what was seen is passed over; past a gap, the body's
-        // start was missed.
-        if (std::int32_t(ahead) < 0)
-            return true;
-        m_waiting.take(connection);
-        return false;
+    ConnectionState *state = m_connections.touch(connection, now);
+    if (!state)
+        return 0;
+    const std::uint32_t ahead = sequence - state->nextSequence;
+    // A repeat of what was seen holds nothing new.
+    if (std::int32_t(ahead) < 0)
+        return std::nullopt;
+    if (ahead > 0) {
+        // Packets were missed: with them the body's start, or all of the body.
+        state->waiting = false;
+        if (ahead >= state->bodyLeft) {
+            m_connections.erase(connection);
+            return 0;
+        }
+        state->bodyLeft -= ahead;
     }
     const ByteView payload(bytes);
-    const QByteArray start = waiting->start + payload.copy(0, capture::BodyPeekLength - waiting->start.size());
-    const capture::BodyMagic magic =
-        capture::bodyMagic(ByteView(reinterpret_cast<const std::uint8_t *>(start.constData()), std::size_t(start.size())),
-                           waiting->chunked);
-    if (magic == capture::BodyMagic::NeedMore && std::size_t(start.size()) < capture::BodyPeekLength) {
-        waiting->start = start;
-        waiting->nextSequence += std::uint32_t(payload.size());
-        return true;
+    bool reported = false;
+    if (state->waiting) {
+        const QByteArray start = state->start + payload.copy(0, capture::BodyPeekLength - state->start.size());
+        const capture::BodyMagic magic = capture::bodyMagic(
+            ByteView(reinterpret_cast<const std::uint8_t *>(start.constData()), std::size_t(start.size())),
+            state->chunked);
+        if (magic == capture::BodyMagic::NeedMore && std::size_t(start.size()) < capture::BodyPeekLength) {
+            state->start = start;
+        } else {
+            state->waiting = false;
+            if (magic == capture::BodyMagic::Flv) {
+                reportMedia(state->request, state->contentLength, QByteArrayLiteral("x-flv"));
+                reported = true;
+            } else if (magic == capture::BodyMagic::Id3 && !state->flvOnly) {
+                reportMedia(state->request, state->contentLength, QByteArrayLiteral("MP3"));
+                LOG_DEBUG << "MP3!!!";
+                reported = true;
+            }
+        }
     }
-    const WaitingBody body = *m_waiting.take(connection);
-    if (magic == capture::BodyMagic::Flv) {
-        reportMedia(body.request, body.contentLength, QByteArrayLiteral("x-flv"));
-        return true;
+    state->nextSequence = sequence + std::uint32_t(payload.size());
+    if (state->bodyLeft == ConnectionState::UnknownLength) {
+        // Without a length the body is followed no further than its start.
+        if (state->waiting)
+            return std::nullopt;
+        m_connections.erase(connection);
+        return reported ? std::nullopt : std::optional<std::size_t>(0);
     }
-    if (magic == capture::BodyMagic::Id3 && !body.flvOnly) {
-        reportMedia(body.request, body.contentLength, QByteArrayLiteral("MP3"));
-        LOG_DEBUG << "MP3!!!";
-        return true;
-    }
-    // Not media: the packet may still hold the next response's head.
-    return false;
+    const std::uint64_t body = std::min<std::uint64_t>(payload.size(), state->bodyLeft);
+    state->bodyLeft -= body;
+    if (state->bodyLeft == 0)
+        m_connections.erase(connection);
+    // The next head may follow the body's end in the same packet.
+    if (body < payload.size())
+        return std::size_t(body);
+    return std::nullopt;
 }
 
 void MediaDetector::addPendingRequest(PendingRequest &&request, std::int64_t now)
@@ -415,7 +448,7 @@ void MediaDetector::reset()
 {
     m_pending.clear();
     m_pendingInOrder = true;
-    m_waiting.clear();
+    m_connections.clear();
 }
 
 void MediaDetector::addIgnoredUrl(const QByteArray &url, int count)

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include <QByteArray>
@@ -64,8 +65,8 @@ public:
     qsizetype ignoredUrlCount() const;
 
     std::size_t pendingRequestCount() const { return m_pending.size(); }
-    // Connections whose response body has not begun yet.
-    std::size_t connectionCount() const { return m_waiting.size(); }
+    // Connections whose response is being followed through its body.
+    std::size_t connectionCount() const { return m_connections.size(); }
     std::uint64_t reportCount() const { return m_reports; }
 
     // Host (or dotted server address) followed by the trimmed path; empty
@@ -77,9 +78,11 @@ private:
                         std::int64_t now);
     void analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload,
                          std::int64_t now);
-    // The packet of a connection whose body is awaited; true when it was
-    // taken as that body (or a repeat of the head) and needs no other look.
-    bool continueBody(const ConnectionKey &key, std::uint32_t sequence, std::span<const std::uint8_t> payload);
+    // A packet of a followed connection: examines the body's first bytes
+    // when they are due, and answers where a head may begin in the packet,
+    // or nothing when it is all body or a repeat.
+    std::optional<std::size_t> followConnection(const ConnectionKey &key, std::uint32_t sequence,
+                                                std::span<const std::uint8_t> payload, std::int64_t now);
     void addPendingRequest(PendingRequest &&request, std::int64_t now);
     PendingRequest takePendingRequest(const Ipv4Address &destination, std::uint16_t destinationPort,
                                       const Ipv4Address &source, std::uint16_t sourcePort);
@@ -95,7 +98,7 @@ private:
     // While requests are added in time order, the aged ones are a prefix.
     bool m_pendingInOrder = true;
     std::uint64_t m_pendingDropped = 0;
-    ConnectionTable m_waiting;
+    ConnectionTable m_connections;
     std::uint64_t m_reports = 0;
 
     mutable std::mutex m_ignoredLock;
