@@ -15,6 +15,17 @@ namespace {
 
 // Codes of the "warning_messages" list shown on the page.
 enum CaptureWarning : int { NotPermittedWarning = 1, NoInterfaceWarning = 2, NotCapturingWarning = 3 };
+// What the buttons' panel grows by to hold such a message whole.
+constexpr int captureProblemHeight = 60;
+
+// The message takes the list's place when the list is empty, and always
+// during the sniffer test, which it explains first.
+void showListOrProblem(Ui::OldSniffer *page, int rows)
+{
+    const bool problem = !page->lblCaptureProblem->text().isEmpty()
+                         && (rows == 0 || page->stackedWidget->currentIndex() == 1);
+    page->listStack->setCurrentWidget(problem ? static_cast<QWidget *>(page->lblCaptureProblem) : page->mediaList);
+}
 
 QIcon stateIcon(int state)
 {
@@ -68,17 +79,19 @@ void Sniffer::showCaptureState()
         code = NotCapturingWarning;
         break;
     }
-    QLabel *label = oldSniffer->lblCaptureProblem;
-    if (code == 0) {
-        label->hide();
-        return;
+    QString text;
+    if (code != 0) {
+        const CatalogueMessage message =
+            MessageCatalogue::message(settingsFile.settingsLists(), code, MessageKind::Warning, {});
+        // The setcap line names this very program.
+        text = QString(message.text).replace(QStringLiteral("{program}"), QCoreApplication::applicationFilePath());
+        LOG_WARNING << "showCaptureState" << ":" << "not capturing" << ":" << code;
     }
-    const CatalogueMessage message =
-        MessageCatalogue::message(settingsFile.settingsLists(), code, MessageKind::Warning, {});
-    // The setcap line names this very program.
-    label->setText(QString(message.text).replace(QStringLiteral("{program}"), QCoreApplication::applicationFilePath()));
-    label->show();
-    LOG_WARNING << "showCaptureState" << ":" << "not capturing" << ":" << code;
+    oldSniffer->lblCaptureProblem->setText(text);
+    showListOrProblem(oldSniffer, sniffedItems.count());
+    // The test panel has room enough; showPage applies the height.
+    if (oldSniffer->stackedWidget->currentIndex() == 0)
+        panelHeights[PageLayout::OldSniffer] = PageLayout::sniffedPanelHeight + (text.isEmpty() ? 0 : captureProblemHeight);
 }
 
 void Sniffer::runOldSniffer()
@@ -110,6 +123,7 @@ void Sniffer::refreshSniffedList()
     }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
+    showListOrProblem(oldSniffer, count);
     const bool any = count > 0;
     for (QPushButton *button : {oldSniffer->pbPreview, oldSniffer->pbRemove, oldSniffer->pbDownloadVideo,
                                 oldSniffer->pbDownloadAudio})
