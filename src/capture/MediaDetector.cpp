@@ -7,6 +7,7 @@
 
 #include "ByteView.h"
 #include "HttpHead.h"
+#include "LinkLayer.h"
 #include "LogLine.h"
 #include "LogText.h"
 
@@ -14,54 +15,8 @@ using capture::ByteView;
 
 namespace {
 
-constexpr std::uint16_t EtherTypeIpv4 = 0x0800;
-constexpr std::uint16_t EtherTypeVlan = 0x8100;
-constexpr std::uint16_t EtherTypeQinQ = 0x88a8;
 constexpr std::uint8_t ProtocolTcp = 6;
 constexpr std::size_t MinimumHeaderLength = 20;
-
-// Where the IPv4 header starts, or nothing for frames that carry none.
-std::optional<std::size_t> ipv4Offset(int linkType, const ByteView &frame)
-{
-    switch (linkType) {
-    case DLT_EN10MB: {
-        std::size_t typeAt = 12;
-        for (int tags = 0; tags <= 2; ++tags) {
-            const auto type = frame.be16(typeAt);
-            if (!type)
-                return std::nullopt;
-            if (*type == EtherTypeIpv4)
-                return typeAt + 2;
-            if (*type != EtherTypeVlan && *type != EtherTypeQinQ)
-                return std::nullopt;
-            typeAt += 4;
-        }
-        return std::nullopt;
-    }
-    case DLT_LINUX_SLL:
-        if (frame.be16(14) == EtherTypeIpv4)
-            return 16;
-        return std::nullopt;
-    case DLT_LINUX_SLL2:
-        if (frame.be16(0) == EtherTypeIpv4)
-            return 20;
-        return std::nullopt;
-    case DLT_RAW:
-    case DLT_IPV4:
-        return 0;
-    case DLT_NULL:
-    case DLT_LOOP: {
-        // The family is in the byte order of the capturing machine (or
-        // network order for DLT_LOOP); 2 is IPv4 everywhere.
-        const auto family = frame.raw<std::uint32_t>(0);
-        if (family && (*family == 2 || __builtin_bswap32(*family) == 2))
-            return 4;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
 
 Ipv4Address addressAt(const std::uint8_t *at)
 {
@@ -122,24 +77,13 @@ int MediaDetector::defaultLinkType()
 
 bool MediaDetector::supportsLinkType(int linkType)
 {
-    switch (linkType) {
-    case DLT_EN10MB:
-    case DLT_LINUX_SLL:
-    case DLT_LINUX_SLL2:
-    case DLT_RAW:
-    case DLT_IPV4:
-    case DLT_NULL:
-    case DLT_LOOP:
-        return true;
-    default:
-        return false;
-    }
+    return capture::supportsLinkType(linkType);
 }
 
 void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t now)
 {
     const ByteView frame(bytes);
-    const auto ip = ipv4Offset(m_linkType, frame);
+    const auto ip = capture::ipv4Offset(m_linkType, frame);
     if (!ip)
         return;
     const auto versionAndLength = frame.u8(*ip);
@@ -175,10 +119,10 @@ void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t no
     // Loopback traffic to a local server has the local address at both
     // ends: there an answer is told by its status line or by the body it
     // continues.
+    const bool toLocal = std::memcmp(ipHeader + 16, m_localAddress.data(), m_localAddress.size()) == 0;
     const bool answer = !fromLocal
-                        || (std::memcmp(ipHeader + 16, m_localAddress.data(), m_localAddress.size()) == 0
-                            && (frame.startsWith(payloadStart, "HTTP/")
-                                || (!m_connections.empty() && m_connections.contains(connectionOf(ipHeader, tcpHeader)))));
+                        || (toLocal && (frame.startsWith(payloadStart, "HTTP/")
+                                        || m_connections.contains(connectionOf(ipHeader, tcpHeader))));
     if (answer)
         analyzeResponse(ipHeader, tcpHeader, payload, now);
     else
@@ -317,7 +261,7 @@ std::optional<std::size_t> MediaDetector::followConnection(const ConnectionKey &
     if (ahead > 0) {
         // Packets were missed: with them the body's start, or all of the body.
         state->waiting = false;
-        if (ahead >= state->bodyLeft) {
+        if (state->bodyLeft == ConnectionState::UnknownLength || ahead >= state->bodyLeft) {
             m_connections.erase(connection);
             return 0;
         }

@@ -202,7 +202,11 @@ private slots:
         const auto skip = [](FrameSpec &f) { f.sequence += 1448; };
         row("retransmitted head", {{'>', Get}, {'<', FlvHead}, {'<', FlvHead, 40000, 0, again}, {'<', "FLV\x01"}},
             {url + "150000\r\n|x-flv"}, 0);
-        row("body start missed", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40000, 0, skip}}, {}, 0);
+        row("body start missed", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40000, 0, skip}}, {}, 0, 1);
+        // Without a length, a gap ends the following: later heads are looked for again.
+        row("body start missed, no length",
+            {{'>', Get}, {'<', head("application/octet-stream", "\r\n")}, {'<', "ID3\x04", 40000, 0, skip},
+             {'>', Get, 40000, 1}, {'<', Mp4Head}}, {url + "123456\r\n|mp4\r\n"}, 0, 1);
         row("chunked id3 body in the next packet",
             {{'>', Get}, {'<', head("application/octet-stream", "Transfer-Encoding: chunked\r\n\r\n")},
              {'<', "1f40\r\nID3\x04"}}, {url + "|MP3"}, 0);
