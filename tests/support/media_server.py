@@ -177,26 +177,26 @@ def byte_range(range_header, size):
     return (start, end) if start <= end else (0, -1)
 
 
-def from_route(spec, range_header):
+def from_route(entry, range_header):
     body = Body()
-    status = latin(spec.get("status", "200 OK"))
-    headers = [latin(h) for h in spec.get("headers", [])]
-    if spec.get("made"):
-        body = Body(length=int(spec["made"]), made=True)
-    elif spec.get("file"):
-        full = folder_file(spec["file"])
+    status = latin(entry.get("status", "200 OK"))
+    headers = [latin(h) for h in entry.get("headers", [])]
+    if entry.get("made"):
+        body = Body(length=int(entry["made"]), made=True)
+    elif entry.get("file"):
+        full = folder_file(entry["file"])
         if full:
             size = os.path.getsize(full)
             body = Body(path=full, length=size)
-            part = byte_range(range_header, size) if spec.get("ranges") else None
+            part = byte_range(range_header, size) if entry.get("ranges") else None
             if part == (0, -1):
                 return Answer(b"416 Range Not Satisfiable", [b"Content-Range: bytes */%d" % size, b"Content-Length: 0"])
             if part:
                 status = b"206 Partial Content"
                 headers.append(b"Content-Range: bytes %d-%d/%d" % (part[0], part[1], size))
                 body = Body(path=full, start=part[0], length=part[1] - part[0] + 1)
-    return Answer(status, headers, body, spec.get("framing", "length"), int(spec.get("split", -1)),
-                  int(spec.get("stall", -1)), int(spec.get("cut", -1)), int(spec.get("rate", 0)))
+    return Answer(status, headers, body, entry.get("framing", "length"), int(entry.get("split", -1)),
+                  int(entry.get("stall", -1)), int(entry.get("cut", -1)), int(entry.get("rate", 0)))
 
 
 def empty(code):
