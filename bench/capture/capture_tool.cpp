@@ -111,7 +111,8 @@ int usage()
                  "       capture_tool replay FILE [LOCAL_ADDRESS]\n"
                  "       capture_tool bench FILE [LOCAL_ADDRESS]\n"
                  "       capture_tool seeds DIR [FILE.pcap ...]\n"
-                 "       capture_tool live MEGABYTES\n");
+                 "       capture_tool live MEGABYTES\n"
+                 "       capture_tool flood CONNECTIONS\n");
     return 2;
 }
 
@@ -174,14 +175,21 @@ int generate(const char *path, long megabytes)
         reply.destination = local;
         reply.sourcePort = 80;
         reply.destinationPort = clientPort;
+        reply.sequence = std::uint32_t(random());
         const int bodyPackets = 20 + int(random() % 200);
-        QByteArray head = QByteArray("HTTP/1.1 200 OK\r\nServer: edge\r\nContent-Type: ") + type
+        // Servers write header names in their own case.
+        QByteArray head = QByteArray("HTTP/1.1 200 OK\r\nServer: edge\r\n")
+                          + (sessions % 2 ? "Content-Type: " : "content-type: ") + type
                           + "\r\nContent-Length: " + QByteArray::number(bodyPackets * 1448)
                           + "\r\nCache-Control: max-age=3600\r\n\r\n";
         const bool audio = qstrcmp(type, "audio/mpeg") == 0;
         const bool flv = qstrcmp(type, "video/x-flv") == 0;
         reply.payload = head + (flv ? QByteArray() : (audio ? QByteArray("ID3\x04") : poolSlice(600)));
-        writeFrame(reply);
+        const auto writeReply = [&] {
+            writeFrame(reply);
+            reply.sequence += std::uint32_t(reply.payload.size());
+        };
+        writeReply();
 
         frames::FrameSpec ack;
         ack.source = local;
@@ -190,7 +198,7 @@ int generate(const char *path, long megabytes)
         ack.destinationPort = 80;
         for (int i = 0; i < bodyPackets && written < limit; ++i) {
             reply.payload = (i == 0 && flv) ? "FLV\x01\x05" + poolSlice(1443) : poolSlice(1448);
-            writeFrame(reply);
+            writeReply();
             if (i % 2)
                 writeFrame(ack);
             if (i % 16 == 0) {
@@ -206,7 +214,7 @@ int generate(const char *path, long megabytes)
         if (sessions % 50 == 0) {
             // Loopback-sized frame from segmentation offload.
             reply.payload = poolSlice(16000);
-            writeFrame(reply);
+            writeReply();
         }
     }
     if (!out.close()) {
@@ -303,6 +311,39 @@ int bench(const char *path, const Ipv4Address &local)
     return 0;
 }
 
+// Heads of 100000 connections whose bodies never come, one new connection a
+// millisecond of capture time: the table of waiting connections must stay
+// within its bound, and the analysis must not slow down as it fills.
+int flood(long connections)
+{
+    qInstallMessageHandler(quietHandler);
+    const Ipv4Address local{10, 1, 0, 2};
+    MediaDetector detector(DLT_EN10MB, local);
+    detector.setReportSink([](const MediaReport &) {});
+    std::size_t peak = 0;
+    const auto start = Clock::now();
+    for (long n = 0; n < connections; ++n) {
+        frames::FrameSpec get = frames::request("GET /f/" + QByteArray::number(qlonglong(n))
+                                                    + " HTTP/1.1\r\nHost: flood.example\r\n\r\n",
+                                                std::uint16_t(1024 + n % 60000));
+        get.source = local;
+        get.destination = {10, 2, std::uint8_t(n / 60000), 1};
+        frames::FrameSpec head = frames::response("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                                  "Content-Length: 500000\r\n\r\n",
+                                                  get.sourcePort);
+        head.source = get.destination;
+        head.destination = local;
+        const std::int64_t now = 1700000000 + n / 1000;
+        detector.analyze(frames::buildFrame(get), now);
+        detector.analyze(frames::buildFrame(head), now);
+        peak = std::max(peak, detector.connectionCount());
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("flood of %ld connections waiting for a body: peak table size %zu (bound %zu), %.2f us a connection\n",
+                connections, peak, ConnectionTable::MaxConnections, seconds * 1e6 / double(connections));
+    return peak <= ConnectionTable::MaxConnections ? 0 : 1;
+}
+
 // Each seed is a fuzzer input: one link-type byte (high bit for a local
 // address of 127.0.0.1), then records of a time
 // step byte, a two-byte little-endian length and the frame.
@@ -339,13 +380,24 @@ int seeds(const char *dir, int argc, char **argv)
         {"flv-body", {"HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\n\r\nFLV\x01"}},
         {"mp3", {"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\nContent-Type: audio/mpeg\r\n\r\nID3\x04"}},
         {"html", {"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>"}},
+        {"case", {"HTTP/1.1 200 OK\r\ncontent-type: Audio/OGG; codecs=opus\r\nCONTENT-LENGTH:\t99\r\n\r\n"}},
+        {"id3-split", {"HTTP/1.1 200 OK\r\nContent-type: application/octet-stream\r\n\r\nI", "D3\x04"}},
+        {"chunked-split", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "1f40\r\nFLV\x01"}},
+        {"range", {"HTTP/1.1 206 Partial Content\r\nContent-Type: video/webm\r\nContent-Range: bytes 0-99/7340032\r\n"
+                   "Content-Length: 100\r\n\r\n"}},
     };
     int count = 0;
     for (const Crafted &c : crafted) {
         QByteArray seed(1, '\0');
         appendRecord(seed, frames::buildFrame(request(get)), 0);
-        for (const QByteArray &r : c.responses)
-            appendRecord(seed, frames::buildFrame(response(r)), 1);
+        // Responses continue their connection's sequence: a body after its head.
+        std::uint32_t sequence = 1000;
+        for (const QByteArray &r : c.responses) {
+            frames::FrameSpec frame = response(r);
+            frame.sequence = sequence;
+            sequence += std::uint32_t(r.size());
+            appendRecord(seed, frames::buildFrame(frame), 1);
+        }
         count += writeSeed(out, QString::fromLatin1(c.name), seed);
     }
     // Ageing: a request, a long pause, another request, then the answer.
@@ -475,5 +527,7 @@ int main(int argc, char **argv)
         return seeds(argv[2], argc - 3, argv + 3);
     if (command == "live")
         return live(std::strtol(argv[2], nullptr, 10));
+    if (command == "flood")
+        return flood(std::strtol(argv[2], nullptr, 10));
     return usage();
 }

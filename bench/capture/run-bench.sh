@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times the media analysis over a large generated capture file against a bare
-# read of the same file and against other readers, and prints the ratios.
+# read of the same file and against other readers, and prints the ratios;
+# floods the table of followed connections; measures a live loopback transfer.
 # Usage: bench/capture/run-bench.sh [BUILD_DIR] [MEGABYTES]   (live part needs root)
 set -euo pipefail
 build=${1:-build/release}
@@ -41,6 +42,9 @@ if command -v tshark >/dev/null; then
   report "tshark -r FILE -Y http.request" "$(best tshark -r "$file" -Y http.request)"
 fi
 echo "bare loop: ${bare} s, analysis: ${ours} s"
+
+echo "== connection table under a flood"
+"$tool" flood 100000
 
 if [[ $(id -u) == 0 ]]; then
   echo "== live loopback transfer"

@@ -2,6 +2,7 @@
 
 #include "CVideoSniffer.h"
 #include "LogLine.h"
+#include "SelfTest.h"
 
 #include <QMutex>
 #include <QTimer>
@@ -46,17 +47,71 @@ QStringList CaptureSession::start()
     const QList<QByteArray> interfaces = CVideoSniffer::listInterfaces(&listError);
     if (!listError.isEmpty())
         failures << listError;
+    if (interfaces.isEmpty())
+        LOG_WARNING << "CaptureSession" << ":" << "no interface to capture on";
     for (const QByteArray &name : interfaces) {
-        auto *engine = new CVideoSniffer(name);
-        if (!engine->failure().isEmpty())
-            failures << engine->failure();
-        engine->registerCallback(onMediaFound);
-        m_engines.append(engine);
+        addEngine(name);
+        if (!m_engines.last()->failure().isEmpty())
+            failures << m_engines.last()->failure();
     }
     m_tick = new QTimer(this);
     connect(m_tick, &QTimer::timeout, this, &CaptureSession::checkUrlQueue);
     m_tick->start(tickMs);
     return failures;
+}
+
+void CaptureSession::addEngine(const QByteArray &interfaceName)
+{
+    auto *engine = new CVideoSniffer(interfaceName);
+    engine->registerCallback(onMediaFound);
+    m_engines.append(engine);
+}
+
+CaptureSession::Status CaptureSession::status() const
+{
+    if (!m_started)
+        return Status::NotStarted;
+    bool refused = false;
+    bool failed = false;
+    for (const CVideoSniffer *engine : m_engines) {
+        if (engine->isCapturing())
+            return Status::Capturing;
+        switch (engine->problem()) {
+        case CVideoSniffer::Problem::NotPermitted:
+            refused = true;
+            break;
+        case CVideoSniffer::Problem::NoInterface:
+        case CVideoSniffer::Problem::NoAddress:
+            break;
+        default:
+            failed = true;
+            break;
+        }
+    }
+    // Permission is the process's, so one refusal explains every idle engine.
+    if (refused)
+        return Status::NotPermitted;
+    return failed ? Status::Failed : Status::NoInterface;
+}
+
+bool CaptureSession::watchLoopback()
+{
+    const QByteArray loopback = QByteArrayLiteral("lo");
+    // One try: an engine refused once is refused again.
+    for (const CVideoSniffer *engine : std::as_const(m_engines)) {
+        if (engine->interfaceName() == loopback)
+            return engine->isCapturing();
+    }
+    addEngine(loopback);
+    return m_engines.last()->isCapturing();
+}
+
+bool CaptureSession::startSelfTest(const QUrl &address)
+{
+    if (!m_selfTest)
+        m_selfTest = new SelfTest(this);
+    watchLoopback();
+    return m_selfTest->start(address);
 }
 
 bool CaptureSession::queueReport(const QByteArray &url, const QByteArray &header, const QByteArray &length,

@@ -9,6 +9,8 @@
 
 class CVideoSniffer;
 class QTimer;
+class QUrl;
+class SelfTest;
 
 // The window's one link to packet capture: owns the engines and the queue
 // their threads fill, and hands the reports to the GUI thread one per tick.
@@ -21,14 +23,34 @@ class CaptureSession : public QObject
 public:
     static constexpr int tickMs = 50;
 
+    // What the page tells the user about capture.
+    enum class Status {
+        NotStarted,
+        Capturing,    // at least one engine captures
+        NotPermitted, // the system refused capture to this program
+        NoInterface,  // no interface to capture on
+        Failed,       // every engine failed or stopped for another reason
+    };
+
     explicit CaptureSession(QObject *parent = nullptr);
     // Stops every engine before the queue goes.
     ~CaptureSession() override;
 
     // Once: one engine per usable interface, and the tick. Returns what the
-    // user must be told (no interfaces, an engine that stays idle).
+    // user must be told in a box (no interface list, an interface without
+    // an address); status() tells whether anything captures.
     QStringList start();
     bool isStarted() const { return m_started; }
+    // Asks the engines; a loop may have ended since the last call.
+    Status status() const;
+
+    // An engine on the loopback interface, the one already running or a new
+    // one; the sniffer test fetches its file through it. True when it captures.
+    bool watchLoopback();
+    // The sniffer test's local half (see SelfTest): serves and fetches
+    // address through the loopback interface. False when it cannot serve.
+    bool startSelfTest(const QUrl &address);
+    SelfTest *selfTest() const { return m_selfTest; }
 
     // What an engine hands over; any thread. The address gets its "http://".
     // False when the report was dropped (queue full or already waiting).
@@ -42,10 +64,12 @@ signals:
     void reportArrived(const MediaReport &report);
 
 private:
+    void addEngine(const QByteArray &interfaceName);
     void checkUrlQueue();
 
     ReportQueue m_queue;
     QList<CVideoSniffer *> m_engines;
     QTimer *m_tick = nullptr;
+    SelfTest *m_selfTest = nullptr;
     bool m_started = false;
 };

@@ -13,6 +13,20 @@
 
 namespace {
 
+// Codes of the "warning_messages" list shown on the page.
+enum CaptureWarning : int { NotPermittedWarning = 1, NoInterfaceWarning = 2, NotCapturingWarning = 3 };
+// What the buttons' panel grows by to hold such a message whole.
+constexpr int captureProblemHeight = 60;
+
+// The message takes the list's place when the list is empty, and always
+// during the sniffer test, which it explains first.
+void showListOrProblem(Ui::OldSniffer *page, int rows)
+{
+    const bool problem = !page->lblCaptureProblem->text().isEmpty()
+                         && (rows == 0 || page->stackedWidget->currentIndex() == 1);
+    page->listStack->setCurrentWidget(problem ? static_cast<QWidget *>(page->lblCaptureProblem) : page->mediaList);
+}
+
 QIcon stateIcon(int state)
 {
     static const QColor colours[] = {Qt::red, Qt::yellow, Qt::green};
@@ -27,6 +41,7 @@ void Sniffer::showOldSniffer()
 {
     if (oldSnifferInitialised) {
         refreshSniffedList();
+        showCaptureState();
         showPage(PageLayout::SniffedPage);
         return;
     }
@@ -43,7 +58,40 @@ void Sniffer::showOldSniffer()
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
 
     refreshSniffedList();
+    showCaptureState();
     showPage(PageLayout::SniffedPage);
+}
+
+void Sniffer::showCaptureState()
+{
+    int code = 0;
+    switch (capture->status()) {
+    case CaptureSession::Status::NotStarted:
+    case CaptureSession::Status::Capturing:
+        break;
+    case CaptureSession::Status::NotPermitted:
+        code = NotPermittedWarning;
+        break;
+    case CaptureSession::Status::NoInterface:
+        code = NoInterfaceWarning;
+        break;
+    case CaptureSession::Status::Failed:
+        code = NotCapturingWarning;
+        break;
+    }
+    QString text;
+    if (code != 0) {
+        const CatalogueMessage message =
+            MessageCatalogue::message(settingsFile.settingsLists(), code, MessageKind::Warning, {});
+        // The setcap line names this very program.
+        text = QString(message.text).replace(QStringLiteral("{program}"), QCoreApplication::applicationFilePath());
+        LOG_WARNING << "showCaptureState" << ":" << "not capturing" << ":" << code;
+    }
+    oldSniffer->lblCaptureProblem->setText(text);
+    showListOrProblem(oldSniffer, sniffedItems.count());
+    // The test panel has room enough; showPage applies the height.
+    if (oldSniffer->stackedWidget->currentIndex() == 0)
+        panelHeights[PageLayout::OldSniffer] = PageLayout::sniffedPanelHeight + (text.isEmpty() ? 0 : captureProblemHeight);
 }
 
 void Sniffer::runOldSniffer()
@@ -69,10 +117,13 @@ void Sniffer::refreshSniffedList()
     QListWidget *list = oldSniffer->mediaList;
     list->clear();
     const int count = sniffedItems.count();
-    for (int i = count - 1; i >= 0; --i)
+    for (int i = count - 1; i >= 0; --i) {
         list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
+        list->item(list->count() - 1)->setToolTip(SniffedItems::toolTip(sniffedItems.at(i)));
+    }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
+    showListOrProblem(oldSniffer, count);
     const bool any = count > 0;
     for (QPushButton *button : {oldSniffer->pbPreview, oldSniffer->pbRemove, oldSniffer->pbDownloadVideo,
                                 oldSniffer->pbDownloadAudio})

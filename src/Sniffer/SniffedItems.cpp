@@ -44,6 +44,11 @@ QString SniffedItems::rowText(const SniffedItem &item)
            + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
 }
 
+QString SniffedItems::toolTip(const SniffedItem &item)
+{
+    return item.url + QLatin1Char('\n') + QString::number(item.size) + QStringLiteral(" bytes");
+}
+
 QString SniffedItems::cleanType(const QString &typeText)
 {
     QString type = typeText;

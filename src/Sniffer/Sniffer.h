@@ -179,6 +179,8 @@ private:
 
     bool updateCheckAllowed() const;
     void refreshSniffedList();
+    // The catalogue's words on the page when capture is not running.
+    void showCaptureState();
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
     QString downloadSniffedItem(int index);

@@ -114,21 +114,20 @@ bool CVideoSniffer::open()
     LOG_DEBUG << "pcap_findalldevs:\n" << QByteArray(m_errorBuffer);
     if (!listed) {
         fail(QStringLiteral("Unable to get interfaces"));
-        return false;
+        return openFailed(Problem::NoInterfaceList, m_errorBuffer);
     }
 
     const pcap_if_t *device = devices;
     while (device && m_interfaceName != device->name)
         device = device->next;
     if (!device) {
-        LOG_ERROR << "open" << ":" << "no such interface" << ":" << m_interfaceName;
         pcap_freealldevs(devices);
-        return false;
+        return openFailed(Problem::NoInterface, "no such interface");
     }
     if (!device->addresses) {
         pcap_freealldevs(devices);
         fail(QStringLiteral("Unable to get interface address"));
-        return false;
+        return openFailed(Problem::NoAddress, "no address");
     }
     if (const auto address = capture::lastUsableAddress(*device)) {
         m_detector.setLocalAddress(*address);
@@ -157,36 +156,53 @@ bool CVideoSniffer::open()
     LOG_DEBUG << "pcap_openlive:" << QByteArray(m_errorBuffer) << "pcapHandle:\n"
               << QByteArray::number(quintptr(m_captureHandle), 16);
     if (!m_captureHandle)
-        return false;
+        return openFailed(status == PCAP_ERROR_PERM_DENIED ? Problem::NotPermitted : Problem::OpenFailed,
+                          m_errorBuffer);
 
     const int linkType = pcap_datalink(m_captureHandle);
-    if (!MediaDetector::supportsLinkType(linkType)) {
-        LOG_ERROR << "open" << ":" << "unsupported link type" << ":" << linkType;
-        return false;
-    }
+    if (!MediaDetector::supportsLinkType(linkType))
+        return openFailed(Problem::OpenFailed, "unsupported link type " + QByteArray::number(linkType));
     m_detector.setLinkType(linkType);
 
     bpf_program filter{};
     if (pcap_compile(m_captureHandle, &filter, "tcp", 1, 0) == -1
         || pcap_setfilter(m_captureHandle, &filter) == -1) {
-        LOG_ERROR << "open" << ":" << "filter" << ":" << QByteArray(pcap_geterr(m_captureHandle));
         pcap_freecode(&filter);
-        return false;
+        return openFailed(Problem::OpenFailed, "filter: " + QByteArray(pcap_geterr(m_captureHandle)));
     }
     pcap_freecode(&filter);
 
     // Non-blocking reads and a poll that also waits on the wake descriptor:
     // a stop request is seen at once, with or without traffic.
-    if (pcap_setnonblock(m_captureHandle, 1, m_errorBuffer) == -1 || pcap_get_selectable_fd(m_captureHandle) < 0) {
-        LOG_ERROR << "open" << ":" << "non-blocking" << ":" << QByteArray(m_errorBuffer);
-        return false;
-    }
+    if (pcap_setnonblock(m_captureHandle, 1, m_errorBuffer) == -1 || pcap_get_selectable_fd(m_captureHandle) < 0)
+        return openFailed(Problem::OpenFailed, "non-blocking: " + QByteArray(m_errorBuffer));
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd < 0) {
-        LOG_ERROR << "open" << ":" << "eventfd" << ":" << errno;
-        return false;
-    }
+    if (m_wakeFd < 0)
+        return openFailed(Problem::OpenFailed, "eventfd: " + QByteArray::number(errno));
     return true;
+}
+
+bool CVideoSniffer::openFailed(Problem problem, const QByteArray &reason)
+{
+    // A warning, not a debug line: without capture the page stays empty,
+    // and the log must say on which interface and why.
+    LOG_WARNING << "open" << ":" << m_interfaceName << ":" << "not capturing" << ":" << reason;
+    const std::lock_guard lock(m_problemLock);
+    m_problem = problem;
+    m_problemReason = QString::fromLocal8Bit(reason);
+    return false;
+}
+
+CVideoSniffer::Problem CVideoSniffer::problem() const
+{
+    const std::lock_guard lock(m_problemLock);
+    return m_problem;
+}
+
+QString CVideoSniffer::problemReason() const
+{
+    const std::lock_guard lock(m_problemLock);
+    return m_problemReason;
 }
 
 void CVideoSniffer::fail(const QString &message)
@@ -290,8 +306,11 @@ void CVideoSniffer::run()
             pollfd waits[2] = {{captureFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
             ::poll(waits, 2, IdleWaitMs);
         } else {
-            LOG_ERROR << "run" << ":" << "pcap_next_ex" << ":" << result << ":"
-                      << QByteArray(pcap_geterr(m_captureHandle));
+            const QByteArray reason = QByteArray(pcap_geterr(m_captureHandle));
+            LOG_ERROR << "run" << ":" << m_interfaceName << ":" << "pcap_next_ex" << ":" << result << ":" << reason;
+            const std::lock_guard lock(m_problemLock);
+            m_problem = Problem::Stopped;
+            m_problemReason = QString::fromLocal8Bit(reason);
             break;
         }
         const auto now = std::chrono::steady_clock::now();

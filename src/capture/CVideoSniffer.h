@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include <QByteArray>
 #include <QList>
@@ -40,12 +41,27 @@ public:
     void addIgnoredUrl(const QByteArray &url, int count);
     bool takeIgnoredUrl(const QByteArray &url);
 
+    // Why an engine does not capture.
+    enum class Problem {
+        None,
+        NoInterfaceList, // the interfaces could not be listed
+        NoInterface,     // no interface of that name
+        NoAddress,       // the interface has no address
+        NotPermitted,    // the system refused capture to this process
+        OpenFailed,      // any other failure to open or set up
+        Stopped,         // the capture loop ended with an error
+    };
+
     QByteArray interfaceName() const { return m_interfaceName; }
     Ipv4Address localAddress() const { return m_detector.localAddress(); }
-    // True when the interface is open and the capture thread was started.
-    bool isCapturing() const { return m_started; }
-    // Why the engine stays idle, in words the user must see; empty when
-    // there is nothing to show (the log has the rest).
+    // True while the capture loop runs or is about to: the interface is
+    // open, the thread started and the loop has not ended.
+    bool isCapturing() const { return m_started && !m_loopFinished.load(std::memory_order_acquire); }
+    Problem problem() const;
+    // The capture library's own words for the problem, for the log.
+    QString problemReason() const;
+    // Why the engine stays idle, in words the user must see in a box; empty
+    // when there is nothing to show (the log has the rest).
     QString failure() const { return m_failure; }
     bool loopFinished() const { return m_loopFinished.load(std::memory_order_acquire); }
     // Packets the kernel dropped, as last read from the capture statistics.
@@ -63,6 +79,7 @@ protected:
 
 private:
     bool open();
+    bool openFailed(Problem problem, const QByteArray &reason);
     void fail(const QString &message);
     void close();
     void waitForLoop();
@@ -75,6 +92,9 @@ private:
     int m_wakeFd = -1;
     bool m_started = false;
     QString m_failure;
+    mutable std::mutex m_problemLock; // the loop may end with a problem while the window asks
+    Problem m_problem = Problem::None;
+    QString m_problemReason;
     MediaDetector m_detector;
     std::atomic<std::uint64_t> m_dropped{0};
     std::atomic<std::uint64_t> m_captured{0};

@@ -6,6 +6,8 @@
 #include <pcap/pcap.h>
 
 #include "ByteView.h"
+#include "HttpHead.h"
+#include "LinkLayer.h"
 #include "LogLine.h"
 #include "LogText.h"
 
@@ -13,54 +15,8 @@ using capture::ByteView;
 
 namespace {
 
-constexpr std::uint16_t EtherTypeIpv4 = 0x0800;
-constexpr std::uint16_t EtherTypeVlan = 0x8100;
-constexpr std::uint16_t EtherTypeQinQ = 0x88a8;
 constexpr std::uint8_t ProtocolTcp = 6;
 constexpr std::size_t MinimumHeaderLength = 20;
-
-// Where the IPv4 header starts, or nothing for frames that carry none.
-std::optional<std::size_t> ipv4Offset(int linkType, const ByteView &frame)
-{
-    switch (linkType) {
-    case DLT_EN10MB: {
-        std::size_t typeAt = 12;
-        for (int tags = 0; tags <= 2; ++tags) {
-            const auto type = frame.be16(typeAt);
-            if (!type)
-                return std::nullopt;
-            if (*type == EtherTypeIpv4)
-                return typeAt + 2;
-            if (*type != EtherTypeVlan && *type != EtherTypeQinQ)
-                return std::nullopt;
-            typeAt += 4;
-        }
-        return std::nullopt;
-    }
-    case DLT_LINUX_SLL:
-        if (frame.be16(14) == EtherTypeIpv4)
-            return 16;
-        return std::nullopt;
-    case DLT_LINUX_SLL2:
-        if (frame.be16(0) == EtherTypeIpv4)
-            return 20;
-        return std::nullopt;
-    case DLT_RAW:
-    case DLT_IPV4:
-        return 0;
-    case DLT_NULL:
-    case DLT_LOOP: {
-        // The family is in the byte order of the capturing machine (or
-        // network order for DLT_LOOP); 2 is IPv4 everywhere.
-        const auto family = frame.raw<std::uint32_t>(0);
-        if (family && (*family == 2 || __builtin_bswap32(*family) == 2))
-            return 4;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
 
 Ipv4Address addressAt(const std::uint8_t *at)
 {
@@ -74,6 +30,21 @@ std::uint16_t rawPortAt(const std::uint8_t *at)
     std::uint16_t port;
     std::memcpy(&port, at, sizeof port);
     return port;
+}
+
+// The direction of the connection a packet travels: its source and
+// destination address and port as they stand in the headers.
+ConnectionKey connectionOf(const std::uint8_t *ip, const std::uint8_t *tcp)
+{
+    ConnectionKey key;
+    std::memcpy(&key.addresses, ip + 12, 8);
+    std::memcpy(&key.ports, tcp, 4);
+    return key;
+}
+
+std::uint32_t sequenceOf(const std::uint8_t *tcp)
+{
+    return (std::uint32_t(tcp[4]) << 24) | (std::uint32_t(tcp[5]) << 16) | (std::uint32_t(tcp[6]) << 8) | tcp[7];
 }
 
 QByteArray trimmedBlanks(const QByteArray &text)
@@ -106,24 +77,13 @@ int MediaDetector::defaultLinkType()
 
 bool MediaDetector::supportsLinkType(int linkType)
 {
-    switch (linkType) {
-    case DLT_EN10MB:
-    case DLT_LINUX_SLL:
-    case DLT_LINUX_SLL2:
-    case DLT_RAW:
-    case DLT_IPV4:
-    case DLT_NULL:
-    case DLT_LOOP:
-        return true;
-    default:
-        return false;
-    }
+    return capture::supportsLinkType(linkType);
 }
 
 void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t now)
 {
     const ByteView frame(bytes);
-    const auto ip = ipv4Offset(m_linkType, frame);
+    const auto ip = capture::ipv4Offset(m_linkType, frame);
     if (!ip)
         return;
     const auto versionAndLength = frame.u8(*ip);
@@ -154,10 +114,19 @@ void MediaDetector::analyze(std::span<const std::uint8_t> bytes, std::int64_t no
     const std::span<const std::uint8_t> payload = bytes.subspan(payloadStart);
 
     const std::uint8_t *ipHeader = frame.data() + *ip;
-    if (std::memcmp(ipHeader + 12, m_localAddress.data(), m_localAddress.size()) == 0)
-        analyzeRequest(ipHeader, frame.data() + tcp, payload, now);
+    const std::uint8_t *tcpHeader = frame.data() + tcp;
+    const bool fromLocal = std::memcmp(ipHeader + 12, m_localAddress.data(), m_localAddress.size()) == 0;
+    // Loopback traffic to a local server has the local address at both
+    // ends: there an answer is told by its status line or by the body it
+    // continues.
+    const bool toLocal = std::memcmp(ipHeader + 16, m_localAddress.data(), m_localAddress.size()) == 0;
+    const bool answer = !fromLocal
+                        || (toLocal && (frame.startsWith(payloadStart, "HTTP/")
+                                        || m_connections.contains(connectionOf(ipHeader, tcpHeader))));
+    if (answer)
+        analyzeResponse(ipHeader, tcpHeader, payload, now);
     else
-        analyzeResponse(ipHeader, frame.data() + tcp, payload);
+        analyzeRequest(ipHeader, tcpHeader, payload, now);
 }
 
 void MediaDetector::analyzeRequest(const std::uint8_t *ip, const std::uint8_t *tcp,
@@ -184,72 +153,157 @@ void MediaDetector::analyzeRequest(const std::uint8_t *ip, const std::uint8_t *t
     request.destinationPort = rawPortAt(tcp + 2);
     request.path = examined.copy(p, s - p + 1);
 
-    std::size_t q = s + 1;
-    if (const auto host = examined.find("Host: ", s + 1, L - 7)) {
-        const std::size_t h = *host + 6;
-        if (const auto end = examined.find("\r\n", h, L - 3))
-            request.host = examined.copy(h, *end - h);
-        q = h;
-    }
-    if (const auto blankLine = examined.find("\r\n\r\n", q))
+    request.host = capture::requestHost(examined, s + 1);
+    if (const auto blankLine = examined.find("\r\n\r\n", s + 1))
         request.header = examined.copy(0, *blankLine + 4);
 
     addPendingRequest(std::move(request), now);
 }
 
 void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp,
-                                    std::span<const std::uint8_t> bytes)
+                                    std::span<const std::uint8_t> bytes, std::int64_t now)
 {
+    const ConnectionKey connection = connectionOf(ip, tcp);
+    const std::uint32_t sequence = sequenceOf(tcp);
+    std::size_t from = 0;
+    if (!m_connections.empty()) {
+        const auto rest = followConnection(connection, sequence, bytes, now);
+        if (!rest)
+            return;
+        from = *rest;
+    }
+
     const ByteView payload(bytes);
     const ByteView examined = payload.first(ExaminedLength);
-    const std::ptrdiff_t L = signedSize(examined.size());
-    const std::size_t P = payload.size();
-
-    if (!examined.find("HTTP", 0, L - 5)) {
-        // A body packet that follows a header packet which ended exactly at
-        // the blank line.
-        if (payload.startsWith(0, "FLV"))
-            reportMedia(m_lastResponse.request, m_lastResponse.contentLength, QByteArrayLiteral("x-flv"));
+    const auto http = examined.find("HTTP", from, signedSize(examined.size()) - 5);
+    if (!http)
         return;
-    }
 
     const PendingRequest current =
         takePendingRequest(addressAt(ip + 16), rawPortAt(tcp + 2), addressAt(ip + 12), rawPortAt(tcp));
-
-    QByteArray contentLength;
-    if (const auto field = examined.find("Content-Length: ", 0, L - 17)) {
-        const std::size_t v = *field + 16;
-        if (const auto end = examined.find("\r\n", v))
-            contentLength = examined.copy(v, *end + 2 - v);
+    const capture::ResponseHead head = capture::readResponseHead(examined, *http);
+    std::optional<std::size_t> bodyAt = head.bodyStart;
+    if (!bodyAt) {
+        // A head longer than the examined part: its end is still in the packet.
+        if (const auto blankLine = payload.find("\r\n\r\n", *http))
+            bodyAt = *blankLine + 4;
     }
-
-    if (const auto field = examined.find("Content-Type: video/", 0, L - 21)) {
-        const std::size_t t = *field + 20;
-        QByteArray contentType;
-        if (const auto end = examined.find("\r\n", t))
-            contentType = examined.copy(t, *end + 2 - t);
-        bool report = true;
-        if (const auto flv = examined.find("x-flv", t)) {
-            // An FLV header packet that ends at its blank line leaves the
-            // body to the next packet, which is recognised by its "FLV".
-            const auto blankLine = payload.find("\r\n\r\n", *flv + 5);
-            if (blankLine && *blankLine + 4 == P)
-                report = false;
+    // Follows the body of an answered GET (a HEAD's answer looks alike but
+    // has none): while its first bytes are awaited, and through its length,
+    // in which no head is looked for.
+    const auto follow = [&](bool waiting, bool flvOnly) {
+        if (!bodyAt || current.path.isEmpty() || !head.hasBody())
+            return;
+        const std::size_t inPacket = payload.size() - *bodyAt;
+        const auto length = head.bodyLength();
+        ConnectionState state;
+        state.nextSequence = sequence + std::uint32_t(payload.size());
+        state.bodyLeft = !length ? ConnectionState::UnknownLength : *length > inPacket ? *length - inPacket : 0;
+        state.waiting = waiting;
+        if (!waiting && (state.bodyLeft == 0 || state.bodyLeft == ConnectionState::UnknownLength))
+            return;
+        state.flvOnly = flvOnly;
+        state.chunked = head.chunked;
+        if (waiting) {
+            state.request = current;
+            state.contentLength = head.size();
+            state.start = payload.copy(*bodyAt, capture::BodyPeekLength);
         }
-        if (report)
-            reportMedia(current, contentLength, contentType);
-    } else if (const auto blankLine = examined.find("\r\n\r\n", 0, L - 5)) {
-        const std::size_t b = *blankLine + 4;
-        if (payload.startsWith(b, "FLV")) {
-            reportMedia(current, contentLength, QByteArrayLiteral("x-flv"));
-        } else if (payload.startsWith(b, "ID3")) {
-            reportMedia(current, contentLength, QByteArrayLiteral("MP3"));
+        m_connections.insert(connection, std::move(state), now);
+    };
+
+    switch (head.media) {
+    case capture::ResponseHead::Media::Video:
+        // An FLV head that ends at its blank line leaves the body to the next
+        // packet of its connection, which must begin with "FLV".
+        if (head.subtype == "x-flv" && bodyAt == payload.size()) {
+            follow(true, true);
+            return;
+        }
+        reportMedia(current, head.size(), head.typeText());
+        follow(false, false);
+        return;
+    case capture::ResponseHead::Media::Audio:
+        if (capture::isMpegAudio(head.subtype)) {
+            reportMedia(current, head.size(), QByteArrayLiteral("MP3"));
             LOG_DEBUG << "MP3!!!";
+        } else {
+            reportMedia(current, head.size(), head.typeText());
+        }
+        follow(false, false);
+        return;
+    case capture::ResponseHead::Media::None:
+        break;
+    }
+    // Any other type: the body's first bytes decide, here or in the next
+    // packet of the same connection.
+    const capture::BodyMagic magic =
+        head.bodyStart ? capture::bodyMagic(payload.from(*head.bodyStart), head.chunked) : capture::BodyMagic::None;
+    if (magic == capture::BodyMagic::Flv) {
+        reportMedia(current, head.size(), QByteArrayLiteral("x-flv"));
+    } else if (magic == capture::BodyMagic::Id3) {
+        reportMedia(current, head.size(), QByteArrayLiteral("MP3"));
+        LOG_DEBUG << "MP3!!!";
+    }
+    follow(magic == capture::BodyMagic::NeedMore, false);
+}
+
+std::optional<std::size_t> MediaDetector::followConnection(const ConnectionKey &connection, std::uint32_t sequence,
+                                                           std::span<const std::uint8_t> bytes, std::int64_t now)
+{
+    ConnectionState *state = m_connections.touch(connection, now);
+    if (!state)
+        return 0;
+    const std::uint32_t ahead = sequence - state->nextSequence;
+    // A repeat of what was seen holds nothing new.
+    if (std::int32_t(ahead) < 0)
+        return std::nullopt;
+    if (ahead > 0) {
+        // Packets were missed: with them the body's start, or all of the body.
+        state->waiting = false;
+        if (state->bodyLeft == ConnectionState::UnknownLength || ahead >= state->bodyLeft) {
+            m_connections.erase(connection);
+            return 0;
+        }
+        state->bodyLeft -= ahead;
+    }
+    const ByteView payload(bytes);
+    bool reported = false;
+    if (state->waiting) {
+        const QByteArray start = state->start + payload.copy(0, capture::BodyPeekLength - state->start.size());
+        const capture::BodyMagic magic = capture::bodyMagic(
+            ByteView(reinterpret_cast<const std::uint8_t *>(start.constData()), std::size_t(start.size())),
+            state->chunked);
+        if (magic == capture::BodyMagic::NeedMore && std::size_t(start.size()) < capture::BodyPeekLength) {
+            state->start = start;
+        } else {
+            state->waiting = false;
+            if (magic == capture::BodyMagic::Flv) {
+                reportMedia(state->request, state->contentLength, QByteArrayLiteral("x-flv"));
+                reported = true;
+            } else if (magic == capture::BodyMagic::Id3 && !state->flvOnly) {
+                reportMedia(state->request, state->contentLength, QByteArrayLiteral("MP3"));
+                LOG_DEBUG << "MP3!!!";
+                reported = true;
+            }
         }
     }
-
-    m_lastResponse.request = current;
-    m_lastResponse.contentLength = contentLength;
+    state->nextSequence = sequence + std::uint32_t(payload.size());
+    if (state->bodyLeft == ConnectionState::UnknownLength) {
+        // Without a length the body is followed no further than its start.
+        if (state->waiting)
+            return std::nullopt;
+        m_connections.erase(connection);
+        return reported ? std::nullopt : std::optional<std::size_t>(0);
+    }
+    const std::uint64_t body = std::min<std::uint64_t>(payload.size(), state->bodyLeft);
+    state->bodyLeft -= body;
+    if (state->bodyLeft == 0)
+        m_connections.erase(connection);
+    // The next head may follow the body's end in the same packet.
+    if (body < payload.size())
+        return std::size_t(body);
+    return std::nullopt;
 }
 
 void MediaDetector::addPendingRequest(PendingRequest &&request, std::int64_t now)
@@ -338,7 +392,7 @@ void MediaDetector::reset()
 {
     m_pending.clear();
     m_pendingInOrder = true;
-    m_lastResponse = {};
+    m_connections.clear();
 }
 
 void MediaDetector::addIgnoredUrl(const QByteArray &url, int count)

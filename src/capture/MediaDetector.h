@@ -5,17 +5,21 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 
 #include <QByteArray>
 #include <QList>
 
+#include "ConnectionTable.h"
 #include "Ipv4Address.h"
 #include "MediaReport.h"
 #include "PendingRequest.h"
 
 // The per-packet analysis of one capture: pairs the local machine's HTTP
-// GET requests with their responses and reports video and MP3 streams.
+// GET requests with their responses and reports video and audio streams,
+// recognised by their type or by the first bytes of their body, which may
+// come in the packet after the head.
 // It owns no thread and no capture handle; whoever captures feeds it frames
 // one by one from a single thread. Only the ignore list and the callback may
 // be touched from other threads.
@@ -30,12 +34,6 @@ public:
     static constexpr std::size_t MaxPendingRequests = 4096;
     static constexpr std::int64_t RequestLifetime = 61;
     static constexpr qsizetype MaxUrlLength = 4095;
-
-    struct LastResponse
-    {
-        PendingRequest request;
-        QByteArray contentLength;
-    };
 
     explicit MediaDetector(int linkType = defaultLinkType(), Ipv4Address localAddress = {});
     MediaDetector(const MediaDetector &) = delete;
@@ -59,7 +57,7 @@ public:
     // in whole seconds.
     void analyze(std::span<const std::uint8_t> frame, std::int64_t now);
 
-    // Forgets pending requests and the last response (a new capture loop).
+    // Forgets pending requests and waiting bodies (a new capture loop).
     void reset();
 
     void addIgnoredUrl(const QByteArray &url, int count);
@@ -67,7 +65,8 @@ public:
     qsizetype ignoredUrlCount() const;
 
     std::size_t pendingRequestCount() const { return m_pending.size(); }
-    const LastResponse &lastResponse() const { return m_lastResponse; }
+    // Connections whose response is being followed through its body.
+    std::size_t connectionCount() const { return m_connections.size(); }
     std::uint64_t reportCount() const { return m_reports; }
 
     // Host (or dotted server address) followed by the trimmed path; empty
@@ -77,7 +76,13 @@ public:
 private:
     void analyzeRequest(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload,
                         std::int64_t now);
-    void analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload);
+    void analyzeResponse(const std::uint8_t *ip, const std::uint8_t *tcp, std::span<const std::uint8_t> payload,
+                         std::int64_t now);
+    // A packet of a followed connection: examines the body's first bytes
+    // when they are due, and answers where a head may begin in the packet,
+    // or nothing when it is all body or a repeat.
+    std::optional<std::size_t> followConnection(const ConnectionKey &key, std::uint32_t sequence,
+                                                std::span<const std::uint8_t> payload, std::int64_t now);
     void addPendingRequest(PendingRequest &&request, std::int64_t now);
     PendingRequest takePendingRequest(const Ipv4Address &destination, std::uint16_t destinationPort,
                                       const Ipv4Address &source, std::uint16_t sourcePort);
@@ -93,7 +98,7 @@ private:
     // While requests are added in time order, the aged ones are a prefix.
     bool m_pendingInOrder = true;
     std::uint64_t m_pendingDropped = 0;
-    LastResponse m_lastResponse;
+    ConnectionTable m_connections;
     std::uint64_t m_reports = 0;
 
     mutable std::mutex m_ignoredLock;

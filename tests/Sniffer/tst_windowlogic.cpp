@@ -5,6 +5,7 @@
 #include "ReportQueue.h"
 #include "SaveName.h"
 #include "SettingsFile.h"
+#include "SelfTest.h"
 #include "SniffedItems.h"
 #include "TargetPath.h"
 #include "TestFiles.h"
@@ -153,6 +154,7 @@ private slots:
         QCOMPARE(SniffedItems::rowText(items.at(1)), QString("2. 12:30:05           flv           2861.02 MB"));
         QCOMPARE(SniffedItems::cleanType("\r\nMP3"), QString("\r\nMP3"));
         QCOMPARE(SniffedItems::cleanType("mp4;charset=UTF-8\r\n"), QString("mp4"));
+        QCOMPARE(SniffedItems::toolTip(items.at(1)), QString("http://a/3\n3000000000 bytes"));
         for (int i = 3; i <= 26; ++i)
             items.add(QString("http://www.youtube.com/%1").arg(i), {}, QString::number(100000 + i), "mp4", at);
         QCOMPARE(items.count(), 25);
@@ -360,7 +362,8 @@ private slots:
         SettingsFile settings;
         settings.setSettingsFile();
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
-                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}}};
+                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}},
+                                                     {"warning_messages", {1, 2, 3}}};
         for (const auto &[list, numbers] : codes) {
             for (int code : numbers) {
                 const QString entry = settings.list(list).value(code);
@@ -369,7 +372,8 @@ private slots:
             }
         }
         QVERIFY(!settings.list("yt_urls").isEmpty() && !settings.list("os_urls").isEmpty());
-        QVERIFY(!settings.list("test_sniffer").value(0).isEmpty());
+        QVERIFY(settings.list("warning_messages").value(1).contains("setcap cap_net_raw,cap_net_admin+eip {program}\n"));
+        QVERIFY(SelfTest::isLocal(QUrl(settings.list("test_sniffer").value(0))));
         QCOMPARE(settings.list("quorl_test_urls").keys(), (QList<int>{1, 2, 3}));
         for (int key : settings.list("help_actions").keys())
             QVERIFY(settings.list("help").contains(key));

@@ -14,6 +14,8 @@ namespace {
 const Ipv4Address Local{10, 0, 0, 1};
 const QByteArray Get = "GET /video.mp4 HTTP/1.1\r\nHost: media.example\r\nUser-Agent: t\r\n\r\n";
 const QByteArray Mp4Head = "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nContent-Length: 123456\r\n\r\n";
+// A whole answer in one packet: nothing of its connection is left to follow.
+const QByteArray Mp4Whole = "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nContent-Length: 3\r\n\r\nabc";
 const QByteArray FlvHead = "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\nContent-Length: 150000\r\n\r\n";
 
 // One event of a capture: a frame the local machine sent ('>') or received
@@ -46,6 +48,10 @@ struct Probe
         std::copy(frame.begin(), frame.end(), copy.get());
         detector.analyze({copy.get(), frame.size()}, now);
     }
+    // Each direction of each connection continues where its last frame ended,
+    // unless a step's shape moves it.
+    QHash<QPair<char, int>, std::uint32_t> nextSequence;
+
     void play(const Steps &steps)
     {
         for (const Step &step : steps) {
@@ -58,8 +64,11 @@ struct Probe
                 FrameSpec frame = step.kind == '>' ? frames::request(step.payload, std::uint16_t(step.port))
                                                    : frames::response(step.payload, std::uint16_t(step.port));
                 frame.linkType = detector.linkType();
+                std::uint32_t &next = nextSequence[{step.kind, step.port}];
+                frame.sequence = next ? next : 1000;
                 if (step.shape)
                     step.shape(frame);
+                next = frame.sequence + std::uint32_t(frame.payload.size());
                 feed(frame);
             }
         }
@@ -92,13 +101,15 @@ private slots:
         QTest::addColumn<Steps>("steps");
         QTest::addColumn<QByteArrayList>("expected");
         QTest::addColumn<int>("pending"); // requests still waiting at the end
+        QTest::addColumn<int>("followed"); // connections followed at the end; -1: not this row's concern
         const QByteArray url = "media.example/video.mp4|";
         const auto head = [](const char *type, const QByteArray &rest) -> QByteArray {
             return QByteArray("HTTP/1.1 200 OK\r\nContent-Type: ") + type + "\r\n" + rest;
         };
-        const auto answered = [&](const char *name, const QByteArray &response, const QByteArray &expected) {
+        const auto answered = [&](const char *name, const QByteArray &response, const QByteArray &expected,
+                                  int followed = -1) {
             QTest::newRow(name) << Steps{{'>', Get}, {'<', response}}
-                            << (expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected}) << 0;
+                            << (expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected}) << 0 << followed;
         };
         answered("mp4 header only", Mp4Head, url + "123456\r\n|mp4\r\n");
         answered("mp4 with body", Mp4Head + "\0\0\0\x20" "ftypisom", url + "123456\r\n|mp4\r\n");
@@ -118,15 +129,95 @@ private slots:
         // searched in the whole payload, past the examined part.
         const QByteArray bigFlv = head("video/x-flv", "X-Pad: " + QByteArray(20000, 'p') + "\r\n\r\n");
         answered("flv header beyond the mtu with body", bigFlv + "b", url + "|x-flv\r\n");
-        answered("flv header beyond the mtu alone", bigFlv, {});
+        answered("flv header beyond the mtu alone", bigFlv, {}, 1);
         answered("html", head("text/html", "\r\n<html>"), {});
-        answered("mp3 without its tag", head("audio/mpeg", "\r\n\xff\xfb\x90\x64"), {});
+        answered("mpeg frames without a tag or a type", head("application/octet-stream", "\r\n\xff\xfb\x90\x64"), {});
+        // Header names in any case, only at the start of a line, with or without blanks.
+        const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+        answered("names in lower case", ok + "content-type: video/mp4\r\ncontent-length: 123456\r\n\r\n",
+                 url + "123456\r\n|mp4\r\n");
+        answered("names in capitals", ok + "CONTENT-LENGTH: 123456\r\nCONTENT-TYPE: VIDEO/MP4\r\n\r\n",
+                 url + "123456\r\n|mp4\r\n");
+        answered("Content-type", ok + "Content-type: video/webm\r\nContent-length:123456\r\n\r\n",
+                 url + "123456\r\n|webm\r\n");
+        answered("tabs and parameters", ok + "Content-Type:\tvideo/mp4; codecs=\"avc1\"\r\n\r\n", url + "|mp4\r\n");
+        answered("X-Content-Type is not Content-Type", ok + "X-Content-Type: video/mp4\r\n\r\n<html>", {});
+        answered("X-Original-Content-Length is not Content-Length",
+                 ok + "X-Original-Content-Length: 999999\r\nContent-Length: 123456\r\nContent-Type: video/mp4\r\n\r\n",
+                 url + "123456\r\n|mp4\r\n");
+        answered("header lines in the body", ok + "Content-Type: text/plain\r\n\r\nContent-Type: video/mp4\r\n", {});
+        // Audio: MPEG audio by its type as MP3, other audio types by their subtype.
+        answered("audio/mpeg by its type", head("audio/mpeg", "Content-Length: 200000\r\n\r\n\xff\xfb\x90\x64"),
+                 url + "200000\r\n|MP3");
+        answered("Audio/MP3 by its type", ok + "content-type: Audio/MP3\r\n\r\n", url + "|MP3");
+        for (const char *subtype : {"mp4", "aac", "ogg", "webm", "wav", "x-wav", "flac"})
+            answered(qPrintable(QString("audio/%1").arg(subtype)), head(qPrintable(QString("audio/%1").arg(subtype)), "\r\n"),
+                     url + "|" + subtype + "\r\n");
+        answered("audio playlist", head("audio/mpegurl", "\r\n#EXTM3U\n"), {});
+        // Ranges: the size is the total; without one, the length.
+        const QByteArray partial = "HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\n";
+        answered("206 from the start", partial + "Content-Range: bytes 0-65535/7340032\r\nContent-Length: 65536\r\n\r\n",
+                 url + "7340032\r\n|mp4\r\n");
+        answered("206 later range", partial + "Content-Length: 1024\r\ncontent-range: bytes 1048576-1049599/7340032\r\n\r\n",
+                 url + "7340032\r\n|mp4\r\n");
+        answered("206 unknown total", partial + "Content-Range: bytes 0-65535/*\r\nContent-Length: 65536\r\n\r\n",
+                 url + "65536\r\n|mp4\r\n");
+        answered("206 total too long", partial + "Content-Range: bytes 0-1/1234567890123456789012\r\nContent-Length: 2\r\n\r\n",
+                 url + "2\r\n|mp4\r\n");
+        answered("200 with a range", head("video/mp4", "Content-Range: bytes 0-9/300000\r\nContent-Length: 10\r\n\r\n"),
+                 url + "10\r\n|mp4\r\n");
+        // Chunked bodies: the magic follows the first chunk's size line.
+        answered("chunked flv", head("application/octet-stream", "transfer-encoding: chunked\r\n\r\n2000\r\nFLV\x01"),
+                 url + "|x-flv");
 
-        const auto row = [](const char *name, const Steps &steps, const QByteArrayList &expected, int pending) {
-            QTest::newRow(name) << steps << expected << pending;
+        const auto row = [](const char *name, const Steps &steps, const QByteArrayList &expected, int pending,
+                            int followed = -1) {
+            QTest::newRow(name) << steps << expected << pending << followed;
         };
         row("no host: server address", {{'>', "GET /video.flv HTTP/1.0\r\n\r\n"}, {'<', Mp4Head}},
             {"10.0.0.5/video.flv|123456\r\n|mp4\r\n"}, 0);
+        row("host in lower case", {{'>', "GET /v.mp4 HTTP/1.1\r\nhost: media.example\r\n\r\n"}, {'<', Mp4Head}},
+            {"media.example/v.mp4|123456\r\n|mp4\r\n"}, 0);
+        row("X-Forwarded-Host is not Host",
+            {{'>', "GET /v.mp4 HTTP/1.1\r\nX-Forwarded-Host: proxy.example\r\nHOST:media.example\r\n\r\n"},
+             {'<', Mp4Head}},
+            {"media.example/v.mp4|123456\r\n|mp4\r\n"}, 0);
+        // Both ends on the local address: loopback traffic to a local server.
+        const auto toSelf = [](FrameSpec &f) { f.destination = f.source; };
+        const auto fromSelf = [](FrameSpec &f) { f.source = f.destination; };
+        row("both ends local", {{'>', Get, 40000, 0, toSelf}, {'<', Mp4Head, 40000, 0, fromSelf}},
+            {url + "123456\r\n|mp4\r\n"}, 0);
+        // A body that starts in the packet after its head, on the same connection only.
+        const QByteArray octets = head("application/octet-stream", "Content-Length: 200000\r\n\r\n");
+        row("id3 body in the next packet", {{'>', Get}, {'<', octets}, {'<', "ID3\x04\x00"}}, {url + "200000\r\n|MP3"}, 0);
+        row("flv body in the next packet", {{'>', Get}, {'<', octets}, {'<', "FLV\x01"}}, {url + "200000\r\n|x-flv"}, 0);
+        row("body start split", {{'>', Get}, {'<', octets + "I"}, {'<', "D3\x04"}}, {url + "200000\r\n|MP3"}, 0);
+        row("id3 body on another connection", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40001}}, {}, 0, 1);
+        row("flv body on another connection", {{'>', Get}, {'<', FlvHead}, {'<', "FLV\x01", 40001}}, {}, 0, 1);
+        row("flv body after another connection's response",
+            {{'>', Get}, {'>', "GET /other.mp4 HTTP/1.1\r\nHost: h\r\n\r\n", 40001}, {'<', FlvHead},
+             {'<', Mp4Head, 40001}, {'<', "FLV\x01"}},
+            {"h/other.mp4|123456\r\n|mp4\r\n", url + "150000\r\n|x-flv"}, 0);
+        const auto again = [](FrameSpec &f) { f.sequence -= std::uint32_t(f.payload.size()); };
+        const auto skip = [](FrameSpec &f) { f.sequence += 1448; };
+        row("retransmitted head", {{'>', Get}, {'<', FlvHead}, {'<', FlvHead, 40000, 0, again}, {'<', "FLV\x01"}},
+            {url + "150000\r\n|x-flv"}, 0);
+        row("body start missed", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40000, 0, skip}}, {}, 0, 1);
+        // Without a length, a gap ends the following: later heads are looked for again.
+        row("body start missed, no length",
+            {{'>', Get}, {'<', head("application/octet-stream", "\r\n")}, {'<', "ID3\x04", 40000, 0, skip},
+             {'>', Get, 40000, 1}, {'<', Mp4Head}}, {url + "123456\r\n|mp4\r\n"}, 0, 1);
+        row("chunked id3 body in the next packet",
+            {{'>', Get}, {'<', head("application/octet-stream", "Transfer-Encoding: chunked\r\n\r\n")},
+             {'<', "1f40\r\nID3\x04"}}, {url + "|MP3"}, 0);
+        // A body of known length is followed: no head is looked for inside it,
+        // and the next may begin where it ends.
+        const QByteArray sixBytes = head("text/html", "Content-Length: 6\r\n\r\n");
+        row("next head after the body's end",
+            {{'>', Get}, {'<', sixBytes}, {'>', Get, 40000, 1}, {'<', "<html>" + Mp4Head}}, {url + "123456\r\n|mp4\r\n"}, 0, 1);
+        row("no head inside a body", {{'>', Get}, {'<', octets + "<html>"}, {'>', Get, 40000, 1}, {'<', Mp4Head}}, {}, 1, 1);
+        row("body followed to its end", {{'>', Get}, {'<', head("text/plain", "Content-Length: 9\r\n\r\nabc")},
+                                         {'<', "def"}, {'<', "ghi"}}, {}, 0, 0);
         row("blank path never reported", {{'>', "GET  /v.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Head}}, {}, 0);
         for (int gap : {60, 61, 300}) // ageing happens only when another request is added
             row(qPrintable(QString("answer after %1 s").arg(gap)),
@@ -136,13 +227,12 @@ private slots:
         row("no ageing without new requests", {{'>', Get}, {'<', Mp4Head, 40000, 10000}},
             {url + "123456\r\n|mp4\r\n"}, 0);
         row("pipelined, in order", {{'>', "GET /1.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"},
-                                    {'>', "GET /2.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Head}, {'<', Mp4Head}},
-            {"h/1.mp4|123456\r\n|mp4\r\n", "h/2.mp4|123456\r\n|mp4\r\n"}, 0);
+                                    {'>', "GET /2.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Whole}, {'<', Mp4Whole}},
+            {"h/1.mp4|3\r\n|mp4\r\n", "h/2.mp4|3\r\n|mp4\r\n"}, 0, 0);
         row("flv header filling its packet waits for the body", {{'>', Get}, {'<', FlvHead}, {'<', "FLV\x01\x05"}},
             {url + "150000\r\n|x-flv"}, 0);
-        row("flv continuation from the last response",
-            {{'>', Get}, {'<', head("video/x-flv", "\r\n")}, {'<', "xFLV"}, {'<', "FLV"}, {'<', "FLV"}},
-            {url + "|x-flv", url + "|x-flv"}, 0);
+        row("flv continuation only at the body's start",
+            {{'>', Get}, {'<', head("video/x-flv", "\r\n")}, {'<', "xFLV"}, {'<', "FLV"}, {'<', "FLV"}}, {}, 0);
         row("each response takes one request", {{'>', Get}, {'<', head("text/html", "\r\n")}, {'<', Mp4Head}}, {}, 0);
         row("outgoing is never a response", {{'>', Get}, {'>', Mp4Head}}, {}, 1);
         row("answer on another connection", {{'>', Get}, {'<', Mp4Head, 40001}}, {}, 1);
@@ -161,7 +251,7 @@ private slots:
         for (int count : {-2, 0, 1, 3}) { // the next count reports of the address are the program's own
             Steps steps{{'i', "media.example/video.mp4", count}, {'i', "media.example/other.mp4", 1}};
             for (int i = 0; i < 5; ++i)
-                steps << Step{'>', Get} << Step{'<', Mp4Head};
+                steps << Step{'>', Get, 40000 + i} << Step{'<', Mp4Head, 40000 + i};
             row(qPrintable(QString("ignored %1 times").arg(count)), steps,
                 QByteArrayList(5 - qMax(count, 0), url + "123456\r\n|mp4\r\n"), 0);
         }
@@ -192,6 +282,15 @@ private slots:
             flood << Step{'>', Get, port};
         flood << Step{'<', Mp4Head, 10000} << Step{'<', Mp4Head, newest};
         row("pending requests capped", flood, {url + "123456\r\n|mp4\r\n"}, int(MediaDetector::MaxPendingRequests) - 1);
+        Steps heads; // nor do heads whose bodies never come
+        const int last = 10000 + int(ConnectionTable::MaxConnections) + 100;
+        for (int port = 10000; port <= last; ++port)
+            heads << Step{'>', Get, port} << Step{'<', octets, port};
+        heads << Step{'<', "ID3", 10000} << Step{'<', "ID3", last};
+        row("followed connections capped", heads, {url + "200000\r\n|MP3"}, 0, int(ConnectionTable::MaxConnections));
+        row("followed connections age", {{'>', Get}, {'<', octets}, {'>', Get, 40001, 61}, {'<', octets, 40001},
+                                        {'<', "ID3"}, {'<', "ID3", 40001}},
+            {url + "200000\r\n|MP3"}, 0, 1);
     }
 
     void streams()
@@ -199,6 +298,7 @@ private slots:
         QFETCH(Steps, steps);
         QFETCH(QByteArrayList, expected);
         QFETCH(int, pending);
+        QFETCH(int, followed);
         Probe probe;
         probe.play(steps);
         QByteArrayList seen;
@@ -213,6 +313,8 @@ private slots:
         }
         QCOMPARE(seen, expected);
         QCOMPARE(probe.detector.pendingRequestCount(), std::size_t(pending));
+        if (followed >= 0)
+            QCOMPARE(probe.detector.connectionCount(), std::size_t(followed));
     }
 
     void truncatedAtEveryOffset()
@@ -261,7 +363,7 @@ private slots:
             detectors.back()->setCallback(countingCallback);
         }
         const Bytes get = frames::buildFrame(frames::request(Get));
-        const Bytes head = frames::buildFrame(frames::response(Mp4Head));
+        const Bytes head = frames::buildFrame(frames::response(Mp4Whole));
         std::atomic<bool> go{false};
         std::vector<std::thread> threads;
         for (auto &detector : detectors) {

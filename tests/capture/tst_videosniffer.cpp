@@ -138,21 +138,27 @@ private slots:
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("unknown") << QByteArray("no-such-interface0") << QString();
+        QTest::addColumn<int>("problem");
+        QTest::newRow("unknown") << QByteArray("no-such-interface0") << QString()
+                                 << int(CVideoSniffer::Problem::NoInterface);
         // "any" is listed by the capture library but has no address.
-        QTest::newRow("without address") << QByteArray("any") << "Unable to get interface address";
+        QTest::newRow("without address") << QByteArray("any") << "Unable to get interface address"
+                                         << int(CVideoSniffer::Problem::NoAddress);
     }
 
     void interfacesThatCannotBeOpened()
     {
         QFETCH(QByteArray, name);
         QFETCH(QString, failure);
+        QFETCH(int, problem);
         QElapsedTimer clock;
         clock.start();
         {
             CVideoSniffer engine(name);
             QVERIFY(!engine.isCapturing() && !engine.isRunning());
             QCOMPARE(engine.failure(), failure);
+            QCOMPARE(int(engine.problem()), problem);
+            QVERIFY(!engine.problemReason().isEmpty());
         }
         QVERIFY(clock.elapsed() < 1000);
     }

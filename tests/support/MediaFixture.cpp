@@ -75,7 +75,8 @@ bool MediaFixture::route(const QString &path, const Route &route)
     m_routes.insert(slashed(path), QJsonObject{{"status", QString::fromLatin1(route.status)}, {"headers", headers},
                                                {"file", file}, {"framing", framings[int(route.framing)]},
                                                {"split", route.split}, {"stall", route.stall}, {"cut", route.cut},
-                                               {"rate", route.rate}, {"made", route.made}});
+                                               {"rate", route.rate}, {"made", route.made},
+                                               {"ranges", route.ranges}});
     // The server reads the table at every request: it must never see half of it.
     QSaveFile table(filePath(QStringLiteral("routes.json")));
     return table.open(QIODevice::WriteOnly) && table.write(QJsonDocument(m_routes).toJson()) > 0 && table.commit();

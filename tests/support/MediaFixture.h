@@ -42,6 +42,7 @@ public:
         int cut = -1;                   // head + this many body bytes, then the close
         int rate = 0;                   // body bytes a second
         qint64 made = 0;                // or this many made-up bytes (-1: endless)
+        bool ranges = false;            // a Range request gets 206 and that part of the file
     };
 
     explicit MediaFixture(const QString &host = QStringLiteral("127.0.0.1")) : m_host(host) {}

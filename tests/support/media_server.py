@@ -27,6 +27,8 @@ to an answer given byte for byte:
     cut      N                 head + N body bytes, then the connection closes
     rate     N                 body at most N bytes per second
     made     N                 a body of N made-up bytes instead of a file (-1: endless)
+    ranges   true              a Range request gets 206 and the part of the file, with
+                               "Content-Range: bytes a-b/TOTAL" after the given headers
 Without split, the head goes out with the first 64 KB of the body in one write.
 Strings stand for bytes one to one (Latin-1).
 
@@ -161,17 +163,40 @@ def latin(text):
     return text.encode("latin-1")
 
 
-def from_route(entry):
+def byte_range(range_header, size):
+    """(start, end) of "bytes=a-b", "bytes=a-" or "bytes=-n"; None without a
+    range; (0, -1) when it cannot be satisfied."""
+    m = re.match(rb"bytes=(\d*)-(\d*)$", range_header or b"")
+    if not m or not (m.group(1) or m.group(2)):
+        return None
+    if m.group(1):
+        start = int(m.group(1))
+        end = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
+    else:
+        start, end = max(0, size - int(m.group(2))), size - 1
+    return (start, end) if start <= end else (0, -1)
+
+
+def from_route(entry, range_header):
     body = Body()
+    status = latin(entry.get("status", "200 OK"))
+    headers = [latin(h) for h in entry.get("headers", [])]
     if entry.get("made"):
         body = Body(length=int(entry["made"]), made=True)
     elif entry.get("file"):
         full = folder_file(entry["file"])
         if full:
-            body = Body(path=full, length=os.path.getsize(full))
-    return Answer(latin(entry.get("status", "200 OK")), [latin(h) for h in entry.get("headers", [])], body,
-                  entry.get("framing", "length"), int(entry.get("split", -1)), int(entry.get("stall", -1)),
-                  int(entry.get("cut", -1)), int(entry.get("rate", 0)))
+            size = os.path.getsize(full)
+            body = Body(path=full, length=size)
+            part = byte_range(range_header, size) if entry.get("ranges") else None
+            if part == (0, -1):
+                return Answer(b"416 Range Not Satisfiable", [b"Content-Range: bytes */%d" % size, b"Content-Length: 0"])
+            if part:
+                status = b"206 Partial Content"
+                headers.append(b"Content-Range: bytes %d-%d/%d" % (part[0], part[1], size))
+                body = Body(path=full, start=part[0], length=part[1] - part[0] + 1)
+    return Answer(status, headers, body, entry.get("framing", "length"), int(entry.get("split", -1)),
+                  int(entry.get("stall", -1)), int(entry.get("cut", -1)), int(entry.get("rate", 0)))
 
 
 def empty(code):
@@ -187,14 +212,10 @@ def file_answer(full, range_header, rate):
     headers = [b"Content-Type: " + latin(TYPES.get(os.path.splitext(full)[1].lower(),
                                                     "application/octet-stream"))]
     start, end = 0, size - 1
-    m = re.match(rb"bytes=(\d*)-(\d*)$", range_header or b"")
+    part = byte_range(range_header, size)
     status = b"200 OK"
-    if m and (m.group(1) or m.group(2)):
-        if m.group(1):
-            start = int(m.group(1))
-            end = min(int(m.group(2)), size - 1) if m.group(2) else size - 1
-        else:
-            start = max(0, size - int(m.group(2)))
+    if part:
+        start, end = part
         if start > end:
             return Answer(b"416 Range Not Satisfiable", [b"Content-Range: bytes */%d" % size, b"Content-Length: 0"])
         status = b"206 Partial Content"
@@ -207,7 +228,7 @@ def choose(target, range_header):
     path = target.split(b"?", 1)[0].decode("latin-1")
     table = routes()
     if path in table:
-        return from_route(table[path])
+        return from_route(table[path], range_header)
     m = re.match(r"^/status/(\d{3})/", path)
     if m:
         return empty(int(m.group(1)))

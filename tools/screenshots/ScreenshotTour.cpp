@@ -90,6 +90,9 @@ public:
         }
 
         w.showOldSniffer();
+        // Without capture rights the page says so, in the catalogue's words.
+        if (w.captureSession()->status() != CaptureSession::Status::Capturing)
+            shoot(&w, QStringLiteral("page5-nocapture"));
         const QByteArray header = "GET /v HTTP/1.1\r\nHost: media.example\r\n\r\n";
         w.captureSession()->queueReport("media.example/clip-one.mp4", header, "8912345\r\n", "mp4\r\n");
         w.captureSession()->queueReport("media.example/clip-two.flv", header, "2312345\r\n", "x-flv\r\n");

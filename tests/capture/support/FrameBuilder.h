@@ -32,6 +32,7 @@ struct FrameSpec
     std::uint8_t protocol = 6;
     std::uint16_t fragment = 0; // flags and offset field
     bool vlan = false;
+    std::uint32_t sequence = 1;
 };
 
 inline void put16(Bytes &out, std::uint16_t value)
@@ -82,7 +83,9 @@ inline Bytes buildFrame(const FrameSpec &layout)
     const std::size_t tcpStart = out.size();
     put16(out, layout.sourcePort);
     put16(out, layout.destinationPort);
-    out.insert(out.end(), {0, 0, 0, 1, 0, 0, 0, 1, std::uint8_t(((layout.tcpHeaderLength / 4) & 15) << 4), 0x18,
+    put16(out, std::uint16_t(layout.sequence >> 16));
+    put16(out, std::uint16_t(layout.sequence));
+    out.insert(out.end(), {0, 0, 0, 1, std::uint8_t(((layout.tcpHeaderLength / 4) & 15) << 4), 0x18,
                            0xff, 0xff, 0, 0, 0, 0});
     out.resize(std::max(out.size(), tcpStart + std::size_t(std::max(layout.tcpHeaderLength, 20))), 1);
     out.insert(out.end(), layout.payload.cbegin(), layout.payload.cend());
