@@ -81,3 +81,16 @@ CatalogueMessage MessageCatalogue::message(const SettingsLists &lists, int code,
                      + details.join(QStringLiteral("<br>")) + QStringLiteral("</i></div>");
     return result;
 }
+
+QString MessageCatalogue::toolUpdateText(const SettingsLists &lists, const std::optional<ToolUpdate> &update)
+{
+    const SettingsList texts = lists.value(QStringLiteral("update_messages"));
+    if (!update)
+        return bounded(texts.value(0, QStringLiteral("The downloader tool was checked for updates.")), maxTextLength);
+    QString text = update->updated ? texts.value(2, QStringLiteral("{tool} {previous} was updated to {version}"))
+                                   : texts.value(1, QStringLiteral("{tool} {version} is up to date"));
+    text.replace(QStringLiteral("{tool}"), update->tool)
+        .replace(QStringLiteral("{previous}"), update->previous)
+        .replace(QStringLiteral("{version}"), update->version);
+    return bounded(text, maxTextLength);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SettingsFile.h"
+#include "ToolOutput.h"
 
 #include <QStringList>
 
@@ -49,4 +50,7 @@ public:
     static QStringList errorContext(const ErrorPlace &place, const QString &comment = QString());
     static CatalogueMessage message(const SettingsLists &lists, int code, MessageKind kind,
                                     const QStringList &errorContext);
+    // What the box says after the downloader tool's update: which tool, which
+    // version, and whether it changed; a general line when the update said neither.
+    static QString toolUpdateText(const SettingsLists &lists, const std::optional<ToolUpdate> &update);
 };

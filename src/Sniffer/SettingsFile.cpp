@@ -13,7 +13,7 @@ const QStringList &SettingsFile::listNames()
     static const QStringList names{
         QStringLiteral("error_titles"), QStringLiteral("error_messages"),
         QStringLiteral("error_messages_dl"), QStringLiteral("warning_messages"),
-        QStringLiteral("yt_urls"), QStringLiteral("os_urls"), QStringLiteral("help"),
+        QStringLiteral("update_messages"), QStringLiteral("yt_urls"), QStringLiteral("os_urls"), QStringLiteral("help"),
         QStringLiteral("help_actions"), QStringLiteral("quorl_test_urls"),
         QStringLiteral("test_sniffer")};
     return names;
@@ -77,29 +77,54 @@ bool SettingsFile::createSettingsFile(const QString &)
     return false;
 }
 
-void SettingsFile::readSettings()
-{
-    TRACE("readSettings");
-    openSettings();
-    for (const QString &name : listNames())
-        readSettingsList(name);
-}
-
-void SettingsFile::readSettingsList(const QString &name)
+static SettingsList readList(QSettings &settings, const QString &name)
 {
     SettingsList list;
-    m_settings->beginGroup(name);
-    const QStringList keys = m_settings->childKeys();
+    settings.beginGroup(name);
+    const QStringList keys = settings.childKeys();
     for (const QString &key : keys) {
-        const QVariant stored = m_settings->value(key);
+        const QVariant stored = settings.value(key);
         // An unquoted comma makes the INI reader hand back a list: rejoin it.
         const QString text = stored.typeId() == QMetaType::QStringList
                                  ? stored.toStringList().join(QStringLiteral(", "))
                                  : stored.toString();
         list.insert(key.toInt(nullptr, 10), text);
     }
-    m_settings->endGroup();
-    m_lists.insert(name, list);
+    settings.endGroup();
+    return list;
+}
+
+void SettingsFile::readSettings()
+{
+    TRACE("readSettings");
+    openSettings();
+    for (const QString &name : listNames())
+        readSettingsList(name);
+    addNewMessages();
+}
+
+void SettingsFile::readSettingsList(const QString &name)
+{
+    m_lists.insert(name, readList(*m_settings, name));
+}
+
+// A user's file was copied from the template of the version first run: the
+// messages a later version added come from the template beside the program.
+// Only message lists: a host the user removed from a site list stays removed.
+void SettingsFile::addNewMessages()
+{
+    const QString templatePath = Platform::settingsTemplatePath();
+    if (m_settingsPath == templatePath || !QFileInfo::exists(templatePath))
+        return;
+    QSettings shipped(templatePath, QSettings::IniFormat);
+    for (const char *name : {"error_titles", "error_messages", "error_messages_dl", "warning_messages",
+                             "update_messages"}) {
+        const QString listName = QString::fromLatin1(name);
+        SettingsList &list = m_lists[listName];
+        const SettingsList added = readList(shipped, listName);
+        for (auto entry = added.cbegin(); entry != added.cend(); ++entry)
+            list.insert(entry.key(), list.value(entry.key(), entry.value()));
+    }
 }
 
 bool SettingsFile::store(const QString &key, const QString &value)

@@ -49,6 +49,7 @@ public:
 
 private:
     void openSettings();
+    void addNewMessages();
     void keepOriginalBeforeFirstWrite();
     // False when the file stays where it is; the template's lists are read then.
     bool keepTooLargeFileAside();

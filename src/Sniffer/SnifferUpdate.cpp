@@ -29,6 +29,6 @@ void Sniffer::postUpdateSniffer()
 {
     TRACE("postUpdateSniffer");
     UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"),
-                             QStringLiteral("Vidarro") + QStringLiteral(" is up-to-date"));
+                             MessageCatalogue::toolUpdateText(settingsFile.settingsLists(), downloader->toolUpdate()));
     showPage(PageLayout::MainPage);
 }

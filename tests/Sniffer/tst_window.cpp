@@ -304,23 +304,30 @@ private slots:
     {
         const QDate today = QDate::currentDate();
         QTest::addColumn<QByteArray>("general");
-        QTest::addColumn<bool>("due");
-        QTest::newRow("updated today") << updatedOn(today) << false;
-        QTest::newRow("updated yesterday") << updatedOn(today.addDays(-1)) << true;
-        QTest::newRow("a year ago") << updatedOn(today.addYears(-1)) << true;
-        QTest::newRow("file without the year") << updatedOn(today, false) << true;
+        QTest::addColumn<QByteArray>("lastLine");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("updated today") << updatedOn(today) << QByteArray() << QString();
+        QTest::newRow("updated yesterday") << updatedOn(today.addDays(-1)) << QByteArray("yt-dlp 2026.11.01 is up to date")
+                                           << "yt-dlp 2026.11.01 is up to date";
+        QTest::newRow("a year ago") << updatedOn(today.addYears(-1)) << QByteArray("yt-dlp 2023.03.04 was updated to 2026.11.01")
+                                    << "yt-dlp 2023.03.04 was updated to 2026.11.01";
+        QTest::newRow("file without the year, no version said") << updatedOn(today, false) << QByteArray("done")
+                                                                << "The downloader tool was checked for updates.";
     }
 
     void theToolIsUpdatedOnceADay()
     {
         QFETCH(QByteArray, general);
-        QFETCH(bool, due);
+        QFETCH(QByteArray, lastLine);
+        QFETCH(QString, box);
+        const bool due = !box.isEmpty();
         WindowHarness harness(windowTestSettings({}, general));
+        writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
         Sniffer *w = harness.start();
         QCOMPARE(w->currentPage(), due ? 6 : 0);
         if (due) {
             QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 1, 30000);
-            QCOMPARE(harness.responder.messages.first().text, QString("Vidarro is up-to-date"));
+            QCOMPARE(harness.responder.messages.first().text, box);
             QCOMPARE(w->currentPage(), 0);
         }
         // A second start the same day does not update again; Ctrl+U does.

@@ -287,6 +287,14 @@ private slots:
         QCOMPARE(unwritable.setSettingsFile(), false);
         QCOMPARE(unwritable.list("error_titles").value(3), QString("Title three"));
         QVERIFY(!unwritable.store("savepath_video", "/tmp"));
+        // A newer template brings its new messages; the user's texts and host lists stay.
+        writeFile(Platform::settingsTemplatePath(), "[error_titles]\n3=\"Changed\"\n4=\"New\"\n[yt_urls]\n8=added\n");
+        qputenv("APPDATA", m_user->path().toUtf8());
+        SettingsFile upgraded;
+        QCOMPARE(upgraded.setSettingsFile(), true);
+        upgraded.readSettings();
+        QCOMPARE(upgraded.list("error_titles"), (SettingsList{{3, "Title three"}, {4, "New"}}));
+        QCOMPARE(upgraded.list("yt_urls"), first.list("yt_urls"));
     }
 
     void withoutATemplateTheListsAreEmpty()
@@ -364,6 +372,7 @@ private slots:
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
                                                      {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}},
                                                      {"warning_messages", {1, 2, 3}}};
+        QCOMPARE(settings.list("update_messages").keys(), (QList<int>{0, 1, 2}));
         for (const auto &[list, numbers] : codes) {
             for (int code : numbers) {
                 const QString entry = settings.list(list).value(code);

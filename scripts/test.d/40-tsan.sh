@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# The tests whose code runs on several threads, under ThreadSanitizer: the
+# capture threads share the report callback and the ignore lists.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$(nproc)" --target tst_mediadetector tst_interfacerules tst_videosniffer
+ctest --preset tsan -L capture
