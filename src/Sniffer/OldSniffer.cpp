@@ -4,6 +4,7 @@
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
 #include "LogLine.h"
+#include "SafeText.h"
 #include "Platform.h"
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
@@ -186,7 +187,7 @@ void Sniffer::onClickOldSnifferPreview()
     if (index < 0)
         return;
     const QString url = sniffedItems.at(index).url;
-    LOG_DEBUG << "onClickOldSnifferPreview" << ":" << LogLine::safeAddress(url);
+    LOG_DEBUG << "onClickOldSnifferPreview" << ":" << SafeText::address(url);
     capture->ignoreOnce(url);
     if (!url.isEmpty())
         QProcess::startDetached(Platform::companionProgram(QStringLiteral("ffplay")), {url.trimmed()});
@@ -232,7 +233,7 @@ QString Sniffer::downloadSniffedItem(int index)
     const QString path = showSaveDialog(item.type);
     if (path.isEmpty())
         return QString();
-    LOG_DEBUG << "downloadSniffedItem" << ":" << LogLine::safeAddress(item.url) << ":" << path;
+    LOG_DEBUG << "downloadSniffedItem" << ":" << SafeText::address(item.url) << ":" << path;
 
     CYouTubeDownloadDlg dialog(this);
     CYouTubeDownloader *transfer = dialog.transfer();

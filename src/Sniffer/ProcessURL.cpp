@@ -1,6 +1,7 @@
 #include "Sniffer.h"
 
 #include "LogLine.h"
+#include "SafeText.h"
 #include "UrlCheck.h"
 #include "ui_InsertURL.h"
 #include "ui_Navigation.h"
@@ -27,7 +28,7 @@ void Sniffer::processURL()
 {
     TRACE("processURL");
     const QUrl url(insertURL->inputURL->text(), QUrl::TolerantMode);
-    const QString address = LogLine::safeAddress(insertURL->inputURL->text());
+    const QString address = SafeText::address(insertURL->inputURL->text());
     if (!downloader->checkURL(url)) {
         reportError(ERROR_PLACE("processURL"), WindowError::BadAddress, MessageKind::Error, address);
         return;

@@ -10,6 +10,7 @@
 #include "LinkLayer.h"
 #include "LogLine.h"
 #include "LogText.h"
+#include "SafeText.h"
 
 using capture::ByteView;
 
@@ -349,7 +350,7 @@ void MediaDetector::reportMedia(const PendingRequest &request, const QByteArray 
 {
     LOG_DEBUG << "Execute callback with type 2" << capture::logText(contentType);
     const QByteArray url = buildUrl(request);
-    LOG_DEBUG << "URL:" << capture::logText(url);
+    LOG_DEBUG << "URL:" << SafeText::address(QString::fromLatin1(url));
     if (url.isEmpty())
         return;
     if (takeIgnoredUrl(url))

@@ -63,37 +63,6 @@ QString LogLine::quoted(const QString &value)
     return escaped;
 }
 
-QString LogLine::safeAddress(const QString &address)
-{
-    const QString masked = QStringLiteral("***");
-    QUrl url(address, QUrl::TolerantMode);
-    if (url.isValid() && !url.host().isEmpty()) {
-        if (url.hasQuery()) {
-            QUrlQuery query(url);
-            QList<QPair<QString, QString>> items = query.queryItems(QUrl::FullyEncoded);
-            // A bare item may be a token itself; of the others only the name stays.
-            for (QPair<QString, QString> &item : items)
-                (item.second.isEmpty() ? item.first : item.second) = masked;
-            query.setQueryItems(items);
-            url.setQuery(query);
-        }
-        if (url.hasFragment())
-            url.setFragment(masked);
-        return url.toString(QUrl::RemoveUserInfo);
-    }
-    // No host to be sure of: drop what may be user information, and
-    // everything from the query on.
-    QString text = address;
-    const qsizetype cut = text.indexOf(QRegularExpression(QStringLiteral("[?#]")));
-    if (cut >= 0)
-        text = text.left(cut) + QLatin1Char('?') + masked;
-    const qsizetype slashes = text.indexOf(QLatin1String("//"));
-    const qsizetype start = slashes < 0 ? 0 : slashes + 2;
-    const qsizetype at = text.lastIndexOf(QLatin1Char('@'), text.indexOf(QLatin1Char('/'), start));
-    if (at >= start)
-        text.remove(start, at + 1 - start);
-    return text;
-}
 
 QString LogLine::listText(const QStringList &values)
 {

@@ -42,9 +42,6 @@ public:
     // (CR, LF, TAB, NUL, line separators ...) escaped, so that a value read
     // from outside never starts a log line of its own.
     static QString quoted(const QString &value);
-    // An address as the log may show it: without user name and password,
-    // with query values and the fragment masked.
-    static QString safeAddress(const QString &address);
     static QString listText(const QStringList &values);
 
 private:

@@ -1,6 +1,7 @@
 #include "SafeText.h"
 
 #include <QRegularExpression>
+#include <QUrlQuery>
 
 namespace SafeText {
 
@@ -10,23 +11,40 @@ const QString mask = QStringLiteral("***");
 
 } // namespace
 
+QString address(const QString &address)
+{
+    QUrl url(address, QUrl::TolerantMode);
+    if (url.isValid() && !url.host().isEmpty()) {
+        if (url.hasQuery()) {
+            QUrlQuery query(url);
+            QList<QPair<QString, QString>> items = query.queryItems(QUrl::FullyEncoded);
+            // A bare item may be a token itself; of the others only the name stays.
+            for (QPair<QString, QString> &item : items)
+                (item.second.isEmpty() ? item.first : item.second) = mask;
+            query.setQueryItems(items);
+            url.setQuery(query);
+        }
+        if (url.hasFragment())
+            url.setFragment(mask);
+        return url.toString(QUrl::RemoveUserInfo);
+    }
+    // No host to be sure of: drop what may be user information, and
+    // everything from the query on.
+    QString text = address;
+    const qsizetype cut = text.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    if (cut >= 0)
+        text = text.left(cut) + QLatin1Char('?') + mask;
+    const qsizetype slashes = text.indexOf(QLatin1String("//"));
+    const qsizetype start = slashes < 0 ? 0 : slashes + 2;
+    const qsizetype at = text.lastIndexOf(QLatin1Char('@'), text.indexOf(QLatin1Char('/'), start));
+    if (at >= start)
+        text.remove(start, at + 1 - start);
+    return text;
+}
+
 QString address(const QUrl &url)
 {
-    if (!url.isValid())
-        return QStringLiteral("(not an address)");
-    QUrl safe = url.adjusted(QUrl::RemoveUserInfo);
-    if (safe.hasQuery()) {
-        QStringList items = safe.query(QUrl::FullyEncoded).split(QLatin1Char('&'));
-        for (QString &item : items) {
-            const qsizetype equals = item.indexOf(QLatin1Char('='));
-            if (equals >= 0 && equals + 1 < item.size())
-                item = item.left(equals + 1) + mask;
-        }
-        safe.setQuery(items.join(QLatin1Char('&')));
-    }
-    if (safe.hasFragment())
-        safe.setFragment(mask);
-    return safe.toString();
+    return url.isValid() ? address(url.toString(QUrl::FullyEncoded)) : QStringLiteral("(not an address)");
 }
 
 QString line(const QString &text)

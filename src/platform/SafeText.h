@@ -8,7 +8,9 @@
 namespace SafeText {
 
 // An address without its user name and password, with every query value
-// and the fragment masked: "https://host/watch?v=***&t=***".
+// and the fragment masked: "https://host/watch?v=***&t=***". Text without
+// a host loses what may be user information and everything from the query on.
+QString address(const QString &address);
 QString address(const QUrl &url);
 
 // A line of foreign text: every address in it as address() gives it,

@@ -1,6 +1,7 @@
 #include "CYouTubeDownloader.h"
 
 #include "LogLine.h"
+#include "SafeText.h"
 #include "PartFile.h"
 #include "Platform.h"
 #include "RequestHeaders.h"
@@ -93,7 +94,7 @@ void CYouTubeDownloader::startTransfer()
         LOG_DEBUG << "startTransfer" << ":" << "header lines not replayed" << ":" << parsed.skippedLines;
     LOG_DEBUG << "startTransfer" << ":" << "-------Header------";
     LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableBlock(requestHeader);
-    LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableAddress(address);
+    LOG_DEBUG << "startTransfer" << ":" << SafeText::address(address);
 
     if (abortRequested) {
         QMetaObject::invokeMethod(this, [this] { end(Outcome::Canceled); }, Qt::QueuedConnection);
@@ -101,7 +102,7 @@ void CYouTubeDownloader::startTransfer()
     }
     if (!isHttp(address)) {
         finishEarly(Failure::BadAddress, QStringLiteral("Not an HTTP address: %1")
-                                             .arg(RequestHeaders::loggableAddress(address).left(120)));
+                                             .arg(SafeText::address(address).left(120)));
         return;
     }
     if (filePath.isEmpty()) {
@@ -302,7 +303,7 @@ bool CYouTubeDownloader::followRedirect(QNetworkReply *reply)
 {
     const QUrl location = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
     const QUrl next = reply->url().resolved(location);
-    LOG_DEBUG << "followRedirect" << ":" << RequestHeaders::loggableAddress(next);
+    LOG_DEBUG << "followRedirect" << ":" << SafeText::address(next);
     if (location.isEmpty() || !isHttp(next)) {
         fail(Failure::Redirect, QStringLiteral("HTTP %1 without a usable new address").arg(m_httpStatus));
         return false;

@@ -118,21 +118,6 @@ bool isHostBound(QByteArrayView name)
     return isSecret(name);
 }
 
-QString loggableAddress(const QUrl &address)
-{
-    QUrl shown = address.adjusted(QUrl::RemoveUserInfo);
-    if (shown.hasQuery()) {
-        QStringList items = shown.query(QUrl::FullyEncoded).split(QLatin1Char('&'));
-        for (QString &item : items)
-            if (const qsizetype equals = item.indexOf(QLatin1Char('=')); equals >= 0)
-                item = item.left(equals + 1) + QStringLiteral("***");
-        shown.setQuery(items.join(QLatin1Char('&')), QUrl::StrictMode);
-    }
-    if (shown.hasFragment())
-        shown.setFragment(QStringLiteral("***"));
-    return QString::fromUtf8(printable(shown.toEncoded()));
-}
-
 Parsed parse(QByteArrayView block)
 {
     Parsed parsed;

@@ -48,8 +48,4 @@ QByteArray loggable(QByteArrayView name, QByteArrayView value);
 // The whole block as it may be written to a log, lines joined by "\n".
 QByteArray loggableBlock(QByteArrayView block);
 
-// An address as it may be written to a log: without user name and password,
-// every query value and the fragment masked.
-QString loggableAddress(const QUrl &address);
-
 } // namespace RequestHeaders

@@ -1,5 +1,6 @@
 #include "LogHandler.h"
 #include "LogLine.h"
+#include "SafeText.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -94,7 +95,7 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(QString, logged);
-        QCOMPARE(LogLine::safeAddress(address), logged);
+        QCOMPARE(SafeText::address(address), logged);
     }
 
     void threadsNeverTearALine()

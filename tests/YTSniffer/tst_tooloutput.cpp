@@ -1,7 +1,6 @@
 // The parsers of tool output, fed bytes the way the driver reads them.
 
 #include "LineBuffer.h"
-#include "SafeText.h"
 #include "ToolOutput.h"
 
 #include <QtTest>
@@ -23,7 +22,7 @@ QStringList linesOf(const QByteArray &output)
 // One parser's reading of the output as text: lines joined by "|"; title
 // "title|duration"; progress the figure or ""; formats
 // "code:ext:resolution:best:description;..." (a summary when long); update
-// "tool|version|previous|updated"; safe the address as a log shows it.
+// "tool|version|previous|updated".
 QString reading(const QString &parser, const QByteArray &output)
 {
     const QStringList lines = linesOf(output);
@@ -35,8 +34,6 @@ QString reading(const QString &parser, const QByteArray &output)
         const std::optional<float> value = lastProgress(lines);
         return value ? QString::number(*value) : QString();
     }
-    if (parser == "safe")
-        return SafeText::address(QUrl(QString::fromUtf8(output)));
     if (parser == "formats") {
         QStringList got;
         const FormatListing listing = parseFormats(lines, audioQualityTable());
@@ -168,10 +165,6 @@ private slots:
         row("update", "control character", "yt-dlp 1\x1b[2J is up to date", "");
         row("update", "nothing", "", "");
 
-        row("safe", "plain", "https://example.org/watch", "https://example.org/watch");
-        row("safe", "user information", "http://user:pw@example.org:8080/a", "http://example.org:8080/a");
-        row("safe", "query values", "https://h/w?v=abc&token=s3cr3t&flag", "https://h/w?v=***&token=***&flag");
-        row("safe", "fragment", "https://h/cb#access_token=s3cr3t", "https://h/cb#***");
     }
     void parsers()
     {
