@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
@@ -15,6 +16,8 @@ namespace {
 
 // Codes of the "warning_messages" list shown on the page.
 enum CaptureWarning : int { NotPermittedWarning = 1, NoInterfaceWarning = 2, NotCapturingWarning = 3 };
+// Codes of the same list for the page's word on browser capture.
+enum BrowserWord : int { BrowserConnectedWord = 4, NoBrowserWord = 5, NotListeningWord = 6 };
 // What the buttons' panel grows by to hold such a message whole.
 constexpr int captureProblemHeight = 60;
 
@@ -42,6 +45,7 @@ void Sniffer::showOldSniffer()
     if (oldSnifferInitialised) {
         refreshSniffedList();
         showCaptureState();
+        showBrowserState();
         showPage(PageLayout::SniffedPage);
         return;
     }
@@ -56,9 +60,12 @@ void Sniffer::showOldSniffer()
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
+    // Lists what the spool kept while no window listened.
+    browser->start();
 
     refreshSniffedList();
     showCaptureState();
+    showBrowserState();
     showPage(PageLayout::SniffedPage);
 }
 
@@ -94,6 +101,15 @@ void Sniffer::showCaptureState()
         panelHeights[PageLayout::OldSniffer] = PageLayout::sniffedPanelHeight + (text.isEmpty() ? 0 : captureProblemHeight);
 }
 
+void Sniffer::showBrowserState()
+{
+    const int code = !browser->isListening() ? NotListeningWord
+                     : browser->isBrowserConnected() ? BrowserConnectedWord : NoBrowserWord;
+    const QString word = settingsList("warning_messages").value(code).section(QLatin1Char('~'), 1);
+    oldSniffer->lblBrowser->setText(word);
+    oldSniffer->lblBrowser->setToolTip(word);
+}
+
 void Sniffer::runOldSniffer()
 {
     if (oldSniffer->stackedWidget->currentIndex() == 1) {
@@ -108,6 +124,15 @@ void Sniffer::addSniffedReport(const MediaReport &report)
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromLatin1(report.url), report.header, QString::fromLatin1(report.contentLength),
                          QString::fromLatin1(report.contentType), QTime::currentTime());
+    if (outcome == SniffedItems::Added)
+        refreshSniffedList();
+}
+
+void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
+{
+    const SniffedItems::Outcome outcome =
+        sniffedItems.add(QString::fromUtf8(report.url), report.header, QString::fromLatin1(report.contentLength),
+                         QString::fromLatin1(report.contentType), QTime::currentTime(), anySize);
     if (outcome == SniffedItems::Added)
         refreshSniffedList();
 }
