@@ -133,8 +133,14 @@ void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromUtf8(report.url), report.header, QString::fromLatin1(report.contentLength),
                          QString::fromLatin1(report.contentType), QTime::currentTime(), anySize);
-    if (outcome == SniffedItems::Added)
+    // Hosts hand over many streams at once: the list is rebuilt once for them all.
+    if (outcome != SniffedItems::Added || browserRowsPending)
+        return;
+    browserRowsPending = true;
+    QTimer::singleShot(0, this, [this] {
+        browserRowsPending = false;
         refreshSniffedList();
+    });
 }
 
 void Sniffer::refreshSniffedList()

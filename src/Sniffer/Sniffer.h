@@ -237,6 +237,7 @@ private:
     SniffedItems sniffedItems;
     CaptureSession *capture = nullptr;
     BrowserCapture *browser = nullptr;
+    bool browserRowsPending = false;
     QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;
