@@ -151,6 +151,7 @@ void Sniffer::refreshSniffedList()
     for (int i = count - 1; i >= 0; --i) {
         list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
         list->item(list->count() - 1)->setToolTip(SniffedItems::toolTip(sniffedItems.at(i)));
+        list->item(list->count() - 1)->setData(Qt::UserRole, sniffedItems.at(i).number);
     }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
@@ -167,17 +168,21 @@ void Sniffer::refreshSniffedList()
 
 void Sniffer::setItemState(int index, int state)
 {
+    if (index < 0 || index >= sniffedItems.count())
+        return;
     sniffedItems.setState(index, state);
-    if (QListWidgetItem *row = oldSniffer->mediaList->item(sniffedItems.count() - 1 - index))
-        row->setIcon(stateIcon(state));
+    QListWidget *list = oldSniffer->mediaList;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->data(Qt::UserRole).toInt() == sniffedItems.at(index).number)
+            list->item(row)->setIcon(stateIcon(state));
+    }
 }
 
+// By the row's number: items may have come or gone since the list was built.
 int Sniffer::selectedItemIndex() const
 {
-    const int row = oldSniffer->mediaList->currentRow();
-    if (row < 0 || row >= sniffedItems.count())
-        return -1;
-    return sniffedItems.count() - 1 - row;
+    const QListWidgetItem *row = oldSniffer->mediaList->currentItem();
+    return row ? sniffedItems.indexOfNumber(row->data(Qt::UserRole).toInt()) : -1;
 }
 
 void Sniffer::onClickOldSnifferListItem(QListWidgetItem *)
