@@ -1,9 +1,14 @@
 // The window under a flood of stream reports: 10000 reports from four
-// threads while the sniffed-media page lists at most 25. A 10 ms probe timer
-// on the GUI thread measures the longest stall, against the same probe on an
-// idle window in the same run.
+// threads while the sniffed-media page lists at most 25, then 10000 browser
+// messages written at once to the window's local socket, as hosts would. A
+// 10 ms probe timer on the GUI thread measures the longest stall, against
+// the same probe on an idle window in the same run.
 //   bench_report_flood [REPORTS]
 
+#include "BrowserCapture.h"
+#include "BrowserFrame.h"
+#include "BrowserMessage.h"
+#include "BrowserSession.h"
 #include "CaptureSession.h"
 #include "Sniffer.h"
 #include "UserDialogs.h"
@@ -11,6 +16,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -45,6 +52,21 @@ qint64 longestStall(int runMs, const std::function<void()> &during = {})
     while (clock.elapsed() < runMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     return qMax<qint64>(0, worst);
+}
+
+// A media stream as the extension reports it, with a browser's headers.
+QByteArray browserFrame(int i)
+{
+    BrowserStream stream;
+    stream.url = QStringLiteral("https://flood.example/v/%1.mp4?sig=0123456789").arg(i);
+    stream.method = QStringLiteral("GET");
+    stream.status = 200;
+    for (const char *name : {"User-Agent", "Accept", "Referer", "Accept-Language", "Cookie"})
+        stream.requestHeaders.append({name, QByteArray(80, 'v')});
+    stream.contentType = QStringLiteral("video/mp4");
+    stream.contentLength = 200000 + i;
+    stream.seen = QDateTime::currentDateTimeUtc();
+    return BrowserFrame::encode(QJsonDocument(browserStreamJson(stream)).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -87,6 +109,36 @@ int main(int argc, char *argv[])
     }
     std::printf("%d reports: longest GUI stall %lld ms flooded, %lld ms idle (goal < 50 ms); %d rows listed\n",
                 reports, flooded, idle, window.sniffedList().count());
+
+    // Browser messages: all written at once, as fast as the socket takes them.
+    BrowserSession *browser = window.browserCapture()->session();
+    QLocalSocket host;
+    host.connectToServer(browser->serverName());
+    if (!host.waitForConnected(5000)) {
+        std::fprintf(stderr, "cannot reach the window's socket\n");
+        return 1;
+    }
+    QObject::connect(&host, &QLocalSocket::readyRead, &host, [&host] { host.readAll(); });
+    QByteArray frames;
+    for (int i = 0; i < reports; ++i)
+        frames += browserFrame(i);
+    const qint64 before = browser->streamCount();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 handledMs = -1;
+    const qint64 browserStall = longestStall(3000, [&] {
+        host.write(frames);
+        QObject::connect(browser, &BrowserSession::streamSeen, &host, [&] {
+            if (handledMs < 0 && browser->streamCount() - before >= reports)
+                handledMs = clock.elapsed();
+        });
+    });
+    while (browser->streamCount() - before < reports && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    std::printf("%d browser messages: longest GUI stall %lld ms (goal < 50 ms), all handled in %lld ms, "
+                "%lld handled, %lld refused; %d rows listed\n",
+                reports, browserStall, handledMs, browser->streamCount() - before, browser->refusedCount(),
+                window.sniffedList().count());
     UserDialogs::setResponder(nullptr);
     return 0;
 }

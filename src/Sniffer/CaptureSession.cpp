@@ -122,6 +122,9 @@ bool CaptureSession::queueReport(const QByteArray &url, const QByteArray &header
 
 void CaptureSession::ignoreOnce(const QString &url)
 {
+    // The engines never see an encrypted stream (a browser's https:// row).
+    if (!url.startsWith(QLatin1String("http://")))
+        return;
     const QByteArray bare = QString(url).remove(QStringLiteral("http://")).toLatin1();
     for (CVideoSniffer *engine : std::as_const(m_engines))
         engine->addIgnoredUrl(bare, 1);

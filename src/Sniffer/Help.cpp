@@ -27,9 +27,11 @@ void Sniffer::initClickHelp()
     const SettingsList entries = settingsList("help");
     const SettingsList actions = settingsList("help_actions");
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        auto *action = new QAction(it.value(), this);
-        action->setStatusTip(it.value());
-        helpItems.append({action, actions.value(it.key())});
+        // A longer text's first line is its entry; its box shows it whole.
+        const QString entry = it.value().section(QLatin1Char('\n'), 0, 0);
+        auto *action = new QAction(entry, this);
+        action->setStatusTip(entry);
+        helpItems.append({action, actions.value(it.key()), it.value()});
         connect(action, &QAction::triggered, this, &Sniffer::onClickHelpItem);
     }
 }
@@ -51,7 +53,7 @@ void Sniffer::onClickHelpItem()
         if (item.action != sender())
             continue;
         if (item.command.isEmpty()) {
-            UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Help"), item.action->text());
+            UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Help"), item.text);
         } else if (item.command.startsWith(QLatin1String("http"), Qt::CaseSensitive)) {
             QDesktopServices::openUrl(QUrl(item.command));
         } else {

@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
@@ -16,6 +17,8 @@ namespace {
 
 // Codes of the "warning_messages" list shown on the page.
 enum CaptureWarning : int { NotPermittedWarning = 1, NoInterfaceWarning = 2, NotCapturingWarning = 3 };
+// Codes of the same list for the page's word on browser capture.
+enum BrowserWord : int { BrowserConnectedWord = 4, NoBrowserWord = 5, NotListeningWord = 6 };
 // What the buttons' panel grows by to hold such a message whole.
 constexpr int captureProblemHeight = 60;
 
@@ -43,6 +46,7 @@ void Sniffer::showOldSniffer()
     if (oldSnifferInitialised) {
         refreshSniffedList();
         showCaptureState();
+        showBrowserState();
         showPage(PageLayout::SniffedPage);
         return;
     }
@@ -57,9 +61,12 @@ void Sniffer::showOldSniffer()
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
+    // Lists what the spool kept while no window listened.
+    browser->start();
 
     refreshSniffedList();
     showCaptureState();
+    showBrowserState();
     showPage(PageLayout::SniffedPage);
 }
 
@@ -95,6 +102,15 @@ void Sniffer::showCaptureState()
         panelHeights[PageLayout::OldSniffer] = PageLayout::sniffedPanelHeight + (text.isEmpty() ? 0 : captureProblemHeight);
 }
 
+void Sniffer::showBrowserState()
+{
+    const int code = !browser->isListening() ? NotListeningWord
+                     : browser->isBrowserConnected() ? BrowserConnectedWord : NoBrowserWord;
+    const QString word = settingsList("warning_messages").value(code).section(QLatin1Char('~'), 1);
+    oldSniffer->lblBrowser->setText(word);
+    oldSniffer->lblBrowser->setToolTip(word);
+}
+
 void Sniffer::runOldSniffer()
 {
     if (oldSniffer->stackedWidget->currentIndex() == 1) {
@@ -113,6 +129,21 @@ void Sniffer::addSniffedReport(const MediaReport &report)
         refreshSniffedList();
 }
 
+void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
+{
+    const SniffedItems::Outcome outcome =
+        sniffedItems.add(QString::fromUtf8(report.url), report.header, QString::fromLatin1(report.contentLength),
+                         QString::fromLatin1(report.contentType), QTime::currentTime(), anySize);
+    // Hosts hand over many streams at once: the list is rebuilt once for them all.
+    if (outcome != SniffedItems::Added || browserRowsPending)
+        return;
+    browserRowsPending = true;
+    QTimer::singleShot(0, this, [this] {
+        browserRowsPending = false;
+        refreshSniffedList();
+    });
+}
+
 void Sniffer::refreshSniffedList()
 {
     QListWidget *list = oldSniffer->mediaList;
@@ -121,6 +152,7 @@ void Sniffer::refreshSniffedList()
     for (int i = count - 1; i >= 0; --i) {
         list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
         list->item(list->count() - 1)->setToolTip(SniffedItems::toolTip(sniffedItems.at(i)));
+        list->item(list->count() - 1)->setData(Qt::UserRole, sniffedItems.at(i).number);
     }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
@@ -137,17 +169,21 @@ void Sniffer::refreshSniffedList()
 
 void Sniffer::setItemState(int index, int state)
 {
+    if (index < 0 || index >= sniffedItems.count())
+        return;
     sniffedItems.setState(index, state);
-    if (QListWidgetItem *row = oldSniffer->mediaList->item(sniffedItems.count() - 1 - index))
-        row->setIcon(stateIcon(state));
+    QListWidget *list = oldSniffer->mediaList;
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->data(Qt::UserRole).toInt() == sniffedItems.at(index).number)
+            list->item(row)->setIcon(stateIcon(state));
+    }
 }
 
+// By the row's number: items may have come or gone since the list was built.
 int Sniffer::selectedItemIndex() const
 {
-    const int row = oldSniffer->mediaList->currentRow();
-    if (row < 0 || row >= sniffedItems.count())
-        return -1;
-    return sniffedItems.count() - 1 - row;
+    const QListWidgetItem *row = oldSniffer->mediaList->currentItem();
+    return row ? sniffedItems.indexOfNumber(row->data(Qt::UserRole).toInt()) : -1;
 }
 
 void Sniffer::onClickOldSnifferListItem(QListWidgetItem *)

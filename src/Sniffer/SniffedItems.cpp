@@ -2,13 +2,15 @@
 
 SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &requestHeader,
                                         const QString &lengthText, const QString &typeText,
-                                        const QTime &now)
+                                        const QTime &now, bool anySize)
 {
     const qint64 size = parseSize(lengthText);
-    if (size < minimumSize)
+    if (size < minimumSize && !anySize)
         return TooSmall;
+    // The same stream seen by the packet engines and by a browser comes with
+    // the same address and size; an unknown size tells nothing apart.
     for (const SniffedItem &item : std::as_const(m_items)) {
-        if (item.url == url || item.size == size)
+        if (item.url == url || (size > 0 && item.size == size))
             return Duplicate;
     }
     SniffedItem item;

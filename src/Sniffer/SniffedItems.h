@@ -21,7 +21,8 @@ struct SniffedItem
 };
 
 // The streams the sniffer found, oldest first: only streams of 100000 bytes
-// or more, each address and each size at most once, the 25 newest kept.
+// or more (manifests, listed with anySize, whatever their size), each address
+// and each known size at most once, the 25 newest kept.
 class SniffedItems
 {
 public:
@@ -33,7 +34,7 @@ public:
     enum Outcome { Added, TooSmall, Duplicate };
 
     Outcome add(const QString &url, const QByteArray &requestHeader, const QString &lengthText,
-                const QString &typeText, const QTime &now);
+                const QString &typeText, const QTime &now, bool anySize = false);
     void removeAt(int index);
     void setState(int index, int state);
 

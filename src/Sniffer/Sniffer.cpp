@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CaptureSession.h"
 #include "LogLine.h"
@@ -29,6 +30,9 @@ Sniffer::Sniffer(QWidget *parent)
     oldSnifferInitialised = false;
     capture = new CaptureSession(this);
     connect(capture, &CaptureSession::reportArrived, this, &Sniffer::addSniffedReport);
+    browser = new BrowserCapture(QString(), this);
+    connect(browser, &BrowserCapture::reportArrived, this, &Sniffer::addBrowserReport);
+    connect(browser, &BrowserCapture::browserConnectedChanged, this, &Sniffer::showBrowserState);
 }
 
 Sniffer::~Sniffer()
@@ -37,6 +41,7 @@ Sniffer::~Sniffer()
     // Before the forms and members they report to go.
     delete downloader;
     delete capture;
+    delete browser;
     delete aboutForm;
     delete navigation;
     delete oldSniffer;

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class BrowserCapture;
 class CaptureSession;
 class CYouTubeDownloadDlg;
 class QAction;
@@ -85,6 +86,8 @@ public:
     const SniffedItems &sniffedList() const { return sniffedItems; }
     // The link to the capture engines; reports queued here reach the list.
     CaptureSession *captureSession() const { return capture; }
+    // The link to the browsers' native hosts; started with the page.
+    BrowserCapture *browserCapture() const { return browser; }
     const AddressWorkflow &addressWorkflow() const { return workflow; }
     // Names of the slots a help command may call.
     static const QStringList &helpCommands();
@@ -145,6 +148,9 @@ private slots:
 
     // Sniffed-media page.
     void addSniffedReport(const MediaReport &report);
+    void addBrowserReport(const MediaReport &report, bool anySize);
+    // The page's word on whether a browser is connected.
+    void showBrowserState();
     void onClickOldSnifferPreview();
     void onClickOldSnifferRemove();
     void onClickOldSnifferDownloadVideo();
@@ -230,13 +236,15 @@ private:
     bool oldSnifferInitialised = false;
     SniffedItems sniffedItems;
     CaptureSession *capture = nullptr;
+    BrowserCapture *browser = nullptr;
+    bool browserRowsPending = false;
     QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;
     bool iconPressedShown = false;
 
     // Menus.
-    struct HelpItem { QAction *action; QString command; };
+    struct HelpItem { QAction *action; QString command; QString text; };
     struct SiteItem { QAction *action; QString site; };
     QList<HelpItem> helpItems;
     QList<SiteItem> siteItems;

@@ -11,6 +11,10 @@
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+
+#include <limits>
 
 namespace {
 
@@ -98,15 +102,19 @@ void BrowserSession::acceptConnections()
     }
 }
 
-void BrowserSession::readFrames(QLocalSocket *socket)
+void BrowserSession::readFrames(QLocalSocket *socket, int limit)
 {
     const auto reader = m_readers.find(socket);
     if (reader == m_readers.end())
         return;
     reader->append(socket->readAll());
-    // Decode everything first: a receiver of the signals may run an event loop.
+    // Decode first: a receiver of the signals may run an event loop. A few
+    // frames a turn, so a flood of them never holds up the window's events.
     QList<BrowserMessage> messages;
-    while (const std::optional<FrameReader::Frame> frame = reader->next()) {
+    while (messages.size() < limit) {
+        const std::optional<FrameReader::Frame> frame = reader->next();
+        if (!frame)
+            break;
         BrowserMessage message;
         if (frame->tooLarge)
             message.error = QStringLiteral("frame of %1 bytes is over the limit").arg(frame->length);
@@ -114,6 +122,16 @@ void BrowserSession::readFrames(QLocalSocket *socket)
             message = parseBrowserMessage(frame->payload);
         socket->write(answer(message));
         messages.append(message);
+    }
+    // The rest after the window's other events: a timer, since posted events
+    // would come first again.
+    if (messages.size() == limit && !m_resuming.contains(socket)) {
+        m_resuming.insert(socket);
+        QTimer::singleShot(1, this, [this, socket, next = QPointer<QLocalSocket>(socket)] {
+            m_resuming.remove(socket);
+            if (next)
+                readFrames(next);
+        });
     }
     for (const BrowserMessage &message : std::as_const(messages)) {
         if (message.kind == BrowserMessage::Kind::Stream) {
@@ -129,7 +147,7 @@ void BrowserSession::readFrames(QLocalSocket *socket)
 
 void BrowserSession::dropConnection(QLocalSocket *socket)
 {
-    readFrames(socket);   // what arrived just before the end still counts
+    readFrames(socket, std::numeric_limits<int>::max());   // what arrived just before the end still counts
     m_readers.remove(socket);
     socket->deleteLater();
     if (m_readers.isEmpty())

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -26,6 +27,8 @@ class BrowserSession : public QObject
 
 public:
     static constexpr int maxConnections = 8;
+    // Frames handled in one turn of the event loop; the rest wait for the next.
+    static constexpr int framesPerTurn = 16;
 
     // perUserFolder: where the spool lives and what names the socket;
     // empty means Platform::perUserFolder().
@@ -52,7 +55,7 @@ signals:
 
 private:
     void acceptConnections();
-    void readFrames(QLocalSocket *socket);
+    void readFrames(QLocalSocket *socket, int limit = framesPerTurn);
     void dropConnection(QLocalSocket *socket);
     void takeSpool();
 
@@ -60,6 +63,7 @@ private:
     std::unique_ptr<QLocalServer> m_server;
     QString m_error;
     QHash<QLocalSocket *, FrameReader> m_readers;   // one per connected host
+    QSet<QLocalSocket *> m_resuming;                 // frames left for a later turn
     qint64 m_streams = 0;
     qint64 m_refused = 0;
 };

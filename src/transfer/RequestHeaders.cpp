@@ -56,8 +56,9 @@ bool isCleanValue(QByteArrayView value)
 // compressed body the transfer cannot undo, or would break the framing.
 bool isLeftOut(QByteArrayView name)
 {
-    return inList(name, {"Host", "Range", "If-Range", "If-Modified-Since", "If-None-Match",
-                         "If-Match", "If-Unmodified-Since", "Accept-Encoding", "Connection",
+    if (name.size() > 3 && sameName(name.first(3), QByteArrayView("If-")))
+        return true;
+    return inList(name, {"Host", "Range", "Accept-Encoding", "Connection",
                          "Keep-Alive", "Proxy-Connection", "Transfer-Encoding", "TE", "Trailer",
                          "Upgrade", "Content-Length", "Expect"});
 }
@@ -100,6 +101,11 @@ bool isRequestLine(QByteArrayView line)
 }
 
 } // namespace
+
+bool isReplayed(QByteArrayView name)
+{
+    return isToken(name) && !isLeftOut(name);
+}
 
 bool isSecret(QByteArrayView name)
 {

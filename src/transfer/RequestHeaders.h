@@ -33,6 +33,10 @@ constexpr int maxFields = 200;
 // is Host, which the address gives.
 Parsed parse(QByteArrayView block);
 
+// Whether a header of this name is sent again: a plain token, and none of
+// those parse() leaves out.
+bool isReplayed(QByteArrayView name);
+
 // Whether the value of this header is a secret: Cookie, Set-Cookie, and any
 // name that speaks of a token, key, secret, auth, session or password, in
 // any case (Authorization and Proxy-Authorization among them).

@@ -1,4 +1,5 @@
 #include "AddressWorkflow.h"
+#include "BrowserCapture.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
 #include "Platform.h"
@@ -161,6 +162,73 @@ private slots:
         QCOMPARE(items.at(0).number, 2);
         QCOMPARE(items.indexOfNumber(26), 24);
         QVERIFY(items.at(24).videoSite && !items.at(0).videoSite);
+    }
+
+    void browserStreamsBecomeRows_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("contentType");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<QString>("type");      // of the row
+        QTest::addColumn<QByteArray>("size");   // length text of the report
+        QTest::addColumn<bool>("anySize");
+        QTest::newRow("video") << "https://a.example/v/clip.mp4?sig=1" << "video/mp4" << 2000000LL << "" << "mp4"
+                               << QByteArray("2000000") << false;
+        QTest::newRow("partial") << "https://a.example/clip.webm" << "video/webm; codecs=vp9" << 1000LL
+                                 << "bytes 0-999/5000000" << "webm" << QByteArray("5000000") << false;
+        QTest::newRow("mp3") << "https://a.example/t" << "audio/mpeg" << 300000LL << "" << "MP3"
+                             << QByteArray("300000") << false;
+        QTest::newRow("generic") << "https://a.example/x.MP4" << "application/octet-stream" << 300000LL << ""
+                                 << "mp4" << QByteArray("300000") << false;
+        QTest::newRow("hls") << "https://a.example/list.m3u8" << "application/vnd.apple.mpegurl" << 200LL << ""
+                             << "m3u8" << QByteArray("200") << true;
+        QTest::newRow("dash, no length") << "https://a.example/m?x=1" << "application/dash+xml" << -1LL << ""
+                                         << "mpd" << QByteArray() << true;
+    }
+
+    void browserStreamsBecomeRows()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, contentType);
+        QFETCH(qint64, length);
+        QFETCH(QString, range);
+        BrowserStream stream;
+        stream.url = url;
+        stream.contentType = contentType;
+        stream.contentLength = length;
+        stream.contentRange = range;
+        const MediaReport report = BrowserCapture::report(stream);
+        QCOMPARE(report.url, url.toUtf8());
+        QFETCH(QString, type);
+        QFETCH(QByteArray, size);
+        QFETCH(bool, anySize);
+        QCOMPARE(QString::fromLatin1(report.contentType), type);
+        QCOMPARE(report.contentLength, size);
+        QCOMPARE(BrowserCapture::listedAtAnySize(stream), anySize);
+    }
+
+    void aBrowserRequestIsRebuiltForTheSave()
+    {
+        BrowserStream stream;
+        stream.url = "https://a.example/v/clip.mp4?sig=1&n=2#t=3";
+        stream.requestHeaders = {{":authority", "a.example"}, {"user-agent", "UA"}, {"cookie", "s=1"},
+                                 {"range", "bytes=0-"}, {"If-None-Match", "\"e\""}, {"if-range", "x"},
+                                 {"accept-encoding", "gzip"}, {"Connection", "keep-alive"}, {"host", "a.example"},
+                                 {"Referer", "https://a.example/watch"}};
+        QCOMPARE(BrowserCapture::headerBlock(stream),
+                 QByteArray("GET /v/clip.mp4?sig=1&n=2 HTTP/1.1\r\nuser-agent: UA\r\ncookie: s=1\r\n"
+                            "Referer: https://a.example/watch\r\n\r\n"));
+        // The same stream seen on the wire and by a browser is listed once;
+        // manifests of unknown size are told apart by address alone.
+        SniffedItems items;
+        const QTime at(1, 2, 3);
+        QCOMPARE(items.add("http://b.example/c.mp4", "GET", "300000\r\n", "mp4\r\n", at), SniffedItems::Added);
+        QCOMPARE(items.add("http://b.example/c.mp4", "GET", "300000", "mp4", at), SniffedItems::Duplicate);
+        QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
+        QCOMPARE(items.count(), 3);
     }
 
     void saveNames_data()
@@ -382,6 +450,10 @@ private slots:
         }
         QVERIFY(!settings.list("yt_urls").isEmpty() && !settings.list("os_urls").isEmpty());
         QVERIFY(settings.list("warning_messages").value(1).contains("setcap cap_net_raw,cap_net_admin+eip {program}\n"));
+        for (int code : {4, 5, 6})
+            QVERIFY(settings.list("warning_messages").value(code).section('~', 1).size() > 10);
+        const QString browserHelp = settings.list("help").value(8);
+        QVERIFY(browserHelp.startsWith("Browser capture\n") && browserHelp.contains(" /usr/share/vidarro/browser-extension."));
         QVERIFY(SelfTest::isLocal(QUrl(settings.list("test_sniffer").value(0))));
         QCOMPARE(settings.list("quorl_test_urls").keys(), (QList<int>{1, 2, 3}));
         for (int key : settings.list("help_actions").keys())

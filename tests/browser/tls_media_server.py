@@ -10,8 +10,9 @@ each over 100,000 bytes (ffmpeg), and page.html with a <video> and an
 generic.mp4 (served as application/octet-stream). Then serves FOLDER over TLS on HOST and a free port and
 prints "ready PORT" on stdout. The page sets the cookie "vidarro_test=COOKIE";
 every other path answers 403 without that cookie, and supports one byte
-range. "/go" is answered, with a redirect to page.html, only after a line
-"go" arrives on stdin: a browser can wait there until the test is ready. Each request is logged on
+range. Each "/go" is answered, with a redirect to page.html, only after a
+line "go" arrives on stdin for it: a browser can wait there until the test
+is ready. Each request is logged on
 stderr as "METHOD PATH STATUS cookie=yes|no". Ends when stdin closes.
 """
 
@@ -76,7 +77,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path = self.path.split("?")[0].lstrip("/")
         has_cookie = f"vidarro_test={self.server.cookie}" in (self.headers.get("Cookie") or "")
         if path == "go":
-            self.server.go.wait()
+            self.server.go.acquire()
             self.send_response(303)
             self.send_header("Location", "/page.html")
             self.send_header("Content-Length", "0")
@@ -137,12 +138,12 @@ def main():
     context.load_cert_chain(cert, key)
     server.socket = context.wrap_socket(server.socket, server_side=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    server.go = threading.Event()
+    server.go = threading.Semaphore(0)
     print(f"ready {server.server_address[1]}", flush=True)
     for line in sys.stdin:
         if line.strip() == "go":
-            server.go.set()
-    server.go.set()
+            server.go.release()
+    server.go.release(100)
     server.shutdown()
 
 

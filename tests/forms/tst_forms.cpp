@@ -44,7 +44,7 @@ private slots:
                             "btnDownloadVideo", "btnDownloadAudio"});
         check<Ui::Progress>({"progressBar", "btnCloseProgress"});
         check<Ui::Settings>({"pathAudio", "btnSelectAudioPath", "pathVideo", "btnSelectVideoPath", "btnSave"});
-        check<Ui::OldSniffer>({"label", "mediaList", "stackedWidget", "pbPreview", "pbRemove", "pbDownloadVideo",
+        check<Ui::OldSniffer>({"label", "lblBrowser", "mediaList", "stackedWidget", "pbPreview", "pbRemove", "pbDownloadVideo",
                                "pbDownloadAudio", "label_2"});
         check<Ui::DialogAbout>({"lblTitle", "btnClose"});
         const QStringList pictures = QDir(":/").entryList(QDir::Files);

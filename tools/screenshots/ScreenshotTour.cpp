@@ -3,6 +3,10 @@
 // With an address on the video-site list, the download page shows that
 // address's real title and formats.
 
+#include "BrowserCapture.h"
+#include "BrowserFrame.h"
+#include "BrowserMessage.h"
+#include "BrowserSession.h"
 #include "CaptureSession.h"
 #include "LogHandler.h"
 #include "Platform.h"
@@ -18,6 +22,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
@@ -50,6 +57,19 @@ public:
         clock.start();
         while (clock.elapsed() < ms)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    static QByteArray browserFrame(const QString &url, const QString &type, qint64 size)
+    {
+        BrowserStream stream;
+        stream.url = url;
+        stream.method = QStringLiteral("GET");
+        stream.status = 200;
+        stream.requestHeaders = {{"user-agent", "Mozilla/5.0"}, {"cookie", "session=example"}};
+        stream.contentType = type;
+        stream.contentLength = size;
+        stream.seen = QDateTime::currentDateTimeUtc();
+        return BrowserFrame::encode(QJsonDocument(browserStreamJson(stream)).toJson(QJsonDocument::Compact));
     }
 
     static bool waitUntil(const std::function<bool()> &done, int ms)
@@ -101,6 +121,28 @@ public:
         w.setItemState(0, SniffedItem::Downloaded);
         w.setItemState(1, SniffedItem::Downloading);
         shoot(&w, QStringLiteral("page5-sniffed"));
+
+        // A browser with the extension: its host connects and hands over what it plays.
+        QLocalSocket host;
+        host.connectToServer(w.browserCapture()->session()->serverName());
+        if (host.waitForConnected(5000)) {
+            host.write(browserFrame("https://cdn.media.example/v/8c1f/720p.mp4?sig=x", "video/mp4", 31457280));
+            host.write(browserFrame("https://cdn.media.example/hls/master.m3u8", "application/vnd.apple.mpegurl", 2048));
+            host.write(browserFrame("https://audio.media.example/track/42.mp3", "audio/mpeg", 6815744));
+            waitUntil([&] { return w.sniffedList().count() == 6; }, 5000);
+            shoot(&w, QStringLiteral("page5-browser"));
+        }
+        for (const auto &item : std::as_const(w.helpItems)) {
+            if (item.action->text() == QLatin1String("Browser capture"))
+                item.action->trigger();
+        }
+        if (!m_messages.isEmpty() && m_messages.last().text.startsWith(QLatin1String("Browser capture"))) {
+            const UserDialogs::Message &help = m_messages.last();
+            QMessageBox box(QMessageBox::Information, help.title, help.text, QMessageBox::Ok, &w);
+            box.show();
+            shoot(&box, QStringLiteral("help-browser"));
+        }
+        host.disconnectFromServer();
 
         w.testSniffer();
         shoot(&w, QStringLiteral("page5-selftest"));
