@@ -2,6 +2,7 @@
 
 #include "BrowserSession.h"
 #include "LogLine.h"
+#include "SafeText.h"
 #include "ManifestRecognition.h"
 #include "RequestHeaders.h"
 
@@ -79,7 +80,7 @@ bool BrowserCapture::isBrowserConnected() const
 void BrowserCapture::onStream(const BrowserStream &stream)
 {
     const MediaReport made = report(stream);
-    LOG_DEBUG << "BrowserCapture" << ":" << LogLine::safeAddress(stream.url) << ":" << made.contentType << ":"
+    LOG_DEBUG << "BrowserCapture" << ":" << SafeText::address(stream.url) << ":" << made.contentType << ":"
               << made.contentLength;
     emit reportArrived(made, listedAtAnySize(stream));
 }
