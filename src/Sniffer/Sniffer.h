@@ -16,6 +16,8 @@
 #include <QStringList>
 
 class CaptureSession;
+struct ToolHealth;
+class ToolHealthCheck;
 class CYouTubeDownloadDlg;
 class QAction;
 class QFileDialog;
@@ -186,6 +188,12 @@ private:
     QString downloadSniffedItem(int index);
     QString showSaveDialog(const QString &itemType);
     int selectedItemIndex() const;
+    // The downloader's settings: release address, cookies, health line.
+    void initToolSettings();
+    void storeToolSettings();
+    void applyToolSettings();
+    void refreshToolHealth();
+    void showToolHealth(const ToolHealth &health);
 
     // Shell.
     Ui::Sniffer *ui;
@@ -199,6 +207,7 @@ private:
     Ui::Options *options = nullptr;
     Ui::Progress *progress = nullptr;
     Ui::Settings *settingsUi = nullptr;
+    QPointer<ToolHealthCheck> healthCheck;
     QProgressBar *progressBar = nullptr;
     QTimer *busyTimer = nullptr;
     PageHistory pageHistory;
