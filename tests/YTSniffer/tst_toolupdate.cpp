@@ -102,9 +102,11 @@ private:
     QByteArray zipapp(const QString &version)
     {
         const QString source = build.filePath(version);
+        if (!QDir().mkpath(source))
+            return {};
         QProcess copy;
         copy.start("cp", {"-r", "/usr/lib/python3/dist-packages/yt_dlp", source + "/"});
-        if (!QDir().mkpath(source) || !copy.waitForFinished(60000) || copy.exitCode() != 0)
+        if (!copy.waitForFinished(60000) || copy.exitCode() != 0)
             return {};
         QDirIterator caches(source, {"__pycache__"}, QDir::Dirs, QDirIterator::Subdirectories);
         while (caches.hasNext())
