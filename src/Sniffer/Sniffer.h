@@ -8,6 +8,7 @@
 #include "PageLayout.h"
 #include "SettingsFile.h"
 #include "SniffedItems.h"
+#include "ToolHealth.h"
 
 #include <QDate>
 #include <QDialog>
@@ -16,8 +17,6 @@
 #include <QStringList>
 
 class CaptureSession;
-struct ToolHealth;
-class ToolHealthCheck;
 class CYouTubeDownloadDlg;
 class QAction;
 class QFileDialog;
