@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Driver checks beyond the dev and asan runs: a fuzz run of each parser of
-# tool output (title, format listing, progress, update line), all four at
+# tool output (title, format listing, progress, update line) and of the
+# health line (launcher, ffmpeg, last update), all five at
 # once for VIDARRO_FUZZ_SECONDS (60) each. Builds in the fuzz preset's
 # folder, which 40-capture.sh has configured and partly built already.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${VIDARRO_FUZZ_SECONDS:-60}
-parsers=(title formats progress update)
+parsers=(title formats progress update health)
 
 echo "--- fuzzing the tool-output parsers for ${seconds} s each"
 cmake --preset fuzz >/dev/null

@@ -8,7 +8,7 @@
 #include "PageLayout.h"
 #include "SettingsFile.h"
 #include "SniffedItems.h"
-#include "ToolHealth.h"
+#include "ToolHealthCheck.h"
 
 #include <QDate>
 #include <QDialog>

@@ -3,7 +3,7 @@
 #include "CookieSource.h"
 #include "LogLine.h"
 #include "Platform.h"
-#include "ToolHealth.h"
+#include "ToolHealthCheck.h"
 #include "ui_Settings.h"
 
 #include <QDir>

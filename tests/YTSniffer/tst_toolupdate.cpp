@@ -7,7 +7,7 @@
 #include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
-#include "ToolHealth.h"
+#include "ToolHealthCheck.h"
 
 #include <QCryptographicHash>
 #include <QDir>
