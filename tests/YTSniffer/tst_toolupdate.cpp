@@ -65,14 +65,17 @@ private:
     QString tools() const { return data.filePath("Vidarro/tools"); }
     QString binFile(const QString &name) const { return qEnvironmentVariable("VIDARRO_BIN_DIR") + '/' + name; }
 
+    // key: the key file, empty for the one shipped beside update.sh.
     Ran run(const QString &program, const QStringList &arguments, const QString &release = {},
-            const QString &path = {})
+            const QString &path = {}, const QString &key = QStringLiteral("test"))
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("APPDATA");
+        env.remove("VIDARRO_TOOL_KEY");
         env.insert("XDG_DATA_HOME", data.path());
-        env.insert("VIDARRO_TOOL_KEY", keyFile);
+        if (!key.isEmpty())
+            env.insert("VIDARRO_TOOL_KEY", key == "test" ? keyFile : key);
         env.insert("VIDARRO_TOOL_RELEASE_URL", media.url(release));
         if (!path.isEmpty())
             env.insert("PATH", path);
@@ -171,30 +174,37 @@ private slots:
         QTest::addColumn<QString>("release");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("line");      // the start of the last line
-        QTest::addColumn<QString>("after");     // what run --version then says
+        QTest::addColumn<QString>("after");     // what run --version then says, after a success
         QTest::addColumn<int>("toolFetches");
+        QTest::addColumn<QString>("key");       // "test", "" the shipped one, or a file of the release
         // The fault once mended: Debian's old copy passed for current.
         QTest::newRow("first copy, over Debian's") << "" << "new" << 0 << "yt-dlp DEBIAN was updated to 2099.01.01"
-                                                   << "2099.01.01" << 1;
+                                                   << "2099.01.01" << 1 << "test";
         QTest::newRow("newer release") << "old" << "new" << 0 << "yt-dlp 2098.01.01 was updated to 2099.01.01"
-                                       << "2099.01.01" << 1;
-        QTest::newRow("same release") << "old" << "old" << 0 << "yt-dlp 2098.01.01 is up to date" << "2098.01.01" << 0;
+                                       << "2099.01.01" << 1 << "test";
+        QTest::newRow("same release") << "old" << "old" << 0 << "yt-dlp 2098.01.01 is up to date" << "2098.01.01" << 0 << "test";
         QTest::newRow("wrong checksum") << "old" << "sum" << 1
                                         << "The update of yt-dlp failed: the downloaded yt-dlp does not match"
-                                        << "2098.01.01" << 1;
+                                        << "2098.01.01" << 1 << "test";
         QTest::newRow("bad signature") << "old" << "sig" << 1
                                        << "The update of yt-dlp failed: the signature of SHA2-256SUMS is not good"
-                                       << "2098.01.01" << 0;
+                                       << "2098.01.01" << 0 << "test";
         QTest::newRow("cut download") << "old" << "cut" << 1 << "The update of yt-dlp failed: cannot download yt-dlp"
-                                      << "2098.01.01" << 1;
+                                      << "2098.01.01" << 1 << "test";
         QTest::newRow("copy does not run") << "old" << "dead" << 1
                                            << "The update of yt-dlp failed: the new copy does not run" << "2098.01.01"
-                                           << 1;
+                                           << 1 << "test";
         QTest::newRow("no release") << "old" << "missing" << 1
-                                    << "The update of yt-dlp failed: cannot download SHA2-256SUMS" << "2098.01.01" << 0;
+                                    << "The update of yt-dlp failed: cannot download SHA2-256SUMS" << "2098.01.01" << 0 << "test";
         QTest::newRow("no copy, bad signature") << "" << "sig" << 1
                                                 << "The update of yt-dlp failed: the signature of SHA2-256SUMS"
-                                                << "DEBIAN" << 0;
+                                                << "DEBIAN" << 0 << "test";
+        // The release key beside the script, unwrapped here, knows no test signature.
+        QTest::newRow("shipped key") << "old" << "new" << 1
+                                     << "The update of yt-dlp failed: the signature of SHA2-256SUMS is not good"
+                                     << "2098.01.01" << 0 << "";
+        QTest::newRow("unreadable key") << "old" << "new" << 1 << "The update of yt-dlp failed: the release key"
+                                        << "2098.01.01" << 0 << "none/key.asc";
     }
     void update()
     {
@@ -204,6 +214,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, after);
         QFETCH(int, toolFetches);
+        QFETCH(QString, key);
         line.replace("DEBIAN", debianVersion);
         after.replace("DEBIAN", debianVersion);
         const QString target = tools() + "/yt-dlp";
@@ -212,13 +223,14 @@ private slots:
             QVERIFY(QDir().mkpath(tools()) && writeAll(target, before, true));
         const int fetched = media.requests("GET /" + release + "/yt-dlp");
 
-        const Ran ran = run(binFile("update.sh"), {}, release);
+        const Ran ran = run(binFile("update.sh"), {}, release, {}, key.contains('/') ? media.filePath(key) : key);
         QCOMPARE(ran.exitCode, exitCode);
         QVERIFY2(ran.lastLine().startsWith(line), qPrintable(ran.output));
         QCOMPARE(media.requests("GET /" + release + "/yt-dlp") - fetched, toolFetches);
-        QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), after);
         // A failure changes nothing; every run leaves no work files and its result.
-        if (exitCode != 0)
+        if (exitCode == 0)
+            QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), after);
+        else
             QCOMPARE(readAll(target), before);
         QCOMPARE(QDir(tools()).entryList({".update.*"}, QDir::Dirs | QDir::Hidden), QStringList());
         ToolHealth health;
