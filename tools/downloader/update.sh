@@ -92,8 +92,11 @@ for program in curl gpgv sha256sum base64 timeout; do
 done
 [ -r "$key" ] || fail "the release key $key cannot be read"
 
-# Beside the target, so that the final rename is atomic.
+# Beside the target, so that the final rename is atomic. Work folders of
+# runs that were killed outright are cleared after an hour.
+find "$tools" -maxdepth 1 -name '.update.*' -mmin +60 -exec rm -rf {} + 2>/dev/null
 work=$(mktemp -d "$tools/.update.XXXXXX") || fail "cannot create a work folder in $tools"
+trap 'fail "interrupted"' HUP INT TERM
 
 fetch() {
     curl --fail --silent --show-error --location --proto '=https,http' --proto-redir '=https,http' \
