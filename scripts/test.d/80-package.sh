@@ -24,7 +24,7 @@ deb=${debs[0]}
 [[ -f $deb ]] || fail "cpack wrote no package"
 echo "built $(basename "$deb")"
 contents=$(dpkg-deb -c "$deb")
-for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/lib/vidarro/update.sh usr/lib/vidarro/sniffer_linux.ini \
+for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/lib/vidarro/update.sh usr/lib/vidarro/yt-dlp-release-key.asc usr/lib/vidarro/sniffer_linux.ini \
             usr/share/applications/vidarro.desktop usr/share/icons/hicolor/256x256/apps/vidarro.png \
             usr/lib/vidarro/vidarro-browser-host etc/chromium/native-messaging-hosts/vidarro.browser_host.json \
             etc/opt/chrome/native-messaging-hosts/vidarro.browser_host.json \
@@ -33,7 +33,7 @@ for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/li
     grep -q "\./$path\b" <<<"$contents" || fail "the package lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libpcap0.8 yt-dlp ffmpeg qt6-qpa-plugins; do
+for dep in libqt6widgets6 libpcap0.8 yt-dlp ffmpeg qt6-qpa-plugins curl gpgv; do
     grep -q "\b$dep\b" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 desktop-file-validate packaging/vidarro.desktop

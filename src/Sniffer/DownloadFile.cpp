@@ -27,6 +27,7 @@ void Sniffer::initDownloader()
     connect(update, &QShortcut::activated, this, &Sniffer::updateSniffer);
 
     connect(options->btnSelectPath, &QPushButton::clicked, this, &Sniffer::selectSavePath);
+    initToolSettings();
 }
 
 void Sniffer::postTitleRequest()

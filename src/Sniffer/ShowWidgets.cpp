@@ -52,6 +52,7 @@ void Sniffer::showOptions()
 {
     TRACE("showOptions");
     showPage(SettingsPage);
+    refreshToolHealth();
 }
 
 void Sniffer::showMainDialog()

@@ -8,6 +8,7 @@
 #include "PageLayout.h"
 #include "SettingsFile.h"
 #include "SniffedItems.h"
+#include "ToolHealthCheck.h"
 
 #include <QDate>
 #include <QDialog>
@@ -192,6 +193,12 @@ private:
     QString downloadSniffedItem(int index);
     QString showSaveDialog(const QString &itemType);
     int selectedItemIndex() const;
+    // The downloader's settings: release address, cookies, health line.
+    void initToolSettings();
+    void storeToolSettings();
+    void applyToolSettings();
+    void refreshToolHealth();
+    void showToolHealth(const ToolHealth &health);
 
     // Shell.
     Ui::Sniffer *ui;
@@ -205,6 +212,7 @@ private:
     Ui::Options *options = nullptr;
     Ui::Progress *progress = nullptr;
     Ui::Settings *settingsUi = nullptr;
+    QPointer<ToolHealthCheck> healthCheck;
     QProgressBar *progressBar = nullptr;
     QTimer *busyTimer = nullptr;
     PageHistory pageHistory;

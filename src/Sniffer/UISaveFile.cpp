@@ -61,6 +61,7 @@ void Sniffer::saveDefaultFilePath()
     TRACE("saveDefaultFilePath");
     settingsFile.store(QStringLiteral("savepath_video"), settingsUi->pathVideo->text());
     settingsFile.store(QStringLiteral("savepath_audio"), settingsUi->pathAudio->text());
+    storeToolSettings();
     showPage(PageLayout::MainPage);
 }
 

@@ -20,16 +20,20 @@ QString quotedWord(const QString &value)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// The credentials in a file of mode 0600 that the tool reads; empty when
-// it cannot be written.
-QString credentialsFile(const QString &userName, const QString &password)
+// The credentials and the cookie source in a file of mode 0600 that the
+// tool reads; empty when it cannot be written.
+QString optionsFile(const QString &userName, const QString &password, const QString &cookieSource)
 {
     QTemporaryFile file(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
     file.setAutoRemove(false);
     if (!file.open() || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
         return {};
-    const QString text = QStringLiteral("# coding: utf-8\n--username ") + quotedWord(userName)
-                         + QStringLiteral("\n--password ") + quotedWord(password) + QLatin1Char('\n');
+    QString text = QStringLiteral("# coding: utf-8\n");
+    if (!userName.isEmpty() || !password.isEmpty())
+        text += QStringLiteral("--username ") + quotedWord(userName) + QStringLiteral("\n--password ")
+                + quotedWord(password) + QLatin1Char('\n');
+    if (!cookieSource.isEmpty())
+        text += QStringLiteral("--cookies-from-browser ") + quotedWord(cookieSource) + QLatin1Char('\n');
     if (file.write(text.toUtf8()) < 0 || !file.flush()) {
         file.remove();
         return {};
@@ -109,10 +113,10 @@ ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &ar
                                 ReadSlot onRead, EndSlot onEnd)
 {
     QString config;
-    if (!userName.isEmpty() || !password.isEmpty()) {
-        config = credentialsFile(userName, password);
+    if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty()) {
+        config = optionsFile(userName, password, cookieSource);
         if (config.isEmpty())
-            LOG_ERROR << "launchTool" << ":" << "cannot write credentials";
+            LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }
     const QStringList full = config.isEmpty() ? arguments : QStringList{QStringLiteral("--config-locations"), config} + arguments;
     ToolRun *run = launch(member, toolPath, full, limits, onRead, onEnd);

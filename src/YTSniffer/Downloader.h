@@ -70,6 +70,11 @@ public:
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
     void stop();
+    // Where the update fetches the tool's releases; empty: the script's own default.
+    void setReleaseUrl(const QString &address) { releaseUrl = address; }
+    // "--cookies-from-browser" for every run of the tool: "BROWSER[:PROFILE]",
+    // empty for none. Handed over in the tool's option file, like credentials.
+    void setCookieSource(const QString &source) { cookieSource = source; }
 
     // The long job now running: 0 none, 3 file download, 4 audio extraction.
     int job() const { return activeJob; }
@@ -142,6 +147,8 @@ private:
     QString pageUrl;
     QString userName;
     QString password;
+    QString releaseUrl;
+    QString cookieSource;
     QString partFile;
     QStringList extractArgs;
     QString fileTarget;

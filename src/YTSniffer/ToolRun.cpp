@@ -57,6 +57,14 @@ void ToolRun::removeWhenDone(const QString &path)
     m_removeWhenDone = path;
 }
 
+void ToolRun::setVariable(const QString &name, const QString &value)
+{
+    if (!m_ownEnvironment)
+        m_environment = QProcessEnvironment::systemEnvironment();
+    m_ownEnvironment = true;
+    m_environment.insert(name, value);
+}
+
 void ToolRun::start()
 {
     m_process = new QProcess(this);
@@ -66,6 +74,8 @@ void ToolRun::start()
     connect(m_process, &QProcess::readyReadStandardError, this, &ToolRun::readErrors);
     connect(m_process, &QProcess::finished, this, &ToolRun::complete);
     connect(m_process, &QProcess::errorOccurred, this, &ToolRun::failedToStart);
+    if (m_ownEnvironment)
+        m_process->setProcessEnvironment(m_environment);
     m_quiet.start();
     m_watchdog.start(qBound(50, silenceMs / 4, 10000));
     m_process->start(m_program, m_arguments, QIODevice::ReadWrite);

@@ -49,6 +49,8 @@ public:
     void watchFile(const QString &path);
     // A file that goes when the run does, like one holding credentials.
     void removeWhenDone(const QString &path);
+    // A variable of the child's environment, besides those it inherits.
+    void setVariable(const QString &name, const QString &value);
     void start();
     // Ends a run still going, without waiting; `afterwards` runs once its
     // process group is gone (at once when nothing runs).
@@ -92,6 +94,8 @@ private:
     QString m_watched;
     qint64 m_watchedSize = -1;
     QString m_removeWhenDone;
+    QProcessEnvironment m_environment;
+    bool m_ownEnvironment = false;
     // While a stalled run's group is being ended: what to run once it is gone.
     std::shared_ptr<std::function<void()>> m_whenGone;
 };

@@ -25,7 +25,10 @@ void Downloader::checkUpdates()
         return;
     }
     LOG_DEBUG << "checkUpdates" << ":" << "Start script" << ":" << script;
-    launch(updateRun, script, {}, updateLimits, &Downloader::readUpdate, &Downloader::gotUpdate)->start();
+    ToolRun *run = launch(updateRun, script, {}, updateLimits, &Downloader::readUpdate, &Downloader::gotUpdate);
+    if (!releaseUrl.isEmpty())
+        run->setVariable(QStringLiteral("VIDARRO_TOOL_RELEASE_URL"), releaseUrl);
+    run->start();
 }
 
 void Downloader::readUpdate(const QStringList &lines)
@@ -38,6 +41,9 @@ void Downloader::gotUpdate(const ToolResult &result)
     dropRun(updateRun);
     if (!result.ok) {
         logFailure("gotUpdate", result);
+        // The script's reason is its last line.
+        if (!result.lines.isEmpty())
+            LOG_ERROR << "gotUpdate" << ":" << "script said" << ":" << SafeText::line(result.lines.constLast());
         emit hasError(UpdateFailed);
         return;
     }

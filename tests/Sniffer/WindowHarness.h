@@ -65,6 +65,8 @@ public:
     {
         Platform::setApplicationFolder(appDir.path());
         qputenv("APPDATA", userDir.path().toUtf8());
+        // An update started by the window fetches nothing beyond this machine.
+        qputenv("VIDARRO_TOOL_RELEASE_URL", "http://127.0.0.1:9/no-release");
         QDir().mkpath(userDir.filePath("Vidarro"));
         writeFile(userDir.filePath("Vidarro/sniffer.ini"), settings);
         for (const char *tool : {"run", "update.sh"}) {

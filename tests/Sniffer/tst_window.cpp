@@ -62,7 +62,7 @@ private slots:
         QTest::newRow("main") << 0 << 60 << QList<int>{Navigation};
         QTest::newRow("busy") << 1 << 120 << QList<int>{Progress};
         QTest::newRow("address") << 2 << 176 << QList<int>{Navigation, InsertURL};
-        QTest::newRow("settings") << 4 << 190 << QList<int>{Navigation, Settings};
+        QTest::newRow("settings") << 4 << 310 << QList<int>{Navigation, Settings};
         QTest::newRow("sniffed media") << 5 << 230 << QList<int>{Navigation, OldSniffer};
         QTest::newRow("update") << 6 << 60 << QList<int>{Navigation};
     }
@@ -322,6 +322,7 @@ private slots:
         QFETCH(QString, box);
         const bool due = !box.isEmpty();
         WindowHarness harness(windowTestSettings({}, general));
+        // The schedule and the box are tested here, the update itself in tst_toolupdate.
         writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
         Sniffer *w = harness.start();
         QCOMPARE(w->currentPage(), due ? 6 : 0);

@@ -19,13 +19,6 @@
 #   FAKE_STAY=1       stays until killed, ignoring SIGTERM and writing all
 #                     the while to what it wrote, if anything
 #   FAKE_EXIT=N       exits with N (default 0)
-# As yt-dlp for the update script: "--version" prints the file FAKE_VERSION,
-# "-U" writes FAKE_UPDATE_TO into it before going on as above.
-
-[ "$1" = --version ] && { cat "$FAKE_VERSION"; exit 0; }
-case " $* " in
-*" -U "*) [ -n "$FAKE_UPDATE_TO" ] && echo "$FAKE_UPDATE_TO" > "$FAKE_VERSION" ;;
-esac
 
 target=
 config=

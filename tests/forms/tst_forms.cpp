@@ -43,7 +43,8 @@ private slots:
         check<Ui::Options>({"lblTitle", "lblDLLength", "listFormats", "inputTitle", "selectPath", "btnSelectPath",
                             "btnDownloadVideo", "btnDownloadAudio"});
         check<Ui::Progress>({"progressBar", "btnCloseProgress"});
-        check<Ui::Settings>({"pathAudio", "btnSelectAudioPath", "pathVideo", "btnSelectVideoPath", "btnSave"});
+        check<Ui::Settings>({"pathAudio", "btnSelectAudioPath", "pathVideo", "btnSelectVideoPath", "btnSave", "comboCookies",
+                             "inputCookieProfile", "lblToolHealth"});
         check<Ui::OldSniffer>({"label", "lblBrowser", "mediaList", "stackedWidget", "pbPreview", "pbRemove", "pbDownloadVideo",
                                "pbDownloadAudio", "label_2"});
         check<Ui::DialogAbout>({"lblTitle", "btnClose"});

@@ -97,6 +97,8 @@ public:
         w.stopLastProcess();
 
         w.showOptions();
+        // The health line fills in once the launcher and ffmpeg answered.
+        waitUntil([&] { return !w.healthCheck; }, 60000);
         shoot(&w, QStringLiteral("page4-settings"));
 
         if (!address.isEmpty()) {
