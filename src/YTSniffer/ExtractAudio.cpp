@@ -82,6 +82,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (QFileInfo(partOf(target)).size() <= 0) {
         QFile::remove(partOf(target));
         LOG_ERROR << "doneAudioExtracting" << ":" << "no audio file";
+        lastToolLine.clear();
         emit hasError(NoAudioFile);
         return;
     }
@@ -89,6 +90,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (!QFile::rename(partOf(target), target)) {
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot rename" << ":" << target;
         QFile::remove(partOf(target));
+        lastToolLine.clear();
         emit hasError(ExtractFailed);
         return;
     }
@@ -96,6 +98,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (!QFile::remove(source)) {
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot remove";
         LOG_ERROR << "doneAudioExtracting" << ":" << "file" << ":" << source;
+        lastToolLine.clear();
         emit hasError(SourceNotRemoved);
         return;
     }
