@@ -45,7 +45,7 @@ ToolFailure classify(const QString &line)
         {ToolFailure::Unavailable, "video is private"},
         {ToolFailure::Unavailable, "has been removed"},
         {ToolFailure::Unavailable, "is not available"},
-        {ToolFailure::Unavailable, "not available in your country"},
+        {ToolFailure::Unavailable, "in your country"},
         {ToolFailure::Unavailable, "geo restriction"},
         {ToolFailure::Unavailable, "content isn't available"},
         {ToolFailure::Network, "Name or service not known"},

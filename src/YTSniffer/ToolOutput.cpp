@@ -20,7 +20,7 @@ QString cleanTitle(const QString &title)
     for (QChar &c : cleaned) {
         // Format characters (direction marks, joiners) stay: emoji and
         // several scripts need them.
-        if (isNameBreaker(c) || c.category() == QChar::Other_NotAssigned)
+        if (isNameBreaker(c) || c.category() == QChar::Other_NotAssigned || c == QChar::ReplacementCharacter)
             c = QLatin1Char(' ');
     }
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
@@ -184,7 +184,10 @@ FormatListing parseFormats(const QStringList &lines, const QMap<QString, QString
         const QStringList pieces = formatLinePieces(line);
         if (pieces.isEmpty() || !isSafeCode(pieces.first()))
             continue;
-        const FormatInfo format = formatFromPieces(pieces, qualities);
+        FormatInfo format = formatFromPieces(pieces, qualities);
+        // A row the tool forms from a video track and a sound track.
+        if (line.trimmed().endsWith(QLatin1String(" merged")))
+            format.description = QStringLiteral("video + audio");
         if (const auto at = position.constFind(format.code); at != position.cend()) {
             found[*at] = format;
         } else {

@@ -94,8 +94,9 @@ QMap<QString, QString> audioQualityTable();
 // column. Header, blank, tool message ("[") and single-track ("DASH") lines
 // are skipped, and so is a code that is not 1 to maxCodeLength of
 // A-Z a-z 0-9 _ . - (it could not be passed back). An extension that is
-// not safe is left empty: the container is unknown. At most maxFormats are
-// kept, those marked best first.
+// not safe is left empty: the container is unknown. A row whose note ends
+// in "merged" (video and sound joined) is described as such. At most
+// maxFormats are kept, those marked best first.
 FormatListing parseFormats(const QStringList &lines, const QMap<QString, QString> &qualities);
 
 // A code fit to pass back to the tool, as parseFormats keeps them.
