@@ -137,7 +137,8 @@ void Sniffer::runDownloader()
     const QString base = TargetPath::freeStem(folder, name);
     mediaFilePath = base + QLatin1Char('.') + extension;
     audioFilePath = base + QStringLiteral(".mp3");
-    LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << mediaFilePath << ":" << "format" << ":" << code;
+    LOG_DEBUG << "runDownloader" << ":" << "format" << ":" << code;
+    LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << mediaFilePath;
     if (!TargetPath::insideFolder(folder, mediaFilePath) || !TargetPath::insideFolder(folder, audioFilePath)) {
         reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, mediaFilePath);
         return;
@@ -170,7 +171,8 @@ void Sniffer::postFileRequest()
 
 void Sniffer::onDownloaderError(Downloader::errors error)
 {
-    const bool addressRun = error == Downloader::TitleFailed || error == Downloader::FormatsFailed;
+    // The update reports on its own; any other error says which run it ended.
+    const bool addressRun = error != Downloader::UpdateFailed && downloader->addressRunFailed();
     if (!workflow.reportError(addressRun)) {
         LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "already reported";
         return;

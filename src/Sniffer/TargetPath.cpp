@@ -44,13 +44,16 @@ QString freePath(const QString &base, const QString &extension)
 QString cleanName(const QString &typed)
 {
     QString name = typed;
-    for (QChar &c : name) {
-        if (ToolOutput::isNameBreaker(c))
-            c = QLatin1Char(' ');
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        // A lone surrogate cannot be written as UTF-8: it would come out as "?".
+        const bool pair = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        if (pair)
+            ++i;
+        else if (ToolOutput::isNameBreaker(c) || c.isSurrogate())
+            name[i] = QLatin1Char(' ');
     }
     name = name.trimmed();
-    // A lone surrogate cannot be written as UTF-8: it would come out as "?".
-    name = QString::fromUtf8(name.toUtf8()).trimmed();
     while (name.toUtf8().size() > maxNameBytes) {
         name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
         name = name.trimmed();

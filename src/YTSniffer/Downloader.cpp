@@ -168,6 +168,7 @@ Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwi
 {
     lastToolLine = SafeText::line(result.errorLine.isEmpty() ? result.complaint : result.errorLine)
                        .left(ToolErrors::maxDetail);
+    lastFromAddress = otherwise == TitleFailed || otherwise == FormatsFailed;
     if (result.stalled)
         return ToolStalled;
     if (result.diskFull)
@@ -231,5 +232,6 @@ std::function<void()> Downloader::extractionLeftovers(bool withSource)
 void Downloader::emitLater(errors error)
 {
     lastToolLine.clear();
+    lastFromAddress = false;
     QMetaObject::invokeMethod(this, [this, error] { emit hasError(error); }, Qt::QueuedConnection);
 }

@@ -98,6 +98,8 @@ public:
     // The tool's error line behind the last error, addresses masked; empty
     // when it printed none.
     QString toolLine() const { return lastToolLine; }
+    // Whether the last error came from the title or the format run.
+    bool addressRunFailed() const { return lastFromAddress; }
     // What the last update run that ended well said, when it could be read.
     std::optional<ToolUpdate> toolUpdate() const { return lastUpdate; }
 
@@ -175,5 +177,6 @@ private:
     QString fileTarget;
     QString reportedFile;  // what the running download says it wrote
     QString lastToolLine;
+    bool lastFromAddress = false;
     std::optional<ToolUpdate> lastUpdate;
 };

@@ -83,6 +83,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
         QFile::remove(partOf(target));
         LOG_ERROR << "doneAudioExtracting" << ":" << "no audio file";
         lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(NoAudioFile);
         return;
     }
@@ -91,6 +92,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot rename" << ":" << target;
         QFile::remove(partOf(target));
         lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(ExtractFailed);
         return;
     }
@@ -99,6 +101,7 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot remove";
         LOG_ERROR << "doneAudioExtracting" << ":" << "file" << ":" << source;
         lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(SourceNotRemoved);
         return;
     }

@@ -35,7 +35,7 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
 void Downloader::readFile(const QStringList &lines)
 {
     // Lines without a figure ("Destination: ...") leave the bar where it is.
-    if (const std::optional<Progress> progress = ToolOutput::lastProgress(lines)) {
+    if (const std::optional<ToolProgress> progress = ToolOutput::lastProgress(lines)) {
         emit percent(progress->percent);
         emit speed(progress->speed, progress->eta);
     }

@@ -69,7 +69,7 @@ QString progressWord(const QString &rest, const QRegularExpression &label)
 
 } // namespace
 
-std::optional<Progress> progressFromLine(const QString &line)
+std::optional<ToolProgress> progressFromLine(const QString &line)
 {
     const qsizetype cent = line.indexOf(QLatin1Char('%'));
     if (cent < 0)
@@ -81,7 +81,7 @@ std::optional<Progress> progressFromLine(const QString &line)
     const double value = figure.toDouble(&ok);
     if (!ok || std::isnan(value))
         return std::nullopt;
-    Progress progress;
+    ToolProgress progress;
     // The figure comes from a foreign program: keep the bar inside its range.
     progress.percent = float(qBound(0.0, value, 100.0));
     static const QRegularExpression speed(QStringLiteral("(?:^|\\s)at\\s+(\\S+)"));
@@ -92,10 +92,10 @@ std::optional<Progress> progressFromLine(const QString &line)
     return progress;
 }
 
-std::optional<Progress> lastProgress(const QStringList &lines)
+std::optional<ToolProgress> lastProgress(const QStringList &lines)
 {
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (std::optional<Progress> value = progressFromLine(*line))
+        if (std::optional<ToolProgress> value = progressFromLine(*line))
             return value;
     }
     return std::nullopt;

@@ -33,7 +33,7 @@ struct FormatListing
 
 // One progress line of a download: the figure, and the speed and time left
 // when the tool knew them (one word each, empty otherwise).
-struct Progress
+struct ToolProgress
 {
     float percent = 0;
     QString speed;
@@ -78,9 +78,9 @@ TitleInfo parseTitle(const QStringList &lines);
 // 0..100; the speed the word after "at", the time left the word after
 // "ETA", each at most 16 printable characters and empty when unknown. No
 // value when the line has no "%" or no number there.
-std::optional<Progress> progressFromLine(const QString &line);
+std::optional<ToolProgress> progressFromLine(const QString &line);
 // The progress of the last line that carries one.
-std::optional<Progress> lastProgress(const QStringList &lines);
+std::optional<ToolProgress> lastProgress(const QStringList &lines);
 
 // The file the tool says it saved: the rest of the last line that begins
 // with "[saved] ". Empty when there is none.

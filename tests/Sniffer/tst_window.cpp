@@ -188,7 +188,7 @@ private slots:
         Downloader *driver = w->findChild<Downloader *>();
         driver->info->formats.clear();
         for (int code = 1; code <= 1000; ++code)
-            driver->info->formats.insert(code, {code, code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
+            driver->info->formats.append({QString::number(code), code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
         emit driver->haveTitle();
         emit driver->haveFormats();
         QCOMPARE(w->currentPage(), 3);

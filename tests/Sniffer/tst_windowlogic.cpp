@@ -171,10 +171,12 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("other suffix stays in the name") << "/d/clip.mp4" << "flv" << "" << "/d/clipmp4.flv";
         QTest::newRow("same suffix") << "/d/clip.flv" << "flv" << "" << "/d/clip.flv";
-        QTest::newRow("colon and ampersand inside") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b.c.mp4";
-        QTest::newRow("at the ends they go") << "/d/&clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
+        QTest::newRow("colon inside, ampersand kept") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b&c.mp4";
+        QTest::newRow("at the ends they go") << "/d/*clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
+        QTest::newRow("other scripts") << QString::fromUtf8("/d/日本語のビデオ Größe.mp4") << "mp4" << ""
+                                       << QString::fromUtf8("/d/日本語のビデオ Größe.mp4");
         QTest::newRow("runs of blanks") << "/d/my   clip.mp4" << "mp4" << "" << "/d/my.clip.mp4";
-        QTest::newRow("nothing left") << "/d/%%%.mp4" << "mp4" << "" << "/d/untitled.mp4";
+        QTest::newRow("nothing left") << "/d/?*?.mp4" << "mp4" << "" << "/d/untitled.mp4";
         QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
         QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
         QTest::newRow("type with parameters") << "/d/clip.mp4" << "mp4;charset=UTF-8" << "" << "/d/clip.mp4";
@@ -189,6 +191,59 @@ private slots:
         QFETCH(QString, filter);
         QFETCH(QString, path);
         QCOMPARE(SaveName::savePath(selected, type, filter), path);
+    }
+
+    // A typed name: kept as typed but for the characters no file may hold,
+    // and cut at a whole character to 200 bytes of UTF-8.
+    void typedNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name");
+        const QString sun = QString::fromUtf8("日"), face = QString::fromUtf8("😀");
+        QTest::newRow("japanese") << QString::fromUtf8("日本語のビデオ") << QString::fromUtf8("日本語のビデオ");
+        QTest::newRow("accents") << QString::fromUtf8("Café Größe") << QString::fromUtf8("Café Größe");
+        QTest::newRow("emoji") << QString::fromUtf8("🎬 clip 😀") << QString::fromUtf8("🎬 clip 😀");
+        QTest::newRow("breakers") << "a/b\\c:d*e?f\"g<h>i|j" << "a b c d e f g h i j";
+        QTest::newRow("control characters, blanks kept") << " a\tb\nc  d " << "a b c  d";
+        QTest::newRow("only breakers") << "//??" << "";
+        QTest::newRow("300 letters") << QString(300, 'a') << QString(200, 'a');
+        QTest::newRow("300 ideographs") << sun.repeated(300) << sun.repeated(66);
+        QTest::newRow("two bytes at the cut") << QString(199, 'a') + QString::fromUtf8("é") << QString(199, 'a');
+        QTest::newRow("emoji at the cut") << QString(198, 'a') + face << QString(198, 'a');
+        QTest::newRow("emoji within") << QString(196, 'a') + face + "b" << QString(196, 'a') + face;
+        QTest::newRow("lone surrogate") << QString("a") + QChar(0xd800) << "a";
+    }
+
+    void typedNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        QCOMPARE(TargetPath::cleanName(typed), name);
+        QVERIFY(name.toUtf8().size() <= TargetPath::maxNameBytes);
+    }
+
+    // No file of the folder may begin with the stem and a ".".
+    void freeStems_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("empty folder") << QStringList{} << "clip";
+        QTest::newRow("any extension") << QStringList{"clip.webm"} << "clip (2)";
+        QTest::newRow("a part") << QStringList{"clip.f1.mp4.part", "clip (2).mp3"} << "clip (3)";
+        QTest::newRow("other names") << QStringList{"clips.mp4", "clip", "clip-x.mp4"} << "clip (2)";
+        QTest::newRow("a longer name") << QStringList{"clip (2).mp4"} << "clip";
+    }
+
+    void freeStems()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, stem);
+        QTemporaryDir folder;
+        for (const QString &name : present) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(TargetPath::freeStem(folder.path(), "clip"), folder.filePath(stem));
     }
 
     void extensions_data()

@@ -34,7 +34,7 @@ QString reading(const QString &parser, const QByteArray &output)
     if (parser == "title")
         return parseTitle(lines).title + '|' + parseTitle(lines).duration;
     if (parser == "progress") {
-        const std::optional<Progress> value = lastProgress(lines);
+        const std::optional<ToolProgress> value = lastProgress(lines);
         return value ? QString::number(value->percent) + '|' + value->speed + '|' + value->eta : QString();
     }
     if (parser == "saved")

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 || qualities.value(f.code) == f.description);
     }
 #elif FUZZ_PARSER == 3
-    if (const std::optional<Progress> value = ToolOutput::lastProgress(lines)) {
+    if (const std::optional<ToolProgress> value = ToolOutput::lastProgress(lines)) {
         require(!std::isnan(value->percent) && value->percent >= 0.0f && value->percent <= 100.0f);
         require(value->speed.size() <= 16 && value->eta.size() <= 16 && printable(value->speed) && printable(value->eta));
     }
