@@ -1,4 +1,5 @@
 #include "AddressWorkflow.h"
+#include "BusyText.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
 #include "Platform.h"
@@ -244,6 +245,26 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
         QCOMPARE(TargetPath::freeStem(folder.path(), "clip"), folder.filePath(stem));
+    }
+
+    void busyTexts_data()
+    {
+        QTest::addColumn<QString>("speed");
+        QTest::addColumn<QString>("timeLeft");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("both") << "1.20MiB/s" << "00:12" << QString::fromUtf8("%p%  ·  1.20MiB/s  ·  00:12 left");
+        QTest::newRow("speed only") << "7.89MiB/s" << "" << QString::fromUtf8("%p%  ·  7.89MiB/s");
+        QTest::newRow("neither") << "" << "" << "%p%";
+        QTest::newRow("place holders dropped") << "%v" << "%m%" << QString::fromUtf8("%p%  ·  v  ·  m left");
+    }
+
+    void busyTexts()
+    {
+        QFETCH(QString, speed);
+        QFETCH(QString, timeLeft);
+        QFETCH(QString, format);
+        QCOMPARE(BusyText::progressFormat(speed, timeLeft), format);
+        QCOMPARE(BusyText::completion("/d/e/Größe.mp4"), QString::fromUtf8("Download complete\n\nGröße.mp4\nin /d/e"));
     }
 
     void extensions_data()
