@@ -9,6 +9,7 @@
 #include "SelfTest.h"
 #include "SniffedItems.h"
 #include "TargetPath.h"
+#include "UrlCheck.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -438,7 +439,8 @@ private slots:
         SettingsFile settings;
         settings.setSettingsFile();
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
-                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}},
+                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10, 20, 21, 22, 23,
+                                                                            24, 25, 26, 27, 28, 29, 30}},
                                                      {"warning_messages", {1, 2, 3}}};
         for (const auto &[list, numbers] : codes) {
             for (int code : numbers) {
@@ -448,6 +450,12 @@ private slots:
             }
         }
         QVERIFY(!settings.list("yt_urls").isEmpty() && !settings.list("os_urls").isEmpty());
+        // Other sites: any address; the refusal of the video sites' button names the other one.
+        QVERIFY(UrlCheck::hostAccepted("any.example", settings.list("os_urls")));
+        QVERIFY(!UrlCheck::hostAccepted("any.example", settings.list("yt_urls")));
+        QVERIFY(settings.list("error_messages").value(WindowError::NotAVideoSite).contains("Other sites button"));
+        for (int code : {20, 25})
+            QVERIFY(settings.list("error_messages_dl").value(code).contains("\"Cookies from\""));
         QVERIFY(settings.list("warning_messages").value(1).contains("setcap cap_net_raw,cap_net_admin+eip {program}\n"));
         QVERIFY(SelfTest::isLocal(QUrl(settings.list("test_sniffer").value(0))));
         QCOMPARE(settings.list("quorl_test_urls").keys(), (QList<int>{1, 2, 3}));
