@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 #if FUZZ_PARSER == 1
     const TitleInfo info = ToolOutput::parseTitle(lines);
     require(info.title.size() <= 60 && info.duration.size() <= 32 && printable(info.duration));
-    require(info.title == info.title.trimmed());
+    // The cut may end on a blank, never start on one.
+    require(!info.title.startsWith(QLatin1Char(' ')));
     for (const QChar c : info.title)
         require(!ToolOutput::isNameBreaker(c));
 #elif FUZZ_PARSER == 2
