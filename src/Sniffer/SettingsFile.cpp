@@ -83,6 +83,27 @@ void SettingsFile::readSettings()
     openSettings();
     for (const QString &name : listNames())
         readSettingsList(name);
+    addNewDownloaderMessages();
+}
+
+void SettingsFile::addNewDownloaderMessages()
+{
+    // A file made by an older version lacks the texts of newer codes: they
+    // come from the template, in memory only; what the user has stays.
+    const QString templatePath = Platform::settingsTemplatePath();
+    const QFileInfo shipped(templatePath);
+    if (m_settingsPath == templatePath || !shipped.isFile() || shipped.size() > maxFileSize)
+        return;
+    QSettings defaults(templatePath, QSettings::IniFormat);
+    const QString name = QStringLiteral("error_messages_dl");
+    SettingsList &list = m_lists[name];
+    defaults.beginGroup(name);
+    for (const QString &key : defaults.childKeys()) {
+        const int code = key.toInt(nullptr, 10);
+        const QVariant text = defaults.value(key);
+        if (!list.contains(code) && text.typeId() == QMetaType::QString)
+            list.insert(code, text.toString());
+    }
 }
 
 void SettingsFile::readSettingsList(const QString &name)

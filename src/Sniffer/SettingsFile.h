@@ -32,6 +32,7 @@ public:
     void readSettings();
     bool createSettingsFile(const QString &appDataPath);
     void readSettingsList(const QString &name);
+    void addNewDownloaderMessages();
 
     QString settingsPath() const { return m_settingsPath; }
     QString appDataPath() const { return m_appDataPath; }

@@ -408,6 +408,19 @@ private slots:
         QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
     }
 
+    // Texts of codes newer than the user's file come from the template.
+    void newDownloaderMessagesComeFromTheTemplate()
+    {
+        writeFile(Platform::settingsTemplatePath(), "[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n");
+        QDir().mkpath(m_user->filePath("Vidarro"));
+        writeFile(userFile(), "[error_messages_dl]\n1=\"2~Mine\"\n");
+        SettingsFile settings;
+        QVERIFY(settings.setSettingsFile());
+        settings.readSettings();
+        QCOMPARE(settings.list("error_messages_dl"), (SettingsList{{1, "2~Mine"}, {20, "2~Template twenty"}}));
+        QVERIFY(!readFile(userFile()).contains("twenty"));
+    }
+
     void aFileOver4MBIsNotRead_data()
     {
         QTest::addColumn<qint64>("size");
