@@ -100,7 +100,7 @@ double timeEnding(MediaFixture &media, const QString &target, const std::functio
 {
     auto *driver = new Downloader;
     driver->checkURL(QUrl(media.url(QStringLiteral("throttle/20000/clip.flv"))));
-    driver->requestFile(0, target);
+    driver->requestFile({}, target);
     if (!waitUntil([&] { return QFileInfo(target + QStringLiteral(".part")).size() > 0; }, 60000))
         return -1.0;
     QElapsedTimer clock;
@@ -176,10 +176,14 @@ int main(int argc, char **argv)
     for (char &c : big)
         c = char(random());
     media.addFile(QStringLiteral("big.mp4"), big);
+    if (!media.makeStreams()) {
+        std::fprintf(stderr, "streams: %s\n", qPrintable(media.errorString()));
+        return 1;
+    }
 
     Downloader driver;
     QTemporaryDir out;
-    QList<double> title, formats, both, viaDriver, bare;
+    QList<double> title, formats, both, viaDriver, bare, mergedDriver, mergedBare;
     for (int round = 0; round < rounds; ++round) {
         // A new address each time: the launcher shares one answer between
         // runs of the same address, which must not favour the lone runs.
@@ -199,27 +203,37 @@ int main(int argc, char **argv)
         const QString viaTarget = out.filePath(QStringLiteral("driver-%1.mp4").arg(round));
         const QString bareTarget = out.filePath(QStringLiteral("bare-%1.mp4").arg(round));
         driver.checkURL(QUrl(media.url(QStringLiteral("big.mp4"))));
-        viaDriver << timeSignals(driver, [&] { driver.requestFile(0, viaTarget); }, 1);
+        viaDriver << timeSignals(driver, [&] { driver.requestFile({}, viaTarget); }, 1);
         bare << timeBareTool({QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("-q"),
                               QStringLiteral("-o"), bareTarget, media.url(QStringLiteral("big.mp4"))});
+
+        // Video and sound of an HLS stream joined by ffmpeg, the same selector both ways.
+        const QString hls = media.url(QStringLiteral("hls/master.m3u8"));
+        driver.checkURL(QUrl(hls));
+        mergedDriver << timeSignals(driver, [&] {
+            driver.requestFile(QStringLiteral("m720"), out.filePath(QStringLiteral("merged-driver-%1.mp4").arg(round)));
+        }, 1);
+        mergedBare << timeBareTool({QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("-q"),
+                                    QStringLiteral("--no-playlist"), QStringLiteral("-f"),
+                                    QStringLiteral("bv*[height<=720]+ba/b[height<=720]"), QStringLiteral("-o"),
+                                    out.filePath(QStringLiteral("merged-bare-%1.%(ext)s").arg(round)), hls});
     }
     const double look = timeGroupLook();
     QList<double> stopped, destroyed, replaced, blocking;
     for (int round = 0; round < rounds; ++round) {
-        const QString target = out.filePath(QStringLiteral("end-%1.flv").arg(round));
-        stopped << timeEnding(media, target + QStringLiteral(".stop"), [](Downloader *&d) { d->stop(); });
-        destroyed << timeEnding(media, target + QStringLiteral(".delete"), [](Downloader *&d) {
+        // Each ends in the container's own extension: the tool names its parts after it.
+        auto target = [&](const char *kind) { return out.filePath(QStringLiteral("end-%1-%2.flv").arg(round).arg(QLatin1String(kind))); };
+        stopped << timeEnding(media, target("stop"), [](Downloader *&d) { d->stop(); });
+        destroyed << timeEnding(media, target("delete"), [](Downloader *&d) {
             delete d;
             d = nullptr;
         });
-        replaced << timeEnding(media, target + QStringLiteral(".replace"), [&](Downloader *&d) {
-            d->requestFile(0, target + QStringLiteral(".newer"));
-        });
-        blocking << timeBlockingEnd(media, target + QStringLiteral(".blocking"));
+        replaced << timeEnding(media, target("replace"), [&](Downloader *&d) { d->requestFile({}, target("newer")); });
+        blocking << timeBlockingEnd(media, target("blocking"));
     }
     QList<double> looks{look};
-    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare, &stopped, &destroyed, &replaced, &blocking,
-                                      &looks}) {
+    for (const QList<double> *list : {&title, &formats, &both, &viaDriver, &bare, &mergedDriver, &mergedBare, &stopped,
+                                      &destroyed, &replaced, &blocking, &looks}) {
         if (list->contains(-1.0)) {
             std::fprintf(stderr, "a run failed\n");
             return 1;
@@ -234,6 +248,9 @@ int main(int argc, char **argv)
     std::printf("download, driver:   %.3f s\n", median(viaDriver));
     std::printf("download, yt-dlp:   %.3f s\n", median(bare));
     std::printf("ratio driver / bare yt-dlp: %.2f (goal <= 1.10)\n", median(viaDriver) / median(bare));
+    std::printf("merged 720p, driver:  %.3f s\n", median(mergedDriver));
+    std::printf("merged 720p, yt-dlp:  %.3f s\n", median(mergedBare));
+    std::printf("ratio merged driver / bare yt-dlp: %.2f (goal <= 1.10)\n", median(mergedDriver) / median(mergedBare));
     auto worst = [](const QList<double> &values) { return *std::max_element(values.cbegin(), values.cend()); };
     std::printf("GUI thread held, download ended by (median / worst, ms):\n");
     std::printf("  stop():            %.2f / %.2f\n", median(stopped), worst(stopped));

@@ -2,6 +2,7 @@
 
 #include "LogLine.h"
 #include "TargetPath.h"
+#include "BusyText.h"
 #include "ToolOutput.h"
 #include "ui_Options.h"
 
@@ -16,6 +17,7 @@ void Sniffer::initDownloader()
     downloader = new Downloader(this);
     connect(downloader, &Downloader::hasError, this, &Sniffer::onDownloaderError);
     connect(downloader, &Downloader::percent, this, &Sniffer::showPercents);
+    connect(downloader, &Downloader::speed, this, &Sniffer::showSpeed);
     connect(downloader, &Downloader::haveTitle, this, &Sniffer::postTitleRequest);
     connect(downloader, &Downloader::haveFormats, this, &Sniffer::postFormatsRequest);
     connect(downloader, &Downloader::haveFile, this, &Sniffer::postFileRequest);
@@ -54,13 +56,12 @@ void Sniffer::postFormatsRequest()
     QListWidget *list = options->listFormats;
     list->clear();
     const bool pageDue = workflow.answer(AddressWorkflow::Answer::Formats);
-    const QMap<int, FormatInfo> &formats = downloader->info->formats;
+    const QList<FormatInfo> &formats = downloader->info->formats;
 
     if (formats.size() <= 1) {
         // Nothing to choose from.
         list->hide();
-        if (formats.size() == 1 && formats.contains(0)
-            && formats.value(0).extension == QLatin1String("mp3")) {
+        if (formats.size() == 1 && formats.first().extension == QLatin1String("mp3")) {
             options->btnDownloadAudio->hide();
             options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnAudioDL")));
         }
@@ -104,9 +105,8 @@ void Sniffer::postFormatsRequest()
 void Sniffer::runDownloader()
 {
     LOG_DEBUG << "runDownloader" << ":" << "OK";
-    QString name = options->inputTitle->text();
-    name = name.isEmpty() ? QStringLiteral("default") : ToolOutput::cleanTitle(name);
-    if (name.trimmed().isEmpty())
+    QString name = TargetPath::cleanName(options->inputTitle->text());
+    if (name.isEmpty())
         name = QStringLiteral("default");
 
     const QString folder = options->selectPath->currentText();
@@ -115,24 +115,30 @@ void Sniffer::runDownloader()
         return;
     }
 
-    // The row carries its own code: texts alone can repeat across addresses.
-    int code = 0;
+    // The row carries its own code, passed as it stands: texts alone can
+    // repeat across addresses, and "0" is a code like any other.
+    const QList<FormatInfo> &formats = downloader->info->formats;
+    FormatInfo chosen;
     const QListWidgetItem *row = options->listFormats->currentItem();
-    if (row && !options->listFormats->isHidden())
-        code = row->data(Qt::UserRole).toInt();
-    const QMap<int, FormatInfo> &formats = downloader->info->formats;
-    QString extension = formats.value(code).extension;
-    // Without a chosen format the tool picks one; name the file after the
-    // only format offered rather than leaving a bare trailing dot.
-    if (extension.isEmpty() && formats.size() == 1)
-        extension = formats.first().extension;
-    // The extension comes from the tool's listing: a container it does not
-    // name plainly is unknown, and the file is named as an MP4.
-    extension = TargetPath::safeExtension(extension, QStringLiteral("mp4"));
+    if (row && !options->listFormats->isHidden()) {
+        const QString code = row->data(Qt::UserRole).toString();
+        for (const FormatInfo &format : formats) {
+            if (format.code == code)
+                chosen = format;
+        }
+    } else if (formats.size() == 1) {
+        chosen = formats.first();
+    }
+    // Sound alone where the page has it apart, else the best single file.
+    const QString code = workflow.downloadKind() == AddressWorkflow::Kind::Audio ? QStringLiteral("ba/b") : chosen.code;
+    // A proposal only: the tool names the file after the container it
+    // writes, and the download reports which that was.
+    const QString extension = TargetPath::safeExtension(chosen.extension, QStringLiteral("mp4"));
 
-    const QString base = folder + QLatin1Char('/') + name;
-    mediaFilePath = TargetPath::freePath(base, extension);
-    audioFilePath = TargetPath::freePath(base, QStringLiteral("mp3"));
+    const QString base = TargetPath::freeStem(folder, name);
+    mediaFilePath = base + QLatin1Char('.') + extension;
+    audioFilePath = base + QStringLiteral(".mp3");
+    LOG_DEBUG << "runDownloader" << ":" << "format" << ":" << code;
     LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << mediaFilePath;
     if (!TargetPath::insideFolder(folder, mediaFilePath) || !TargetPath::insideFolder(folder, audioFilePath)) {
         reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, mediaFilePath);
@@ -147,9 +153,17 @@ void Sniffer::showPercents(float percent)
     progressBar->setValue(qBound(0, int(percent), 100));
 }
 
+void Sniffer::showSpeed(const QString &speed, const QString &timeLeft)
+{
+    progressBar->setFormat(BusyText::progressFormat(speed, timeLeft));
+}
+
 void Sniffer::postFileRequest()
 {
     LOG_DEBUG << "postFileRequest" << ":" << "OK";
+    // The file the tool wrote, under the extension of what it holds.
+    if (!downloader->info->savedFile.isEmpty())
+        mediaFilePath = QDir::fromNativeSeparators(downloader->info->savedFile);
     if (workflow.downloadKind() == AddressWorkflow::Kind::Audio)
         extractAudio();
     else
@@ -158,11 +172,13 @@ void Sniffer::postFileRequest()
 
 void Sniffer::onDownloaderError(Downloader::errors error)
 {
-    const bool addressRun = error == Downloader::TitleFailed || error == Downloader::FormatsFailed;
+    // The update reports on its own; any other error says which run it ended.
+    const bool addressRun = error != Downloader::UpdateFailed && downloader->addressRunFailed();
     if (!workflow.reportError(addressRun)) {
         LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "already reported";
         return;
     }
     showPage(PageLayout::AddressPage);
-    reportError(ERROR_PLACE("onDownloaderError"), int(error), MessageKind::DownloaderError);
+    // The tool's own words as the detail: the catalogue says what they mean.
+    reportError(ERROR_PLACE("onDownloaderError"), int(error), MessageKind::DownloaderError, downloader->toolLine());
 }

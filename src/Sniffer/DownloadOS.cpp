@@ -13,6 +13,9 @@ void Sniffer::initClickDownloadOS()
     TRACE("initClickDownloadOS");
     const SettingsList sites = settingsList("os_urls");
     for (const QString &site : sites) {
+        // The entry that takes any address names no site to visit.
+        if (site.trimmed().isEmpty())
+            continue;
         auto *action = new QAction(site, this);
         action->setStatusTip(site);
         siteItems.append({action, site});

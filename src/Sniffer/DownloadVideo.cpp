@@ -1,9 +1,12 @@
 #include "Sniffer.h"
 
+#include "BusyText.h"
 #include "LogLine.h"
 #include "UserDialogs.h"
 
+#include <QFileInfo>
 #include <QProgressBar>
+#include <QUrl>
 
 void Sniffer::downloadVideo()
 {
@@ -16,6 +19,11 @@ void Sniffer::postDownload()
 {
     TRACE("postDownload");
     progressBar->setValue(progressBar->maximum());
-    UserDialogs::showMessage(this, QMessageBox::Information, tr("File downloading"), tr("Download complete"));
+    const bool sniffed = workflow.sniffedKind() == AddressWorkflow::Kind::Audio;
+    const QString file = sniffed || workflow.downloadKind() == AddressWorkflow::Kind::Audio ? audioFilePath
+                                                                                          : mediaFilePath;
+    if (UserDialogs::ask(this, QMessageBox::Information, tr("File downloading"), BusyText::completion(file),
+                         tr("Open folder")))
+        UserDialogs::open(QUrl::fromLocalFile(QFileInfo(file).absolutePath()));
     showPage(workflow.finishDownload() ? PageLayout::SniffedPage : PageLayout::AddressPage);
 }

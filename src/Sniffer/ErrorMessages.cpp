@@ -13,6 +13,12 @@ void Sniffer::showErrorMessage(int code, MessageKind kind)
         return;
     }
     LOG_ERROR << "showErrorMessage" << ":" << message.title << ":" << message.text;
+    // A site that changed needs a newer tool: offer it at once.
+    if (kind == MessageKind::DownloaderError && code == Downloader::ToolTooOld) {
+        if (UserDialogs::ask(this, QMessageBox::Critical, message.title, message.boxText, tr("Update now"), true))
+            updateSniffer();
+        return;
+    }
     UserDialogs::showMessage(this, QMessageBox::Critical, message.title, message.boxText, true);
 }
 

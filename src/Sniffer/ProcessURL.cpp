@@ -27,8 +27,10 @@ void Sniffer::focusOnInputURL()
 void Sniffer::processURL()
 {
     TRACE("processURL");
-    const QUrl url(insertURL->inputURL->text(), QUrl::TolerantMode);
-    const QString address = SafeText::address(insertURL->inputURL->text());
+    // A copy often brings a line end or blanks along.
+    const QString typed = insertURL->inputURL->text().trimmed();
+    const QUrl url(typed, QUrl::TolerantMode);
+    const QString address = SafeText::address(typed);
     if (!downloader->checkURL(url)) {
         reportError(ERROR_PLACE("processURL"), WindowError::BadAddress, MessageKind::Error, address);
         return;

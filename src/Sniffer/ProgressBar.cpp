@@ -12,6 +12,7 @@ void Sniffer::progressBarStart()
 {
     TRACE("progressBarStart");
     progressBar->setValue(progressBar->minimum());
+    progressBar->setFormat(QStringLiteral("%p%"));
     showPage(PageLayout::BusyPage);
 }
 

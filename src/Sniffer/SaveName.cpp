@@ -1,6 +1,7 @@
 #include "SaveName.h"
 
 #include "TargetPath.h"
+#include "ToolOutput.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -9,12 +10,13 @@ namespace SaveName {
 
 QString cleanBaseName(const QString &baseName)
 {
-    static const QRegularExpression disallowed(QStringLiteral("[^ 0-9()A-Za-z.]"));
     static const QRegularExpression runs(QStringLiteral("\\s{2,}"));
-    QString name = baseName;
-    name.replace(disallowed, QStringLiteral("  "));
-    name = name.trimmed();
-    name.replace(runs, QStringLiteral("."));
+    // A breaker stands for a separator even between two words.
+    QString name;
+    for (const QChar c : baseName)
+        name += ToolOutput::isNameBreaker(c) ? QStringLiteral("  ") : QString(c);
+    name = name.trimmed().replace(runs, QStringLiteral("."));
+    name = TargetPath::cleanName(name);
     return name.isEmpty() ? QStringLiteral("untitled") : name;
 }
 

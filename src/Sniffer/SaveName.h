@@ -9,9 +9,10 @@ namespace SaveName {
 // The suffix of a stream whose type is no plain extension.
 inline QString unknownType() { return QStringLiteral("mp4"); }
 
-// Every character but blanks, digits, "(", ")", ASCII letters and "." becomes
-// a separator; separators inside the name collapse to one ".", at the ends
-// they disappear. "untitled" when nothing is left.
+// Letters and digits of every script stay; a character no file name may
+// hold becomes a separator; two or more separators inside the name collapse
+// to one ".", at the ends they disappear; cut as TargetPath::cleanName.
+// "untitled" when nothing is left.
 QString cleanBaseName(const QString &baseName);
 
 // The extension a name filter such as "Video (*.flv)" stands for (".flv"),

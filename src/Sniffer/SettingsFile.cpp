@@ -114,7 +114,8 @@ void SettingsFile::readSettingsList(const QString &name)
 void SettingsFile::addNewMessages()
 {
     const QString templatePath = Platform::settingsTemplatePath();
-    if (m_settingsPath == templatePath || !QFileInfo::exists(templatePath))
+    const QFileInfo template_(templatePath);
+    if (m_settingsPath == templatePath || !template_.isFile() || template_.size() > maxFileSize)
         return;
     QSettings shipped(templatePath, QSettings::IniFormat);
     for (const char *name : {"error_titles", "error_messages", "error_messages_dl", "warning_messages",

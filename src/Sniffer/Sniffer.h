@@ -135,6 +135,7 @@ private slots:
     void postFormatsRequest();
     void runDownloader();
     void showPercents(float percent);
+    void showSpeed(const QString &speed, const QString &timeLeft);
     void postFileRequest();
     void onDownloaderError(Downloader::errors error);
     void downloadVideo();

@@ -1,9 +1,13 @@
 #include "TargetPath.h"
 
+#include "ToolOutput.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+
+#include <algorithm>
 
 namespace TargetPath {
 
@@ -35,6 +39,40 @@ QString freePath(const QString &base, const QString &extension)
     for (int n = 2; taken(path) && n < 10000; ++n)
         path = QStringLiteral("%1 (%2).%3").arg(base).arg(n).arg(extension);
     return path;
+}
+
+QString cleanName(const QString &typed)
+{
+    QString name = typed;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        // A lone surrogate cannot be written as UTF-8: it would come out as "?".
+        const bool pair = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        if (pair)
+            ++i;
+        else if (ToolOutput::isNameBreaker(c) || c.isSurrogate())
+            name[i] = QLatin1Char(' ');
+    }
+    name = name.trimmed();
+    while (name.toUtf8().size() > maxNameBytes) {
+        name.chop(name.size() >= 2 && name.at(name.size() - 1).isLowSurrogate() ? 2 : 1);
+        name = name.trimmed();
+    }
+    return name;
+}
+
+QString freeStem(const QString &folder, const QString &name)
+{
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    auto taken = [&names](const QString &stem) {
+        const QString start = stem + QLatin1Char('.');
+        return std::any_of(names.cbegin(), names.cend(),
+                           [&](const QString &entry) { return entry == stem || entry.startsWith(start); });
+    };
+    QString stem = name;
+    for (int n = 2; taken(stem) && n < 10000; ++n)
+        stem = QStringLiteral("%1 (%2)").arg(name).arg(n);
+    return folder + QLatin1Char('/') + stem;
 }
 
 bool ensureWritableFolder(const QString &folder)

@@ -2,7 +2,9 @@
 
 #include "LogLine.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QPushButton>
 
 namespace UserDialogs {
 
@@ -23,6 +25,29 @@ void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title,
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setTextFormat(richText ? Qt::RichText : Qt::PlainText);
     box.exec();
+}
+
+bool ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text, const QString &action,
+         bool richText)
+{
+    if (installedResponder)
+        return installedResponder->ask({icon, title, text, richText}, action);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(richText ? Qt::RichText : Qt::PlainText);
+    QPushButton *chosen = box.addButton(action, QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == chosen;
+}
+
+void open(const QUrl &url)
+{
+    if (installedResponder) {
+        installedResponder->open(url);
+        return;
+    }
+    if (!QDesktopServices::openUrl(url))
+        LOG_ERROR << "open" << ":" << "cannot open" << ":" << url.toString(QUrl::PreferLocalFile);
 }
 
 QString chooseFolder(QWidget *parent, const QString &title, const QString &start)

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QUrl>
 
 class QFileDialog;
 class QWidget;
@@ -28,6 +29,17 @@ public:
     virtual QString folder(const QString &title, const QString &start) = 0;
     // Fills in the save dialog; true when the user accepts it.
     virtual bool saveDialog(QFileDialog *dialog) = 0;
+    // A box with a choice: true for its action button. Unless answered, a
+    // box shown and its action declined.
+    virtual bool ask(const Message &shown, const QString &action)
+    {
+        Q_UNUSED(action);
+        message(shown);
+        return false;
+    }
+    // A folder or page handed to the desktop; nothing opens while a
+    // responder answers.
+    virtual void open(const QUrl &url) { Q_UNUSED(url); }
 };
 
 void setResponder(Responder *responder);
@@ -35,6 +47,11 @@ Responder *responder();
 
 void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                  const QString &text, bool richText = false);
+// A box with an action button besides OK; true when the user chose it.
+bool ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text, const QString &action,
+         bool richText = false);
+// Hands an address or a folder to the desktop's default handler.
+void open(const QUrl &url);
 QString chooseFolder(QWidget *parent, const QString &title, const QString &start);
 // Runs the dialog modally (or lets the responder answer); true when accepted.
 bool runSaveDialog(QFileDialog *dialog);

@@ -170,9 +170,29 @@ void Downloader::logFailure(const char *operation, const ToolResult &result)
 
 Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwise)
 {
+    lastToolLine = SafeText::line(result.errorLine.isEmpty() ? result.complaint : result.errorLine)
+                       .left(ToolErrors::maxDetail);
+    lastFromAddress = otherwise == TitleFailed || otherwise == FormatsFailed;
     if (result.stalled)
         return ToolStalled;
-    return result.diskFull ? DiskFull : otherwise;
+    if (result.diskFull)
+        return DiskFull;
+    switch (ToolErrors::classify(result.errorLine)) {
+    case ToolFailure::Unknown: break;
+    case ToolFailure::Forbidden: return Forbidden;
+    case ToolFailure::NotFound: return NotFound;
+    case ToolFailure::TooManyRequests: return TooManyRequests;
+    case ToolFailure::Unsupported: return Unsupported;
+    case ToolFailure::Unavailable: return Unavailable;
+    case ToolFailure::SignIn: return SignIn;
+    case ToolFailure::FormatMissing: return FormatMissing;
+    case ToolFailure::NoJsRuntime: return NoJsRuntime;
+    case ToolFailure::ToolTooOld: return ToolTooOld;
+    case ToolFailure::Network: return NetworkDown;
+    case ToolFailure::DiskFull: return DiskFull;
+    case ToolFailure::FfmpegMissing: return FfmpegMissing;
+    }
+    return otherwise;
 }
 
 std::function<void()> Downloader::downloadLeftovers()
@@ -187,6 +207,16 @@ std::function<void()> Downloader::downloadLeftovers()
         if (self && self->fileRun && self->fileTarget == target)
             return;
         removeFiles(names);
+        // The container the tool chose, and the tracks of a merge, give
+        // names of their own beside the target.
+        const QFileInfo file(target);
+        const QString stem = file.completeBaseName() + QLatin1Char('.');
+        QStringList more;
+        for (const QFileInfo &entry : file.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+            if (entry.fileName().startsWith(stem) && !entry.isSymLink())
+                more << entry.filePath();
+        }
+        removeFiles(more);
     };
 }
 
@@ -205,5 +235,7 @@ std::function<void()> Downloader::extractionLeftovers(bool withSource)
 
 void Downloader::emitLater(errors error)
 {
+    lastToolLine.clear();
+    lastFromAddress = false;
     QMetaObject::invokeMethod(this, [this, error] { emit hasError(error); }, Qt::QueuedConnection);
 }

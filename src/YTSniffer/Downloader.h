@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ToolErrors.h"
 #include "ToolOutput.h"
 #include "ToolRun.h"
 
@@ -29,7 +30,8 @@ struct MediaInfo
     QString title;                  // cleaned, at most 30 characters
     QString duration;               // as the tool printed it, "0:00" when none
     QList<DownloadStep> done;       // one entry per step that succeeded; only grows
-    QMap<int, FormatInfo> formats;  // keyed by format code
+    QList<FormatInfo> formats;      // in listing order, one per code
+    QString savedFile;              // the file the last download wrote
 };
 
 // Runs the downloader tool, ffmpeg and the update script as child processes
@@ -53,6 +55,18 @@ public:
         SourceNotRemoved = 7,
         ToolStalled = 8,   // a download or extraction showed no sign of life for too long
         DiskFull = 10,     // a download or extraction found its disk full
+        // What the tool's own error line says (ToolFailure).
+        Forbidden = 20,
+        NotFound = 21,
+        TooManyRequests = 22,
+        Unsupported = 23,
+        Unavailable = 24,
+        SignIn = 25,
+        FormatMissing = 26,
+        NoJsRuntime = 27,
+        ToolTooOld = 28,
+        NetworkDown = 29,
+        FfmpegMissing = 30,
     };
     Q_ENUM(errors)
 
@@ -66,7 +80,12 @@ public:
     bool checkURL(const QUrl &url);
     void requestTitle();
     void requestFormats();
-    void requestFile(int formatCode, const QString &targetFile);
+    // The format code goes to the tool as it stands; none: the tool picks.
+    // The target's extension is a proposal: the tool names the file after
+    // the container it writes, and info->savedFile says which it was. No
+    // file in the target's folder may begin with its base name and a ".":
+    // all such files are taken for this download's own leftovers.
+    void requestFile(const QString &formatCode, const QString &targetFile);
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
     void stop();
@@ -81,6 +100,11 @@ public:
     QString tool() const { return toolPath; }
     // The address without its user name and password.
     QString url() const { return pageUrl; }
+    // The tool's error line behind the last error, addresses masked; empty
+    // when it printed none.
+    QString toolLine() const { return lastToolLine; }
+    // Whether the last error came from the title or the format run.
+    bool addressRunFailed() const { return lastFromAddress; }
     // What the last update run that ended well said, when it could be read.
     std::optional<ToolUpdate> toolUpdate() const { return lastUpdate; }
 
@@ -93,6 +117,9 @@ signals:
     void haveFile();
     void doneExtractAudio();
     void percent(float value);
+    // Speed and time left of a download, as the tool words them; empty when
+    // it does not know.
+    void speed(const QString &speed, const QString &timeLeft);
     void snifferUpdated();
 
 private slots:
@@ -125,8 +152,9 @@ private:
     // The run that just finished is done with.
     static void dropRun(QPointer<ToolRun> &member);
     static void logFailure(const char *operation, const ToolResult &result);
-    // The error of a failed download or extraction.
-    static errors jobError(const ToolResult &result, errors otherwise);
+    // The error of a failed run: the cause its error line names, else
+    // `otherwise`. Keeps that line for toolLine().
+    errors jobError(const ToolResult &result, errors otherwise);
     // What a download under way may leave: the target, its ".part" and
     // ".ytdl" files. Removed unless a newer download took the same names.
     std::function<void()> downloadLeftovers();
@@ -134,9 +162,11 @@ private:
     // its source. Removed unless a newer extraction took the same target.
     std::function<void()> extractionLeftovers(bool withSource);
     void emitLater(errors error);
+    // The file the running download wrote, when it is where it may be.
+    QString fileWritten() const;
 
     int activeJob = 0;
-    QMap<int, QString> audioQualities;
+    QMap<QString, QString> audioQualities;
     QPointer<ToolRun> updateRun;
     QPointer<ToolRun> titleRun;
     QPointer<ToolRun> formatRun;
@@ -152,5 +182,8 @@ private:
     QString partFile;
     QStringList extractArgs;
     QString fileTarget;
+    QString reportedFile;  // what the running download says it wrote
+    QString lastToolLine;
+    bool lastFromAddress = false;
     std::optional<ToolUpdate> lastUpdate;
 };

@@ -82,6 +82,8 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (QFileInfo(partOf(target)).size() <= 0) {
         QFile::remove(partOf(target));
         LOG_ERROR << "doneAudioExtracting" << ":" << "no audio file";
+        lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(NoAudioFile);
         return;
     }
@@ -89,6 +91,8 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (!QFile::rename(partOf(target), target)) {
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot rename" << ":" << target;
         QFile::remove(partOf(target));
+        lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(ExtractFailed);
         return;
     }
@@ -96,6 +100,8 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
     if (!QFile::remove(source)) {
         LOG_ERROR << "doneAudioExtracting" << ":" << "cannot remove";
         LOG_ERROR << "doneAudioExtracting" << ":" << "file" << ":" << source;
+        lastToolLine.clear();
+        lastFromAddress = false;
         emit hasError(SourceNotRemoved);
         return;
     }

@@ -2,15 +2,17 @@
 
 #include "LogLine.h"
 
+#include <QDir>
 #include <QFileInfo>
 
-void Downloader::requestFile(int formatCode, const QString &targetFile)
+void Downloader::requestFile(const QString &formatCode, const QString &targetFile)
 {
     // A newer download replaces an older one, which leaves nothing behind.
     endRun(fileRun, downloadLeftovers());
+    info->savedFile.clear();
     QStringList arguments{pageUrl, QStringLiteral("-o"), targetFile};
-    if (formatCode > 0)
-        arguments << QStringLiteral("--format") << QString::number(formatCode);
+    if (!formatCode.isEmpty())
+        arguments << QStringLiteral("--format") << formatCode;
     LOG_DEBUG << "requestFile" << ":" << "Download file" << ":" << forLog(arguments);
     // Never overwrite what is there: the window asks the user and removes
     // the old file first when the user agrees.
@@ -21,6 +23,7 @@ void Downloader::requestFile(int formatCode, const QString &targetFile)
         return;
     }
     fileTarget = targetFile;
+    reportedFile.clear();
     partFile = targetFile + QStringLiteral(".part");
     activeJob = FileStep;
     ToolRun *run = launchTool(fileRun, arguments, {}, &Downloader::readFile, &Downloader::gotFile);
@@ -32,15 +35,33 @@ void Downloader::requestFile(int formatCode, const QString &targetFile)
 void Downloader::readFile(const QStringList &lines)
 {
     // Lines without a figure ("Destination: ...") leave the bar where it is.
-    if (const std::optional<float> value = ToolOutput::lastProgress(lines))
-        emit percent(*value);
+    if (const std::optional<ToolProgress> progress = ToolOutput::lastProgress(lines)) {
+        emit percent(progress->percent);
+        emit speed(progress->speed, progress->eta);
+    }
+    if (const QString saved = ToolOutput::savedFile(lines); !saved.isEmpty())
+        reportedFile = saved;
+}
+
+QString Downloader::fileWritten() const
+{
+    // Only a file beside the target, named after it, counts: the line
+    // comes from a foreign program.
+    const QFileInfo target(fileTarget);
+    const QFileInfo reported(reportedFile);
+    if (!reportedFile.isEmpty() && reported.isFile() && !reported.isSymLink()
+        && reported.absolutePath() == target.absolutePath()
+        && reported.fileName().startsWith(target.completeBaseName() + QLatin1Char('.')))
+        return reported.absoluteFilePath();
+    return target.isFile() ? target.absoluteFilePath() : QString();
 }
 
 void Downloader::gotFile(const ToolResult &result)
 {
     dropRun(fileRun);
     activeJob = 0;
-    if (!result.ok || !QFileInfo(fileTarget).isFile()) {
+    const QString written = fileWritten();
+    if (!result.ok || written.isEmpty()) {
         if (result.ok)
             LOG_ERROR << "gotFile" << ":" << "no file" << ":" << fileTarget;
         else
@@ -52,6 +73,7 @@ void Downloader::gotFile(const ToolResult &result)
         emit hasError(jobError(result, DownloadFailed));
         return;
     }
+    info->savedFile = QDir::toNativeSeparators(written);
     fileTarget.clear();
     info->done.append(FileStep);
     emit haveFile();

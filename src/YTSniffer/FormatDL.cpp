@@ -28,7 +28,7 @@ void Downloader::gotFormats(const ToolResult &result)
     if (!result.ok) {
         logFailure("gotFormats", result);
         // Without an answer the window would wait on its busy page for ever.
-        emit hasError(FormatsFailed);
+        emit hasError(jobError(result, FormatsFailed));
         return;
     }
     if (audioQualities.isEmpty())

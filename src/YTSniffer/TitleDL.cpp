@@ -27,7 +27,7 @@ void Downloader::gotTitle(const ToolResult &result)
     dropRun(titleRun);
     if (!result.ok) {
         logFailure("gotTitle", result);
-        emit hasError(TitleFailed);
+        emit hasError(jobError(result, TitleFailed));
         return;
     }
     const TitleInfo answer = ToolOutput::parseTitle(result.lines);

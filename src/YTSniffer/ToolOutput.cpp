@@ -8,19 +8,30 @@
 
 namespace ToolOutput {
 
+bool isNameBreaker(QChar c)
+{
+    static const QString breakers = QStringLiteral("/\\:*?\"<>|");
+    return breakers.contains(c) || c.category() == QChar::Other_Control || c.unicode() == 0x7f;
+}
+
 QString cleanTitle(const QString &title)
 {
     QString cleaned = title;
     for (QChar &c : cleaned) {
-        const char16_t u = c.unicode();
-        const bool kept = (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z')
-                          || (u >= u'a' && u <= u'z') || u == u'(' || u == u')' || c.isSpace();
-        if (!kept)
+        // Format characters (direction marks, joiners) stay: emoji and
+        // several scripts need them.
+        if (isNameBreaker(c) || c.category() == QChar::Other_NotAssigned || c == QChar::ReplacementCharacter)
             c = QLatin1Char(' ');
     }
     static const QRegularExpression spaces(QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption);
     cleaned.replace(spaces, QStringLiteral(" "));
-    return cleaned.trimmed().left(30);
+    cleaned = cleaned.trimmed();
+    // Thirty code points: a cut inside a surrogate pair would leave half a
+    // character.
+    qsizetype end = 0;
+    for (int kept = 0; kept < 30 && end < cleaned.size(); ++kept)
+        end += cleaned.at(end).isHighSurrogate() && end + 1 < cleaned.size() ? 2 : 1;
+    return cleaned.left(end);
 }
 
 TitleInfo parseTitle(const QStringList &lines)
@@ -36,7 +47,29 @@ TitleInfo parseTitle(const QStringList &lines)
     return info;
 }
 
-std::optional<float> progressFromLine(const QString &line)
+namespace {
+
+// The word after `label` in the part of a progress line after its figure,
+// when it is a plain printable word the tool knew.
+QString progressWord(const QString &rest, const QRegularExpression &label)
+{
+    const QRegularExpressionMatch match = label.match(rest);
+    if (!match.hasMatch())
+        return {};
+    const QString word = match.captured(1);
+    if (word.size() > 16 || word.startsWith(QLatin1String("Unknown")) || word == QLatin1String("NA")
+        || word == QLatin1String("N/A"))
+        return {};
+    for (const QChar c : word) {
+        if (c.unicode() < 0x21 || c.unicode() > 0x7e)
+            return {};
+    }
+    return word;
+}
+
+} // namespace
+
+std::optional<ToolProgress> progressFromLine(const QString &line)
 {
     const qsizetype cent = line.indexOf(QLatin1Char('%'));
     if (cent < 0)
@@ -48,20 +81,37 @@ std::optional<float> progressFromLine(const QString &line)
     const double value = figure.toDouble(&ok);
     if (!ok || std::isnan(value))
         return std::nullopt;
+    ToolProgress progress;
     // The figure comes from a foreign program: keep the bar inside its range.
-    return float(qBound(0.0, value, 100.0));
+    progress.percent = float(qBound(0.0, value, 100.0));
+    static const QRegularExpression speed(QStringLiteral("(?:^|\\s)at\\s+(\\S+)"));
+    static const QRegularExpression eta(QStringLiteral("(?:^|\\s)ETA\\s+(\\S+)"));
+    const QString rest = line.mid(cent + 1);
+    progress.speed = progressWord(rest, speed);
+    progress.eta = progressWord(rest, eta);
+    return progress;
 }
 
-std::optional<float> lastProgress(const QStringList &lines)
+std::optional<ToolProgress> lastProgress(const QStringList &lines)
 {
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        if (const std::optional<float> value = progressFromLine(*line))
+        if (std::optional<ToolProgress> value = progressFromLine(*line))
             return value;
     }
     return std::nullopt;
 }
 
-QMap<int, QString> audioQualityTable()
+QString savedFile(const QStringList &lines)
+{
+    static const QLatin1String mark("[saved] ");
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (line->startsWith(mark))
+            return line->mid(mark.size());
+    }
+    return {};
+}
+
+QMap<QString, QString> audioQualityTable()
 {
     static const struct { int code; const char *text; } entries[] = {
         {5, "MP3 64 KBps"},       {6, "MP3 64 KBps"},       {13, "AAC N/A"},
@@ -75,9 +125,9 @@ QMap<int, QString> audioQualityTable()
         {43, "Vorbis 128 KBps"},  {44, "Vorbis 128 KBps"},  {45, "Vorbis 192 KBps"},
         {46, "Vorbis 192 KBps"},  {101, "Vorbis 192 KBps"}, {102, "Vorbis 192 KBps"},
     };
-    QMap<int, QString> table;
+    QMap<QString, QString> table;
     for (const auto &entry : entries)
-        table.insert(entry.code, QString::fromLatin1(entry.text));
+        table.insert(QString::number(entry.code), QString::fromLatin1(entry.text));
     return table;
 }
 
@@ -112,12 +162,10 @@ QStringList formatLinePieces(const QString &line)
     return pieces;
 }
 
-FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> &qualities)
+FormatInfo formatFromPieces(const QStringList &pieces, const QMap<QString, QString> &qualities)
 {
     FormatInfo format;
-    bool ok = false;
-    const int code = pieces.value(0).toInt(&ok, 10);
-    format.code = ok ? code : 0;
+    format.code = pieces.value(0);
     format.description = qualities.value(format.code, QStringLiteral("N/A"));
     format.extension = isSafeExtension(pieces.value(1)) ? pieces.value(1) : QString();
     format.resolution = pieces.value(2);
@@ -127,16 +175,19 @@ FormatInfo formatFromPieces(const QStringList &pieces, const QMap<int, QString> 
 
 } // namespace
 
-FormatListing parseFormats(const QStringList &lines, const QMap<int, QString> &qualities)
+FormatListing parseFormats(const QStringList &lines, const QMap<QString, QString> &qualities)
 {
     // Listing order, one entry per code.
     QList<FormatInfo> found;
-    QHash<int, qsizetype> position;
+    QHash<QString, qsizetype> position;
     for (const QString &line : lines) {
         const QStringList pieces = formatLinePieces(line);
-        if (pieces.isEmpty())
+        if (pieces.isEmpty() || !isSafeCode(pieces.first()))
             continue;
-        const FormatInfo format = formatFromPieces(pieces, qualities);
+        FormatInfo format = formatFromPieces(pieces, qualities);
+        // A row the tool forms from a video track and a sound track.
+        if (line.trimmed().endsWith(QLatin1String(" merged")))
+            format.description = QStringLiteral("video + audio");
         if (const auto at = position.constFind(format.code); at != position.cend()) {
             found[*at] = format;
         } else {
@@ -150,12 +201,23 @@ FormatListing parseFormats(const QStringList &lines, const QMap<int, QString> &q
             if (format.best != best)
                 continue;
             if (listing.formats.size() < maxFormats)
-                listing.formats.insert(format.code, format);
+                listing.formats.append(format);
             else
                 ++listing.leftOut;
         }
     }
     return listing;
+}
+
+bool isSafeCode(const QString &code)
+{
+    if (code.isEmpty() || code.size() > maxCodeLength)
+        return false;
+    return std::all_of(code.cbegin(), code.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'_'
+               || u == u'.' || u == u'-';
+    });
 }
 
 bool isSafeExtension(const QString &extension)

@@ -12,7 +12,7 @@
 
 struct FormatInfo
 {
-    int code = 0;
+    QString code;      // the tool's own code, passed back as it stands
     bool best = false;
     QString extension;
     QString resolution;
@@ -27,8 +27,17 @@ struct TitleInfo
 
 struct FormatListing
 {
-    QMap<int, FormatInfo> formats;
-    int leftOut = 0;   // formats past the cap, left out
+    QList<FormatInfo> formats;  // in listing order, one per code
+    int leftOut = 0;            // formats past the cap, left out
+};
+
+// One progress line of a download: the figure, and the speed and time left
+// when the tool knew them (one word each, empty otherwise).
+struct ToolProgress
+{
+    float percent = 0;
+    QString speed;
+    QString eta;
 };
 
 // The last line of the update script.
@@ -47,9 +56,16 @@ inline constexpr int maxLineLength = 4096;
 // Formats kept of one listing, the tool's preferred ones first.
 inline constexpr int maxFormats = 200;
 
-// Title as shown and used for file names: only blanks, digits, "(", ")",
-// and the letters A-Z / a-z survive, runs of white space become one blank,
-// the ends are trimmed and at most 30 characters remain.
+// Longest format code kept; codes are passed back on a command line.
+inline constexpr int maxCodeLength = 64;
+
+// True for a character no file name may hold on common file systems:
+// / \ : * ? " < > | and control characters.
+bool isNameBreaker(QChar c);
+// Title as shown and used for file names: letters and digits of every
+// script stay, name breakers become blanks, runs of white space become one
+// blank, the ends are trimmed and at most 30 characters (whole code
+// points) remain.
 QString cleanTitle(const QString &title);
 
 // The title run's answer: the title on the first line ("default" when there
@@ -57,23 +73,34 @@ QString cleanTitle(const QString &title);
 // most 32 characters).
 TitleInfo parseTitle(const QStringList &lines);
 
-// The progress figure of one line: the text between its first "]" and its
-// first "%" (everything before the "%" without a "]"), clamped to 0..100.
-// No value when the line has no "%" or no number there.
-std::optional<float> progressFromLine(const QString &line);
-// The figure of the last line that carries one.
-std::optional<float> lastProgress(const QStringList &lines);
+// The progress of one line: the figure is the text between its first "]"
+// and its first "%" (everything before the "%" without a "]"), clamped to
+// 0..100; the speed the word after "at", the time left the word after
+// "ETA", each at most 16 printable characters and empty when unknown. No
+// value when the line has no "%" or no number there.
+std::optional<ToolProgress> progressFromLine(const QString &line);
+// The progress of the last line that carries one.
+std::optional<ToolProgress> lastProgress(const QStringList &lines);
+
+// The file the tool says it saved: the rest of the last line that begins
+// with "[saved] ". Empty when there is none.
+QString savedFile(const QStringList &lines);
 
 // Format code to audio quality text, for the codes the listing knows.
-QMap<int, QString> audioQualityTable();
+QMap<QString, QString> audioQualityTable();
 
-// The formats of a listing, keyed by code (0 when the code is not a
-// number, a later line replacing an earlier one of the same code): code,
-// extension, resolution, "(best)" in the fourth column. Header, blank,
-// tool message ("[") and single-track ("DASH") lines are skipped. An
-// extension that is not safe is left empty: the container is unknown.
-// At most maxFormats are kept, those marked best first.
-FormatListing parseFormats(const QStringList &lines, const QMap<int, QString> &qualities);
+// The formats of a listing in its order, a later line replacing an earlier
+// one of the same code: code, extension, resolution, "(best)" in the fourth
+// column. Header, blank, tool message ("[") and single-track ("DASH") lines
+// are skipped, and so is a code that is not 1 to maxCodeLength of
+// A-Z a-z 0-9 _ . - (it could not be passed back). An extension that is
+// not safe is left empty: the container is unknown. A row whose note ends
+// in "merged" (video and sound joined) is described as such. At most
+// maxFormats are kept, those marked best first.
+FormatListing parseFormats(const QStringList &lines, const QMap<QString, QString> &qualities);
+
+// A code fit to pass back to the tool, as parseFormats keeps them.
+bool isSafeCode(const QString &code);
 
 // A file extension fit to end a file name: 1 to 10 ASCII letters or digits.
 bool isSafeExtension(const QString &extension);

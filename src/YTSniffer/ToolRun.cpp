@@ -1,6 +1,7 @@
 #include "ToolRun.h"
 
 #include "ProcessReaper.h"
+#include "ToolErrors.h"
 #include "ToolOutput.h"
 
 #include <QFile>
@@ -158,6 +159,8 @@ void ToolRun::noteComplaints(const QStringList &lines)
         const QString words = line.trimmed();
         if (!words.isEmpty())
             m_result.complaint = words.left(maxComplaint);
+        if (const QString error = ToolErrors::lastErrorLine({words}); !error.isEmpty())
+            m_result.errorLine = error;
     }
 }
 

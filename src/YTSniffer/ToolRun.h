@@ -23,6 +23,7 @@ struct ToolResult
     QStringList lines;      // lines of standard output, within the run's bounds
     int linesLeftOut = 0;   // lines past those bounds
     QString complaint;      // the tool's last words on standard error, for the log
+    QString errorLine;      // its last "ERROR:" line there, for the user
 };
 
 // One child process for one request: a process group of its own that dies

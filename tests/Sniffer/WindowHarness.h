@@ -22,8 +22,18 @@ public:
     void message(const UserDialogs::Message &shown) override { messages.append(shown); }
     QString folder(const QString &title, const QString &) override { folderTitles << title; return nextFolder; }
     bool saveDialog(QFileDialog *dialog) override { return onSave && onSave(dialog); }
+    bool ask(const UserDialogs::Message &shown, const QString &action) override
+    {
+        messages.append(shown);
+        actions << action;
+        return takeAction;
+    }
+    void open(const QUrl &url) override { opened << url; }
 
     QList<UserDialogs::Message> messages;
+    QStringList actions;     // the action offered by each box that had one
+    bool takeAction = false;
+    QList<QUrl> opened;
     QStringList folderTitles;
     QString nextFolder;
     std::function<bool(QFileDialog *)> onSave;
@@ -42,6 +52,7 @@ inline QByteArray windowTestSettings(const QByteArray &extra = {}, const QByteAr
            "[error_messages]\n1=\"1~Not a usable address\"\n2=\"1~Not a video site\"\n8=\"1~No test video\"\n"
            "9=\"2~Folder not writable\"\n10=\"2~Outside the folder\"\n"
            "[error_messages_dl]\n0=\"2~Tool missing\"\n1=\"2~Formats failed\"\n4=\"2~Update failed\"\n"
+           "21=\"2~Not found (404)\"\n28=\"2~Tool too old\"\n"
            "[yt_urls]\n1=127.0.0.1\n2=youtube.com\n[os_urls]\n1=127.0.0.2\n2=vimeo.com\n"
            "[quorl_test_urls]\n1=http://one.example/\n2=http://two.example/\n3=http://three.example/\n"
            "4=http://four.example/\n" + extra;

@@ -104,6 +104,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
         QVERIFY(m_media.bytes("clip.flv").size() >= 100000);
         QVERIFY(m_media.addFile("player.html", "<html><body><video src=\"/clip.flv\" autoplay muted></video></body></html>"));
     }
@@ -133,8 +134,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
         QCOMPARE(w->currentPage(), 2);
         QCOMPARE(w->progressForm()->progressBar->value(), 100);
-        QCOMPARE(files(target.path()), QStringList{"My clip.mp4"});
-        QCOMPARE(readFile(target.filePath("My clip.mp4")), m_media.bytes("clip.mp4"));
+        // Typed, the name keeps its letters; only what no file name may hold goes.
+        QCOMPARE(files(target.path()), QStringList{QString::fromUtf8("My  clip é.mp4")});
+        QCOMPARE(readFile(target.filePath(QString::fromUtf8("My  clip é.mp4"))), m_media.bytes("clip.mp4"));
     }
 
     void anAudioDownloadLeavesOnlyTheMp3()
@@ -162,6 +164,36 @@ private slots:
         QCOMPARE(w->currentPage(), 2);
         QCOMPARE(harness.responder.messages.size(), 1);
         QVERIFY(harness.messageSeen("[DL] in 'onDownloaderError'"));
+        // The catalogue's text for the cause, the tool's own line as the detail.
+        QVERIFY(harness.messageSeen("Not found (404)<br>"));
+        QVERIFY(harness.messageSeen("comment: ERROR: [generic] "));
+        QVERIFY(harness.messageSeen("HTTP Error 404: Not Found (caused by &lt;HTTPError"));
+    }
+
+    // Video and sound apart (HLS with an audio group): a row per height, and
+    // the best saves 1280x720 with its sound; the box names the file and
+    // opens its folder when asked.
+    void aStreamOfSeparateTracksSavesItsBestWithSound()
+    {
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        enter(w, m_media.url("hls/master.m3u8"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        QListWidget *list = w->optionsForm()->listFormats;
+        QStringList rows;
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->data(Qt::UserRole).toString() + ' ' + list->item(i)->text();
+        QCOMPARE(rows, (QStringList{"m720 1280x720\tvideo + audio (best)", "m360 640x360\tvideo + audio"}));
+        QCOMPARE(list->currentRow(), 0);
+        harness.responder.takeAction = true;
+        download(w, w->optionsForm()->btnDownloadVideo, "", target.path());
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
+        QCOMPARE(files(target.path()), QStringList{"default.mp4"});
+        QVERIFY(harness.messageSeen("default.mp4\nin " + QDir::toNativeSeparators(target.path())));
+        QCOMPARE(harness.responder.actions, QStringList{"Open folder"});
+        QCOMPARE(harness.responder.opened, QList<QUrl>{QUrl::fromLocalFile(target.path())});
+        QCOMPARE(MediaFixture::streamCodecs(target.filePath("default.mp4")), (QStringList{"h264", "aac"}));
     }
 
     void stoppingAnAddressDownloadLeavesNothing_data()

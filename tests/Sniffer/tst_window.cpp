@@ -125,6 +125,7 @@ private slots:
         QTest::newRow("capitals are lowered") << true << "https://WWW.YOUTUBE.COM/x" << "";
         QTest::newRow("fragment of a longer host") << true << "https://m.youtube.com.example/x" << "";
         QTest::newRow("other sites accept theirs") << false << "https://player.vimeo.com/1" << "";
+        QTest::newRow("pasted with blanks and a line end") << true << " \thttps://www.youtube.com/x\n" << "";
     }
 
     void addressesAreCheckedAgainstTheButtonsList()
@@ -168,6 +169,10 @@ private slots:
         QCOMPARE(w->currentPage(), 2);
         QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
         QVERIFY(harness.messageSeen("[DL] in 'onDownloaderError'"));
+        // A tool too old for the site: the box offers the update.
+        emit w->findChild<Downloader *>()->hasError(Downloader::ToolTooOld);
+        QVERIFY(harness.responder.messages.last().text.startsWith("Tool too old"));
+        QCOMPARE(harness.responder.actions, QStringList{"Update now"});
         // No button bound a host list: every address is refused with code 0.
         w->insertUrlForm()->inputURL->setText("http://127.0.0.1/x");
         QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
@@ -188,7 +193,7 @@ private slots:
         Downloader *driver = w->findChild<Downloader *>();
         driver->info->formats.clear();
         for (int code = 1; code <= 1000; ++code)
-            driver->info->formats.insert(code, {code, code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
+            driver->info->formats.append({QString::number(code), code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
         emit driver->haveTitle();
         emit driver->haveFormats();
         QCOMPARE(w->currentPage(), 3);

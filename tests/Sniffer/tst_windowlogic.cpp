@@ -1,5 +1,6 @@
 #include "AddressWorkflow.h"
 #include "BrowserCapture.h"
+#include "BusyText.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
 #include "Platform.h"
@@ -9,6 +10,7 @@
 #include "SelfTest.h"
 #include "SniffedItems.h"
 #include "TargetPath.h"
+#include "UrlCheck.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -239,10 +241,12 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("other suffix stays in the name") << "/d/clip.mp4" << "flv" << "" << "/d/clipmp4.flv";
         QTest::newRow("same suffix") << "/d/clip.flv" << "flv" << "" << "/d/clip.flv";
-        QTest::newRow("colon and ampersand inside") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b.c.mp4";
-        QTest::newRow("at the ends they go") << "/d/&clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
+        QTest::newRow("colon inside, ampersand kept") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b&c.mp4";
+        QTest::newRow("at the ends they go") << "/d/*clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
+        QTest::newRow("other scripts") << QString::fromUtf8("/d/日本語のビデオ Größe.mp4") << "mp4" << ""
+                                       << QString::fromUtf8("/d/日本語のビデオ Größe.mp4");
         QTest::newRow("runs of blanks") << "/d/my   clip.mp4" << "mp4" << "" << "/d/my.clip.mp4";
-        QTest::newRow("nothing left") << "/d/%%%.mp4" << "mp4" << "" << "/d/untitled.mp4";
+        QTest::newRow("nothing left") << "/d/?*?.mp4" << "mp4" << "" << "/d/untitled.mp4";
         QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
         QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
         QTest::newRow("type with parameters") << "/d/clip.mp4" << "mp4;charset=UTF-8" << "" << "/d/clip.mp4";
@@ -257,6 +261,79 @@ private slots:
         QFETCH(QString, filter);
         QFETCH(QString, path);
         QCOMPARE(SaveName::savePath(selected, type, filter), path);
+    }
+
+    // A typed name: kept as typed but for the characters no file may hold,
+    // and cut at a whole character to 200 bytes of UTF-8.
+    void typedNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name");
+        const QString sun = QString::fromUtf8("日"), face = QString::fromUtf8("😀");
+        QTest::newRow("japanese") << QString::fromUtf8("日本語のビデオ") << QString::fromUtf8("日本語のビデオ");
+        QTest::newRow("accents") << QString::fromUtf8("Café Größe") << QString::fromUtf8("Café Größe");
+        QTest::newRow("emoji") << QString::fromUtf8("🎬 clip 😀") << QString::fromUtf8("🎬 clip 😀");
+        QTest::newRow("breakers") << "a/b\\c:d*e?f\"g<h>i|j" << "a b c d e f g h i j";
+        QTest::newRow("control characters, blanks kept") << " a\tb\nc  d " << "a b c  d";
+        QTest::newRow("only breakers") << "//??" << "";
+        QTest::newRow("300 letters") << QString(300, 'a') << QString(200, 'a');
+        QTest::newRow("300 ideographs") << sun.repeated(300) << sun.repeated(66);
+        QTest::newRow("two bytes at the cut") << QString(199, 'a') + QString::fromUtf8("é") << QString(199, 'a');
+        QTest::newRow("emoji at the cut") << QString(198, 'a') + face << QString(198, 'a');
+        QTest::newRow("emoji within") << QString(196, 'a') + face + "b" << QString(196, 'a') + face;
+        QTest::newRow("lone surrogate") << QString("a") + QChar(0xd800) << "a";
+    }
+
+    void typedNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        QCOMPARE(TargetPath::cleanName(typed), name);
+        QVERIFY(name.toUtf8().size() <= TargetPath::maxNameBytes);
+    }
+
+    // No file of the folder may begin with the stem and a ".".
+    void freeStems_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("stem");
+        QTest::newRow("empty folder") << QStringList{} << "clip";
+        QTest::newRow("any extension") << QStringList{"clip.webm"} << "clip (2)";
+        QTest::newRow("a part") << QStringList{"clip.f1.mp4.part", "clip (2).mp3"} << "clip (3)";
+        QTest::newRow("other names") << QStringList{"clips.mp4", "clip", "clip-x.mp4"} << "clip (2)";
+        QTest::newRow("a longer name") << QStringList{"clip (2).mp4"} << "clip";
+    }
+
+    void freeStems()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, stem);
+        QTemporaryDir folder;
+        for (const QString &name : present) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(TargetPath::freeStem(folder.path(), "clip"), folder.filePath(stem));
+    }
+
+    void busyTexts_data()
+    {
+        QTest::addColumn<QString>("speed");
+        QTest::addColumn<QString>("timeLeft");
+        QTest::addColumn<QString>("format");
+        QTest::newRow("both") << "1.20MiB/s" << "00:12" << QString::fromUtf8("%p%  ·  1.20MiB/s  ·  00:12 left");
+        QTest::newRow("speed only") << "7.89MiB/s" << "" << QString::fromUtf8("%p%  ·  7.89MiB/s");
+        QTest::newRow("neither") << "" << "" << "%p%";
+        QTest::newRow("place holders dropped") << "%v" << "%m%" << QString::fromUtf8("%p%  ·  v  ·  m left");
+    }
+
+    void busyTexts()
+    {
+        QFETCH(QString, speed);
+        QFETCH(QString, timeLeft);
+        QFETCH(QString, format);
+        QCOMPARE(BusyText::progressFormat(speed, timeLeft), format);
+        QCOMPARE(BusyText::completion("/d/e/Größe.mp4"), QString::fromUtf8("Download complete\n\nGröße.mp4\nin /d/e"));
     }
 
     void extensions_data()
@@ -407,6 +484,19 @@ private slots:
         QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
     }
 
+    // Texts of codes newer than the user's file come from the template.
+    void newDownloaderMessagesComeFromTheTemplate()
+    {
+        writeFile(Platform::settingsTemplatePath(), "[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n");
+        QDir().mkpath(m_user->filePath("Vidarro"));
+        writeFile(userFile(), "[error_messages_dl]\n1=\"2~Mine\"\n");
+        SettingsFile settings;
+        QVERIFY(settings.setSettingsFile());
+        settings.readSettings();
+        QCOMPARE(settings.list("error_messages_dl"), (SettingsList{{1, "2~Mine"}, {20, "2~Template twenty"}}));
+        QVERIFY(!readFile(userFile()).contains("twenty"));
+    }
+
     void aFileOver4MBIsNotRead_data()
     {
         QTest::addColumn<qint64>("size");
@@ -438,7 +528,8 @@ private slots:
         SettingsFile settings;
         settings.setSettingsFile();
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
-                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10}},
+                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10, 20, 21, 22, 23,
+                                                                            24, 25, 26, 27, 28, 29, 30}},
                                                      {"warning_messages", {1, 2, 3}}};
         QCOMPARE(settings.list("update_messages").keys(), (QList<int>{0, 1, 2}));
         for (const auto &[list, numbers] : codes) {
@@ -449,6 +540,12 @@ private slots:
             }
         }
         QVERIFY(!settings.list("yt_urls").isEmpty() && !settings.list("os_urls").isEmpty());
+        // Other sites: any address; the refusal of the video sites' button names the other one.
+        QVERIFY(UrlCheck::hostAccepted("any.example", settings.list("os_urls")));
+        QVERIFY(!UrlCheck::hostAccepted("any.example", settings.list("yt_urls")));
+        QVERIFY(settings.list("error_messages").value(WindowError::NotAVideoSite).contains("Other sites button"));
+        for (int code : {20, 25})
+            QVERIFY(settings.list("error_messages_dl").value(code).contains("\"Cookies from\""));
         QVERIFY(settings.list("warning_messages").value(1).contains("setcap cap_net_raw,cap_net_admin+eip {program}\n"));
         for (int code : {4, 5, 6})
             QVERIFY(settings.list("warning_messages").value(code).section('~', 1).size() > 10);

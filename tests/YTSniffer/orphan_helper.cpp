@@ -18,6 +18,6 @@ int main(int argc, char **argv)
     driver.checkURL(QUrl(arguments.at(2)));
     driver.requestTitle();
     driver.checkURL(QUrl(arguments.at(3)));
-    driver.requestFile(0, arguments.at(4));
+    driver.requestFile({}, arguments.at(4));
     return app.exec();
 }

@@ -1,6 +1,7 @@
 // The parsers of tool output, fed bytes the way the driver reads them.
 
 #include "LineBuffer.h"
+#include "ToolErrors.h"
 #include "ToolOutput.h"
 
 #include <QtTest>
@@ -20,9 +21,9 @@ QStringList linesOf(const QByteArray &output)
 }
 
 // One parser's reading of the output as text: lines joined by "|"; title
-// "title|duration"; progress the figure or ""; formats
-// "code:ext:resolution:best:description;..." (a summary when long); update
-// "tool|version|previous|updated".
+// "title|duration"; progress "figure|speed|time left" or ""; saved the
+// file named; formats "code:ext:resolution:best:description;..." (a summary
+// when long); error "cause|detail"; update "tool|version|previous|updated".
 QString reading(const QString &parser, const QByteArray &output)
 {
     const QStringList lines = linesOf(output);
@@ -31,23 +32,26 @@ QString reading(const QString &parser, const QByteArray &output)
     if (parser == "title")
         return parseTitle(lines).title + '|' + parseTitle(lines).duration;
     if (parser == "progress") {
-        const std::optional<float> value = lastProgress(lines);
-        return value ? QString::number(*value) : QString();
+        const std::optional<ToolProgress> value = lastProgress(lines);
+        return value ? QString::number(value->percent) + '|' + value->speed + '|' + value->eta : QString();
+    }
+    if (parser == "saved")
+        return savedFile(lines);
+    if (parser == "error") {
+        const QString line = ToolErrors::lastErrorLine(lines);
+        return QString::number(int(ToolErrors::classify(line))) + '|'
+               + (line.size() == ToolErrors::maxDetail ? QStringLiteral("cut") : line.mid(7, 9));
     }
     if (parser == "formats") {
         QStringList got;
         const FormatListing listing = parseFormats(lines, audioQualityTable());
-        const QMap<int, FormatInfo> &formats = listing.formats;
+        const QList<FormatInfo> &formats = listing.formats;
         if (formats.size() > 31)
             return QString("%1 from %2 to %3, %4 left out, best %5")
-                .arg(formats.size()).arg(formats.firstKey()).arg(formats.lastKey()).arg(listing.leftOut)
-                .arg(formats.last().best ? 1 : 0);
-        for (auto f = formats.cbegin(); f != formats.cend(); ++f) {
-            got << QStringList{QString::number(f->code), f->extension, f->resolution, f->best ? "1" : "0", f->description}
-                       .join(':');
-            if (f.key() != f->code)
-                return "key differs from code";
-        }
+                .arg(formats.size()).arg(formats.first().code, formats.last().code).arg(listing.leftOut)
+                .arg(formats.first().best ? 1 : 0);
+        for (const FormatInfo &f : formats)
+            got << QStringList{f.code, f.extension, f.resolution, f.best ? "1" : "0", f.description}.join(':');
         return got.join(';');
     }
     const std::optional<ToolUpdate> u = parseUpdate(lines);
@@ -79,58 +83,102 @@ private slots:
         row("lines", "no line end", QByteArray(100000, 'x'), "");
         row("lines", "zero byte kept", QByteArray("a\0b", 3), QString("a") + QChar(0) + 'b');
 
-        row("title", "typical", "Some Title: Part 2!\n3:05\n", "Some Title Part 2|3:05");
+        row("title", "typical", "Some Title: Part 2!\n3:05\n", "Some Title Part 2!|3:05");
         row("title", "nothing", "", "default|0:00");
         row("title", "one line", "Only One\n", "Only One|0:00");
         row("title", "cut to 30", "An Extremely Long Title Of A Video That Goes On\n4:13", "An Extremely Long Title Of A V|4:13");
-        row("title", "exactly 30", QByteArray(30, 'a'), QString(30, 'a') + "|0:00");
+        row("title", "300 characters", QByteArray(300, 'a'), QString(30, 'a') + "|0:00");
         // The cut comes after trimming: a blank at position 30 stays.
         row("title", "blank kept by cut", QByteArray(29, 'c') + " d", QString(29, 'c') + " |0:00");
-        row("title", "replaced only", "!!! ??? ---\n1:00", "|1:00");
-        row("title", "parentheses kept", "Live (2019) [HD]", "Live (2019) HD|0:00");
-        row("title", "hyphen and dots", "a-b_c.d", "a b c d|0:00");
-        row("title", "accents", "Caf\xc3\xa9 \xc3\x9cn\xc3\xaf" "code", "Caf n code|0:00");
+        row("title", "breakers only", "/\\:*?\"<>|\n1:00", "|1:00");
+        row("title", "punctuation kept", "Live (2019) [HD] a-b_c.d!", "Live (2019) [HD] a-b_c.d!|0:00");
+        row("title", "accents", "Caf\xc3\xa9 \xc3\x9cn\xc3\xaf" "code Gr\xc3\xb6\xc3\x9f" "e",
+            QString::fromUtf8("Café Ünïcode Größe|0:00"));
+        row("title", "japanese", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe3\x83\x93\xe3\x83\x87\xe3\x82\xaa",
+            QString::fromUtf8("日本語のビデオ|0:00"));
+        row("title", "cyrillic and arabic", "\xd0\x92\xd0\xb8\xd0\xb4\xd0\xb5\xd0\xbe \xd9\x81\xd9\x8a\xd8\xaf\xd9\x8a\xd9\x88",
+            QString::fromUtf8("Видео فيديو|0:00"));
         row("title", "not utf8", "Caf\xe9 \xff\xfe au lait\n9:99", "Caf au lait|9:99");
         row("title", "white space runs", "  a \t\t b  ", "a b|0:00");
         row("title", "non-breaking space", "a\xc2\xa0\xc2\xa0" "b", "a b|0:00");
-        row("title", "emoji", "x\xf0\x9f\x98\x80y", "x y|0:00");
-        row("title", "escape codes", "\x1b[31mRed\x1b[0m\n1:00", "31mRed 0m|1:00");
+        row("title", "emoji", "x\xf0\x9f\x98\x80y", QString::fromUtf8("x😀y|0:00"));
+        // Thirty code points: the emoji at the end stays whole.
+        row("title", "emoji at the cut", QByteArray(29, 'a') + "\xf0\x9f\x98\x80" "b",
+            QString(29, 'a') + QString::fromUtf8("😀|0:00"));
+        row("title", "escape codes", "\x1b[31mRed\x1b[0m\n1:00", "[31mRed [0m|1:00");
         row("title", "zero byte", zeroByte, "Before After|1:00");
         row("title", "duration, control characters", "T\n\x1b]0;4:13\x07\n", "T|]0;4:13");
         row("title", "duration, cut", "T\n" + QByteArray(40, '9'), "T|" + QString(32, '9'));
 
-        row("progress", "typical", "[download]  45.3% of 1.00MiB", "45.3");
-        row("progress", "padded", "  [download]   7.0%  \n", "7");
+        row("progress", "typical", "[download]  45.3% of 1.00MiB", "45.3||");
+        row("progress", "padded", "  [download]   7.0%  \n", "7||");
         row("progress", "no per cent", "[download] Destination: x.mp4", "");
-        row("progress", "no bracket", "12.5% done", "12.5");
+        row("progress", "no bracket", "12.5% done", "12.5||");
         row("progress", "empty", "", "");
         row("progress", "not a number", "]abc%", "");
-        row("progress", "huge", "]1e9%", "100");
-        row("progress", "just over", "] 100.5%", "100");
-        row("progress", "negative", "] -5%", "0");
-        row("progress", "infinite", "]inf%", "100");
+        row("progress", "huge", "]1e9%", "100||");
+        row("progress", "just over", "] 100.5%", "100||");
+        row("progress", "negative", "] -5%", "0||");
+        row("progress", "infinite", "]inf%", "100||");
         row("progress", "nan", "]nan%", "");
         row("progress", "comma decimal", "] 45,3%", "");
         // A "%" before the "]" gives a negative length: the rest after "]".
-        row("progress", "per cent before bracket", "50% ] 20", "20");
-        row("progress", "last line wins", "[download]  10.0%\n[download]  20.0%", "20");
-        row("progress", "last with a figure", "[download]  30.0%\n[download] Destination: y", "30");
+        row("progress", "per cent before bracket", "50% ] 20", "20||");
+        row("progress", "last line wins", "[download]  10.0%\n[download]  20.0%", "20||");
+        row("progress", "last with a figure", "[download]  30.0%\n[download] Destination: y", "30||");
         row("progress", "zero byte", QByteArray("[download] 3\0 9%", 16), "");
-        row("progress", "invalid utf8", "\xff\xfe] 33.3%\xc3", "33.3");
+        row("progress", "invalid utf8", "\xff\xfe] 33.3%\xc3", "33.3||");
+
+        row("progress", "speed and time left", "[download]  45.3% at  1.20MiB/s ETA 00:12", "45.3|1.20MiB/s|00:12");
+        row("progress", "unknown speed", "[download]  45.3% at Unknown B/s ETA Unknown", "45.3||");
+        row("progress", "time not known", "[download] 100.0% at 7.89MiB/s ETA NA", "100|7.89MiB/s|");
+        row("progress", "speed too long or odd", "] 5% at " + QByteArray(17, '9') + " ETA 0\x01:1", "5||");
+
+        row("saved", "last one", "[download] 5%\n[saved] /a/b.mp4\n[saved] /a/c b.webm\n", "/a/c b.webm");
+        row("saved", "none", "/a/b.mp4\n [saved] /x", "");
+
+        // Lines as the tool words them: cause (ToolFailure) and the start of the line kept.
+        const QByteArray report = "; please report this issue on  https://github.com/yt-dlp/yt-dlp/issues?q= , filling out "
+                                  "the appropriate issue template. Confirm you are on the latest version using  yt-dlp -U";
+        row("error", "404", "ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found" + report, "2|[generic]");
+        row("error", "410", "ERROR: [generic] Unable to download webpage: HTTP Error 410: Gone", "2|[generic]");
+        row("error", "403", "ERROR: unable to download video data: HTTP Error 403: Forbidden", "1|unable to");
+        row("error", "429", "ERROR: [youtube] x: HTTP Error 429: Too Many Requests", "3|[youtube]");
+        row("error", "unsupported", "ERROR: Unsupported URL: http://127.0.0.1:9/page.html", "4|Unsupport");
+        row("error", "private", "ERROR: [youtube] x: Private video. Sign in if you've been granted access", "5|[youtube]");
+        row("error", "blocked", "ERROR: [vimeo] x: The uploader has not made this video available in your country", "5|[vimeo] x");
+        row("error", "bot check", "ERROR: [youtube] x: Sign in to confirm you\xe2\x80\x99re not a bot. Use --cookies-from-browser", "6|[youtube]");
+        row("error", "format", "ERROR: [generic] x: Requested format is not available. Use --list-formats for a list", "7|[generic]");
+        row("error", "javascript", "ERROR: [youtube] x: No supported JavaScript runtime could be found", "8|[youtube]");
+        row("error", "old tool", "ERROR: [youtube] x: Unable to extract yt initial data" + report, "9|[youtube]");
+        row("error", "nsig", "ERROR: [youtube] x: nsig extraction failed: You may experience throttling", "9|[youtube]");
+        row("error", "name lookup", "ERROR: [generic] Unable to download webpage: <urlopen error [Errno -2] Name or service not known>", "10|[generic]");
+        row("error", "time-out", "ERROR: [generic] Unable to download webpage: The read operation timed out", "10|[generic]");
+        row("error", "disk full", "ERROR: unable to write data: [Errno 28] No space left on device", "11|unable to");
+        row("error", "no ffmpeg", "ERROR: You have requested merging of multiple formats but ffmpeg is not installed", "12|You have ");
+        row("error", "unknown", "ERROR: something new", "0|something");
+        row("error", "last error line counts", "ERROR: HTTP Error 404\nERROR: Unsupported URL: x\nWARNING: HTTP Error 403", "4|Unsupport");
+        row("error", "warnings only", "WARNING: HTTP Error 403\nerror: HTTP Error 403", "0|");
+        row("error", "long line bounded", "ERROR: HTTP Error 429 " + QByteArray(3000, 'x'), "3|cut");
 
         row("formats", "described listing",
             "format code extension resolution note\n18 mp4 640x360 (best)\n137 mp4 1920x1080 DASH video",
             "18:mp4:640x360:1:AAC 96 KBps");
         row("formats", "tool messages skipped", "[info] Available formats\n5 flv 400x240", "5:flv:400x240:0:MP3 64 KBps");
         row("formats", "same code twice", "22 mp4 1280x720\n22 webm 1x1 (best)", "22:webm:1x1:1:AAC 192 KBps");
-        row("formats", "word code", "hls-720 mp4 1280x720", "0:mp4:1280x720:0:N/A");
+        row("formats", "word code", "hls-720 mp4 1280x720", "hls-720:mp4:1280x720:0:N/A");
+        row("formats", "code 0", "0 mp4 1x1 (best)", "0:mp4:1x1:1:N/A");
+        row("formats", "unsafe codes", "a/b mp4 1x1\n" + QByteArray(65, 'c') + " mp4 1x1\n" + QByteArray(64, 'c') + " mp4 1x1",
+            QString(64, 'c') + ":mp4:1x1:0:N/A");
+        row("formats", "merged rows", "m720 mp4 1280x720 (best) merged\nm360 mkv 640x360 merged\n950 mp4 1280x720 DASH video",
+            "m720:mp4:1280x720:1:video + audio;m360:mkv:640x360:0:video + audio");
         row("formats", "unknown code", "999 mp4 1x1", "999:mp4:1x1:0:N/A");
         row("formats", "best in fifth column", "18 mp4 640x360 medium (best)", "18:mp4:640x360:0:AAC 96 KBps");
-        row("formats", "leading blanks", "5 flv x\n  43 webm 640x360", "0:43:webm:0:N/A;5:flv:x:0:MP3 64 KBps");
+        row("formats", "leading blanks", "5 flv x\n  43 webm 640x360", "5:flv:x:0:MP3 64 KBps");
         row("formats", "short line", "36", "36:::0:AAC 36 KBps");
-        row("formats", "word codes share 0", "mp4 mp4 unknown\nmpeg mp3 audio-only (best)", "0:mp3:audio-only:1:N/A");
+        row("formats", "word codes", "mp4 mp4 unknown\nmpeg mp3 audio-only (best)", "mpeg:mp3:audio-only:1:N/A;mp4:mp4:unknown:0:N/A");
         row("formats", "header only", "format code extension resolution note", "");
-        row("formats", "header word is whole", "formats 1 2", "0:1:2:0:N/A");
+        row("formats", "header word is whole", "formats 1 2", "formats:1:2:0:N/A");
         row("formats", "blank lines", "5 flv a\n\n   \n\t\n6 flv b", "5:flv:a:0:MP3 64 KBps;6:flv:b:0:MP3 64 KBps");
         row("formats", "dash is case-sensitive", "17 3gp 176x144 dash", "17:3gp:176x144:0:AAC 24 KBps");
         row("formats", "tab separated", "34\tflv\t640x360\t(best)", "34:flv:640x360:1:AAC 128 KBps");
@@ -141,19 +189,10 @@ private slots:
         QByteArray many;
         for (int code = 1; code <= 300; ++code)
             many += QByteArray::number(code) + " mp4 1x1" + (code == 300 ? " (best)\n" : "\n");
-        row("formats", "200 kept, the best first", many, "200 from 1 to 300, 100 left out, best 1");
+        row("formats", "200 kept, the best first", many, "200 from 300 to 199, 100 left out, best 1");
         row("formats", "two ordered", "format code\n1 mp4 unknown (best)\n0 webm unknown",
-            "0:webm:unknown:0:N/A;1:mp4:unknown:1:N/A");
-        // Every audio quality the table knows.
-        row("formats", "qualities", "5\n6\n13\n17\n151\n36\n92\n132\n18\n82\n83\n127\n128\n34\n35\n93\n120\n22\n37\n"
-                                    "38\n84\n85\n95\n96\n43\n44\n45\n46\n101\n102\n998",
-            "5:::0:MP3 64 KBps;6:::0:MP3 64 KBps;13:::0:AAC N/A;17:::0:AAC 24 KBps;18:::0:AAC 96 KBps;"
-            "22:::0:AAC 192 KBps;34:::0:AAC 128 KBps;35:::0:AAC 128 KBps;36:::0:AAC 36 KBps;37:::0:AAC 192 KBps;"
-            "38:::0:AAC 192 KBps;43:::0:Vorbis 128 KBps;44:::0:Vorbis 128 KBps;45:::0:Vorbis 192 KBps;"
-            "46:::0:Vorbis 192 KBps;82:::0:AAC 96 KBps;83:::0:AAC 96 KBps;84:::0:AAC 192 KBps;85:::0:AAC 192 KBps;"
-            "92:::0:AAC 48 KBps;93:::0:AAC 128 KBps;95:::0:AAC 256 KBps;96:::0:AAC 256 KBps;"
-            "101:::0:Vorbis 192 KBps;102:::0:Vorbis 192 KBps;120:::0:AAC 128 KBps;127:::0:AAC 96 KBps;"
-            "128:::0:AAC 96 KBps;132:::0:AAC 48 KBps;151:::0:AAC 24 KBps;998:::0:N/A");
+            "1:mp4:unknown:1:N/A;0:webm:unknown:0:N/A");
+        row("formats", "qualities", "5\n18\n43\n998", "5:::0:MP3 64 KBps;18:::0:AAC 96 KBps;43:::0:Vorbis 128 KBps;998:::0:N/A");
 
         row("update", "up to date", "yt-dlp 2023.03.04 is up to date\n", "yt-dlp|2023.03.04||0");
         row("update", "updated", "Updating\nyt-dlp 2023.01.01 was updated to 2023.03.04", "yt-dlp|2023.03.04|2023.01.01|1");

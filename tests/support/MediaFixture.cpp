@@ -1,5 +1,6 @@
 #include "MediaFixture.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QJsonArray>
@@ -128,6 +129,24 @@ bool MediaFixture::run(const QString &name, const QStringList &arguments)
     m_error = name + QStringLiteral(" failed: ") + QString::fromLocal8Bit(tool.readAllStandardError())
               + tool.errorString();
     return ok;
+}
+
+bool MediaFixture::makeStreams()
+{
+    const QStringList input{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            "testsrc=size=1280x720:rate=25:duration=3", "-f", "lavfi", "-i",
+                            "sine=frequency=440:duration=3", "-filter_complex",
+                            "[0:v]split=2[v1][v2];[v2]scale=640:360[v2o]", "-map", "[v1]", "-map", "[v2o]", "-map",
+                            "1:a", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-b:v:0", "800k",
+                            "-b:v:1", "300k", "-c:a", "aac", "-b:a", "64k"};
+    return QDir(folder()).mkpath("hls") && QDir(folder()).mkpath("dash")
+           && run("ffmpeg", input + QStringList{"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
+                                                "-master_pl_name", "master.m3u8", "-var_stream_map",
+                                                "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud",
+                                                "-hls_segment_filename", filePath("hls/%v_%03d.ts"),
+                                                filePath("hls/%v.m3u8")})
+           && run("ffmpeg", input + QStringList{"-f", "dash", "-seg_duration", "1", "-adaptation_sets",
+                                                "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
 }
 
 bool MediaFixture::makeMedia()

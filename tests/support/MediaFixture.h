@@ -64,6 +64,10 @@ public:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
+    // Makes, with ffmpeg, streams of separate tracks (3 s): an HLS master
+    // "hls/master.m3u8" with video variants 1280x720 and 640x360 and an
+    // audio group, and a DASH manifest "dash/manifest.mpd" of the same.
+    bool makeStreams();
     bool route(const QString &path, const Route &route);
     // Requests served so far with that method and target ("GET /page.html").
     int requests(const QString &methodAndPath) const;

@@ -1,7 +1,8 @@
 // Walks the real window through its pages and saves a picture of each.
-//   vidarro_screens OUTPUT_FOLDER [PAGE_ADDRESS]
+//   vidarro_screens OUTPUT_FOLDER [PAGE_ADDRESS [STREAM_ADDRESS [ERROR_ADDRESS]]]
 // With an address on the video-site list, the download page shows that
-// address's real title and formats.
+// address's real title and formats; a stream of separate video and sound
+// shows its merged rows; an address that fails shows its classified error.
 
 #include "BrowserCapture.h"
 #include "BrowserFrame.h"
@@ -81,7 +82,28 @@ public:
         return done();
     }
 
-    int run(Sniffer &w, const QString &address)
+    // The address through the Other-sites button; true when the download page came.
+    bool openOther(Sniffer &w, const QString &address)
+    {
+        w.navigationForm()->btnDownloaderOS->click();
+        w.insertUrlForm()->inputURL->setText(address);
+        w.processURL();
+        return waitUntil([&] { return w.currentPage() == PageLayout::DownloadPage || !m_messages.isEmpty(); }, 90000)
+               && w.currentPage() == PageLayout::DownloadPage;
+    }
+
+    void shootLastMessage(Sniffer &w, const QString &name)
+    {
+        if (m_messages.isEmpty())
+            return;
+        const UserDialogs::Message &error = m_messages.last();
+        QMessageBox box(error.icon, error.title, error.text, QMessageBox::Ok, &w);
+        box.setTextFormat(error.richText ? Qt::RichText : Qt::PlainText);
+        box.show();
+        shoot(&box, name);
+    }
+
+    int run(Sniffer &w, const QString &address, const QString &stream, const QString &failing)
     {
         w.showPage(PageLayout::MainPage);
         shoot(&w, QStringLiteral("page0-main"));
@@ -94,6 +116,11 @@ public:
         w.progressBarStart(100);
         waitFor(2500);
         shoot(&w, QStringLiteral("page1-busy"));
+        w.stopLastProcess();
+        w.progressBarStart();
+        w.showPercents(45.3f);
+        w.showSpeed(QStringLiteral("1.20MiB/s"), QStringLiteral("00:12"));
+        shoot(&w, QStringLiteral("page1-busy-download"));
         w.stopLastProcess();
 
         w.showOptions();
@@ -109,6 +136,18 @@ public:
                 shoot(&w, QStringLiteral("page3-download"));
             else
                 std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(address));
+        }
+
+        if (!stream.isEmpty()) {
+            if (openOther(w, stream))
+                shoot(&w, QStringLiteral("page3-download-merged"));
+            else
+                std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(stream));
+        }
+        if (!failing.isEmpty()) {
+            m_messages.clear();
+            openOther(w, failing);
+            shootLastMessage(w, QStringLiteral("error-classified"));
         }
 
         w.showOldSniffer();
@@ -157,16 +196,12 @@ public:
         shoot(w.aboutDialog(), QStringLiteral("about"));
         w.closeAboutDialog();
 
-        w.showPage(PageLayout::AddressPage);
+        // Refused by the video sites' button: nothing is fetched.
+        m_messages.clear();
+        w.navigationForm()->btnDownloaderYT->click();
         w.insertUrlForm()->inputURL->setText(QStringLiteral("https://vimeo.com/1"));
         w.processURL();
-        if (!m_messages.isEmpty()) {
-            const UserDialogs::Message &error = m_messages.last();
-            QMessageBox box(QMessageBox::Critical, error.title, error.text, QMessageBox::Ok, &w);
-            box.setTextFormat(error.richText ? Qt::RichText : Qt::PlainText);
-            box.show();
-            shoot(&box, QStringLiteral("error-box"));
-        }
+        shootLastMessage(w, QStringLiteral("error-box"));
         return 0;
     }
 
@@ -199,7 +234,8 @@ int main(int argc, char *argv[])
     window.setUpdateCheckAllowed(false);
     window.initialise();
     window.show();
-    const int result = tour.run(window, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+    auto argument = [&](int n) { return argc > n ? QString::fromLocal8Bit(argv[n]) : QString(); };
+    const int result = tour.run(window, argument(2), argument(3), argument(4));
     UserDialogs::setResponder(nullptr);
     return result;
 }

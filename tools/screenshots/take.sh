@@ -22,6 +22,13 @@ cat > "$work/site/watch.html" <<'HTML'
 <video controls><source src="clip.webm" type="video/webm"><source src="clip.mp4" type="video/mp4"></video>
 </body></html>
 HTML
+# Video and sound apart, as large sites serve them: an HLS master with two heights.
+mkdir -p "$work/site/hls"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25:duration=3 -f lavfi -i sine=f=440:duration=3 \
+  -filter_complex "[0:v]split=2[v1][v2];[v2]scale=640:360[v2o]" -map "[v1]" -map "[v2o]" -map 1:a \
+  -c:v libx264 -preset ultrafast -c:a aac -f hls -hls_time 1 -hls_playlist_type vod \
+  -master_pl_name master.m3u8 -var_stream_map "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud" \
+  -hls_segment_filename "$work/site/hls/%v_%03d.ts" "$work/site/hls/%v.m3u8"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/null 2>&1 &
 server=$!
@@ -33,5 +40,6 @@ printf '[General]\nlast_update=%s\nlast_update_year=%s\nsavepath_video=%s\nsavep
   "$(date +%-j)" "$(date +%Y)" "$work/home/Videos" "$work/home/Music" >> "$work/appdata/Vidarro/sniffer.ini"
 
 HOME="$work/home" APPDATA="$work/appdata" xvfb-run -a -s "-screen 0 1024x900x24" \
-  "$build/tools/vidarro_screens" "$out" "http://127.0.0.1:$port/watch.html" >/dev/null
+  "$build/tools/vidarro_screens" "$out" "http://127.0.0.1:$port/watch.html" \
+  "http://127.0.0.1:$port/hls/master.m3u8" "http://127.0.0.1:$port/gone.html" >/dev/null
 ls "$out"

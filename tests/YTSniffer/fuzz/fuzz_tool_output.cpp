@@ -4,7 +4,10 @@
 // 3 progress, 4 update line); aborts when a result breaks its promise.
 
 #include "LineBuffer.h"
+#include "ToolErrors.h"
 #include "ToolOutput.h"
+
+#include <QSet>
 
 #include <QtGlobal>
 
@@ -51,24 +54,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
 #if FUZZ_PARSER == 1
     const TitleInfo info = ToolOutput::parseTitle(lines);
-    require(info.title.size() <= 30 && info.duration.size() <= 32 && printable(info.duration));
-    for (const QChar c : info.title) {
-        const char16_t u = c.unicode();
-        require((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u' '
-                || u == u'(' || u == u')');
-    }
+    require(info.title.size() <= 60 && info.duration.size() <= 32 && printable(info.duration));
+    // The cut may end on a blank, never start on one.
+    require(!info.title.startsWith(QLatin1Char(' ')));
+    for (const QChar c : info.title)
+        require(!ToolOutput::isNameBreaker(c));
 #elif FUZZ_PARSER == 2
-    static const QMap<int, QString> qualities = ToolOutput::audioQualityTable();
+    static const QMap<QString, QString> qualities = ToolOutput::audioQualityTable();
     const FormatListing listing = ToolOutput::parseFormats(lines, qualities);
     require(listing.formats.size() <= ToolOutput::maxFormats && listing.leftOut >= 0);
-    for (auto f = listing.formats.cbegin(); f != listing.formats.cend(); ++f) {
-        require(f.key() == f->code);
-        require(f->extension.isEmpty() || ToolOutput::isSafeExtension(f->extension));
-        require(f->description == QLatin1String("N/A") || qualities.value(f->code) == f->description);
+    QSet<QString> codes;
+    for (const FormatInfo &f : listing.formats) {
+        require(ToolOutput::isSafeCode(f.code) && !codes.contains(f.code));
+        codes.insert(f.code);
+        require(f.extension.isEmpty() || ToolOutput::isSafeExtension(f.extension));
+        require(f.description == QLatin1String("N/A") || f.description == QLatin1String("video + audio")
+                || qualities.value(f.code) == f.description);
     }
 #elif FUZZ_PARSER == 3
-    if (const std::optional<float> value = ToolOutput::lastProgress(lines))
-        require(!std::isnan(*value) && *value >= 0.0f && *value <= 100.0f);
+    if (const std::optional<ToolProgress> value = ToolOutput::lastProgress(lines)) {
+        require(!std::isnan(value->percent) && value->percent >= 0.0f && value->percent <= 100.0f);
+        require(value->speed.size() <= 16 && value->eta.size() <= 16 && printable(value->speed) && printable(value->eta));
+    }
+    const QString error = ToolErrors::lastErrorLine(lines);
+    require(error.size() <= ToolErrors::maxDetail && (error.isEmpty() || error.startsWith(QLatin1String("ERROR:"))));
+    require(error.isEmpty() || int(ToolErrors::classify(error)) >= 0);
 #elif FUZZ_PARSER == 4
     if (const std::optional<ToolUpdate> update = ToolOutput::parseUpdate(lines)) {
         for (const QString *word : {&update->tool, &update->version, &update->previous}) {
