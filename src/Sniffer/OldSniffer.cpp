@@ -3,11 +3,13 @@
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
+#include "StreamReader.h"
 #include "LogLine.h"
 #include "Platform.h"
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
 
+#include <QComboBox>
 #include <QProcess>
 #include <QTimer>
 
@@ -53,6 +55,11 @@ void Sniffer::showOldSniffer()
     connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
+    qualityBox = new QComboBox(oldSniffer->page);
+    qualityBox->setObjectName(QStringLiteral("cbQuality"));
+    qualityBox->setToolTip(tr("Quality to save"));
+    qualityBox->hide();
+    oldSniffer->horizontalLayout->addWidget(qualityBox);
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
@@ -108,8 +115,12 @@ void Sniffer::addSniffedReport(const MediaReport &report)
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromLatin1(report.url), report.header, QString::fromLatin1(report.contentLength),
                          QString::fromLatin1(report.contentType), QTime::currentTime());
-    if (outcome == SniffedItems::Added)
-        refreshSniffedList();
+    if (outcome != SniffedItems::Added)
+        return;
+    const SniffedItem &item = sniffedItems.at(sniffedItems.count() - 1);
+    if (item.stream)
+        streamReader->read(item.number, QUrl(item.url), item.requestHeader);
+    refreshSniffedList();
 }
 
 void Sniffer::refreshSniffedList()
@@ -128,6 +139,8 @@ void Sniffer::refreshSniffedList()
     for (QPushButton *button : {oldSniffer->pbPreview, oldSniffer->pbRemove, oldSniffer->pbDownloadVideo,
                                 oldSniffer->pbDownloadAudio})
         button->setEnabled(any);
+    if (qualityBox && !any)
+        qualityBox->hide();
     if (any) {
         list->setCurrentRow(0);
         onClickOldSnifferListItem();
@@ -160,6 +173,7 @@ void Sniffer::onClickOldSnifferListItem()
     if (index < 0)
         return;
     oldSniffer->pbPreview->setEnabled(!sniffedItems.at(index).videoSite);
+    showQualityChoice(index);
 }
 
 void Sniffer::pressButtonFeedback(QPushButton *button, const QString &iconName)
@@ -229,6 +243,8 @@ QString Sniffer::onClickOldSnifferDownload()
 QString Sniffer::downloadSniffedItem(int index)
 {
     const SniffedItem item = sniffedItems.at(index);
+    if (item.stream)
+        return downloadSniffedStream(index);
     const QString path = showSaveDialog(item.type);
     if (path.isEmpty())
         return QString();

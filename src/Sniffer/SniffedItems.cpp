@@ -5,10 +5,12 @@ SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &re
                                         const QTime &now)
 {
     const qint64 size = parseSize(lengthText);
-    if (size < minimumSize)
+    const QString type = cleanType(typeText);
+    const bool stream = isStreamType(type);
+    if (size < minimumSize && !stream)
         return TooSmall;
     for (const SniffedItem &item : std::as_const(m_items)) {
-        if (item.url == url || item.size == size)
+        if (item.url == url || (!stream && !item.stream && item.size == size))
             return Duplicate;
     }
     SniffedItem item;
@@ -17,7 +19,8 @@ SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &re
     item.url = url;
     item.requestHeader = requestHeader;
     item.size = size;
-    item.type = cleanType(typeText);
+    item.type = type;
+    item.stream = stream;
     item.videoSite = url.contains(mainVideoSite(), Qt::CaseSensitive);
     m_items.append(item);
     if (m_items.size() > maxItems)
@@ -37,15 +40,37 @@ void SniffedItems::setState(int index, int state)
         m_items[index].state = state;
 }
 
+bool SniffedItems::isStreamType(const QString &type)
+{
+    return type == QLatin1String("HLS") || type == QLatin1String("DASH");
+}
+
+bool SniffedItems::setStream(int number, const streams::StreamInfo &info)
+{
+    const int index = indexOfNumber(number);
+    if (index < 0)
+        return false;
+    SniffedItem &item = m_items[index];
+    item.streamText = streams::rowText(info);
+    item.streamTip = streams::toolTip(info, QUrl(item.url));
+    item.qualities = streams::qualityChoices(info);
+    item.drm = info.encryption == streams::Encryption::Drm;
+    return true;
+}
+
 QString SniffedItems::rowText(const SniffedItem &item)
 {
     const QString numberAndTime = QStringLiteral("%1. %2").arg(item.number).arg(item.time);
+    if (item.stream)
+        return numberAndTime.leftJustified(22) + (item.streamText.isEmpty() ? item.type : item.streamText);
     return numberAndTime.leftJustified(22) + item.type.leftJustified(14)
            + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
 }
 
 QString SniffedItems::toolTip(const SniffedItem &item)
 {
+    if (item.stream)
+        return item.streamTip.isEmpty() ? item.url : item.streamTip;
     return item.url + QLatin1Char('\n') + QString::number(item.size) + QStringLiteral(" bytes");
 }
 

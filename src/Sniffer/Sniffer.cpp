@@ -1,4 +1,5 @@
 #include "Sniffer.h"
+#include "StreamReader.h"
 
 #include "CYouTubeDownloadDlg.h"
 #include "CaptureSession.h"
@@ -29,6 +30,8 @@ Sniffer::Sniffer(QWidget *parent)
     oldSnifferInitialised = false;
     capture = new CaptureSession(this);
     connect(capture, &CaptureSession::reportArrived, this, &Sniffer::addSniffedReport);
+    streamReader = new StreamReader(&capture->streamSorter(), this);
+    connect(streamReader, &StreamReader::streamRead, this, &Sniffer::onStreamRead);
 }
 
 Sniffer::~Sniffer()
@@ -36,6 +39,7 @@ Sniffer::~Sniffer()
     endRunningWork();
     // Before the forms and members they report to go.
     delete downloader;
+    delete streamReader;
     delete capture;
     delete aboutForm;
     delete navigation;

@@ -16,6 +16,9 @@
 #include <QStringList>
 
 class CaptureSession;
+class StreamReader;
+class QComboBox;
+namespace streams { struct StreamInfo; }
 class CYouTubeDownloadDlg;
 class QAction;
 class QFileDialog;
@@ -83,6 +86,7 @@ public:
     QTimer *busyIndicatorTimer() const { return busyTimer; }
     QDialog *aboutDialog() const { return aboutBox; }
     const SniffedItems &sniffedList() const { return sniffedItems; }
+    QComboBox *qualityChoice() const { return qualityBox; }
     // The link to the capture engines; reports queued here reach the list.
     CaptureSession *captureSession() const { return capture; }
     const AddressWorkflow &addressWorkflow() const { return workflow; }
@@ -155,6 +159,7 @@ private slots:
     void onOldSnifferDownloadFinished(const QString &file);
     void onSaveFilterSelected(const QString &filter);
     void changeButtonIcon();
+    void onStreamRead(int number, const streams::StreamInfo &info);
 
     // Menus.
     void onClickHelp();
@@ -184,6 +189,10 @@ private:
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
     QString downloadSniffedItem(int index);
+    // A streaming manifest's row: saved whole by the downloader tool.
+    QString downloadSniffedStream(int index);
+    // The quality choice beside the buttons, for a stream's row.
+    void showQualityChoice(int index);
     QString showSaveDialog(const QString &itemType);
     int selectedItemIndex() const;
 
@@ -230,6 +239,8 @@ private:
     bool oldSnifferInitialised = false;
     SniffedItems sniffedItems;
     CaptureSession *capture = nullptr;
+    StreamReader *streamReader = nullptr;
+    QComboBox *qualityBox = nullptr;
     QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;

@@ -64,6 +64,19 @@ std::optional<float> progressFromLine(const QString &line);
 // The figure of the last line that carries one.
 std::optional<float> lastProgress(const QStringList &lines);
 
+// A progress line with amounts, as the stream save asks the tool to print
+// them: "[download]  45.3% DONE/TOTAL", bytes; TOTAL may be an estimate or
+// "NA". The percentage is read as progressFromLine reads it.
+struct ToolProgress
+{
+    float percent = 0;
+    std::optional<quint64> done;
+    std::optional<quint64> total;
+};
+std::optional<ToolProgress> progressWithAmounts(const QString &line);
+// The tool's template for such lines.
+QString amountsTemplate();
+
 // Format code to audio quality text, for the codes the listing knows.
 QMap<int, QString> audioQualityTable();
 
