@@ -64,6 +64,12 @@ public:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
+    // Streams made with ffmpeg in the folder, `seconds` long, with a noisy
+    // picture so that segments have a real size:
+    //   hls/master.m3u8   master: 1280x720 and 640x360 variants, an audio group
+    //   aes/index.m3u8    AES-128 media playlist (640x360 with audio), key aes/key.bin
+    //   dash/manifest.mpd one video (640x360) and one audio adaptation set
+    bool makeStreams(int seconds = 6);
     bool route(const QString &path, const Route &route);
     // Requests served so far with that method and target ("GET /page.html").
     int requests(const QString &methodAndPath) const;
