@@ -60,6 +60,8 @@ public:
     // Every engine lets this address pass once unreported: the program's
     // own preview or save of a listed stream.
     void ignoreOnce(const QString &url);
+    // Reports queued and not yet handed to the list.
+    qsizetype waitingReports() const { return m_queue.size(); }
     // The one table that decides which responses are pieces of a listed
     // stream; the engines and the browser's adapter both ask it.
     streams::StreamSorter &streamSorter() { return m_streams; }
