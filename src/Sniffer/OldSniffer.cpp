@@ -55,11 +55,14 @@ void Sniffer::showOldSniffer()
     connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
-    qualityBox = new QComboBox(oldSniffer->page);
+    qualityBox = new QComboBox(panel(PageLayout::OldSniffer));
     qualityBox->setObjectName(QStringLiteral("cbQuality"));
     qualityBox->setToolTip(tr("Quality to save"));
     qualityBox->hide();
-    oldSniffer->horizontalLayout->addWidget(qualityBox);
+    // In the header line, above the list: the buttons' row is full.
+    qualityBox->setFixedHeight(20);
+    qualityBox->setMaximumWidth(150);
+    oldSniffer->horizontalLayout_2->addWidget(qualityBox);
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);

@@ -52,6 +52,9 @@ bool SniffedItems::setStream(int number, const streams::StreamInfo &info)
         return false;
     SniffedItem &item = m_items[index];
     item.streamText = streams::rowText(info);
+    item.streamKind = item.streamText.section(QStringLiteral(", "), 0, 0);
+    item.streamLength = info.live ? QStringLiteral("live")
+                                  : info.durationSeconds ? streams::lengthText(*info.durationSeconds) : QString();
     item.streamTip = streams::toolTip(info, QUrl(item.url));
     item.qualities = streams::qualityChoices(info);
     item.drm = info.encryption == streams::Encryption::Drm;
@@ -61,8 +64,11 @@ bool SniffedItems::setStream(int number, const streams::StreamInfo &info)
 QString SniffedItems::rowText(const SniffedItem &item)
 {
     const QString numberAndTime = QStringLiteral("%1. %2").arg(item.number).arg(item.time);
+    // The list is narrow: kind and best quality under Type, the length under
+    // Size; every quality is in the tooltip and the quality choice.
     if (item.stream)
-        return numberAndTime.leftJustified(22) + (item.streamText.isEmpty() ? item.type : item.streamText);
+        return numberAndTime.leftJustified(22) + (item.streamKind.isEmpty() ? item.type : item.streamKind).leftJustified(14)
+               + item.streamLength;
     return numberAndTime.leftJustified(22) + item.type.leftJustified(14)
            + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
 }
@@ -70,7 +76,7 @@ QString SniffedItems::rowText(const SniffedItem &item)
 QString SniffedItems::toolTip(const SniffedItem &item)
 {
     if (item.stream)
-        return item.streamTip.isEmpty() ? item.url : item.streamTip;
+        return item.streamTip.isEmpty() ? item.url : item.streamText + QLatin1Char('\n') + item.streamTip;
     return item.url + QLatin1Char('\n') + QString::number(item.size) + QStringLiteral(" bytes");
 }
 

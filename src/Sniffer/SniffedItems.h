@@ -23,6 +23,8 @@ struct SniffedItem
     // A streaming manifest ("HLS" or "DASH"): one row for the whole stream.
     bool stream = false;
     QString streamText;     // kind, best quality and length, once read
+    QString streamKind;     // its first part: kind and best quality ("HLS 1280x720")
+    QString streamLength;   // "0:06", "live" or empty
     QString streamTip;      // every quality and the address, once read
     QList<streams::QualityChoice> qualities;
     bool drm = false;       // needs a licence server: never offered for saving

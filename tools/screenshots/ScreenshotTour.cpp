@@ -102,6 +102,19 @@ public:
         w.setItemState(1, SniffedItem::Downloading);
         shoot(&w, QStringLiteral("page5-sniffed"));
 
+        // A streaming manifest of the local site: one row, read by the window,
+        // with its quality choice beside the buttons.
+        if (!address.isEmpty()) {
+            const QUrl manifest = QUrl(address).resolved(QUrl(QStringLiteral("hls/master.m3u8")));
+            w.captureSession()->queueReport(manifest.toString().mid(7).toLatin1(),
+                                            "GET /hls/master.m3u8 HTTP/1.1\r\nHost: " + manifest.authority().toLatin1()
+                                                + "\r\n\r\n",
+                                            "640\r\n", "HLS");
+            waitUntil([&] { return w.sniffedList().count() == 4 && !w.sniffedList().at(3).streamText.isEmpty(); },
+                      10000);
+            shoot(&w, QStringLiteral("page5-stream"));
+        }
+
         w.testSniffer();
         shoot(&w, QStringLiteral("page5-selftest"));
         w.runOldSniffer();
