@@ -13,6 +13,17 @@
 #include <QListWidget>
 #include <QPushButton>
 
+namespace {
+// Every log line of a test, to show that no cookie value reaches the log.
+QStringList logLines;
+QtMessageHandler previousHandler = nullptr;
+void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    logLines << text;
+    previousHandler(type, context, text);
+}
+} // namespace
+
 // Streaming manifests on the sniffed-media page, from real ffmpeg-made
 // streams on the shared test server: one row each with its qualities, saved
 // whole by the downloader tool with the browser's headers, cancelled without
@@ -73,14 +84,16 @@ private slots:
         QTest::addColumn<QString>("quality");   // label of the choice, "" for the default
         QTest::addColumn<QString>("video");     // "" when nothing is saved
         QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("audio");        // saved as audio: converted to MP3
         QTest::newRow("HLS master, best") << "hls/master.m3u8" << "HLS" << "HLS 1280x720, 3 qualities, 0:06" << ""
-                                          << "1280x720" << false;
-        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << false;
-        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << false;
+                                          << "1280x720" << false << false;
+        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << false << false;
+        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << false << true;
+        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << false << false;
         QTest::newRow("DASH") << "dash/manifest.mpd" << "DASH" << "DASH 640x360, 1 quality, 0:06" << "" << "640x360"
-                              << false;
-        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << true;
-        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << false;
+                              << false << false;
+        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << true << false;
+        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << false << false;
     }
 
     void aStreamIsOneRowAndSavedWhole()
@@ -91,6 +104,10 @@ private slots:
         QFETCH(QString, quality);
         QFETCH(QString, video);
         QFETCH(bool, cancel);
+        QFETCH(bool, audio);
+        logLines.clear();
+        previousHandler = qInstallMessageHandler(keepLogLine);
+        const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
         WindowHarness harness(shippedSettings());
         Sniffer *w = harness.start();
         w->navigationForm()->btnSniffer->click();
@@ -103,7 +120,7 @@ private slots:
                                                  type.toLatin1()));
         QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, manifest) >= 0 && !w->sniffedList().at(w->sniffedList().count() - 1 - rowOf(w, manifest)).streamText.isEmpty(), 20000);
         const int index = w->sniffedList().count() - 1 - rowOf(w, manifest);
-        const SniffedItem &item = w->sniffedList().at(index);
+        const SniffedItem item = w->sniffedList().at(index);
         if (!rowText.isEmpty())
             QCOMPARE(item.streamText, rowText);
         QVERIFY(item.streamTip.contains(address.toString()));
@@ -134,8 +151,10 @@ private slots:
             });
             canceller.start(20);
         }
-        w->oldSnifferForm()->pbDownloadVideo->click();
+        (audio ? w->oldSnifferForm()->pbDownloadAudio : w->oldSnifferForm()->pbDownloadVideo)->click();
         canceller.stop();
+        QVERIFY(!logLines.filter("StreamSave").isEmpty() || item.drm);
+        QVERIFY(logLines.filter("s3cret").isEmpty());
         const QString saved = base + ".mp4";
 
         if (item.drm) {
@@ -148,6 +167,12 @@ private slots:
         if (cancel) {
             QVERIFY(harness.messageSeen("Download canceled."));
             QVERIFY2(QDir(target.path()).isEmpty(QDir::Files), qPrintable(QDir(target.path()).entryList().join(' ')));
+            return;
+        }
+        if (audio) {
+            QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), 60000);
+            QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp3"});
+            QCOMPARE(MediaFixture::streamCodecs(base + ".mp3"), QStringList{"mp3"});
             return;
         }
         QVERIFY2(harness.responder.messages.isEmpty(), qPrintable(harness.responder.messages.value(0).text));
