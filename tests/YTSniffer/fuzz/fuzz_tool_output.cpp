@@ -69,6 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 #elif FUZZ_PARSER == 3
     if (const std::optional<float> value = ToolOutput::lastProgress(lines))
         require(!std::isnan(*value) && *value >= 0.0f && *value <= 100.0f);
+    for (const QString &line : lines) {
+        if (const std::optional<ToolOutput::ToolProgress> step = ToolOutput::progressWithAmounts(line))
+            require(step->percent >= 0.0f && step->percent <= 100.0f && step->done.value_or(0) <= quint64(1e18)
+                    && step->total.value_or(0) <= quint64(1e18));
+    }
 #elif FUZZ_PARSER == 4
     if (const std::optional<ToolUpdate> update = ToolOutput::parseUpdate(lines)) {
         for (const QString *word : {&update->tool, &update->version, &update->previous}) {
