@@ -11,6 +11,13 @@ namespace streams {
 // makes a row of its own: the packet analysis on its capture threads and the
 // browser adapter on the GUI thread share one sorter, so a stream seen by
 // both is grouped once. Thread-safe; the clock is its own (monotonic).
+//
+// A source asks before it reports a response:
+//   const GroupDecision d = sorter.classify({address, contentType, bodyStart, byteRange});
+//   NewStream:                 report it whatever its size, typed "HLS" or
+//                              "DASH" (manifestFormat), so the page lists and reads it;
+//   SameStream, PartOfStream:  report nothing;
+//   Unrelated:                 the source's usual rules.
 class StreamSorter
 {
 public:
