@@ -46,3 +46,4 @@ private:
     QTimer m_idle;
     bool m_ended = false;
 };
+Q_DECLARE_METATYPE(ManifestFetch::Result)
