@@ -32,10 +32,13 @@ void Sniffer::showQualityChoice(int index)
         qualityBox->hide();
         return;
     }
+    // The list is rebuilt whenever a report comes: the same row keeps its choice.
+    const QVariant kept = qualityBox->property("row").toInt() == item.number ? qualityBox->currentData() : QVariant();
     qualityBox->clear();
     for (const streams::QualityChoice &choice : item.qualities)
         qualityBox->addItem(choice.label, choice.selector);
-    qualityBox->setCurrentIndex(0);
+    qualityBox->setCurrentIndex(qMax(0, qualityBox->findData(kept)));
+    qualityBox->setProperty("row", item.number);
     qualityBox->show();
 }
 
