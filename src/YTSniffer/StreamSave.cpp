@@ -70,10 +70,6 @@ void StreamSave::start(const Request &request)
     m_saved.clear();
     m_canceled = false;
     m_done = false;
-    if (QFileInfo::exists(request.target)) {
-        QTimer::singleShot(0, this, [this] { finish({false, false, QStringLiteral("target exists")}); });
-        return;
-    }
     QTemporaryFile config(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
     config.setAutoRemove(false);
     if (!config.open() || !config.setPermissions(QFile::ReadOwner | QFile::WriteOwner)
@@ -142,6 +138,11 @@ void StreamSave::ended(const ToolResult &result)
         finish({false, false,
                 result.ok ? QStringLiteral("the tool wrote no file")
                           : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)});
+        return;
+    }
+    // As for any row, a file of that name is replaced, and only by a complete one.
+    if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
+        finish({false, false, QStringLiteral("cannot replace %1").arg(m_request.target)});
         return;
     }
     if (!QFile::rename(part, m_request.target)) {
