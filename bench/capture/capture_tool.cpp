@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -27,6 +28,7 @@
 #include "CaptureFile.h"
 #include "FrameBuilder.h"
 #include "MediaDetector.h"
+#include "StreamSorter.h"
 #include "MediaFixture.h"
 
 namespace {
@@ -107,7 +109,7 @@ void quietHandler(QtMsgType, const QMessageLogContext &, const QString &) {}
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: capture_tool generate OUT.pcap MEGABYTES\n"
+                 "usage: capture_tool generate OUT.pcap MEGABYTES [segments]\n"
                  "       capture_tool replay FILE [LOCAL_ADDRESS]\n"
                  "       capture_tool bench FILE [LOCAL_ADDRESS]\n"
                  "       capture_tool seeds DIR [FILE.pcap ...]\n"
@@ -118,7 +120,7 @@ int usage()
 
 // Mixed traffic of a machine at 10.1.0.2: HTTP media and page fetches with
 // their bodies and acknowledgements, and encrypted-looking traffic on 443.
-int generate(const char *path, long megabytes)
+int generate(const char *path, long megabytes, bool segments)
 {
     const int linkType = DLT_EN10MB;
     CaptureWriter out(path, linkType);
@@ -141,6 +143,7 @@ int generate(const char *path, long megabytes)
     std::uint32_t seconds = 1700000000, micros = 0;
     std::uint16_t clientPort = 1024;
     unsigned long long sessions = 0;
+    std::vector<bool> listed(256, false);
     const auto writeFrame = [&](const frames::FrameSpec &layout) {
         const frames::Bytes frame = frames::buildFrame(layout);
         out.write(frame, seconds, micros);
@@ -158,7 +161,18 @@ int generate(const char *path, long megabytes)
         clientPort = std::uint16_t(clientPort == 65535 ? 1024 : clientPort + 1);
         const Ipv4Address server{10, 2, std::uint8_t(random() % 200), std::uint8_t(1 + random() % 250)};
         const char *type = types[random() % std::size(types)];
-        const QByteArray mediaPath = "/media/" + QByteArray::number(sessions) + "/file.bin";
+        QByteArray mediaPath = "/media/" + QByteArray::number(sessions) + "/file.bin";
+        if (segments) {
+            // A player on each host: its manifest first, then only segments.
+            if (!listed[server[2]]) {
+                listed[server[2]] = true;
+                type = "application/vnd.apple.mpegurl";
+                mediaPath = "/live/index.m3u8";
+            } else {
+                type = "video/mp2t";
+                mediaPath = "/live/seg" + QByteArray::number(sessions) + ".ts";
+            }
+        }
 
         frames::FrameSpec get;
         get.source = local;
@@ -296,6 +310,9 @@ int bench(const char *path, const Ipv4Address &local)
             bare = b;
         MediaDetector detector(DLT_EN10MB, local);
         detector.setReportSink([](const MediaReport &) {});
+        // As in the application: manifests and their segments are sorted.
+        streams::StreamSorter sorter;
+        detector.setStreamSorter(&sorter);
         const Pass o = runPass(path, &detector);
         if (round == 0 || o.seconds < ours.seconds)
             ours = o;
@@ -515,8 +532,8 @@ int main(int argc, char **argv)
     if (argc < 3)
         return usage();
     const QByteArray command = argv[1];
-    if (command == "generate" && argc == 4)
-        return generate(argv[2], std::strtol(argv[3], nullptr, 10));
+    if (command == "generate" && (argc == 4 || argc == 5))
+        return generate(argv[2], std::strtol(argv[3], nullptr, 10), argc > 4 && qstrcmp(argv[4], "segments") == 0);
     if (command == "replay" || command == "bench") {
         const auto local = localArgument(argc, argv, 3, command == "bench" ? "10.1.0.2" : "127.0.0.1");
         if (!local)

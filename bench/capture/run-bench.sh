@@ -43,6 +43,13 @@ if command -v tshark >/dev/null; then
 fi
 echo "bare loop: ${bare} s, analysis: ${ours} s"
 
+echo "== segment flood: a manifest per host, then only segments"
+segfile=${file%.pcap}-segments.pcap
+if [[ ! -s $segfile ]]; then
+  "$tool" generate "$segfile" "$megabytes" segments
+fi
+"$tool" bench "$segfile" | tee /tmp/vidarro-capture-segments.txt
+
 echo "== connection table under a flood"
 "$tool" flood 100000
 

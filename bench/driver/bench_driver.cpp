@@ -176,7 +176,7 @@ int main(int argc, char **argv)
     for (char &c : big)
         c = char(random());
     media.addFile(QStringLiteral("big.mp4"), big);
-    if (!media.makeStreams()) {
+    if (!media.makeStreams(3)) {
         std::fprintf(stderr, "streams: %s\n", qPrintable(media.errorString()));
         return 1;
     }

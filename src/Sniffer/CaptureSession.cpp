@@ -64,6 +64,7 @@ void CaptureSession::addEngine(const QByteArray &interfaceName)
 {
     auto *engine = new CVideoSniffer(interfaceName);
     engine->registerCallback(onMediaFound);
+    engine->setStreamSorter(&m_streams);
     m_engines.append(engine);
 }
 

@@ -2,6 +2,7 @@
 
 #include "MediaReport.h"
 #include "ReportQueue.h"
+#include "StreamSorter.h"
 
 #include <QList>
 #include <QObject>
@@ -59,6 +60,11 @@ public:
     // Every engine lets this address pass once unreported: the program's
     // own preview or save of a listed stream.
     void ignoreOnce(const QString &url);
+    // Reports queued and not yet handed to the list.
+    qsizetype waitingReports() const { return m_queue.size(); }
+    // The one table that decides which responses are pieces of a listed
+    // stream; the engines and the browser's adapter both ask it.
+    streams::StreamSorter &streamSorter() { return m_streams; }
 
 signals:
     void reportArrived(const MediaReport &report);
@@ -67,6 +73,8 @@ private:
     void addEngine(const QByteArray &interfaceName);
     void checkUrlQueue();
 
+    // Before the engines: they use it until they stop.
+    streams::StreamSorter m_streams;
     ReportQueue m_queue;
     QList<CVideoSniffer *> m_engines;
     QTimer *m_tick = nullptr;

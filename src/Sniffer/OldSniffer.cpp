@@ -4,12 +4,14 @@
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
+#include "StreamReader.h"
 #include "LogLine.h"
 #include "SafeText.h"
 #include "Platform.h"
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
 
+#include <QComboBox>
 #include <QProcess>
 #include <QTimer>
 
@@ -58,6 +60,14 @@ void Sniffer::showOldSniffer()
     connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
     connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
+    qualityBox = new QComboBox(panel(PageLayout::OldSniffer));
+    qualityBox->setObjectName(QStringLiteral("cbQuality"));
+    qualityBox->setToolTip(tr("Quality to save"));
+    qualityBox->hide();
+    // In the header line, above the list: the buttons' row is full.
+    qualityBox->setFixedHeight(20);
+    qualityBox->setMaximumWidth(150);
+    oldSniffer->horizontalLayout_2->addWidget(qualityBox);
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
@@ -125,8 +135,12 @@ void Sniffer::addSniffedReport(const MediaReport &report)
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromLatin1(report.url), report.header, QString::fromLatin1(report.contentLength),
                          QString::fromLatin1(report.contentType), QTime::currentTime());
-    if (outcome == SniffedItems::Added)
-        refreshSniffedList();
+    if (outcome != SniffedItems::Added)
+        return;
+    const SniffedItem &item = sniffedItems.at(sniffedItems.count() - 1);
+    if (item.stream)
+        streamReader->read(item.number, QUrl(item.url), item.requestHeader);
+    refreshSniffedList();
 }
 
 void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
@@ -161,6 +175,8 @@ void Sniffer::refreshSniffedList()
     for (QPushButton *button : {oldSniffer->pbPreview, oldSniffer->pbRemove, oldSniffer->pbDownloadVideo,
                                 oldSniffer->pbDownloadAudio})
         button->setEnabled(any);
+    if (qualityBox && !any)
+        qualityBox->hide();
     if (any) {
         list->setCurrentRow(0);
         onClickOldSnifferListItem();
@@ -197,6 +213,7 @@ void Sniffer::onClickOldSnifferListItem()
     if (index < 0)
         return;
     oldSniffer->pbPreview->setEnabled(!sniffedItems.at(index).videoSite);
+    showQualityChoice(index);
 }
 
 void Sniffer::pressButtonFeedback(QPushButton *button, const QString &iconName)
@@ -266,6 +283,8 @@ QString Sniffer::onClickOldSnifferDownload()
 QString Sniffer::downloadSniffedItem(int index)
 {
     const SniffedItem item = sniffedItems.at(index);
+    if (item.stream)
+        return downloadSniffedStream(index);
     const QString path = showSaveDialog(item.type);
     if (path.isEmpty())
         return QString();

@@ -5,12 +5,14 @@ SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &re
                                         const QTime &now, bool anySize)
 {
     const qint64 size = parseSize(lengthText);
-    if (size < minimumSize && !anySize)
+    const QString type = cleanType(typeText);
+    const bool stream = isStreamType(type);
+    if (size < minimumSize && !stream && !anySize)
         return TooSmall;
     // The same stream seen by the packet engines and by a browser comes with
     // the same address and size; an unknown size tells nothing apart.
     for (const SniffedItem &item : std::as_const(m_items)) {
-        if (item.url == url || (size > 0 && item.size == size))
+        if (item.url == url || (size > 0 && !stream && !item.stream && item.size == size))
             return Duplicate;
     }
     SniffedItem item;
@@ -19,7 +21,8 @@ SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &re
     item.url = url;
     item.requestHeader = requestHeader;
     item.size = size;
-    item.type = cleanType(typeText);
+    item.type = type;
+    item.stream = stream;
     item.videoSite = url.contains(mainVideoSite(), Qt::CaseSensitive);
     m_items.append(item);
     if (m_items.size() > maxItems)
@@ -39,15 +42,43 @@ void SniffedItems::setState(int index, int state)
         m_items[index].state = state;
 }
 
+bool SniffedItems::isStreamType(const QString &type)
+{
+    return type == QLatin1String("HLS") || type == QLatin1String("DASH");
+}
+
+bool SniffedItems::setStream(int number, const streams::StreamInfo &info)
+{
+    const int index = indexOfNumber(number);
+    if (index < 0)
+        return false;
+    SniffedItem &item = m_items[index];
+    item.streamText = streams::rowText(info);
+    item.streamKind = item.streamText.section(QStringLiteral(", "), 0, 0);
+    item.streamLength = info.live ? QStringLiteral("live")
+                                  : info.durationSeconds ? streams::lengthText(*info.durationSeconds) : QString();
+    item.streamTip = streams::toolTip(info, QUrl(item.url));
+    item.qualities = streams::qualityChoices(info);
+    item.drm = info.encryption == streams::Encryption::Drm;
+    return true;
+}
+
 QString SniffedItems::rowText(const SniffedItem &item)
 {
     const QString numberAndTime = QStringLiteral("%1. %2").arg(item.number).arg(item.time);
+    // The list is narrow: kind and best quality under Type, the length under
+    // Size; every quality is in the tooltip and the quality choice.
+    if (item.stream)
+        return numberAndTime.leftJustified(22) + (item.streamKind.isEmpty() ? item.type : item.streamKind).leftJustified(14)
+               + item.streamLength;
     return numberAndTime.leftJustified(22) + item.type.leftJustified(14)
            + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
 }
 
 QString SniffedItems::toolTip(const SniffedItem &item)
 {
+    if (item.stream)
+        return item.streamTip.isEmpty() ? item.url : item.streamText + QLatin1Char('\n') + item.streamTip;
     return item.url + QLatin1Char('\n') + QString::number(item.size) + QStringLiteral(" bytes");
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StreamText.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -18,11 +20,20 @@ struct SniffedItem
     QString type;
     bool videoSite = false;
     int state = NotDownloaded;
+    // A streaming manifest ("HLS" or "DASH"): one row for the whole stream.
+    bool stream = false;
+    QString streamText;     // kind, best quality and length, once read
+    QString streamKind;     // its first part: kind and best quality ("HLS 1280x720")
+    QString streamLength;   // "0:06", "live" or empty
+    QString streamTip;      // every quality and the address, once read
+    QList<streams::QualityChoice> qualities;
+    bool drm = false;       // needs a licence server: never offered for saving
 };
 
 // The streams the sniffer found, oldest first: only streams of 100000 bytes
-// or more (manifests, listed with anySize, whatever their size), each address
-// and each known size at most once, the 25 newest kept.
+// or more (a browser's manifests, listed with anySize, and every streaming
+// manifest whatever their size), each address and each known size at most
+// once, the 25 newest kept.
 class SniffedItems
 {
 public:
@@ -37,6 +48,9 @@ public:
                 const QString &typeText, const QTime &now, bool anySize = false);
     void removeAt(int index);
     void setState(int index, int state);
+    // The manifest of row number was read. False when the row is gone.
+    bool setStream(int number, const streams::StreamInfo &info);
+    static bool isStreamType(const QString &type);
 
     int count() const { return int(m_items.size()); }
     const SniffedItem &at(int index) const { return m_items.at(index); }

@@ -1,4 +1,5 @@
 #include "Sniffer.h"
+#include "StreamReader.h"
 
 #include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
@@ -33,6 +34,8 @@ Sniffer::Sniffer(QWidget *parent)
     browser = new BrowserCapture(QString(), this);
     connect(browser, &BrowserCapture::reportArrived, this, &Sniffer::addBrowserReport);
     connect(browser, &BrowserCapture::browserConnectedChanged, this, &Sniffer::showBrowserState);
+    streamReader = new StreamReader(&capture->streamSorter(), this);
+    connect(streamReader, &StreamReader::streamRead, this, &Sniffer::onStreamRead);
 }
 
 Sniffer::~Sniffer()
@@ -40,6 +43,7 @@ Sniffer::~Sniffer()
     endRunningWork();
     // Before the forms and members they report to go.
     delete downloader;
+    delete streamReader;
     delete capture;
     delete browser;
     delete aboutForm;

@@ -18,6 +18,9 @@
 
 class BrowserCapture;
 class CaptureSession;
+class StreamReader;
+class QComboBox;
+namespace streams { struct StreamInfo; }
 class CYouTubeDownloadDlg;
 class QAction;
 class QFileDialog;
@@ -85,6 +88,7 @@ public:
     QTimer *busyIndicatorTimer() const { return busyTimer; }
     QDialog *aboutDialog() const { return aboutBox; }
     const SniffedItems &sniffedList() const { return sniffedItems; }
+    QComboBox *qualityChoice() const { return qualityBox; }
     // The link to the capture engines; reports queued here reach the list.
     CaptureSession *captureSession() const { return capture; }
     // The link to the browsers' native hosts; started with the page.
@@ -163,6 +167,7 @@ private slots:
     void onOldSnifferDownloadFinished(const QString &file);
     void onSaveFilterSelected(const QString &filter);
     void changeButtonIcon();
+    void onStreamRead(int number, const streams::StreamInfo &info);
 
     // Menus.
     void onClickHelp();
@@ -192,6 +197,10 @@ private:
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
     QString downloadSniffedItem(int index);
+    // A streaming manifest's row: saved whole by the downloader tool.
+    QString downloadSniffedStream(int index);
+    // The quality choice beside the buttons, for a stream's row.
+    void showQualityChoice(int index);
     QString showSaveDialog(const QString &itemType);
     int selectedItemIndex() const;
     // The downloader's settings: release address, cookies, health line.
@@ -247,6 +256,8 @@ private:
     CaptureSession *capture = nullptr;
     BrowserCapture *browser = nullptr;
     bool browserRowsPending = false;
+    StreamReader *streamReader = nullptr;
+    QComboBox *qualityBox = nullptr;
     QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;

@@ -111,6 +111,33 @@ QString savedFile(const QStringList &lines)
     return {};
 }
 
+std::optional<ToolProgress> progressWithAmounts(const QString &line)
+{
+    std::optional<ToolProgress> progress = progressFromLine(line);
+    if (!progress)
+        return std::nullopt;
+    const QStringList amounts = line.mid(line.indexOf(QLatin1Char('%')) + 1).trimmed().split(QLatin1Char('/'));
+    // Whole bytes only; an estimate may come with decimals.
+    const auto bytes = [](const QString &text) -> std::optional<quint64> {
+        bool ok = false;
+        const double value = text.trimmed().toDouble(&ok);
+        if (!ok || std::isnan(value) || value < 0 || value > 1e18)
+            return std::nullopt;
+        return quint64(value);
+    };
+    if (amounts.size() == 2) {
+        progress->done = bytes(amounts[0]);
+        progress->total = bytes(amounts[1]);
+    }
+    return progress;
+}
+
+QString amountsTemplate()
+{
+    return QStringLiteral("download:[download] %(progress._percent_str)s "
+                          "%(progress.downloaded_bytes)s/%(progress.total_bytes,progress.total_bytes_estimate)s");
+}
+
 QMap<QString, QString> audioQualityTable()
 {
     static const struct { int code; const char *text; } entries[] = {

@@ -38,6 +38,8 @@ struct ToolProgress
     float percent = 0;
     QString speed;
     QString eta;
+    std::optional<quint64> done;  // bytes, from a line with amounts
+    std::optional<quint64> total;
 };
 
 // The last line of the update script.
@@ -85,6 +87,13 @@ std::optional<ToolProgress> lastProgress(const QStringList &lines);
 // The file the tool says it saved: the rest of the last line that begins
 // with "[saved] ". Empty when there is none.
 QString savedFile(const QStringList &lines);
+
+// A progress line with amounts, as the stream save asks the tool to print
+// them: "[download]  45.3% DONE/TOTAL", bytes; TOTAL may be an estimate or
+// "NA". The percentage is read as progressFromLine reads it.
+std::optional<ToolProgress> progressWithAmounts(const QString &line);
+// The tool's template for such lines.
+QString amountsTemplate();
 
 // Format code to audio quality text, for the codes the listing knows.
 QMap<QString, QString> audioQualityTable();

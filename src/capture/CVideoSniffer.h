@@ -38,6 +38,8 @@ public:
     ~CVideoSniffer() override;
 
     void registerCallback(MediaCallback callback);
+    // The table that groups streaming manifests and their pieces (see MediaDetector).
+    void setStreamSorter(streams::StreamSorter *sorter) { m_detector.setStreamSorter(sorter); }
     void addIgnoredUrl(const QByteArray &url, int count);
     bool takeIgnoredUrl(const QByteArray &url);
 

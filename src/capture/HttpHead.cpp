@@ -1,5 +1,6 @@
 #include "HttpHead.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace capture {
@@ -149,6 +150,8 @@ ResponseHead readResponseHead(const ByteView &v, std::size_t at)
         } else if (const auto type = valueOf(v, line, "content-type:"); type && !typeSeen) {
             typeSeen = true;
             head.typeLine = line;
+            const std::size_t valueEnd = end ? *end : v.size();
+            head.contentType = v.copy(*type, std::min(valueEnd - *type, MaxTypeValue));
             const bool video = startsWithNoCase(v, *type, "video/");
             if (!video && !startsWithNoCase(v, *type, "audio/"))
                 return true;

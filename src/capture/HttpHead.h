@@ -24,6 +24,7 @@ struct ResponseHead
     QByteArray rangeTotal;     // TOTAL of "Content-Range: bytes a-b/TOTAL"
     Media media = Media::None; // a "video/" or "audio/" Content-Type
     QByteArray subtype;        // its subtype, lower case, without parameters
+    QByteArray contentType;    // the whole Content-Type value as sent, at most MaxTypeValue bytes
     bool typeLineEnded = false;
     bool chunked = false;      // Transfer-Encoding ends in "chunked"
     std::size_t typeLine = 0;  // where the Content-Type line starts
@@ -37,6 +38,9 @@ struct ResponseHead
     // Content-Length as a number: the body's length on the wire unless chunked.
     std::optional<std::uint64_t> bodyLength() const;
 };
+
+// Longest Content-Type value kept: types with parameters fit well within it.
+inline constexpr std::size_t MaxTypeValue = 128;
 
 // The head whose status line ("HTTP/1.1 200 OK") starts at offset at.
 ResponseHead readResponseHead(const ByteView &examined, std::size_t at);

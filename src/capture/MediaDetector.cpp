@@ -11,6 +11,7 @@
 #include "LogLine.h"
 #include "LogText.h"
 #include "SafeText.h"
+#include "StreamSorter.h"
 
 using capture::ByteView;
 
@@ -213,6 +214,13 @@ void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *
         m_connections.insert(connection, std::move(state), now);
     };
 
+    if (streams::StreamSorter *sorter = m_streams.load(std::memory_order_acquire)) {
+        if (sortStream(*sorter, current, head, payload, bodyAt) != StreamVerdict::Usual) {
+            follow(false, false);
+            return;
+        }
+    }
+
     switch (head.media) {
     case capture::ResponseHead::Media::Video:
         // An FLV head that ends at its blank line leaves the body to the next
@@ -305,6 +313,51 @@ std::optional<std::size_t> MediaDetector::followConnection(const ConnectionKey &
     if (body < payload.size())
         return std::size_t(body);
     return std::nullopt;
+}
+
+MediaDetector::StreamVerdict MediaDetector::sortStream(streams::StreamSorter &sorter, const PendingRequest &request,
+                                                      const capture::ResponseHead &head, const ByteView &payload,
+                                                      std::optional<std::size_t> bodyAt)
+{
+    QByteArrayView body;
+    if (bodyAt && *bodyAt < payload.size()) {
+        const ByteView start = payload.from(*bodyAt).first(ExaminedLength);
+        body = QByteArrayView(start.data(), qsizetype(start.size()));
+        // A chunked body starts with its size line.
+        if (head.chunked) {
+            const qsizetype lineEnd = body.indexOf("\r\n");
+            body = lineEnd >= 0 && lineEnd <= 16 ? body.sliced(lineEnd + 2) : QByteArrayView();
+        }
+    }
+    const QByteArrayView path = QByteArrayView(request.path).trimmed();
+    const QByteArrayView ranges = "\r\nRange:";
+    streams::ResponseFacts facts{path, head.contentType, body,
+                                 head.status == 206 || !head.rangeTotal.isEmpty()
+                                     || QByteArrayView(request.header).indexOf(ranges) >= 0};
+    // Most answers are neither media, nor manifest, nor segment: they never
+    // reach the shared table.
+    if (path.isEmpty()
+        || (head.media == capture::ResponseHead::Media::None && !streams::isManifest(facts)
+            && !streams::looksLikeSegment(facts)))
+        return StreamVerdict::Usual;
+    const QByteArray url = buildUrl(request);
+    if (url.isEmpty())
+        return StreamVerdict::Usual;
+    facts.address = url;
+    const streams::GroupDecision decision = sorter.classify(facts);
+    switch (decision.grouping) {
+    case streams::Grouping::Unrelated:
+        return StreamVerdict::Usual;
+    case streams::Grouping::NewStream:
+        reportMedia(request, head.size(),
+                    streams::manifestFormat(facts) == streams::ManifestFormat::Dash ? QByteArrayLiteral("DASH")
+                                                                                   : QByteArrayLiteral("HLS"));
+        return StreamVerdict::Reported;
+    case streams::Grouping::SameStream:
+    case streams::Grouping::PartOfStream:
+        break;
+    }
+    return StreamVerdict::Dropped;
 }
 
 void MediaDetector::addPendingRequest(PendingRequest &&request, std::int64_t now)

@@ -16,6 +16,9 @@
 #include "MediaReport.h"
 #include "PendingRequest.h"
 
+namespace capture { struct ResponseHead; class ByteView; }
+namespace streams { class StreamSorter; }
+
 // The per-packet analysis of one capture: pairs the local machine's HTTP
 // GET requests with their responses and reports video and audio streams,
 // recognised by their type or by the first bytes of their body, which may
@@ -50,6 +53,11 @@ public:
     // May be set from any thread while frames are being analysed.
     void setCallback(MediaCallback function) { m_callback.store(function, std::memory_order_release); }
     MediaCallback callback() const { return m_callback.load(std::memory_order_acquire); }
+    // Streaming manifests and their pieces: with a sorter, a manifest is
+    // reported whatever its size (type "HLS" or "DASH") and a playlist or
+    // segment of a listed stream is not reported. May be set from any thread;
+    // the sorter must outlive the analysis.
+    void setStreamSorter(streams::StreamSorter *sorter) { m_streams.store(sorter, std::memory_order_release); }
     // Receives every report too; set it before the first frame.
     void setReportSink(ReportSink sink) { m_sink = std::move(sink); }
 
@@ -83,6 +91,10 @@ private:
     // or nothing when it is all body or a repeat.
     std::optional<std::size_t> followConnection(const ConnectionKey &key, std::uint32_t sequence,
                                                 std::span<const std::uint8_t> payload, std::int64_t now);
+    enum class StreamVerdict { Usual, Reported, Dropped };
+    StreamVerdict sortStream(streams::StreamSorter &sorter, const PendingRequest &request,
+                             const capture::ResponseHead &head, const capture::ByteView &payload,
+                             std::optional<std::size_t> bodyAt);
     void addPendingRequest(PendingRequest &&request, std::int64_t now);
     PendingRequest takePendingRequest(const Ipv4Address &destination, std::uint16_t destinationPort,
                                       const Ipv4Address &source, std::uint16_t sourcePort);
@@ -92,6 +104,7 @@ private:
     int m_linkType;
     Ipv4Address m_localAddress;
     std::atomic<MediaCallback> m_callback{nullptr};
+    std::atomic<streams::StreamSorter *> m_streams{nullptr};
     ReportSink m_sink;
 
     std::deque<PendingRequest> m_pending;

@@ -8,8 +8,9 @@
 
 namespace streams {
 
-// Put before the row text of a stream that needs a licence server.
-inline const QString LockMark = QStringLiteral("\U0001F512 ");
+// Put before the row text of a stream that needs a licence server; plain
+// text, as the list fonts have no lock glyph.
+inline const QString LockMark = QStringLiteral("[DRM] ");
 
 // "HLS 1280x720, 3 qualities, 0:06"; "live" instead of the length for a live
 // stream; no length while it is unknown (a master not yet combined with a

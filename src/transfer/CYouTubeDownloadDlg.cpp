@@ -43,6 +43,27 @@ void CYouTubeDownloadDlg::startDownload()
     m_transfer->startTransfer();
 }
 
+void CYouTubeDownloadDlg::startExternal(const QUrl &address, std::function<void()> cancel)
+{
+    TRACE("startExternal");
+    m_meter.reset();
+    m_cancelExternal = std::move(cancel);
+    m_fileName = TransferTexts::fileNameOfUrl(address);
+    ui->lbFileStatus->setText(TransferTexts::fileStatusText(m_fileName, address.host()));
+}
+
+void CYouTubeDownloadDlg::endExternal(bool saved, bool canceled, const QString &error)
+{
+    TRACE("endExternal");
+    if (saved) {
+        done(QDialog::Accepted);
+        return;
+    }
+    if (!canceled)
+        m_failure = Failure{QStringLiteral("Error"), QStringLiteral("Download failed"), error};
+    done(QDialog::Rejected);
+}
+
 void CYouTubeDownloadDlg::OnProgress(unsigned long long nBytesRead, bool bGotFileSize,
                                      unsigned long long nFileSize)
 {
@@ -79,7 +100,10 @@ void CYouTubeDownloadDlg::showTransferRate(double bytesPerMs)
 
 void CYouTubeDownloadDlg::on_pbCanceled_clicked()
 {
-    m_transfer->requestAbort();
+    if (m_cancelExternal)
+        m_cancelExternal();
+    else
+        m_transfer->requestAbort();
     ui->pbCancel->setEnabled(false);
     showStatus(QStringLiteral("Aborting transfer"));
 }

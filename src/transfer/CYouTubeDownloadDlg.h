@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class CYouTubeDownloader;
 class QLabel;
+class QUrl;
 class QProgressBar;
 class QPushButton;
 namespace Ui { class CHttpDownloadDlg; }
@@ -41,6 +43,12 @@ public:
     // Call after filling the transfer's url, requestHeader and filePath, then exec().
     void startDownload();
 
+    // A save that another worker does (the downloader tool, for a whole
+    // stream): it reports through OnProgress and ends with endExternal;
+    // Cancel calls cancel instead of aborting the transfer.
+    void startExternal(const QUrl &address, std::function<void()> cancel);
+    void endExternal(bool saved, bool canceled, const QString &error);
+
     void on_pbCanceled_clicked();
 
     QLabel *fileStatusLabel() const;
@@ -66,4 +74,5 @@ private:
     ProgressMeter m_meter;
     QElapsedTimer m_clock;
     std::optional<Failure> m_failure;
+    std::function<void()> m_cancelExternal;
 };

@@ -120,6 +120,51 @@ private slots:
         QVERIFY(harness.responder.messages.isEmpty());
     }
 
+    // Chromium plays an HLS master over plain HTTP: its variant playlists and
+    // segments pass through the analysis, and the page lists the master alone.
+    void anHlsStreamIsOneRow()
+    {
+        const QString chromium = QStandardPaths::findExecutable("chromium");
+        if (chromium.isEmpty())
+            QSKIP("chromium is not installed");
+        QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
+        QVERIFY(m_media.addFile("hls.html", "<html><body><video muted autoplay src=\"/hls/master.m3u8\"></video>"
+                                            "</body></html>"));
+        WindowHarness harness;
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        QCOMPARE(w->captureSession()->status(), CaptureSession::Status::Capturing);
+        QTemporaryDir profile;
+        QProcess browser;
+        browser.setEnvironment(QProcess::systemEnvironment() << "HOME=" + profile.path());
+        browser.start(chromium, {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                                 "--user-data-dir=" + profile.path(), "--autoplay-policy=no-user-gesture-required",
+                                 m_media.url("hls.html")});
+        // Played to its end: every segment of the chosen variant and of the audio fetched.
+        const auto segmentsFetched = [&] {
+            int count = 0;
+            for (const QByteArray &head : m_media.requestHeads())
+                count += head.startsWith("GET /hls/s_") ? 1 : 0;
+            return count;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(m_media.requests("GET /hls/s_2_002.ts") > 0 && segmentsFetched() >= 6, 60000);
+        const int master = rowOf(w, "/hls/master.m3u8");
+        QVERIFY(master >= 0);
+        const SniffedItem &item = w->sniffedList().at(w->sniffedList().count() - 1 - master);
+        QTRY_COMPARE_WITH_TIMEOUT(item.streamText, QString("HLS 1280x720, 3 qualities, 0:06"), 10000);
+        QVERIFY(item.streamTip.contains("640x360") && item.streamTip.contains(m_media.url("hls/master.m3u8")));
+        browser.kill();
+        browser.waitForFinished(5000);
+        // Every report handed to the list: one row, no variant or segment rows.
+        QTRY_COMPARE_WITH_TIMEOUT(w->captureSession()->waitingReports(), 0, 10000);
+        int streamRows = 0;
+        for (int i = 0; i < w->sniffedList().count(); ++i)
+            streamRows += w->sniffedList().at(i).url.contains("/hls/") ? 1 : 0;
+        QCOMPARE(streamRows, 1);
+        QCOMPARE(w->sniffedList().count(), 1);
+    }
+
     void theSnifferTestServesItsOwnStream()
     {
         WindowHarness harness(shippedSettings());

@@ -104,7 +104,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
-        QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.makeStreams(3), qPrintable(m_media.errorString()));
         QVERIFY(m_media.bytes("clip.flv").size() >= 100000);
         QVERIFY(m_media.addFile("player.html", "<html><body><video src=\"/clip.flv\" autoplay muted></video></body></html>"));
     }

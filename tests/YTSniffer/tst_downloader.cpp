@@ -224,7 +224,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(media.start());
-        QVERIFY2(media.makeStreams(), qPrintable(media.errorString()));
+        QVERIFY2(media.makeStreams(3), qPrintable(media.errorString()));
         QVERIFY(media.addFile("plain.html", "<!DOCTYPE html>\n<html><head><title>Plain</title></head><body>No media</body></html>\n"));
         QVERIFY(app.isValid() && bin.isValid() && work.isValid() && out.isValid());
         for (const QString &copy : {app.filePath("run"), app.filePath("ffmpeg"), bin.filePath("yt-dlp")})

@@ -42,6 +42,11 @@ QString reading(const QString &parser, const QByteArray &output)
         return QString::number(int(ToolErrors::classify(line))) + '|'
                + (line.size() == ToolErrors::maxDetail ? QStringLiteral("cut") : line.mid(7, 9));
     }
+    if (parser == "amounts") {
+        const std::optional<ToolProgress> p = progressWithAmounts(lines.value(0));
+        const auto number = [](std::optional<quint64> n) { return n ? QString::number(*n) : QString("-"); };
+        return p ? QString("%1 %2/%3").arg(p->percent).arg(number(p->done), number(p->total)) : QString();
+    }
     if (parser == "formats") {
         QStringList got;
         const FormatListing listing = parseFormats(lines, audioQualityTable());
@@ -126,6 +131,13 @@ private slots:
         row("progress", "per cent before bracket", "50% ] 20", "20||");
         row("progress", "last line wins", "[download]  10.0%\n[download]  20.0%", "20||");
         row("progress", "last with a figure", "[download]  30.0%\n[download] Destination: y", "30||");
+        row("amounts", "typical", "[download]  45.3% 123456/272522", "45.3 123456/272522");
+        row("amounts", "estimate", "[download]  50.0% 36284/72568.0", "50 36284/72568");
+        row("amounts", "total unknown", "[download]  50.0% 36284/NA", "50 36284/-");
+        row("amounts", "no amounts", "[download]  12.0%", "12 -/-");
+        row("amounts", "negative", "[download]  1% -5/10", "1 -/10");
+        row("amounts", "huge", "[download]  1% 1e30/1e31", "1 -/-");
+        row("amounts", "no figure", "[download] 123/456", "");
         row("progress", "zero byte", QByteArray("[download] 3\0 9%", 16), "");
         row("progress", "invalid utf8", "\xff\xfe] 33.3%\xc3", "33.3||");
 

@@ -5,6 +5,7 @@
 
 #include "FrameBuilder.h"
 #include "MediaDetector.h"
+#include "StreamSorter.h"
 
 using frames::Bytes;
 using frames::FrameSpec;
@@ -39,7 +40,14 @@ struct Probe
     QList<MediaReport> reports;
     std::int64_t now = 1000;
 
-    Probe() { detector.setReportSink([this](const MediaReport &r) { reports.append(r); }); }
+    // As in the application: manifests and their pieces go through a sorter.
+    streams::StreamSorter sorter;
+
+    Probe()
+    {
+        detector.setReportSink([this](const MediaReport &r) { reports.append(r); });
+        detector.setStreamSorter(&sorter);
+    }
     void feed(const FrameSpec &layout) { feed(frames::buildFrame(layout)); }
     // An exactly sized heap copy, so that a read past the end is caught.
     void feed(const Bytes &frame)
@@ -153,7 +161,7 @@ private slots:
         for (const char *subtype : {"mp4", "aac", "ogg", "webm", "wav", "x-wav", "flac"})
             answered(qPrintable(QString("audio/%1").arg(subtype)), head(qPrintable(QString("audio/%1").arg(subtype)), "\r\n"),
                      url + "|" + subtype + "\r\n");
-        answered("audio playlist", head("audio/mpegurl", "\r\n#EXTM3U\n"), {});
+        answered("audio playlist: a manifest", head("audio/mpegurl", "\r\n#EXTM3U\n"), url + "|HLS");
         // Ranges: the size is the total; without one, the length.
         const QByteArray partial = "HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\n";
         answered("206 from the start", partial + "Content-Range: bytes 0-65535/7340032\r\nContent-Length: 65536\r\n\r\n",
@@ -174,6 +182,28 @@ private slots:
                             int followed = -1) {
             QTest::newRow(name) << steps << expected << pending << followed;
         };
+        // Streaming manifests: listed whatever their size; their playlists and
+        // segments add nothing, segments elsewhere are what they always were.
+        const auto get = [](const QByteArray &path, const QByteArray &host = "media.example") -> QByteArray {
+            return "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n\r\n";
+        };
+        const QByteArray master = head("application/vnd.apple.mpegurl", "Content-Length: 90\r\n\r\n")
+                                  + "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1,RESOLUTION=1280x720\np_0.m3u8\n";
+        const QByteArray segment = head("video/mp2t", "Content-Length: 500000\r\n\r\nG");
+        const Steps listed{{'>', get("/hls/master.m3u8"), 40001}, {'<', master, 40001}};
+        row("HLS master by its type", listed, {"media.example/hls/master.m3u8|90\r\n|HLS"}, 0);
+        row("HLS by its body", {{'>', get("/live?channel=1")}, {'<', head("text/plain", "\r\n\xEF\xBB\xBF#EXTM3U\n")}},
+            {"media.example/live?channel=1||HLS"}, 0);
+        row("DASH by its type", {{'>', get("/d/manifest")}, {'<', head("application/dash+xml", "\r\n<MPD")}},
+            {"media.example/d/manifest||DASH"}, 0);
+        row("variant and segments of a listed master",
+            listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
+                           {'<', head("application/vnd.apple.mpegurl", "\r\n#EXTM3U\n#EXTINF:2,\ns.ts\n"), 40002},
+                           {'>', get("/hls/s_0_000.ts"), 40003}, {'<', segment, 40003},
+                           {'>', get("/hls/master.m3u8"), 40004}, {'<', master, 40004}},
+            {"media.example/hls/master.m3u8|90\r\n|HLS"}, 0);
+        row("a segment on another host", listed + Steps{{'>', get("/s_1.ts", "other.example"), 40002}, {'<', segment, 40002}},
+            {"media.example/hls/master.m3u8|90\r\n|HLS", "other.example/s_1.ts|500000\r\n|mp2t\r\n"}, 0);
         row("no host: server address", {{'>', "GET /video.flv HTTP/1.0\r\n\r\n"}, {'<', Mp4Head}},
             {"10.0.0.5/video.flv|123456\r\n|mp4\r\n"}, 0);
         row("host in lower case", {{'>', "GET /v.mp4 HTTP/1.1\r\nhost: media.example\r\n\r\n"}, {'<', Mp4Head}},

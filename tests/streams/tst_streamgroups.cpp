@@ -4,6 +4,9 @@
 #include <QtTest>
 
 #include "StreamGroups.h"
+#include "StreamSorter.h"
+
+#include <QThread>
 
 using namespace streams;
 
@@ -49,6 +52,7 @@ private slots:
     void grouping_data();
     void grouping();
     void bounds();
+    void sharedAcrossThreads();
 };
 
 void TestStreamGroups::recognition_data()
@@ -149,3 +153,31 @@ void TestStreamGroups::bounds()
 
 QTEST_GUILESS_MAIN(TestStreamGroups)
 #include "tst_streamgroups.moc"
+
+// Capture threads classify while the window learns: one sorter, one lock.
+void TestStreamGroups::sharedAcrossThreads()
+{
+    StreamSorter sorter;
+    QCOMPARE(sorter.classify({"host.example/tv/master.m3u8", "application/x-mpegurl", MasterBody, false}).grouping,
+             Grouping::NewStream);
+    std::atomic<int> rows{0};
+    QList<QThread *> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads << QThread::create([&sorter, &rows, t] {
+            for (int i = 0; i < 2000; ++i) {
+                const QByteArray address = "host.example/tv/low/seg" + QByteArray::number(t * 10000 + i) + ".ts";
+                rows += sorter.classify({address, "video/mp2t", {}, false}).addsRow() ? 1 : 0;
+            }
+        });
+        threads.last()->start();
+    }
+    const QUrl master("http://host.example/tv/master.m3u8");
+    for (int i = 0; i < 200; ++i)
+        sorter.learn(master, *parseManifest(MasterBody, master).info);
+    for (QThread *thread : threads) {
+        QVERIFY(thread->wait(30000));
+        delete thread;
+    }
+    QCOMPARE(rows.load(), 0);
+    QCOMPARE(sorter.manifestCount(), 1);
+}

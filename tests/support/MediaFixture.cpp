@@ -131,24 +131,6 @@ bool MediaFixture::run(const QString &name, const QStringList &arguments)
     return ok;
 }
 
-bool MediaFixture::makeStreams()
-{
-    const QStringList input{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            "testsrc=size=1280x720:rate=25:duration=3", "-f", "lavfi", "-i",
-                            "sine=frequency=440:duration=3", "-filter_complex",
-                            "[0:v]split=2[v1][v2];[v2]scale=640:360[v2o]", "-map", "[v1]", "-map", "[v2o]", "-map",
-                            "1:a", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-b:v:0", "800k",
-                            "-b:v:1", "300k", "-c:a", "aac", "-b:a", "64k"};
-    return QDir(folder()).mkpath("hls") && QDir(folder()).mkpath("dash")
-           && run("ffmpeg", input + QStringList{"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
-                                                "-master_pl_name", "master.m3u8", "-var_stream_map",
-                                                "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud",
-                                                "-hls_segment_filename", filePath("hls/%v_%03d.ts"),
-                                                filePath("hls/%v.m3u8")})
-           && run("ffmpeg", input + QStringList{"-f", "dash", "-seg_duration", "1", "-adaptation_sets",
-                                                "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
-}
-
 bool MediaFixture::makeMedia()
 {
     const QStringList quiet{"-nostdin", "-loglevel", "error", "-y"};
@@ -169,6 +151,39 @@ bool MediaFixture::makeMedia()
            && addFile("sources.html", "<!DOCTYPE html>\n<html><head><title>Two Sources</title></head>\n<body><video "
                                       "controls><source src=\"/clip.webm\" type=\"video/webm\"><source "
                                       "src=\"/clip.mp4\" type=\"video/mp4\"></video></body></html>\n");
+}
+
+bool MediaFixture::makeStreams(int seconds)
+{
+    const QString length = QString::number(seconds);
+    const QStringList in{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                         "testsrc=size=1280x720:rate=25,noise=alls=20:allf=t", "-f", "lavfi", "-i", "sine=f=440",
+                         "-t", length};
+    const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-pix_fmt", "yuv420p",
+                           "-c:a", "aac", "-b:a", "64k"};
+    const QStringList small{"-vf", "scale=640:360"};
+    if (!QDir(folder()).mkpath("hls") || !QDir(folder()).mkpath("aes") || !QDir(folder()).mkpath("dash"))
+        return false;
+    const QByteArray key = QByteArray::fromHex("00112233445566778899aabbccddeeff");
+    return addFile("aes/key.bin", key)
+           && addFile("aes/keyinfo", "key.bin\n" + filePath("aes/key.bin").toUtf8() + "\n")
+           && run("ffmpeg", in + QStringList{"-filter_complex", "[0:v]split=2[a][b];[b]scale=640:360[c]", "-map", "[a]",
+                                             "-map", "[c]", "-map", "1:a"}
+                                + h264
+                                + QStringList{"-f", "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
+                                              "-master_pl_name", "master.m3u8", "-var_stream_map",
+                                              "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud", "-hls_segment_filename",
+                                              filePath("hls/s_%v_%03d.ts"), filePath("hls/p_%v.m3u8")})
+           && run("ffmpeg", in + small + h264
+                                + QStringList{"-f", "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
+                                              "-hls_key_info_file", filePath("aes/keyinfo"),
+                                              "-hls_segment_filename", filePath("aes/s_%03d.ts"),
+                                              filePath("aes/index.m3u8")})
+           && run("ffmpeg", in + QStringList{"-filter_complex", "[0:v]split=2[a][b];[b]scale=640:360[c]", "-map", "[a]",
+                                             "-map", "[c]", "-map", "1:a"}
+                                + h264
+                                + QStringList{"-f", "dash", "-seg_duration", "2", "-adaptation_sets",
+                                              "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
 }
 
 bool MediaFixture::startServer(bool tls)

@@ -64,10 +64,12 @@ public:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
-    // Makes, with ffmpeg, streams of separate tracks (3 s): an HLS master
-    // "hls/master.m3u8" with video variants 1280x720 and 640x360 and an
-    // audio group, and a DASH manifest "dash/manifest.mpd" of the same.
-    bool makeStreams();
+    // Streams made with ffmpeg in the folder, `seconds` long, with a noisy
+    // picture so that segments have a real size:
+    //   hls/master.m3u8   master: 1280x720 and 640x360 variants, an audio group
+    //   aes/index.m3u8    AES-128 media playlist (640x360 with audio), key aes/key.bin
+    //   dash/manifest.mpd video adaptation set of 1280x720 and 640x360, one of audio
+    bool makeStreams(int seconds = 6);
     bool route(const QString &path, const Route &route);
     // Requests served so far with that method and target ("GET /page.html").
     int requests(const QString &methodAndPath) const;

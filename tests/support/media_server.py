@@ -52,7 +52,9 @@ import time
 ROOT = ""
 LOCK = threading.Lock()
 TYPES = {".mp4": "video/mp4", ".webm": "video/webm", ".mp3": "audio/mpeg",
-         ".flv": "video/x-flv", ".html": "text/html; charset=utf-8", ".bin": "application/octet-stream"}
+         ".flv": "video/x-flv", ".html": "text/html; charset=utf-8", ".bin": "application/octet-stream",
+         ".m3u8": "application/vnd.apple.mpegurl", ".ts": "video/mp2t", ".mpd": "application/dash+xml",
+         ".m4s": "video/iso.segment"}
 FIRST_WRITE = 65536
 MADE = bytes(range(256)) * 4096
 MAX_HEAD = 1 << 20

@@ -163,6 +163,18 @@ public:
         w.setItemState(1, SniffedItem::Downloading);
         shoot(&w, QStringLiteral("page5-sniffed"));
 
+        // A streaming manifest of the local site: one row, read by the window,
+        // with its quality choice beside the buttons.
+        if (!address.isEmpty()) {
+            const QUrl manifest = QUrl(address).resolved(QUrl(QStringLiteral("hls/master.m3u8")));
+            w.captureSession()->queueReport(manifest.toString().mid(7).toLatin1(),
+                                            "GET /hls/master.m3u8 HTTP/1.1\r\nHost: " + manifest.authority().toLatin1()
+                                                + "\r\n\r\n",
+                                            "640\r\n", "HLS");
+            waitUntil([&] { return w.sniffedList().count() == 4 && !w.sniffedList().at(3).streamText.isEmpty(); },
+                      10000);
+            shoot(&w, QStringLiteral("page5-stream"));
+        }
         // A browser with the extension: its host connects and hands over what it plays.
         QLocalSocket host;
         host.connectToServer(w.browserCapture()->session()->serverName());
@@ -170,7 +182,7 @@ public:
             host.write(browserFrame("https://cdn.media.example/v/8c1f/720p.mp4?sig=x", "video/mp4", 31457280));
             host.write(browserFrame("https://cdn.media.example/hls/master.m3u8", "application/vnd.apple.mpegurl", 2048));
             host.write(browserFrame("https://audio.media.example/track/42.mp3", "audio/mpeg", 6815744));
-            waitUntil([&] { return w.sniffedList().count() == 6; }, 5000);
+            waitUntil([&] { return w.sniffedList().count() >= 6; }, 5000);
             shoot(&w, QStringLiteral("page5-browser"));
         }
         for (const auto &item : std::as_const(w.helpItems)) {

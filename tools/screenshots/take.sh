@@ -17,6 +17,13 @@ ffmpeg -loglevel error -y -f lavfi -i testsrc=size=640x360:rate=25 -f lavfi -i s
   -c:v libx264 -c:a aac -shortest "$work/site/clip.mp4"
 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x180:rate=25 -f lavfi -i sine=f=440 -t 3 \
   -c:v libvpx -c:a libvorbis -shortest "$work/site/clip.webm"
+# A streaming manifest for the sniffed-media page: two qualities and an audio group.
+mkdir -p "$work/site/hls"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25 -f lavfi -i sine=f=440 -t 6 \
+  -filter_complex "[0:v]split=2[a][b];[b]scale=640:360[c]" -map "[a]" -map "[c]" -map 1:a \
+  -c:v libx264 -preset ultrafast -c:a aac -f hls -hls_time 2 -hls_playlist_type vod \
+  -master_pl_name master.m3u8 -var_stream_map "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud" \
+  -hls_segment_filename "$work/site/hls/s_%v_%03d.ts" "$work/site/hls/p_%v.m3u8"
 cat > "$work/site/watch.html" <<'HTML'
 <html><head><title>Big Test Pattern: the movie</title></head><body>
 <video controls><source src="clip.webm" type="video/webm"><source src="clip.mp4" type="video/mp4"></video>

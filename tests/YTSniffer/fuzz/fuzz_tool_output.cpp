@@ -79,6 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString error = ToolErrors::lastErrorLine(lines);
     require(error.size() <= ToolErrors::maxDetail && (error.isEmpty() || error.startsWith(QLatin1String("ERROR:"))));
     require(error.isEmpty() || int(ToolErrors::classify(error)) >= 0);
+    for (const QString &line : lines) {
+        if (const std::optional<ToolProgress> step = ToolOutput::progressWithAmounts(line))
+            require(step->percent >= 0.0f && step->percent <= 100.0f && step->done.value_or(0) <= quint64(1e18)
+                    && step->total.value_or(0) <= quint64(1e18));
+    }
 #elif FUZZ_PARSER == 4
     if (const std::optional<ToolUpdate> update = ToolOutput::parseUpdate(lines)) {
         for (const QString *word : {&update->tool, &update->version, &update->previous}) {

@@ -18,6 +18,7 @@
 #include <pcap/pcap.h>
 
 #include "MediaDetector.h"
+#include "StreamSorter.h"
 
 namespace {
 
@@ -63,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Ipv4Address local = (data[0] & 0x80) ? Ipv4Address{127, 0, 0, 1} : Ipv4Address{10, 0, 0, 1};
     MediaDetector detector(links[(data[0] & 0x7f) % std::size(links)], local);
     detector.setReportSink(check);
+    // Manifests and segments take the sorter's path, as in the application.
+    streams::StreamSorter sorter(streams::StreamGroups::Limits{8, 32, 60000});
+    detector.setStreamSorter(&sorter);
     std::int64_t now = 1000;
     std::uint32_t nextSequence = 0;
     std::size_t at = 1;

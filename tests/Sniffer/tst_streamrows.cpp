@@ -1,0 +1,205 @@
+#include "CYouTubeDownloadDlg.h"
+#include "CaptureSession.h"
+#include "MediaFixture.h"
+#include "WindowHarness.h"
+
+#include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+// Every log line of a test, to show that no cookie value reaches the log.
+QStringList logLines;
+QtMessageHandler previousHandler = nullptr;
+void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    logLines << text;
+    previousHandler(type, context, text);
+}
+} // namespace
+
+// Streaming manifests on the sniffed-media page, from real ffmpeg-made
+// streams on the shared test server: one row each with its qualities, saved
+// whole by the downloader tool with the browser's headers, cancelled without
+// a trace, and a protected stream refused in the catalogue's words.
+class tst_StreamRows : public QObject
+{
+    Q_OBJECT
+
+private:
+    MediaFixture m_media;
+
+    static QByteArray shippedSettings()
+    {
+        return updatedOn(QDate::currentDate()) + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini");
+    }
+
+    // What ffprobe says of a file: "video 1280x720", "audio", and its length.
+    static QJsonObject probe(const QString &file)
+    {
+        QProcess ffprobe;
+        ffprobe.start(MediaFixture::program("ffprobe"),
+                      {"-v", "error", "-show_entries", "stream=codec_type,width,height:format=duration", "-of", "json",
+                       file});
+        if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+    }
+
+    // Decodes the whole file: the saved stream plays.
+    static bool plays(const QString &file)
+    {
+        QProcess ffmpeg;
+        ffmpeg.start(MediaFixture::program("ffmpeg"), {"-v", "error", "-xerror", "-i", file, "-f", "null", "-"});
+        return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAllStandardError().isEmpty();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_media.start({.media = false}), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
+        // Protected by a licence server: listed, never saved.
+        QVERIFY(m_media.addFile("drm.m3u8", "#EXTM3U\n#EXT-X-VERSION:5\n#EXT-X-TARGETDURATION:2\n"
+                                            "#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://key1\",KEYFORMAT="
+                                            "\"com.apple.streamingkeydelivery\",KEYFORMATVERSIONS=\"1\"\n"
+                                            "#EXTINF:2.0,\nhls/s_1_000.ts\n#EXT-X-ENDLIST\n"));
+        // The 640x360 variant, its segments served slowly: a save to cancel.
+        QByteArray slow = m_media.bytes("hls/p_1.m3u8");
+        slow.replace("s_1_", "/throttle/20000/hls/s_1_");
+        QVERIFY(m_media.addFile("slow.m3u8", slow));
+    }
+
+    void aStreamIsOneRowAndSavedWhole_data()
+    {
+        QTest::addColumn<QString>("manifest");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("rowText");   // "" for no check
+        QTest::addColumn<QString>("quality");   // label of the choice, "" for the default
+        QTest::addColumn<QString>("video");     // "" when nothing is saved
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("audio");        // saved as audio: converted to MP3
+        QTest::newRow("HLS master, best") << "hls/master.m3u8" << "HLS" << "HLS 1280x720, 3 qualities, 0:06" << ""
+                                          << "1280x720" << false << false;
+        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << false << false;
+        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << false << true;
+        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << false << false;
+        QTest::newRow("DASH") << "dash/manifest.mpd" << "DASH" << "DASH 1280x720, 2 qualities, 0:06" << "" << "1280x720"
+                              << false << false;
+        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << true << false;
+        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << false << false;
+    }
+
+    void aStreamIsOneRowAndSavedWhole()
+    {
+        QFETCH(QString, manifest);
+        QFETCH(QString, type);
+        QFETCH(QString, rowText);
+        QFETCH(QString, quality);
+        QFETCH(QString, video);
+        QFETCH(bool, cancel);
+        QFETCH(bool, audio);
+        logLines.clear();
+        previousHandler = qInstallMessageHandler(keepLogLine);
+        const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
+        WindowHarness harness(shippedSettings());
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+
+        // As a source reports it: the browser's request with a cookie.
+        const QUrl address(m_media.url(manifest));
+        const QByteArray head = "GET " + address.path().toLatin1() + " HTTP/1.1\r\nHost: " + address.authority().toLatin1()
+                                + "\r\nUser-Agent: StreamRowsTest/1.0\r\nCookie: session=s3cret\r\n\r\n";
+        QVERIFY(w->captureSession()->queueReport(address.toString().mid(7).toLatin1(), head, "512\r\n",
+                                                 type.toLatin1()));
+        QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, manifest) >= 0 && !w->sniffedList().at(w->sniffedList().count() - 1 - rowOf(w, manifest)).streamText.isEmpty(), 20000);
+        const int index = w->sniffedList().count() - 1 - rowOf(w, manifest);
+        const SniffedItem item = w->sniffedList().at(index);
+        if (!rowText.isEmpty())
+            QCOMPARE(item.streamText, rowText);
+        QVERIFY(item.streamTip.contains(address.toString()));
+        // The window read the manifest with the browser's headers.
+        QVERIFY(m_media.requestHeads(address.path()).constFirst().contains("\r\nCookie: session=s3cret\r\n"));
+
+        w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, manifest));
+        w->oldSnifferForm()->mediaList->itemClicked(w->oldSnifferForm()->mediaList->currentItem());
+        QComboBox *choice = w->qualityChoice();
+        QCOMPARE(!choice->isHidden(), !item.drm);
+        if (!quality.isEmpty())
+            choice->setCurrentIndex(choice->findText(quality));
+
+        QTemporaryDir target;
+        const QString base = target.filePath("saved");
+        // An older file of that name gives way to a complete save only.
+        if (quality == "640x360")
+            writeFile(base + ".mp4", "older file");
+        bool asked = false;
+        harness.responder.onSave = [&](QFileDialog *dialog) { asked = true; dialog->selectFile(base); return true; };
+        QTimer canceller;
+        if (cancel) {
+            // Cancel once the tool has begun to write.
+            connect(&canceller, &QTimer::timeout, this, [&] {
+                for (QWidget *top : QApplication::topLevelWidgets()) {
+                    auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(top);
+                    if (dialog && dialog->isVisible() && !QDir(target.path()).isEmpty(QDir::Files)
+                        && dialog->cancelButton()->isEnabled())
+                        dialog->cancelButton()->click();
+                }
+            });
+            canceller.start(20);
+        }
+        (audio ? w->oldSnifferForm()->pbDownloadAudio : w->oldSnifferForm()->pbDownloadVideo)->click();
+        canceller.stop();
+        QVERIFY(!logLines.filter("StreamSave").isEmpty() || item.drm);
+        QVERIFY(logLines.filter("s3cret").isEmpty());
+        const QString saved = base + ".mp4";
+
+        if (item.drm) {
+            QVERIFY(!asked);
+            const QString words = w->settingsStore().list("warning_messages").value(4).section('~', 1);
+            QVERIFY(!words.isEmpty() && words.contains("protected"));
+            QVERIFY(harness.messageSeen(words));
+            return;
+        }
+        if (cancel) {
+            QVERIFY(harness.messageSeen("Download canceled."));
+            QVERIFY2(QDir(target.path()).isEmpty(QDir::Files), qPrintable(QDir(target.path()).entryList().join(' ')));
+            return;
+        }
+        if (audio) {
+            QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), 60000);
+            QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp3"});
+            QCOMPARE(MediaFixture::streamCodecs(base + ".mp3"), QStringList{"mp3"});
+            return;
+        }
+        QVERIFY2(harness.responder.messages.isEmpty(), qPrintable(harness.responder.messages.value(0).text));
+        QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp4"});
+        const QJsonObject info = probe(saved);
+        QStringList streams;
+        for (const QJsonValue &s : info["streams"].toArray()) {
+            const QJsonObject o = s.toObject();
+            streams << (o["codec_type"].toString() == "video"
+                            ? QString("video %1x%2").arg(o["width"].toInt()).arg(o["height"].toInt())
+                            : o["codec_type"].toString());
+        }
+        streams.sort();
+        QCOMPARE(streams, (QStringList{"audio", "video " + video}));
+        QVERIFY(qAbs(info["format"].toObject()["duration"].toString().toDouble() - 6.0) < 0.5);
+        QVERIFY(plays(saved));
+        // The segments came with the browser's headers.
+        const QList<QByteArray> heads = m_media.requestHeads();
+        QVERIFY(std::any_of(heads.cbegin(), heads.cend(), [](const QByteArray &h) {
+            return (h.contains(".ts ") || h.contains(".m4s ")) && h.contains("\r\nCookie: session=s3cret\r\n")
+                   && h.contains("\r\nUser-Agent: StreamRowsTest/1.0\r\n");
+        }));
+    }
+};
+
+QTEST_MAIN(tst_StreamRows)
+#include "tst_streamrows.moc"
