@@ -5,6 +5,7 @@
 #include "SafeText.h"
 #include "ManifestRecognition.h"
 #include "RequestHeaders.h"
+#include "StreamSorter.h"
 
 #include <QUrl>
 
@@ -79,6 +80,17 @@ bool BrowserCapture::isBrowserConnected() const
 
 void BrowserCapture::onStream(const BrowserStream &stream)
 {
+    if (m_sorter) {
+        const QByteArray address = stream.url.toUtf8();
+        const QByteArray type = stream.contentType.toLatin1();
+        streams::ResponseFacts facts;
+        facts.address = address;
+        facts.contentType = type;
+        if (!m_sorter->classify(facts).addsRow()) {
+            LOG_DEBUG << "BrowserCapture" << ":" << "part of a listed stream" << ":" << SafeText::address(stream.url);
+            return;
+        }
+    }
     const MediaReport made = report(stream);
     LOG_DEBUG << "BrowserCapture" << ":" << SafeText::address(stream.url) << ":" << made.contentType << ":"
               << made.contentLength;
@@ -112,9 +124,9 @@ QString BrowserCapture::rowType(const BrowserStream &stream)
 {
     switch (manifestOf(stream)) {
     case streams::ManifestFormat::Hls:
-        return QStringLiteral("m3u8");
+        return QStringLiteral("HLS");
     case streams::ManifestFormat::Dash:
-        return QStringLiteral("mpd");
+        return QStringLiteral("DASH");
     case streams::ManifestFormat::None:
         break;
     }

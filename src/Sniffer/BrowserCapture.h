@@ -7,6 +7,9 @@
 #include <QString>
 
 class BrowserSession;
+namespace streams {
+class StreamSorter;
+}
 
 // The window's one link to browser capture: owns the local server the
 // native hosts talk to, and turns each stream a browser played into a report
@@ -31,6 +34,9 @@ public:
     bool isListening() const;
     bool isBrowserConnected() const;
     BrowserSession *session() const { return m_session; }
+    // The sorter the packet engines share: a playlist or segment of a listed
+    // stream makes no row, whichever source saw the manifest.
+    void setStreamSorter(streams::StreamSorter *sorter) { m_sorter = sorter; }
 
     // The page's report of a stream: the full address with its scheme, the
     // request rebuilt as a header block, the total size, the row's type.
@@ -39,7 +45,7 @@ public:
     // "name: value", then the blank line.
     static QByteArray headerBlock(const BrowserStream &stream);
     // The row's type: the media subtype ("mp4", "webm"), "MP3" for MPEG
-    // audio as the packet analysis names it, "m3u8" or "mpd" for a manifest,
+    // audio as the packet analysis names it, "HLS" or "DASH" for a manifest,
     // else the address's file extension.
     static QString rowType(const BrowserStream &stream);
     // Streams listed whatever their size: manifests, which are small.
@@ -53,5 +59,6 @@ private:
     void onStream(const BrowserStream &stream);
 
     BrowserSession *m_session = nullptr;
+    streams::StreamSorter *m_sorter = nullptr;
     bool m_started = false;
 };

@@ -148,8 +148,13 @@ void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromUtf8(report.url), report.header, QString::fromLatin1(report.contentLength),
                          QString::fromLatin1(report.contentType), QTime::currentTime(), anySize);
+    if (outcome != SniffedItems::Added)
+        return;
+    const SniffedItem &item = sniffedItems.at(sniffedItems.count() - 1);
+    if (item.stream)
+        streamReader->read(item.number, QUrl(item.url), item.requestHeader);
     // Hosts hand over many streams at once: the list is rebuilt once for them all.
-    if (outcome != SniffedItems::Added || browserRowsPending)
+    if (browserRowsPending)
         return;
     browserRowsPending = true;
     QTimer::singleShot(0, this, [this] {

@@ -2,6 +2,7 @@
 
 #include "CYouTubeDownloadDlg.h"
 #include "LogLine.h"
+#include "SafeText.h"
 #include "Platform.h"
 #include "StreamSave.h"
 #include "UserDialogs.h"
@@ -46,7 +47,7 @@ QString Sniffer::downloadSniffedStream(int index)
 {
     const SniffedItem item = sniffedItems.at(index);
     if (item.drm) {
-        LOG_WARNING << "downloadSniffedStream" << ":" << "protected" << ":" << LogLine::safeAddress(item.url);
+        LOG_WARNING << "downloadSniffedStream" << ":" << "protected" << ":" << SafeText::address(item.url);
         showWarning(ProtectedStreamWarning);
         return QString();
     }
@@ -57,7 +58,7 @@ QString Sniffer::downloadSniffedStream(int index)
     const QString selector = qualityBox && qualityBox->isVisible() && qualityBox->currentIndex() >= 0
                                  ? qualityBox->currentData().toString()
                                  : streams::formatSelector();
-    LOG_DEBUG << "downloadSniffedStream" << ":" << LogLine::safeAddress(item.url) << ":" << selector << ":" << path;
+    LOG_DEBUG << "downloadSniffedStream" << ":" << SafeText::address(item.url) << ":" << selector << ":" << path;
 
     CYouTubeDownloadDlg dialog(this);
     StreamSave save;

@@ -35,6 +35,7 @@ Sniffer::Sniffer(QWidget *parent)
     connect(browser, &BrowserCapture::reportArrived, this, &Sniffer::addBrowserReport);
     connect(browser, &BrowserCapture::browserConnectedChanged, this, &Sniffer::showBrowserState);
     streamReader = new StreamReader(&capture->streamSorter(), this);
+    browser->setStreamSorter(&capture->streamSorter());
     connect(streamReader, &StreamReader::streamRead, this, &Sniffer::onStreamRead);
 }
 
@@ -44,8 +45,8 @@ Sniffer::~Sniffer()
     // Before the forms and members they report to go.
     delete downloader;
     delete streamReader;
-    delete capture;
     delete browser;
+    delete capture;
     delete aboutForm;
     delete navigation;
     delete oldSniffer;

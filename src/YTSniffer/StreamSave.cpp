@@ -1,6 +1,7 @@
 #include "StreamSave.h"
 
 #include "LogLine.h"
+#include "SafeText.h"
 #include "RequestHeaders.h"
 #include "ToolOutput.h"
 #include "ToolRun.h"
@@ -80,7 +81,7 @@ void StreamSave::start(const Request &request)
     }
     config.close();
     const QStringList args = arguments(request);
-    LOG_DEBUG << "StreamSave" << ":" << RequestHeaders::loggableAddress(request.address) << ":" << request.selector
+    LOG_DEBUG << "StreamSave" << ":" << SafeText::address(request.address) << ":" << request.selector
               << ":" << request.target;
     m_run = new ToolRun(request.tool, QStringList{QStringLiteral("--config-locations"), config.fileName()} + args,
                         {200, 64 * 1024}, this);
@@ -115,7 +116,7 @@ void StreamSave::readLines(const QStringList &lines)
             m_saved = line.mid(8);
             continue;
         }
-        const std::optional<ToolOutput::ToolProgress> step = ToolOutput::progressWithAmounts(line);
+        const std::optional<ToolProgress> step = ToolOutput::progressWithAmounts(line);
         if (!step)
             continue;
         const bool sizeKnown = step->total && *step->total > 0;

@@ -1,6 +1,7 @@
 #include "ManifestFetch.h"
 
 #include "LogLine.h"
+#include "SafeText.h"
 #include "RequestHeaders.h"
 
 #include <QNetworkAccessManager>
@@ -28,7 +29,7 @@ void ManifestFetch::fetch(const QUrl &address, const QByteArray &requestHeader, 
     request.setMaximumRedirectsAllowed(10);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    LOG_DEBUG << "ManifestFetch" << ":" << RequestHeaders::loggableAddress(address);
+    LOG_DEBUG << "ManifestFetch" << ":" << SafeText::address(address);
     m_reply = m_manager->get(request);
     m_idle.setInterval(timeoutMs);
     m_idle.start();

@@ -162,7 +162,7 @@ private slots:
 
         if (item.drm) {
             QVERIFY(!asked);
-            const QString words = w->settingsStore().list("warning_messages").value(4).section('~', 1);
+            const QString words = w->settingsStore().list("warning_messages").value(7).section('~', 1);
             QVERIFY(!words.isEmpty() && words.contains("protected"));
             QVERIFY(harness.messageSeen(words));
             return;

@@ -1,5 +1,6 @@
 #include "AddressWorkflow.h"
 #include "BrowserCapture.h"
+#include "BrowserSession.h"
 #include "BusyText.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
@@ -9,6 +10,7 @@
 #include "SettingsFile.h"
 #include "SelfTest.h"
 #include "SniffedItems.h"
+#include "StreamSorter.h"
 #include "TargetPath.h"
 #include "UrlCheck.h"
 #include "TestFiles.h"
@@ -17,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
@@ -184,9 +187,9 @@ private slots:
         QTest::newRow("generic") << "https://a.example/x.MP4" << "application/octet-stream" << 300000LL << ""
                                  << "mp4" << QByteArray("300000") << false;
         QTest::newRow("hls") << "https://a.example/list.m3u8" << "application/vnd.apple.mpegurl" << 200LL << ""
-                             << "m3u8" << QByteArray("200") << true;
+                             << "HLS" << QByteArray("200") << true;
         QTest::newRow("dash, no length") << "https://a.example/m?x=1" << "application/dash+xml" << -1LL << ""
-                                         << "mpd" << QByteArray() << true;
+                                         << "DASH" << QByteArray() << true;
     }
 
     void browserStreamsBecomeRows()
@@ -208,6 +211,30 @@ private slots:
         QCOMPARE(QString::fromLatin1(report.contentType), type);
         QCOMPARE(report.contentLength, size);
         QCOMPARE(BrowserCapture::listedAtAnySize(stream), anySize);
+    }
+
+    // A browser's playlists and segments of a listed stream make no row, nor
+    // does the manifest when the packet engines listed it first.
+    void browserStreamsOfAListedStreamAreGrouped()
+    {
+        streams::StreamSorter sorter;
+        BrowserCapture capture(m_user->path());
+        capture.setStreamSorter(&sorter);
+        QSignalSpy reports(&capture, &BrowserCapture::reportArrived);
+        const auto play = [&](const QString &url, const QString &type) {
+            BrowserStream stream;
+            stream.url = url;
+            stream.contentType = type;
+            stream.contentLength = 300000;
+            emit capture.session()->streamSeen(stream);
+        };
+        play("https://cdn.example/hls/master.m3u8", "application/vnd.apple.mpegurl");
+        play("https://cdn.example/hls/p_0.m3u8", "application/vnd.apple.mpegurl");
+        play("https://cdn.example/hls/s_0_001.ts", "video/mp2t");
+        play("https://other.example/clip.mp4", "video/mp4");
+        QCOMPARE(reports.size(), 2);
+        QCOMPARE(reports.at(0).at(0).value<MediaReport>().contentType, QByteArray("HLS"));
+        QCOMPARE(reports.at(1).at(0).value<MediaReport>().url, QByteArray("https://other.example/clip.mp4"));
     }
 
     void aBrowserRequestIsRebuiltForTheSave()

@@ -108,7 +108,7 @@ private slots:
         QLabel *word = w->oldSnifferForm()->lblBrowser;
         QCOMPARE(word->text(), QStringLiteral("No browser connected"));
         struct Row { QString name; QString type; };
-        const QList<Row> rows{{"clip.mp4", "mp4"}, {"tune.mp3", "MP3"}, {"list.m3u8", "m3u8"}};
+        const QList<Row> rows{{"clip.mp4", "mp4"}, {"tune.mp3", "MP3"}, {"list.m3u8", "HLS"}};
         for (const Row &row : rows) {
             const int index = w->sniffedList().count() - 1 - rowOf(w, m_origin + '/' + row.name);
             QVERIFY2(index < w->sniffedList().count(), qPrintable(row.name));
