@@ -1,7 +1,5 @@
-// The downloader's own copy: update.sh against releases served from
-// 127.0.0.1 (zipapps of Debian's yt_dlp, their sums signed with a key made
-// here), run's choice of tool and JavaScript runtime, the health line's
-// readers and the cookie source on the tool's option file.
+// The downloader's own copy: update.sh against releases on 127.0.0.1 (zipapps of Debian's yt_dlp, sums signed
+// with a key made here), run's choice of tool and JavaScript runtime, the health readers, the cookie source.
 
 #include "CookieSource.h"
 #include "Downloader.h"
@@ -40,6 +38,19 @@ struct Ran
     QString lastLine() const { return output.trimmed().section('\n', -1); }
 };
 
+// A program run to its end: exit code (-1 when it did not end well) and output, stderr too when merged.
+Ran exec(const QString &program, const QStringList &arguments,
+         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(), bool merged = true)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(merged ? QProcess::MergedChannels : QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+}
+
 } // namespace
 
 class tst_ToolUpdate : public QObject
@@ -62,7 +73,6 @@ private:
     Ran run(const QString &program, const QStringList &arguments, const QString &release = {},
             const QString &path = {}, const QString &key = QStringLiteral("test"))
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("APPDATA");
         env.remove("VIDARRO_TOOL_KEY");
@@ -72,37 +82,21 @@ private:
         env.insert("VIDARRO_TOOL_RELEASE_URL", media.url(release));
         if (!path.isEmpty())
             env.insert("PATH", path);
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        Ran ran;
-        if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
-            return ran;
-        ran.exitCode = process.exitCode();
-        ran.output = QString::fromUtf8(process.readAll());
-        return ran;
+        return exec(program, arguments, env);
     }
 
     bool gpg(const QStringList &arguments)
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("GNUPGHOME", gnupg.path());
-        process.setProcessEnvironment(env);
-        process.start("gpg", QStringList{"--batch", "--yes", "--passphrase", ""} + arguments);
-        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-               && process.exitCode() == 0;
+        return exec("gpg", QStringList{"--batch", "--yes", "--passphrase", ""} + arguments, env).exitCode == 0;
     }
 
     // Debian's yt_dlp as one runnable file that says it is `version`.
     QByteArray zipapp(const QString &version)
     {
         const QString source = build.filePath(version);
-        if (!QDir().mkpath(source))
-            return {};
-        QProcess copy;
-        copy.start("cp", {"-r", "/usr/lib/python3/dist-packages/yt_dlp", source + "/"});
-        if (!copy.waitForFinished(60000) || copy.exitCode() != 0)
+        if (!QDir().mkpath(source) || exec("cp", {"-r", "/usr/lib/python3/dist-packages/yt_dlp", source + "/"}).exitCode)
             return {};
         QDirIterator caches(source, {"__pycache__"}, QDir::Dirs, QDirIterator::Subdirectories);
         while (caches.hasNext())
@@ -110,10 +104,10 @@ private:
         if (!writeAll(source + "/yt_dlp/version.py", "__version__ = '" + version.toUtf8() + "'\nRELEASE_GIT_HEAD = ''\n"
                                                      "VARIANT = None\nUPDATE_HINT = None\nCHANNEL = 'stable'\n"))
             return {};
-        QProcess pack;
-        pack.start("/usr/bin/python3", {"-m", "zipapp", source, "-o", source + ".pyz", "-p",
-                                        "/usr/bin/env /usr/bin/python3", "-m", "yt_dlp:main"});
-        return pack.waitForFinished(120000) && pack.exitCode() == 0 ? readFile(source + ".pyz") : QByteArray();
+        return exec("/usr/bin/python3", {"-m", "zipapp", source, "-o", source + ".pyz", "-p",
+                                         "/usr/bin/env /usr/bin/python3", "-m", "yt_dlp:main"}).exitCode == 0
+                   ? readFile(source + ".pyz")
+                   : QByteArray();
     }
 
     // A release folder: the tool, its sums among others, their signature.
@@ -127,11 +121,9 @@ private:
                && (!signedAfter || writeAll(folder + "/SHA2-256SUMS", sums));
     }
 
-    QString versionOf(const QString &program)
+    static QString versionOf(const QString &program)
     {
-        QProcess process;
-        process.start(program, {"--version"});
-        return process.waitForFinished(60000) ? QString::fromUtf8(process.readAllStandardOutput().trimmed()) : QString();
+        return exec(program, {"--version"}, QProcessEnvironment::systemEnvironment(), false).output.trimmed();
     }
 
 private slots:

@@ -15,7 +15,6 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<qsizetype>("consumed");
         using K = BrowserFrame::Step::Kind;
-        QTest::newRow("empty") << QByteArray() << int(K::NeedMore) << qsizetype(0);
         QTest::newRow("short length") << QByteArray(3, '\x05') << int(K::NeedMore) << qsizetype(0);
         QTest::newRow("payload not yet whole") << lengthOnly(10) + "12345" << int(K::NeedMore) << qsizetype(0);
         QTest::newRow("empty payload") << lengthOnly(0) << int(K::Frame) << qsizetype(4);

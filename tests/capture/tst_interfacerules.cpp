@@ -25,16 +25,13 @@ public:
             sockaddr_storage &s = m_storage.emplace_back();
             s = {};
             const QByteArray value = text.section(':', 1).toLatin1();
-            if (text.startsWith("4:")) {
-                s.ss_family = AF_INET;
+            s.ss_family = text.startsWith("4:") ? AF_INET : text.startsWith("6:") ? AF_INET6 : 17; // 17: AF_PACKET
+            if (s.ss_family == AF_INET)
                 ::inet_pton(AF_INET, value, &reinterpret_cast<sockaddr_in *>(&s)->sin_addr);
-            } else if (text.startsWith("6:")) {
-                s.ss_family = AF_INET6;
+            else if (s.ss_family == AF_INET6)
                 ::inet_pton(AF_INET6, value, &reinterpret_cast<sockaddr_in6 *>(&s)->sin6_addr);
-            } else {
-                s.ss_family = 17; // AF_PACKET
+            else
                 reinterpret_cast<std::uint8_t *>(&s)[4] = std::uint8_t(value.toUInt());
-            }
             pcap_addr_t &a = m_addresses.emplace_back();
             a = {};
             a.addr = reinterpret_cast<sockaddr *>(&s);
