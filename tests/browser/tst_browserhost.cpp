@@ -23,8 +23,7 @@ public:
                         {QStringLiteral("chrome-extension://test/")});
     }
 
-    // Writes bytes, then collects `count` answers while the event loop runs
-    // (a session in this process must answer the host meanwhile).
+    // Writes bytes, then collects `count` answers with the event loop running for a session of this process.
     QList<QJsonObject> exchange(const QByteArray &bytes, qsizetype count)
     {
         if (!bytes.isEmpty())

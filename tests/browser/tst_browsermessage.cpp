@@ -37,8 +37,7 @@ private slots:
             QCOMPARE(step.payload, QByteArrayView(bytes).sliced(4, step.length));
     }
 
-    // A byte stream split anywhere yields the same frames; the payload of a
-    // refused frame is skipped wherever it is cut.
+    // Split anywhere, the same frames; a refused frame's payload is skipped wherever it is cut.
     void readerAtEverySplit_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -10,10 +10,8 @@
 
 namespace {
 
-// One interface description as the capture library hands it out, from
-// addresses written "4:10.0.0.1", "6:fe80::1" or "packet:3" (a link-layer
-// address whose interface index, bytes 4..7, looks like an IPv4 address to
-// anyone who ignores the family).
+// An interface as the capture library gives it, from "4:10.0.0.1", "6:fe80::1" or "packet:3" (link layer,
+// its interface index in bytes 4..7 where an IPv4 address would be).
 class Device
 {
 public:

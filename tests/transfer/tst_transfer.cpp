@@ -305,9 +305,8 @@ private slots:
     void cancel_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("cancelAt"); // bytes written: 0 at once, -1 at the first progress
+        QTest::addColumn<int>("cancelAt"); // bytes written; the dialog's test cancels at the first progress
         QTest::newRow("before any data") << "slow" << 0;
-        QTest::newRow("after the first progress") << "slow" << -1;
         QTest::newRow("stalled server") << "stall" << 1000;
     }
 
@@ -321,9 +320,7 @@ private slots:
         QSignalSpy finished(&transfer, &CYouTubeDownloader::finished);
         QSignalSpy progress(&transfer, &CYouTubeDownloader::OnProgress);
         transfer.startTransfer();
-        if (cancelAt == -1)
-            QVERIFY(progress.wait(10000));
-        else if (cancelAt > 0)
+        if (cancelAt > 0)
             QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(target() + ".part").size(), qint64(cancelAt), 10000);
         QVERIFY(finished.isEmpty() && (cancelAt == 0 || QFileInfo::exists(target() + ".part")));
         transfer.requestAbort();
