@@ -60,20 +60,17 @@ private slots:
         QTest::addColumn<bool>("usable");
         QTest::addColumn<QByteArray>("last"); // the last usable address, whatever the flags
         const unsigned up = PCAP_IF_UP | PCAP_IF_RUNNING;
-        QTest::newRow("no addresses") << up << QStringList() << false << QByteArray();
-        QTest::newRow("one address") << up << QStringList{"4:192.168.1.20"} << true << QByteArray("192.168.1.20");
-        QTest::newRow("loopback flag alone") << unsigned(PCAP_IF_LOOPBACK) << QStringList{"4:127.0.0.1"} << false
-                                             << QByteArray("127.0.0.1");
+        const auto row = [](const char *name, unsigned flags, const QStringList &addresses, bool usable,
+                            const QByteArray &last) { QTest::newRow(name) << flags << addresses << usable << last; };
+        row("no addresses", up, {}, false, {});
+        row("one address", up, {"4:192.168.1.20"}, true, "192.168.1.20");
+        row("loopback flag alone", PCAP_IF_LOOPBACK, {"4:127.0.0.1"}, false, "127.0.0.1");
         // Linux sets the up and running bits on lo too, so it qualifies.
-        QTest::newRow("linux loopback") << (PCAP_IF_LOOPBACK | up) << QStringList{"4:127.0.0.1", "6:::1"}
-                                        << true << QByteArray("127.0.0.1");
-        QTest::newRow("unusable first octets")
-            << up << QStringList{"4:169.254.3.4", "4:254.1.1.1", "4:0.1.2.3", "4:255.1.1.1"}
-                                               << false << QByteArray();
-        QTest::newRow("last usable kept") << up << QStringList{"4:10.0.0.7", "4:169.254.0.1", "4:10.0.0.9", "6:fe80::1"}
-                                          << true << QByteArray("10.0.0.9");
-        QTest::newRow("ipv6 only") << up << QStringList{"6:2001:db8::1", "6:fe80::1"} << false << QByteArray();
-        QTest::newRow("link-layer address") << up << QStringList{"packet:3"} << false << QByteArray();
+        row("linux loopback", PCAP_IF_LOOPBACK | up, {"4:127.0.0.1", "6:::1"}, true, "127.0.0.1");
+        row("unusable first octets", up, {"4:169.254.3.4", "4:254.1.1.1", "4:0.1.2.3", "4:255.1.1.1"}, false, {});
+        row("last usable kept", up, {"4:10.0.0.7", "4:169.254.0.1", "4:10.0.0.9", "6:fe80::1"}, true, "10.0.0.9");
+        row("ipv6 only", up, {"6:2001:db8::1", "6:fe80::1"}, false, {});
+        row("link-layer address", up, {"packet:3"}, false, {});
     }
 
     void qualification()

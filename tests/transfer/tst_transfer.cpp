@@ -107,29 +107,25 @@ private slots:
         ok("206 for the whole stream", "206/whole");
         ok("identity coding", "coding/identity");
         // Only the whole file as it is counts as a success.
-        row("204", m_media.url("status/204/x"), Failure::BadAnswer, "HTTP 204 No Content: the answer is not the file");
-        row("206 for a part", m_media.url("206/part"), Failure::BadAnswer,
-            "The server sent only a part of the file (Content-Range: bytes 100-1099/300000)");
-        row("206 for a part, no length", m_media.url("206/unframed"), Failure::BadAnswer,
-            "The server sent only a part of the file (Content-Range: bytes 100-1099/300000)");
-        row("206 without a range", m_media.url("206/bare"), Failure::BadAnswer,
-            "The server sent only a part of the file (Content-Range: none)");
-        row("206 cut short", m_media.url("206/short"), Failure::Incomplete,
-            "The connection closed after 150000 of 300000 bytes");
-        row("two lengths", m_media.url("length/two"), Failure::BadAnswer,
-            "The server announced two different lengths: 300000, 1000");
-        row("length past reading", m_media.url("length/huge"), Failure::BadAnswer,
-            "The server announced a length that cannot be read: 99999999999999999999");
-        row("negative length", m_media.url("length/negative"), Failure::BadAnswer,
-            "The server announced a length that cannot be read: -5");
-        row("compressed", m_media.url("coding/gzip"), Failure::BadAnswer,
-            "The server sent the file encoded (gzip), not as it is");
-        row("404", m_media.url("status/404/x"), Failure::HttpStatus, "HTTP 404 Not Found");
-        row("500", m_media.url("status/500/x"), Failure::HttpStatus, "HTTP 500 Internal Server Error");
-        row("304 without a body", m_media.url("304"), Failure::HttpStatus, "HTTP 304 Not Modified");
-        row("302 without Location", m_media.url("302"), Failure::Redirect, "HTTP 302 without a usable new address");
-        row("endless redirects", m_media.url("loop"), Failure::Redirect, "Too many redirects");
-        row("cut halfway", m_media.url("cut"), Failure::Network, "");
+        const auto bad = [&](const char *name, const char *path, const QString &message,
+                             Failure failure = Failure::BadAnswer) { row(name, m_media.url(path), failure, message); };
+        const QString part = "The server sent only a part of the file (Content-Range: ";
+        const QString unreadable = "The server announced a length that cannot be read: ";
+        bad("204", "status/204/x", "HTTP 204 No Content: the answer is not the file");
+        bad("206 for a part", "206/part", part + "bytes 100-1099/300000)");
+        bad("206 for a part, no length", "206/unframed", part + "bytes 100-1099/300000)");
+        bad("206 without a range", "206/bare", part + "none)");
+        bad("206 cut short", "206/short", "The connection closed after 150000 of 300000 bytes", Failure::Incomplete);
+        bad("two lengths", "length/two", "The server announced two different lengths: 300000, 1000");
+        bad("length past reading", "length/huge", unreadable + "99999999999999999999");
+        bad("negative length", "length/negative", unreadable + "-5");
+        bad("compressed", "coding/gzip", "The server sent the file encoded (gzip), not as it is");
+        bad("404", "status/404/x", "HTTP 404 Not Found", Failure::HttpStatus);
+        bad("500", "status/500/x", "HTTP 500 Internal Server Error", Failure::HttpStatus);
+        bad("304 without a body", "304", "HTTP 304 Not Modified", Failure::HttpStatus);
+        bad("302 without Location", "302", "HTTP 302 without a usable new address", Failure::Redirect);
+        bad("endless redirects", "loop", "Too many redirects", Failure::Redirect);
+        bad("cut halfway", "cut", "", Failure::Network);
         row("certificate for another name", m_media.tlsUrl("clip.flv").replace(m_media.host(), "localhost"),
             Failure::Network, "");
         QTcpServer closed; // gone with this function
