@@ -227,7 +227,7 @@ private slots:
 
     void launcher_data()
     {
-        QTest::addColumn<QString>("tool");   // this user's copy: "" none, "runtimes", "plain", "dead"
+        QTest::addColumn<QString>("tool");   // this user's copy: "runtimes", "plain", "dead"
         QTest::addColumn<bool>("deno");      // this user's deno
         QTest::addColumn<bool>("node");      // node on PATH
         QTest::addColumn<QString>("info");   // run --tool-info, NODE and TOOLS standing for their places
@@ -260,13 +260,12 @@ private slots:
             QVERIFY(QFile::link(nodePath, path.filePath("node")));
         const QString log = data.filePath("arguments");
         const QByteArray help = tool == "runtimes" ? "  --js-runtimes RUNTIME[:PATH]  Runtimes to use" : "  --version";
-        if (!tool.isEmpty())
-            QVERIFY(writeAll(tools() + "/yt-dlp",
-                             tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
-                                            : "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n"
-                                              "--help) echo '" + help + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >"
-                                                  + log.toUtf8() + QByteArray("\n"),
-                             true));
+        QVERIFY(writeAll(tools() + "/yt-dlp",
+                         tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
+                                        : "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n"
+                                          "--help) echo '" + help + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >"
+                                              + log.toUtf8() + QByteArray("\n"),
+                         true));
         if (deno)
             QVERIFY(writeAll(tools() + "/deno", "#!/bin/sh\necho 'deno 2.5.6 (stable, release, x86_64)'\n", true));
         const QString nodeVersion = node ? versionOf(nodePath).mid(1) : QString();
