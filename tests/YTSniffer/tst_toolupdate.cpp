@@ -235,7 +235,8 @@ private slots:
         const auto row = [](const char *name, const char *tool, bool deno, bool node, const char *runtime,
                             const char *option) {
             const QString own = QString(tool) == "dead" ? "tool DEBIAN PATH/yt-dlp\n" : "tool 2099.03.03 TOOLS/yt-dlp\n";
-            QTest::newRow(name) << QString(tool) << deno << node << QString(own + "js-runtime " + runtime) << QString(option);
+            QTest::newRow(name) << QString(tool) << deno << node << QString(own + "js-runtime " + runtime)
+                                << QString(option);
         };
         row("runtimes, node", "runtimes", false, true, "node NODEVERSION NODE", "node:NODE");
         row("runtimes, deno first", "runtimes", true, true, "deno 2.5.6 TOOLS/deno", "deno:TOOLS/deno");
