@@ -25,12 +25,6 @@ private slots:
         QDir(m_home.filePath("Vidarro")).removeRecursively();
     }
 
-    void theFileIsNamedByTheDayOfTheYear()
-    {
-        QVERIFY(logFilePath(QDate(2024, 12, 31)).endsWith("/Vidarro/log_366.txt"));
-        QVERIFY(logFilePath(QDate(2025, 1, 1)).endsWith("/log_1.txt"));
-    }
-
     void linesGoToTheirStreamAndTheDayFile()
     {
         // A child logs, so that its real standard output and error can be read.
@@ -47,6 +41,9 @@ private slots:
 
     void aDeletedFolderIsMadeAgainButNoAppData()
     {
+        // One file a day, named by the day of the year.
+        QVERIFY(logFilePath(QDate(2024, 12, 31)).endsWith("/Vidarro/log_366.txt"));
+        QVERIFY(logFilePath(QDate(2025, 1, 1)).endsWith("/log_1.txt"));
         logMessageHandler(QtDebugMsg, QMessageLogContext(), "first");
         QVERIFY(QDir(m_home.filePath("Vidarro")).removeRecursively());
         logMessageHandler(QtCriticalMsg, QMessageLogContext(), "second\r\nD: forged");
@@ -59,43 +56,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_home.filePath("absent")));
     }
 
-    void quotedValuesCannotStartALine_data()
+    // Quoted values cannot start a line; addresses are logged without secrets.
+    void safeTexts_data()
     {
+        QTest::addColumn<bool>("address");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("logged");
-        QTest::newRow("plain") << "Clip é" << "\"Clip é\"";
-        QTest::newRow("quote and backslash") << "a\"b\\c" << "\"a\\\"b\\\\c\"";
-        QTest::newRow("carriage return") << "x\rD: forged" << "\"x\\rD: forged\"";
-        QTest::newRow("line feed and tab") << "x\nC: !!! ERROR\t" << "\"x\\nC: !!! ERROR\\t\"";
-        QTest::newRow("nul, escape, delete") << QString::fromLatin1("a\0b\x1b\x7f", 5) << "\"a\\u0000b\\u001b\\u007f\"";
-        QTest::newRow("next line, line separator") << QString::fromUtf16(u"a\u0085b\u2028c") << "\"a\\u0085b\\u2028c\"";
+        const auto quoted = [](const char *name, const QString &value, const char *logged) {
+            QTest::newRow(name) << false << value << QString(logged);
+        };
+        const auto address = [](const char *name, const char *value, const char *logged) {
+            QTest::newRow(name) << true << QString(value) << QString(logged);
+        };
+        quoted("plain", "Clip é", "\"Clip é\"");
+        quoted("quote and backslash", "a\"b\\c", "\"a\\\"b\\\\c\"");
+        quoted("carriage return", "x\rD: forged", "\"x\\rD: forged\"");
+        quoted("line feed and tab", "x\nC: !!! ERROR\t", "\"x\\nC: !!! ERROR\\t\"");
+        quoted("nul, escape, delete", QString::fromLatin1("a\0b\x1b\x7f", 5), "\"a\\u0000b\\u001b\\u007f\"");
+        quoted("next line, line separator", QString::fromUtf16(u"a\u0085b\u2028c"), "\"a\\u0085b\\u2028c\"");
+        address("address", "https://vimeo.com/1", "https://vimeo.com/1");
+        address("user and password", "http://user:pw@host.example:8080/a", "http://host.example:8080/a");
+        address("query values", "https://h.example/v?id=7&token=abc", "https://h.example/v?id=***&token=***");
+        address("bare query item", "https://h.example/v?abcsecret", "https://h.example/v?***");
+        address("fragment", "https://h.example/#access_token=x", "https://h.example/#***");
+        address("no scheme", "user:pw@h.example/v?sig=1", "h.example/v?***");
+        address("sniffed", "http://127.0.0.2:80/a.mp4?e=1", "http://127.0.0.2:80/a.mp4?e=***");
     }
 
-    void quotedValuesCannotStartALine()
+    void safeTexts()
     {
+        QFETCH(bool, address);
         QFETCH(QString, value);
         QFETCH(QString, logged);
-        QCOMPARE(LogLine::quoted(value), logged);
-    }
-
-    void addressesAreLoggedWithoutSecrets_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("logged");
-        QTest::newRow("plain") << "https://vimeo.com/1" << "https://vimeo.com/1";
-        QTest::newRow("user and password") << "http://user:pw@host.example:8080/a" << "http://host.example:8080/a";
-        QTest::newRow("query values") << "https://h.example/v?id=7&token=abc" << "https://h.example/v?id=***&token=***";
-        QTest::newRow("bare query item") << "https://h.example/v?abcsecret" << "https://h.example/v?***";
-        QTest::newRow("fragment") << "https://h.example/#access_token=x" << "https://h.example/#***";
-        QTest::newRow("no scheme") << "user:pw@h.example/v?sig=1" << "h.example/v?***";
-        QTest::newRow("sniffed") << "http://127.0.0.2:80/a.mp4?e=1" << "http://127.0.0.2:80/a.mp4?e=***";
-    }
-
-    void addressesAreLoggedWithoutSecrets()
-    {
-        QFETCH(QString, address);
-        QFETCH(QString, logged);
-        QCOMPARE(SafeText::address(address), logged);
+        QCOMPARE(address ? SafeText::address(value) : LogLine::quoted(value), logged);
     }
 
     void threadsNeverTearALine()

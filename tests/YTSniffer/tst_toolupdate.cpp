@@ -1,12 +1,11 @@
-// The downloader's own copy: update.sh against releases served from
-// 127.0.0.1 (zipapps of Debian's yt_dlp, their sums signed with a key made
-// here), run's choice of tool and JavaScript runtime, the health line's
-// readers and the cookie source on the tool's option file.
+// The downloader's own copy: update.sh against releases on 127.0.0.1 (zipapps of Debian's yt_dlp, sums signed
+// with a key made here), run's choice of tool and JavaScript runtime, the health readers, the cookie source.
 
 #include "CookieSource.h"
 #include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
+#include "TestFiles.h"
 #include "ToolHealthCheck.h"
 
 #include <QCryptographicHash>
@@ -20,19 +19,11 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeAll(const QString &path, const QByteArray &data, bool executable = false)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFile::ExeOwner);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size()
+           && (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
 }
 
 QByteArray sha256(const QByteArray &data)
@@ -46,6 +37,19 @@ struct Ran
     QString output;
     QString lastLine() const { return output.trimmed().section('\n', -1); }
 };
+
+// A program run to its end: exit code (-1 when it did not end well) and output, stderr too when merged.
+Ran exec(const QString &program, const QStringList &arguments,
+         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(), bool merged = true)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(merged ? QProcess::MergedChannels : QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+}
 
 } // namespace
 
@@ -69,7 +73,6 @@ private:
     Ran run(const QString &program, const QStringList &arguments, const QString &release = {},
             const QString &path = {}, const QString &key = QStringLiteral("test"))
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("APPDATA");
         env.remove("VIDARRO_TOOL_KEY");
@@ -79,37 +82,21 @@ private:
         env.insert("VIDARRO_TOOL_RELEASE_URL", media.url(release));
         if (!path.isEmpty())
             env.insert("PATH", path);
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        Ran ran;
-        if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
-            return ran;
-        ran.exitCode = process.exitCode();
-        ran.output = QString::fromUtf8(process.readAll());
-        return ran;
+        return exec(program, arguments, env);
     }
 
     bool gpg(const QStringList &arguments)
     {
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("GNUPGHOME", gnupg.path());
-        process.setProcessEnvironment(env);
-        process.start("gpg", QStringList{"--batch", "--yes", "--passphrase", ""} + arguments);
-        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit
-               && process.exitCode() == 0;
+        return exec("gpg", QStringList{"--batch", "--yes", "--passphrase", ""} + arguments, env).exitCode == 0;
     }
 
     // Debian's yt_dlp as one runnable file that says it is `version`.
     QByteArray zipapp(const QString &version)
     {
         const QString source = build.filePath(version);
-        if (!QDir().mkpath(source))
-            return {};
-        QProcess copy;
-        copy.start("cp", {"-r", "/usr/lib/python3/dist-packages/yt_dlp", source + "/"});
-        if (!copy.waitForFinished(60000) || copy.exitCode() != 0)
+        if (!QDir().mkpath(source) || exec("cp", {"-r", "/usr/lib/python3/dist-packages/yt_dlp", source + "/"}).exitCode)
             return {};
         QDirIterator caches(source, {"__pycache__"}, QDir::Dirs, QDirIterator::Subdirectories);
         while (caches.hasNext())
@@ -117,10 +104,10 @@ private:
         if (!writeAll(source + "/yt_dlp/version.py", "__version__ = '" + version.toUtf8() + "'\nRELEASE_GIT_HEAD = ''\n"
                                                      "VARIANT = None\nUPDATE_HINT = None\nCHANNEL = 'stable'\n"))
             return {};
-        QProcess pack;
-        pack.start("/usr/bin/python3", {"-m", "zipapp", source, "-o", source + ".pyz", "-p",
-                                        "/usr/bin/env /usr/bin/python3", "-m", "yt_dlp:main"});
-        return pack.waitForFinished(120000) && pack.exitCode() == 0 ? readAll(source + ".pyz") : QByteArray();
+        return exec("/usr/bin/python3", {"-m", "zipapp", source, "-o", source + ".pyz", "-p",
+                                         "/usr/bin/env /usr/bin/python3", "-m", "yt_dlp:main"}).exitCode == 0
+                   ? readFile(source + ".pyz")
+                   : QByteArray();
     }
 
     // A release folder: the tool, its sums among others, their signature.
@@ -134,11 +121,9 @@ private:
                && (!signedAfter || writeAll(folder + "/SHA2-256SUMS", sums));
     }
 
-    QString versionOf(const QString &program)
+    static QString versionOf(const QString &program)
     {
-        QProcess process;
-        process.start(program, {"--version"});
-        return process.waitForFinished(60000) ? QString::fromUtf8(process.readAllStandardOutput().trimmed()) : QString();
+        return exec(program, {"--version"}, QProcessEnvironment::systemEnvironment(), false).output.trimmed();
     }
 
 private slots:
@@ -171,40 +156,29 @@ private slots:
     void update_data()
     {
         QTest::addColumn<QString>("installed"); // "", or the release whose tool is installed
-        QTest::addColumn<QString>("release");
+        QTest::addColumn<QString>("release");   // after a success, run --version says its version
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("line");      // the start of the last line
-        QTest::addColumn<QString>("after");     // what run --version then says, after a success
         QTest::addColumn<int>("toolFetches");
         QTest::addColumn<QString>("key");       // "test", "" the shipped one, or a file of the release
+        const auto row = [](const char *name, const char *installed, const char *release, int exitCode,
+                            const QString &line, int fetches, const char *key = "test") {
+            QTest::newRow(name) << QString(installed) << QString(release) << exitCode << line << fetches << QString(key);
+        };
+        const QString failed = "The update of yt-dlp failed: ";
         // The fault once mended: Debian's old copy passed for current.
-        QTest::newRow("first copy, over Debian's") << "" << "new" << 0 << "yt-dlp DEBIAN was updated to 2099.01.01"
-                                                   << "2099.01.01" << 1 << "test";
-        QTest::newRow("newer release") << "old" << "new" << 0 << "yt-dlp 2098.01.01 was updated to 2099.01.01"
-                                       << "2099.01.01" << 1 << "test";
-        QTest::newRow("same release") << "old" << "old" << 0 << "yt-dlp 2098.01.01 is up to date" << "2098.01.01" << 0 << "test";
-        QTest::newRow("wrong checksum") << "old" << "sum" << 1
-                                        << "The update of yt-dlp failed: the downloaded yt-dlp does not match"
-                                        << "2098.01.01" << 1 << "test";
-        QTest::newRow("bad signature") << "old" << "sig" << 1
-                                       << "The update of yt-dlp failed: the signature of SHA2-256SUMS is not good"
-                                       << "2098.01.01" << 0 << "test";
-        QTest::newRow("cut download") << "old" << "cut" << 1 << "The update of yt-dlp failed: cannot download yt-dlp"
-                                      << "2098.01.01" << 1 << "test";
-        QTest::newRow("copy does not run") << "old" << "dead" << 1
-                                           << "The update of yt-dlp failed: the new copy does not run" << "2098.01.01"
-                                           << 1 << "test";
-        QTest::newRow("no release") << "old" << "missing" << 1
-                                    << "The update of yt-dlp failed: cannot download SHA2-256SUMS" << "2098.01.01" << 0 << "test";
-        QTest::newRow("no copy, bad signature") << "" << "sig" << 1
-                                                << "The update of yt-dlp failed: the signature of SHA2-256SUMS"
-                                                << "DEBIAN" << 0 << "test";
+        row("first copy, over Debian's", "", "new", 0, "yt-dlp DEBIAN was updated to 2099.01.01", 1);
+        row("newer release", "old", "new", 0, "yt-dlp 2098.01.01 was updated to 2099.01.01", 1);
+        row("same release", "old", "old", 0, "yt-dlp 2098.01.01 is up to date", 0);
+        row("wrong checksum", "old", "sum", 1, failed + "the downloaded yt-dlp does not match", 1);
+        row("bad signature", "old", "sig", 1, failed + "the signature of SHA2-256SUMS is not good", 0);
+        row("cut download", "old", "cut", 1, failed + "cannot download yt-dlp", 1);
+        row("copy does not run", "old", "dead", 1, failed + "the new copy does not run", 1);
+        row("no release", "old", "missing", 1, failed + "cannot download SHA2-256SUMS", 0);
+        row("no copy, bad signature", "", "sig", 1, failed + "the signature of SHA2-256SUMS", 0);
         // The release key beside the script, unwrapped here, knows no test signature.
-        QTest::newRow("shipped key") << "old" << "new" << 1
-                                     << "The update of yt-dlp failed: the signature of SHA2-256SUMS is not good"
-                                     << "2098.01.01" << 0 << "";
-        QTest::newRow("unreadable key") << "old" << "new" << 1 << "The update of yt-dlp failed: the release key"
-                                        << "2098.01.01" << 0 << "none/key.asc";
+        row("shipped key", "old", "new", 1, failed + "the signature of SHA2-256SUMS is not good", 0, "");
+        row("unreadable key", "old", "new", 1, failed + "the release key", 0, "none/key.asc");
     }
     void update()
     {
@@ -212,11 +186,9 @@ private slots:
         QFETCH(QString, release);
         QFETCH(int, exitCode);
         QFETCH(QString, line);
-        QFETCH(QString, after);
         QFETCH(int, toolFetches);
         QFETCH(QString, key);
         line.replace("DEBIAN", debianVersion);
-        after.replace("DEBIAN", debianVersion);
         const QString target = tools() + "/yt-dlp";
         const QByteArray before = installed.isEmpty() ? QByteArray() : media.bytes(installed + "/yt-dlp");
         if (!installed.isEmpty())
@@ -229,12 +201,13 @@ private slots:
         QCOMPARE(media.requests("GET /" + release + "/yt-dlp") - fetched, toolFetches);
         // A failure changes nothing; every run leaves no work files and its result.
         if (exitCode == 0)
-            QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), after);
+            QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(),
+                     release == "new" ? "2099.01.01" : "2098.01.01");
         else
-            QCOMPARE(readAll(target), before);
+            QCOMPARE(readFile(target), before);
         QCOMPARE(QDir(tools()).entryList({".update.*"}, QDir::Dirs | QDir::Hidden), QStringList());
         ToolHealth health;
-        health.readLastUpdate(readAll(tools() + "/last-update"));
+        health.readLastUpdate(readFile(tools() + "/last-update"));
         QCOMPARE(health.updateOk, exitCode == 0);
         QCOMPARE(health.updateResult, ran.lastLine());
     }
@@ -249,28 +222,27 @@ private slots:
         QCOMPARE(back.lastLine(), "yt-dlp 2099.01.01 was updated to 2098.01.01");
         QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), "2098.01.01");
         // The copy given up is the one to go back to.
-        QCOMPARE(readAll(tools() + "/yt-dlp.previous"), newer);
+        QCOMPARE(readFile(tools() + "/yt-dlp.previous"), newer);
     }
 
     void launcher_data()
     {
-        QTest::addColumn<QString>("tool");   // this user's copy: "" none, "runtimes", "plain", "dead"
+        QTest::addColumn<QString>("tool");   // this user's copy: "runtimes", "plain", "dead"
         QTest::addColumn<bool>("deno");      // this user's deno
         QTest::addColumn<bool>("node");      // node on PATH
         QTest::addColumn<QString>("info");   // run --tool-info, NODE and TOOLS standing for their places
         QTest::addColumn<QString>("option"); // the --js-runtimes value a download gets, "" none
-        QTest::newRow("runtimes, node") << "runtimes" << false << true
-                                        << "tool 2099.03.03 TOOLS/yt-dlp\njs-runtime node NODEVERSION NODE"
-                                        << "node:NODE";
-        QTest::newRow("runtimes, deno first") << "runtimes" << true << true
-                                              << "tool 2099.03.03 TOOLS/yt-dlp\njs-runtime deno 2.5.6 TOOLS/deno"
-                                              << "deno:TOOLS/deno";
-        QTest::newRow("runtimes, none") << "runtimes" << false << false
-                                        << "tool 2099.03.03 TOOLS/yt-dlp\njs-runtime none" << "";
-        QTest::newRow("no runtimes taken") << "plain" << false << true
-                                           << "tool 2099.03.03 TOOLS/yt-dlp\njs-runtime unsupported" << "";
-        QTest::newRow("own copy does not run") << "dead" << false << true
-                                               << "tool DEBIAN PATH/yt-dlp\njs-runtime unsupported" << "";
+        const auto row = [](const char *name, const char *tool, bool deno, bool node, const char *runtime,
+                            const char *option) {
+            const QString own = QString(tool) == "dead" ? "tool DEBIAN PATH/yt-dlp\n" : "tool 2099.03.03 TOOLS/yt-dlp\n";
+            QTest::newRow(name) << QString(tool) << deno << node << QString(own + "js-runtime " + runtime)
+                                << QString(option);
+        };
+        row("runtimes, node", "runtimes", false, true, "node NODEVERSION NODE", "node:NODE");
+        row("runtimes, deno first", "runtimes", true, true, "deno 2.5.6 TOOLS/deno", "deno:TOOLS/deno");
+        row("runtimes, none", "runtimes", false, false, "none", "");
+        row("no runtimes taken", "plain", false, true, "unsupported", "");
+        row("own copy does not run", "dead", false, true, "unsupported", "");
     }
     void launcher()
     {
@@ -289,13 +261,12 @@ private slots:
             QVERIFY(QFile::link(nodePath, path.filePath("node")));
         const QString log = data.filePath("arguments");
         const QByteArray help = tool == "runtimes" ? "  --js-runtimes RUNTIME[:PATH]  Runtimes to use" : "  --version";
-        if (!tool.isEmpty())
-            QVERIFY(writeAll(tools() + "/yt-dlp",
-                             tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
-                                            : "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n"
-                                              "--help) echo '" + help + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >"
-                                                  + log.toUtf8() + QByteArray("\n"),
-                             true));
+        QVERIFY(writeAll(tools() + "/yt-dlp",
+                         tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
+                                        : "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n"
+                                          "--help) echo '" + help + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >"
+                                              + log.toUtf8() + QByteArray("\n"),
+                         true));
         if (deno)
             QVERIFY(writeAll(tools() + "/deno", "#!/bin/sh\necho 'deno 2.5.6 (stable, release, x86_64)'\n", true));
         const QString nodeVersion = node ? versionOf(nodePath).mid(1) : QString();
@@ -314,7 +285,7 @@ private slots:
             return;
         QFile::remove(log);
         QCOMPARE(run(binFile("run"), {"http://127.0.0.1:9/v", "-o", data.filePath("v.mp4")}, {}, path.path()).exitCode, 0);
-        const QStringList got = QString::fromUtf8(readAll(log)).split('\n');
+        const QStringList got = QString::fromUtf8(readFile(log)).split('\n');
         const int at = got.indexOf("--js-runtimes");
         QCOMPARE(at < 0 ? QString() : got.value(at + 1), places(option));
     }
@@ -324,21 +295,21 @@ private slots:
         QTest::addColumn<QString>("what");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QString>("text"); // the line of the health text it makes, "" none
-        QTest::newRow("ffmpeg") << "ffmpeg" << QByteArray("ffmpeg version 5.1.9-0+deb12u1 Copyright (c) 2000")
-                                << "ffmpeg: 5.1.9-0+deb12u1";
-        QTest::newRow("ffmpeg, other words") << "ffmpeg" << QByteArray("avconv version 9") << "ffmpeg: not found";
-        QTest::newRow("ffmpeg, empty") << "ffmpeg" << QByteArray() << "ffmpeg: not found";
-        QTest::newRow("update done") << "update" << QByteArray("2026-12-07T03:40:12Z 0 yt-dlp 1 is up to date\n")
-                                     << "Last update: 2026-12-07 03:40 UTC, done: yt-dlp 1 is up to date";
-        QTest::newRow("update failed") << "update" << QByteArray("2026-12-07T03:40:12Z 1 The update failed\x1b[2J")
-                                       << "Last update: 2026-12-07 03:40 UTC, failed: The update failed [2J";
-        QTest::newRow("update, no time") << "update" << QByteArray("yesterday 0 fine") << "Last update: none yet";
-        QTest::newRow("tool, relative path") << "tool" << QByteArray("tool 1.0 yt-dlp") << "Downloader: not found";
-        QTest::newRow("tool, odd version") << "tool" << QByteArray("tool 1$0 /bin/yt-dlp") << "Downloader: not found";
-        QTest::newRow("tool, system") << "tool" << QByteArray("tool 1.0 /usr/bin/yt-dlp")
-                                      << "Downloader: yt-dlp 1.0, system copy /usr/bin/yt-dlp";
-        QTest::newRow("runtime, odd path") << "runtime" << QByteArray("js-runtime node 20.1.0 node")
-                                           << "JavaScript runtime: unknown";
+        const auto row = [](const char *name, const char *what, const QByteArray &input, const char *text) {
+            QTest::newRow(name) << QString(what) << input << QString(text);
+        };
+        row("ffmpeg", "ffmpeg", "ffmpeg version 5.1.9-0+deb12u1 Copyright (c) 2000", "ffmpeg: 5.1.9-0+deb12u1");
+        row("ffmpeg, other words", "ffmpeg", "avconv version 9", "ffmpeg: not found");
+        row("ffmpeg, empty", "ffmpeg", "", "ffmpeg: not found");
+        row("update done", "update", "2026-12-07T03:40:12Z 0 yt-dlp 1 is up to date\n",
+            "Last update: 2026-12-07 03:40 UTC, done: yt-dlp 1 is up to date");
+        row("update failed", "update", "2026-12-07T03:40:12Z 1 The update failed\x1b[2J",
+            "Last update: 2026-12-07 03:40 UTC, failed: The update failed [2J");
+        row("update, no time", "update", "yesterday 0 fine", "Last update: none yet");
+        row("tool, relative path", "tool", "tool 1.0 yt-dlp", "Downloader: not found");
+        row("tool, odd version", "tool", "tool 1$0 /bin/yt-dlp", "Downloader: not found");
+        row("tool, system", "tool", "tool 1.0 /usr/bin/yt-dlp", "Downloader: yt-dlp 1.0, system copy /usr/bin/yt-dlp");
+        row("runtime, odd path", "runtime", "js-runtime node 20.1.0 node", "JavaScript runtime: unknown");
     }
     void healthReaders()
     {
@@ -374,22 +345,23 @@ private slots:
         QVERIFY2(!health.ffmpegVersion.isEmpty(), qPrintable(health.text()));
     }
 
-    // Only the hand-over is tested here: Debian's yt-dlp 2023.03.04, the one
-    // copy on this machine, cannot decrypt the cookies of today's Chromium
-    // ("failed to decrypt cookie (AES-CBC)"), so a real browser's cookies
-    // reach a download only through a current copy.
+    // Only the hand-over: Debian's yt-dlp here cannot decrypt today's Chromium cookies.
     void cookieSource_data()
     {
         QTest::addColumn<QString>("browser");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QByteArray>("optionLine"); // in the tool's option file, "" none
-        QTest::newRow("none") << "" << "/p" << "" << QByteArray();
-        QTest::newRow("chromium") << "chromium" << "" << "chromium" << QByteArray("--cookies-from-browser 'chromium'");
-        QTest::newRow("firefox, profile") << "firefox" << " /home/u/it's mine " << "firefox:/home/u/it's mine"
-                                          << QByteArray("--cookies-from-browser 'firefox:/home/u/it'\"'\"'s mine'");
-        QTest::newRow("unknown browser") << "netscape" << "" << "" << QByteArray();
-        QTest::newRow("control character") << "edge" << "a\nb" << "" << QByteArray();
+        const auto row = [](const char *name, const char *browser, const char *profile, const char *argument,
+                            const QByteArray &optionLine) {
+            QTest::newRow(name) << QString(browser) << QString(profile) << QString(argument) << optionLine;
+        };
+        row("none", "", "/p", "", "");
+        row("chromium", "chromium", "", "chromium", "--cookies-from-browser 'chromium'");
+        row("firefox, profile", "firefox", " /home/u/it's mine ", "firefox:/home/u/it's mine",
+            "--cookies-from-browser 'firefox:/home/u/it'\"'\"'s mine'");
+        row("unknown browser", "netscape", "", "", "");
+        row("control character", "edge", "a\nb", "", "");
     }
     void cookieSource()
     {
@@ -411,9 +383,9 @@ private slots:
         QSignalSpy title(&driver, &Downloader::haveTitle);
         driver.requestTitle();
         QVERIFY(title.wait(30000));
-        const QByteArray options = readAll(app.filePath("arguments.conf"));
+        const QByteArray options = readFile(app.filePath("arguments.conf"));
         QVERIFY2(optionLine.isEmpty() ? options.isEmpty() : options.split('\n').contains(optionLine), options);
-        QCOMPARE(readAll(app.filePath("arguments")).startsWith("--config-locations"), !optionLine.isEmpty());
+        QCOMPARE(readFile(app.filePath("arguments")).startsWith("--config-locations"), !optionLine.isEmpty());
         qunsetenv("FAKE_LOG");
         qunsetenv("FAKE_OUT");
     }

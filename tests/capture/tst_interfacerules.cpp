@@ -10,10 +10,8 @@
 
 namespace {
 
-// One interface description as the capture library hands it out, from
-// addresses written "4:10.0.0.1", "6:fe80::1" or "packet:3" (a link-layer
-// address whose interface index, bytes 4..7, looks like an IPv4 address to
-// anyone who ignores the family).
+// An interface as the capture library gives it, from "4:10.0.0.1", "6:fe80::1" or "packet:3" (link layer,
+// its interface index in bytes 4..7 where an IPv4 address would be).
 class Device
 {
 public:
@@ -25,16 +23,13 @@ public:
             sockaddr_storage &s = m_storage.emplace_back();
             s = {};
             const QByteArray value = text.section(':', 1).toLatin1();
-            if (text.startsWith("4:")) {
-                s.ss_family = AF_INET;
+            s.ss_family = text.startsWith("4:") ? AF_INET : text.startsWith("6:") ? AF_INET6 : 17; // 17: AF_PACKET
+            if (s.ss_family == AF_INET)
                 ::inet_pton(AF_INET, value, &reinterpret_cast<sockaddr_in *>(&s)->sin_addr);
-            } else if (text.startsWith("6:")) {
-                s.ss_family = AF_INET6;
+            else if (s.ss_family == AF_INET6)
                 ::inet_pton(AF_INET6, value, &reinterpret_cast<sockaddr_in6 *>(&s)->sin6_addr);
-            } else {
-                s.ss_family = 17; // AF_PACKET
+            else
                 reinterpret_cast<std::uint8_t *>(&s)[4] = std::uint8_t(value.toUInt());
-            }
             pcap_addr_t &a = m_addresses.emplace_back();
             a = {};
             a.addr = reinterpret_cast<sockaddr *>(&s);
@@ -65,20 +60,17 @@ private slots:
         QTest::addColumn<bool>("usable");
         QTest::addColumn<QByteArray>("last"); // the last usable address, whatever the flags
         const unsigned up = PCAP_IF_UP | PCAP_IF_RUNNING;
-        QTest::newRow("no addresses") << up << QStringList() << false << QByteArray();
-        QTest::newRow("one address") << up << QStringList{"4:192.168.1.20"} << true << QByteArray("192.168.1.20");
-        QTest::newRow("loopback flag alone") << unsigned(PCAP_IF_LOOPBACK) << QStringList{"4:127.0.0.1"} << false
-                                             << QByteArray("127.0.0.1");
+        const auto row = [](const char *name, unsigned flags, const QStringList &addresses, bool usable,
+                            const QByteArray &last) { QTest::newRow(name) << flags << addresses << usable << last; };
+        row("no addresses", up, {}, false, {});
+        row("one address", up, {"4:192.168.1.20"}, true, "192.168.1.20");
+        row("loopback flag alone", PCAP_IF_LOOPBACK, {"4:127.0.0.1"}, false, "127.0.0.1");
         // Linux sets the up and running bits on lo too, so it qualifies.
-        QTest::newRow("linux loopback") << (PCAP_IF_LOOPBACK | up) << QStringList{"4:127.0.0.1", "6:::1"}
-                                        << true << QByteArray("127.0.0.1");
-        QTest::newRow("unusable first octets")
-            << up << QStringList{"4:169.254.3.4", "4:254.1.1.1", "4:0.1.2.3", "4:255.1.1.1"}
-                                               << false << QByteArray();
-        QTest::newRow("last usable kept") << up << QStringList{"4:10.0.0.7", "4:169.254.0.1", "4:10.0.0.9", "6:fe80::1"}
-                                          << true << QByteArray("10.0.0.9");
-        QTest::newRow("ipv6 only") << up << QStringList{"6:2001:db8::1", "6:fe80::1"} << false << QByteArray();
-        QTest::newRow("link-layer address") << up << QStringList{"packet:3"} << false << QByteArray();
+        row("linux loopback", PCAP_IF_LOOPBACK | up, {"4:127.0.0.1", "6:::1"}, true, "127.0.0.1");
+        row("unusable first octets", up, {"4:169.254.3.4", "4:254.1.1.1", "4:0.1.2.3", "4:255.1.1.1"}, false, {});
+        row("last usable kept", up, {"4:10.0.0.7", "4:169.254.0.1", "4:10.0.0.9", "6:fe80::1"}, true, "10.0.0.9");
+        row("ipv6 only", up, {"6:2001:db8::1", "6:fe80::1"}, false, {});
+        row("link-layer address", up, {"packet:3"}, false, {});
     }
 
     void qualification()

@@ -1,16 +1,10 @@
 #pragma once
 
-// MediaFixture: small real media, and the one local HTTP(S) server of the tests.
-//
-//   MediaFixture media;                    // or MediaFixture media("127.0.0.7");
-//   QVERIFY2(media.start(), qPrintable(media.errorString()));
-//   media.url("clip.mp4");                 // http://127.0.0.1:<port>/clip.mp4
-//
-// start() makes with ffmpeg, in a temporary folder, mediaNames() (2 s each),
-// page.html (titled pageTitle(), one <video src="/clip.mp4">) and
-// sources.html (a <video> of a webm and an mp4 <source>), and serves the
-// folder with media_server.py; see there for the paths and answers. The
-// server ends with the fixture.
+// The one local HTTP(S) server of the tests, and small real media it serves.
+// start() makes clip.mp4/.webm/.mp3/.flv (2 s each), page.html (titled
+// pageTitle(), one <video src="/clip.mp4">) and sources.html (webm and mp4
+// <source>s) in a temporary folder and serves it with media_server.py (see
+// there for paths and answers) until the fixture ends.
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -60,7 +54,6 @@ public:
     QString url(const QString &path) const;
     QString tlsUrl(const QString &path) const;
     QString caFile() const { return m_keys.filePath(QStringLiteral("ca.pem")); }
-    QString folder() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
@@ -80,11 +73,9 @@ public:
     static QByteArray pattern(qsizetype size);
 
     static QString pageTitle() { return QStringLiteral("Fixture Clip: Part 2!"); }
-    static QStringList mediaNames() { return {"clip.mp4", "clip.webm", "clip.mp3", "clip.flv"}; }
     // ffmpeg / ffprobe / python3 as the tests find them.
     static QString program(const QString &name);
-    // The codec names of a file's streams by ffprobe, e.g. ("mp3"); empty
-    // when ffprobe cannot read it.
+    // The codec names of a file's streams by ffprobe, empty when unreadable.
     static QStringList streamCodecs(const QString &file);
 
 private:

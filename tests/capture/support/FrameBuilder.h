@@ -95,21 +95,13 @@ inline Bytes buildFrame(const FrameSpec &layout)
 // A request of the local machine and the response to it, on one connection.
 inline FrameSpec request(const QByteArray &payload, std::uint16_t clientPort = 40000)
 {
-    FrameSpec layout;
-    layout.sourcePort = clientPort;
-    layout.payload = payload;
-    return layout;
+    return {.sourcePort = clientPort, .payload = payload};
 }
 
 inline FrameSpec response(const QByteArray &payload, std::uint16_t clientPort = 40000)
 {
-    FrameSpec layout;
-    layout.source = {10, 0, 0, 5};
-    layout.destination = {10, 0, 0, 1};
-    layout.sourcePort = 80;
-    layout.destinationPort = clientPort;
-    layout.payload = payload;
-    return layout;
+    return {.source = {10, 0, 0, 5}, .destination = {10, 0, 0, 1}, .sourcePort = 80, .destinationPort = clientPort,
+            .payload = payload};
 }
 
 } // namespace frames
