@@ -162,7 +162,7 @@ bool MediaFixture::makeStreams(int seconds)
     const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-pix_fmt", "yuv420p",
                            "-c:a", "aac", "-b:a", "64k"};
     const QStringList small{"-vf", "scale=640:360"};
-    if (!QDir(folder()).mkpath("hls") || !QDir(folder()).mkpath("aes") || !QDir(folder()).mkpath("dash"))
+    if (!QDir(m_dir.path()).mkpath("hls") || !QDir(m_dir.path()).mkpath("aes") || !QDir(m_dir.path()).mkpath("dash"))
         return false;
     const QByteArray key = QByteArray::fromHex("00112233445566778899aabbccddeeff");
     return addFile("aes/key.bin", key)
