@@ -121,8 +121,9 @@ void ToolRun::readOutput()
     const QByteArray bytes = m_process->readAllStandardOutput();
     if (bytes.isEmpty())
         return;
-    m_quiet.restart();
     keep(m_output.feed(bytes));
+    // After the reading: time spent on a large chunk is not the tool's silence.
+    m_quiet.restart();
 }
 
 void ToolRun::keep(const QStringList &lines)
@@ -146,8 +147,8 @@ void ToolRun::readErrors()
     const QByteArray bytes = m_process->readAllStandardError();
     if (bytes.isEmpty())
         return;
-    m_quiet.restart();
     noteComplaints(m_errors.feed(bytes));
+    m_quiet.restart();
 }
 
 void ToolRun::noteComplaints(const QStringList &lines)

@@ -123,12 +123,20 @@ private slots:
 
         // A browser playing while the page is open: said, and its streams not listed twice.
         const qint64 kept = w->browserCapture()->session()->streamCount();
-        const int listed = w->sniffedList().count();
+        // Rows of this site only: other suites' plain-HTTP streams on the loopback
+        // interface may reach the packet sniffer meanwhile.
+        const auto siteRows = [&] {
+            int count = 0;
+            for (int i = 0; i < w->sniffedList().count(); ++i)
+                count += w->sniffedList().at(i).url.startsWith(m_origin) ? 1 : 0;
+            return count;
+        };
+        const int listed = siteRows();
         startBrowser(browser);
         QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("Browser connected"), 90000);
         m_site.write("go\n");
         QTRY_VERIFY_WITH_TIMEOUT(w->browserCapture()->session()->streamCount() >= kept + media.size(), 60000);
-        QCOMPARE(w->sniffedList().count(), listed);
+        QCOMPARE(siteRows(), listed);
         stopBrowser(browser);
         QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
 
