@@ -6,6 +6,7 @@
 
 #include "StreamInfo.h"
 #include "StreamText.h"
+#include "../support/TestFiles.h"
 
 using namespace streams;
 
@@ -64,7 +65,7 @@ private slots:
     void read();
 
 private:
-    QByteArray made(const QString &name) const;
+    QByteArray made(const QString &name) const { return readFile(m_dir.filePath(name)); }
     QTemporaryDir m_dir;
 };
 
@@ -82,21 +83,11 @@ void TestManifests::initTestCase()
         "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud,default:yes", "v%v.m3u8"}));
     QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
         "-f", "dash", "-adaptation_sets", "id=0,streams=v id=1,streams=a", "stream.mpd"}));
-    const auto write = [this](const char *name, const QByteArray &bytes) {
-        QFile file(m_dir.filePath(QLatin1StringView(name)));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
-    QVERIFY(write("enc.key", QByteArray(16, 'k')));
-    QVERIFY(write("key.info", "enc.key\n" + m_dir.filePath(QStringLiteral("enc.key")).toUtf8() + '\n'));
+    writeFile(m_dir.filePath("enc.key"), QByteArray(16, 'k'));
+    writeFile(m_dir.filePath("key.info"), "enc.key\n" + m_dir.filePath("enc.key").toUtf8() + '\n');
     QVERIFY(runFfmpeg(m_dir.path(), source.mid(0, 4) + QStringList{
         "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-s", "320x240", "-f", "hls", "-hls_time", "1",
         "-hls_playlist_type", "vod", "-hls_key_info_file", "key.info", "enc.m3u8"}));
-}
-
-QByteArray TestManifests::made(const QString &name) const
-{
-    QFile file(m_dir.filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing " + name.toUtf8());
 }
 
 void TestManifests::read_data()
