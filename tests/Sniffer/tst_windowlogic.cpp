@@ -375,14 +375,10 @@ private slots:
         QCOMPARE(TargetPath::freePath(folder + "/dangling", "mp4"), folder + "/dangling (2).mp4");
     }
 
-    void pagesQueueAndNames()
+    void boundsQueueAndNames()
     {
         using namespace PageLayout;
-        QMap<Panel, int> heights = defaultPanelHeights();
-        QCOMPARE(pageHeight(pageTable().value(DownloadPage), heights, false, 84), 255 + 84);
-        heights[OldSniffer] = selfTestPanelHeight;
-        QCOMPARE(pageHeight(pageTable().value(SniffedPage), heights, true, 0), 380);
-        QCOMPARE(pageHeight(pageTable().value(9), heights, true, 0), 0);
+        QCOMPARE(pageHeight(pageTable().value(9), defaultPanelHeights(), true, 0), 0); // no such page
         // A flood of reports from four threads is bounded.
         ReportQueue queue(100);
         QList<QThread *> threads;
@@ -450,84 +446,73 @@ private slots:
         QCOMPARE(upgraded.list("yt_urls"), first.list("yt_urls"));
     }
 
-    void withoutATemplateTheListsAreEmpty()
+    // A user's file as found beside the template (or none): what is read, and
+    // a file that cannot be read kept aside; all for this user alone.
+    void aFoundFileIsReadOrKeptAside_data()
     {
-        SettingsFile settings;
-        settings.setToday(QDate(2025, 12, 31));
-        QCOMPARE(settings.setSettingsFile(), false);
-        for (const QString &name : SettingsFile::listNames())
-            QVERIFY(settings.list(name).isEmpty());
-        QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("366"));
-        // An existing empty file means no first-start work.
-        writeFile(userFile(), QByteArray());
-        SettingsFile empty;
-        QCOMPARE(empty.setSettingsFile(), true);
-        empty.readSettings();
-        QVERIFY(empty.value("last_update").isEmpty());
-    }
-
-    void aDamagedFileIsKeptBesideTheNewOne_data()
-    {
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("templ"); // none when null
+        QTest::addColumn<QByteArray>("file");  // none when null
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("read");     // "key=text;..." of that list
+        QTest::addColumn<QString>("aside");    // suffix of the copy kept beside
+        QTest::addColumn<QString>("lastUpdate"); // "-": not this row's concern
         QByteArray junk;
         for (int i = 0; i < 4096; ++i)
             junk += char((i * 7919) % 256);
-        QTest::newRow("binary junk") << junk;
-        QTest::newRow("keys without numbers") << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n");
+        const QByteArray urls = "[os_urls]\n1=from.template\n", head = "[os_urls]\n1=from.file\n; ";
+        const auto sized = [&](qint64 size) -> QByteArray { return head + QByteArray(size - head.size() - 1, 'x') + '\n'; };
+        QTest::newRow("no template") << QByteArray() << QByteArray() << false << "os_urls" << "" << "" << "366";
+        QTest::newRow("an empty file: no first-start work") << QByteArray() << QByteArray("") << true << "os_urls" << ""
+                                                            << "" << "";
+        QTest::newRow("binary junk") << QByteArray() << junk << true << "yt_urls" << "" << ".bak" << "-";
+        QTest::newRow("keys without numbers") << QByteArray() << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n") << true
+                                              << "yt_urls" << "" << ".bak" << "-";
+        // Texts of codes newer than the user's file come from the template.
+        QTest::newRow("newer codes") << QByteArray("[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n")
+                                     << QByteArray("[error_messages_dl]\n1=\"2~Mine\"\n") << true << "error_messages_dl"
+                                     << "1=2~Mine;20=2~Template twenty" << "" << "-";
+        QTest::newRow("4 MB") << urls << sized(SettingsFile::maxFileSize) << true << "os_urls" << "1=from.file" << "" << "-";
+        QTest::newRow("4 MB and a byte") << urls << sized(SettingsFile::maxFileSize + 1) << false << "os_urls"
+                                         << "1=from.template" << SettingsFile::tooLargeSuffix() << "-";
     }
 
-    void aDamagedFileIsKeptBesideTheNewOne()
+    void aFoundFileIsReadOrKeptAside()
     {
-        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, templ);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, list);
+        QFETCH(QString, aside);
+        QFETCH(QString, lastUpdate);
+        if (!templ.isNull())
+            writeFile(Platform::settingsTemplatePath(), templ);
         QDir().mkpath(m_user->filePath("Vidarro"));
-        writeFile(userFile(), content);
-        SettingsFile settings;
-        QCOMPARE(settings.setSettingsFile(), true);
-        settings.readSettings();
-        for (const QString &name : SettingsFile::listNames())
-            QVERIFY(settings.list(name).size() <= 1);
-        QVERIFY(settings.store("last_update", "12"));
-        QCOMPARE(readFile(userFile() + ".bak"), content);
-        QCOMPARE(int((QFile::permissions(userFile()) | QFile::permissions(userFile() + ".bak")) & 0x77), 0);
-        QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
-    }
-
-    // Texts of codes newer than the user's file come from the template.
-    void newDownloaderMessagesComeFromTheTemplate()
-    {
-        writeFile(Platform::settingsTemplatePath(), "[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n");
-        QDir().mkpath(m_user->filePath("Vidarro"));
-        writeFile(userFile(), "[error_messages_dl]\n1=\"2~Mine\"\n");
-        SettingsFile settings;
-        QVERIFY(settings.setSettingsFile());
-        settings.readSettings();
-        QCOMPARE(settings.list("error_messages_dl"), (SettingsList{{1, "2~Mine"}, {20, "2~Template twenty"}}));
-        QVERIFY(!readFile(userFile()).contains("twenty"));
-    }
-
-    void aFileOver4MBIsNotRead_data()
-    {
-        QTest::addColumn<qint64>("size");
-        QTest::newRow("4 MB") << SettingsFile::maxFileSize;
-        QTest::newRow("4 MB and a byte") << SettingsFile::maxFileSize + 1;
-    }
-
-    void aFileOver4MBIsNotRead()
-    {
-        QFETCH(qint64, size);
-        const bool read = size <= SettingsFile::maxFileSize;
-        writeFile(Platform::settingsTemplatePath(), "[os_urls]\n1=from.template\n");
-        const QByteArray head = "[os_urls]\n1=from.file\n; ";
-        QDir().mkpath(m_user->filePath("Vidarro"));
-        writeFile(userFile(), head + QByteArray(size - head.size() - 1, 'x') + '\n');
-        if (!read)
+        if (!file.isNull())
+            writeFile(userFile(), file);
+        if (aside == SettingsFile::tooLargeSuffix())
             QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("settings file over 4 MB, not read"));
         SettingsFile settings;
-        if (settings.setSettingsFile())
+        settings.setToday(QDate(2025, 12, 31));
+        const bool found = settings.setSettingsFile();
+        QTEST(found, "found");
+        if (found)
             settings.readSettings();
-        QCOMPARE(settings.list("os_urls").value(1), QString(read ? "from.file" : "from.template"));
-        // The file is kept as it was, beside the new one made from the template.
-        QCOMPARE(QFileInfo(userFile() + SettingsFile::tooLargeSuffix()).size(), read ? 0 : size);
+        QStringList read;
+        for (auto [key, text] : settings.list(list).asKeyValueRange())
+            read << QString::number(key) + '=' + text;
+        QTEST(read.join(';'), "read");
+        for (const QString &name : SettingsFile::listNames())
+            QVERIFY(name == list || settings.list(name).size() <= (file.isEmpty() ? 0 : 1));
+        if (lastUpdate != "-")
+            QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), lastUpdate);
+        QVERIFY(!readFile(userFile()).contains("twenty"));
+        QVERIFY(settings.store("last_update", "12"));
+        QCOMPARE(QSettings(userFile(), QSettings::IniFormat).value("last_update").toString(), QString("12"));
+        if (!aside.isEmpty())
+            QCOMPARE(readFile(userFile() + aside), file);
+        QVERIFY(aside == SettingsFile::tooLargeSuffix() || !QFileInfo::exists(userFile() + SettingsFile::tooLargeSuffix()));
+        const QString mine = aside == ".bak" ? userFile() + aside : userFile(); // the copy made, not a file renamed
+        QCOMPARE(int((QFile::permissions(userFile()) | QFile::permissions(mine)) & 0x77), 0);
     }
 
     void theShippedTemplateHasATextForEveryCode()

@@ -189,8 +189,7 @@ private slots:
             {"media.example/live?channel=1||HLS"}, 0);
         row("DASH by its type", {{'>', get("/d/manifest")}, {'<', head("application/dash+xml", "\r\n<MPD")}},
             {"media.example/d/manifest||DASH"}, 0);
-        row("variant and segments of a listed master",
-            listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
+        row("variant and segments of a listed master", listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
                            {'<', head("application/vnd.apple.mpegurl", "\r\n#EXTM3U\n#EXTINF:2,\ns.ts\n"), 40002},
                            {'>', get("/hls/s_0_000.ts"), 40003}, {'<', segment, 40003},
                            {'>', get("/hls/master.m3u8"), 40004}, {'<', master, 40004}},
@@ -242,8 +241,7 @@ private slots:
                                          {'<', "def"}, {'<', "ghi"}}, {}, 0, 0);
         row("blank path never reported", {{'>', "GET  /v.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Head}}, {}, 0);
         for (int gap : {60, 61, 300}) // ageing happens only when another request is added
-            row(qPrintable(QString("answer after %1 s").arg(gap)),
-                {{'>', Get}, {'>', Get, 40001, gap}, {'<', Mp4Head}},
+            row(qPrintable(QString("answer after %1 s").arg(gap)), {{'>', Get}, {'>', Get, 40001, gap}, {'<', Mp4Head}},
                 QByteArrayList(gap < 61 ? 1 : 0, url + "123456\r\n|mp4\r\n"), 1);
         row("no ageing without new requests", {{'>', Get}, {'<', Mp4Head, 40000, 10000}},
             {url + "123456\r\n|mp4\r\n"}, 0);
