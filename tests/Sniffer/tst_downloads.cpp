@@ -45,10 +45,9 @@ QStringList files(const QString &folder) { return QDir(folder).entryList(QDir::F
 
 } // namespace
 
-// Both ways to a saved file, end to end with the real window: a page address
-// through the real launcher over yt-dlp and ffmpeg, and a sniffed stream
-// through the real transfer; media served on 127.0.0.2. The fixture's FLV
-// clip is the stream: the list takes streams of 100000 bytes and more.
+// Both ways to a saved file with the real window: a page address through the
+// real launcher, yt-dlp and ffmpeg, and a sniffed stream (the fixture's FLV
+// clip, over the list's 100000 bytes) through the real transfer.
 class tst_Downloads : public QObject
 {
     Q_OBJECT
@@ -326,7 +325,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, url) >= 0, 30000);
         client.kill();
         client.waitForFinished(5000);
-        QCOMPARE(w->sniffedList().at(w->sniffedList().count() - 1 - rowOf(w, url)).size, clip.size());
+        QCOMPARE(itemAt(w, rowOf(w, url)).size, clip.size());
         select(w, url);
         // The save's own traffic is not reported: a stream fetched after it is
         // the next report the session hands over.

@@ -116,8 +116,7 @@ private slots:
         QTest::addColumn<bool>("videoSites");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("error");
-        QTest::newRow("empty, video sites") << true << "" << "Not a usable address";
-        QTest::newRow("empty, other sites") << false << "" << "Not a usable address";
+        QTest::newRow("empty") << true << "" << "Not a usable address";
         QTest::newRow("invalid") << true << "http://exa mple.com:99999/" << "Not a usable address";
         QTest::newRow("no scheme, video sites") << true << "www.youtube.com/watch?v=1" << "Not a video site";
         QTest::newRow("no scheme, other sites") << false << "vimeo.com/1" << "Not a usable address";
