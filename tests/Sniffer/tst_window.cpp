@@ -391,7 +391,6 @@ private slots:
         for (int tick = 1; rowOf(w, "youtube") < 0 && tick < 100; ++tick)
             QVERIFY(arrived.wait() && arrived.size() == tick);
         QListWidgetItem *flv = page->mediaList->item(rowOf(w, "one.flv"));
-        QVERIFY(flv->text().endsWith("flv           0.10 MB"));
         QCOMPARE(flv->toolTip(), QString("http://a.example/one.flv\n100000 bytes"));
         QCOMPARE(flv->icon().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
         QCOMPARE(page->mediaList->currentRow(), 0); // the newest
