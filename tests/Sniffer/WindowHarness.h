@@ -69,6 +69,15 @@ inline int rowOf(Sniffer *w, const QString &part)
     return -1;
 }
 
+// The listed item of that row.
+inline SniffedItem itemAt(Sniffer *w, int row) { return w->sniffedList().at(w->sniffedList().count() - 1 - row); }
+
+// The shipped catalogue, the tool updated today.
+inline QByteArray shippedSettings()
+{
+    return updatedOn(QDate::currentDate()) + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini");
+}
+
 class WindowHarness
 {
 public:

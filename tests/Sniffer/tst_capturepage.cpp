@@ -15,10 +15,9 @@
 #include <sched.h>
 #include <unistd.h>
 
-// The sniffed-media page on real capture, in a network namespace of the
-// test's own (its loopback carries only this test's traffic): a browser's
-// streams listed and saved, the sniffer test's own stream, and the page of a
-// user whom the system does not allow to capture.
+// The sniffed-media page on real capture, in a network namespace of its own:
+// a browser's streams listed and saved, the sniffer test's own stream, and the
+// page of a user whom the system does not allow to capture.
 class tst_CapturePage : public QObject
 {
     Q_OBJECT
@@ -29,9 +28,14 @@ private:
     // Set in the copies of this program that the tests start without capture rights.
     static bool isChild() { return qEnvironmentVariableIsSet("VIDARRO_PAGE_CHILD"); }
 
-    static QByteArray shippedSettings()
+    // Headless Chromium on a page of the server, its profile in `profile`.
+    void play(QProcess &browser, const QTemporaryDir &profile, const QString &page)
     {
-        return updatedOn(QDate::currentDate()) + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini");
+        browser.setEnvironment(QProcess::systemEnvironment() << "HOME=" + profile.path());
+        browser.start(QStandardPaths::findExecutable("chromium"),
+                      {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+                       "--disable-component-update", "--disable-sync", "--user-data-dir=" + profile.path(),
+                       "--autoplay-policy=no-user-gesture-required", m_media.url(page)});
     }
 
     bool make(const QString &name, const QStringList &arguments)
@@ -56,8 +60,7 @@ private slots:
 
     void aBrowsersStreamsAreListedAndSaved()
     {
-        const QString chromium = QStandardPaths::findExecutable("chromium");
-        if (chromium.isEmpty())
+        if (QStandardPaths::findExecutable("chromium").isEmpty())
             QSKIP("chromium is not installed");
         const QStringList video{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25,noise=alls=40:allf=t", "-f",
                                 "lavfi", "-i", "sine=f=330", "-c:v", "libx264", "-b:v", "500k", "-c:a", "aac",
@@ -87,11 +90,7 @@ private slots:
         QCOMPARE(w->captureSession()->status(), CaptureSession::Status::Capturing);
         QTemporaryDir profile;
         QProcess browser;
-        browser.setEnvironment(QProcess::systemEnvironment() << "HOME=" + profile.path());
-        browser.start(chromium, {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                 "--user-data-dir=" + profile.path(), "--autoplay-policy=no-user-gesture-required",
-                                 m_media.url("player.html")});
+        play(browser, profile, "player.html");
         const auto row = [&](const Stream &s) {
             for (int i = 0; i < w->sniffedList().count(); ++i) {
                 const SniffedItem &item = w->sniffedList().at(i);
@@ -124,8 +123,7 @@ private slots:
     // segments pass through the analysis, and the page lists the master alone.
     void anHlsStreamIsOneRow()
     {
-        const QString chromium = QStandardPaths::findExecutable("chromium");
-        if (chromium.isEmpty())
+        if (QStandardPaths::findExecutable("chromium").isEmpty())
             QSKIP("chromium is not installed");
         QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
         QVERIFY(m_media.addFile("hls.html", "<html><body><video muted autoplay src=\"/hls/master.m3u8\"></video>"
@@ -136,11 +134,7 @@ private slots:
         QCOMPARE(w->captureSession()->status(), CaptureSession::Status::Capturing);
         QTemporaryDir profile;
         QProcess browser;
-        browser.setEnvironment(QProcess::systemEnvironment() << "HOME=" + profile.path());
-        browser.start(chromium, {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                 "--user-data-dir=" + profile.path(), "--autoplay-policy=no-user-gesture-required",
-                                 m_media.url("hls.html")});
+        play(browser, profile, "hls.html");
         // Played to its end: every segment of the chosen variant and of the audio fetched.
         const auto segmentsFetched = [&] {
             int count = 0;
@@ -151,9 +145,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_media.requests("GET /hls/s_2_002.ts") > 0 && segmentsFetched() >= 6, 60000);
         const int master = rowOf(w, "/hls/master.m3u8");
         QVERIFY(master >= 0);
-        const SniffedItem &item = w->sniffedList().at(w->sniffedList().count() - 1 - master);
-        QTRY_COMPARE_WITH_TIMEOUT(item.streamText, QString("HLS 1280x720, 3 qualities, 0:06"), 10000);
-        QVERIFY(item.streamTip.contains("640x360") && item.streamTip.contains(m_media.url("hls/master.m3u8")));
+        QTRY_COMPARE_WITH_TIMEOUT(itemAt(w, master).streamText, QString("HLS 1280x720, 3 qualities, 0:06"), 10000);
+        const QString tip = itemAt(w, master).streamTip;
+        QVERIFY(tip.contains("640x360") && tip.contains(m_media.url("hls/master.m3u8")));
         browser.kill();
         browser.waitForFinished(5000);
         // Every report handed to the list: one row, no variant or segment rows.

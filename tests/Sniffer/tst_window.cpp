@@ -116,8 +116,7 @@ private slots:
         QTest::addColumn<bool>("videoSites");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("error");
-        QTest::newRow("empty, video sites") << true << "" << "Not a usable address";
-        QTest::newRow("empty, other sites") << false << "" << "Not a usable address";
+        QTest::newRow("empty") << true << "" << "Not a usable address";
         QTest::newRow("invalid") << true << "http://exa mple.com:99999/" << "Not a usable address";
         QTest::newRow("no scheme, video sites") << true << "www.youtube.com/watch?v=1" << "Not a video site";
         QTest::newRow("no scheme, other sites") << false << "vimeo.com/1" << "Not a usable address";
@@ -392,7 +391,6 @@ private slots:
         for (int tick = 1; rowOf(w, "youtube") < 0 && tick < 100; ++tick)
             QVERIFY(arrived.wait() && arrived.size() == tick);
         QListWidgetItem *flv = page->mediaList->item(rowOf(w, "one.flv"));
-        QVERIFY(flv->text().endsWith("flv           0.10 MB"));
         QCOMPARE(flv->toolTip(), QString("http://a.example/one.flv\n100000 bytes"));
         QCOMPARE(flv->icon().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
         QCOMPARE(page->mediaList->currentRow(), 0); // the newest

@@ -19,10 +19,9 @@ const QByteArray Mp4Head = "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nConten
 const QByteArray Mp4Whole = "HTTP/1.1 200 OK\r\nContent-Type: video/mp4\r\nContent-Length: 3\r\n\r\nabc";
 const QByteArray FlvHead = "HTTP/1.1 200 OK\r\nContent-Type: video/x-flv\r\nContent-Length: 150000\r\n\r\n";
 
-// One event of a capture: a frame the local machine sent ('>') or received
-// ('<') on a client port, seconds after the previous event and shaped by a
-// change of its layout; an address put on the ignore list count times ('i');
-// or the link type of the frames that follow ('L').
+// A frame sent ('>') or received ('<') on a client port, `later` seconds on,
+// its layout changed by `shape`; an address ignored `port` times ('i'); or the
+// link type of the frames that follow ('L').
 struct Step
 {
     char kind;
@@ -120,7 +119,6 @@ private slots:
                             << (expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected}) << 0 << followed;
         };
         answered("mp4 header only", Mp4Head, url + "123456\r\n|mp4\r\n");
-        answered("mp4 with body", Mp4Head + "\0\0\0\x20" "ftypisom", url + "123456\r\n|mp4\r\n");
         answered("no length", head("video/webm", "\r\nxx"), url + "|webm\r\n");
         answered("flv with body", head("video/x-flv", "Content-Length: 99\r\n\r\nFLV\x01"), url + "99\r\n|x-flv\r\n");
         answered("flv without blank line", head("video/x-flv", "Content-Length: 7\r\n"), url + "7\r\n|x-flv\r\n");
@@ -133,8 +131,7 @@ private slots:
                  url + "|mp4\r\n");
         answered("type past the examined part",
                  "HTTP/1.1 200 OK\r\nX-Pad: " + QByteArray(8200, 'a') + "\r\nContent-Type: video/mp4\r\n\r\n", {});
-        // Loopback frames of tens of kilobytes: the blank line of an FLV header is
-        // searched in the whole payload, past the examined part.
+        // Loopback frames of tens of kB: an FLV header's blank line is searched in the whole payload.
         const QByteArray bigFlv = head("video/x-flv", "X-Pad: " + QByteArray(20000, 'p') + "\r\n\r\n");
         answered("flv header beyond the mtu with body", bigFlv + "b", url + "|x-flv\r\n");
         answered("flv header beyond the mtu alone", bigFlv, {}, 1);
@@ -142,8 +139,6 @@ private slots:
         answered("mpeg frames without a tag or a type", head("application/octet-stream", "\r\n\xff\xfb\x90\x64"), {});
         // Header names in any case, only at the start of a line, with or without blanks.
         const QByteArray ok = "HTTP/1.1 200 OK\r\n";
-        answered("names in lower case", ok + "content-type: video/mp4\r\ncontent-length: 123456\r\n\r\n",
-                 url + "123456\r\n|mp4\r\n");
         answered("names in capitals", ok + "CONTENT-LENGTH: 123456\r\nCONTENT-TYPE: VIDEO/MP4\r\n\r\n",
                  url + "123456\r\n|mp4\r\n");
         answered("Content-type", ok + "Content-type: video/webm\r\nContent-length:123456\r\n\r\n",
@@ -155,8 +150,6 @@ private slots:
                  url + "123456\r\n|mp4\r\n");
         answered("header lines in the body", ok + "Content-Type: text/plain\r\n\r\nContent-Type: video/mp4\r\n", {});
         // Audio: MPEG audio by its type as MP3, other audio types by their subtype.
-        answered("audio/mpeg by its type", head("audio/mpeg", "Content-Length: 200000\r\n\r\n\xff\xfb\x90\x64"),
-                 url + "200000\r\n|MP3");
         answered("Audio/MP3 by its type", ok + "content-type: Audio/MP3\r\n\r\n", url + "|MP3");
         for (const char *subtype : {"mp4", "aac", "ogg", "webm", "wav", "x-wav", "flac"})
             answered(qPrintable(QString("audio/%1").arg(subtype)), head(qPrintable(QString("audio/%1").arg(subtype)), "\r\n"),
@@ -196,8 +189,7 @@ private slots:
             {"media.example/live?channel=1||HLS"}, 0);
         row("DASH by its type", {{'>', get("/d/manifest")}, {'<', head("application/dash+xml", "\r\n<MPD")}},
             {"media.example/d/manifest||DASH"}, 0);
-        row("variant and segments of a listed master",
-            listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
+        row("variant and segments of a listed master", listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
                            {'<', head("application/vnd.apple.mpegurl", "\r\n#EXTM3U\n#EXTINF:2,\ns.ts\n"), 40002},
                            {'>', get("/hls/s_0_000.ts"), 40003}, {'<', segment, 40003},
                            {'>', get("/hls/master.m3u8"), 40004}, {'<', master, 40004}},
@@ -223,7 +215,6 @@ private slots:
         row("flv body in the next packet", {{'>', Get}, {'<', octets}, {'<', "FLV\x01"}}, {url + "200000\r\n|x-flv"}, 0);
         row("body start split", {{'>', Get}, {'<', octets + "I"}, {'<', "D3\x04"}}, {url + "200000\r\n|MP3"}, 0);
         row("id3 body on another connection", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40001}}, {}, 0, 1);
-        row("flv body on another connection", {{'>', Get}, {'<', FlvHead}, {'<', "FLV\x01", 40001}}, {}, 0, 1);
         row("flv body after another connection's response",
             {{'>', Get}, {'>', "GET /other.mp4 HTTP/1.1\r\nHost: h\r\n\r\n", 40001}, {'<', FlvHead},
              {'<', Mp4Head, 40001}, {'<', "FLV\x01"}},
@@ -250,10 +241,8 @@ private slots:
                                          {'<', "def"}, {'<', "ghi"}}, {}, 0, 0);
         row("blank path never reported", {{'>', "GET  /v.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Head}}, {}, 0);
         for (int gap : {60, 61, 300}) // ageing happens only when another request is added
-            row(qPrintable(QString("answer after %1 s").arg(gap)),
-                {{'>', Get}, {'>', Get, 40001, gap}, {'<', Mp4Head}},
-                gap < 61 ? QByteArrayList{url + "123456\r\n|mp4\r\n"}
-                                                                                   : QByteArrayList{}, 1);
+            row(qPrintable(QString("answer after %1 s").arg(gap)), {{'>', Get}, {'>', Get, 40001, gap}, {'<', Mp4Head}},
+                QByteArrayList(gap < 61 ? 1 : 0, url + "123456\r\n|mp4\r\n"), 1);
         row("no ageing without new requests", {{'>', Get}, {'<', Mp4Head, 40000, 10000}},
             {url + "123456\r\n|mp4\r\n"}, 0);
         row("pipelined, in order", {{'>', "GET /1.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"},
@@ -295,13 +284,10 @@ private slots:
         layout("first fragment", [](FrameSpec &f) { f.fragment = 0x2000; }, true);
         layout("vlan tag", [](FrameSpec &f) { f.vlan = true; }, true);
         layout("ip header 16", [](FrameSpec &f) { f.ipHeaderLength = 16; }, false);
-        layout("ip header 0", [](FrameSpec &f) { f.ipHeaderLength = 0; }, false);
         layout("tcp header 12", [](FrameSpec &f) { f.tcpHeaderLength = 12; }, false);
-        layout("tcp header 0", [](FrameSpec &f) { f.tcpHeaderLength = 0; }, false);
         layout("ip version 6", [](FrameSpec &f) { f.ipVersion = 6; }, false);
         layout("udp", [](FrameSpec &f) { f.protocol = 17; }, false);
         layout("ipv6 ethertype", [](FrameSpec &f) { f.etherType = 0x86dd; }, false);
-        layout("arp", [](FrameSpec &f) { f.etherType = 0x0806; }, false);
         layout("later fragment", [](FrameSpec &f) { f.fragment = 0x00b9; }, false);
         for (int link : {DLT_LINUX_SLL, DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_NULL, DLT_LOOP, DLT_IEEE802_11})
             row(qPrintable(QString("link type %1").arg(link)), {{'L', {}, link}, {'>', Get}, {'<', Mp4Head}},
@@ -381,10 +367,9 @@ private slots:
         }
     }
 
+    // Capture threads share one callback while another thread fills their ignore lists.
     void callbackAndIgnoreListAcrossThreads()
     {
-        // Several capture threads share one callback while another thread fills
-        // their ignore lists.
         constexpr int Engines = 3, Streams = 400, Ignored = 150;
         callbackCalls = 0;
         std::vector<std::unique_ptr<MediaDetector>> detectors;

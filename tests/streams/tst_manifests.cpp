@@ -6,6 +6,7 @@
 
 #include "StreamInfo.h"
 #include "StreamText.h"
+#include "../support/TestFiles.h"
 
 using namespace streams;
 
@@ -58,174 +59,159 @@ class TestManifests : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void read_data();
-    void read();
-
-private:
-    QByteArray made(const QString &name) const;
+    QByteArray made(const QString &name) const { return readFile(m_dir.filePath(name)); }
     QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QStringList source{"-f", "lavfi", "-i", "testsrc=size=1280x720:rate=25:duration=4",
+                                 "-f", "lavfi", "-i", "sine=duration=4"};
+        const QStringList twoVideosOneAudio{"-map", "0:v", "-map", "0:v", "-map", "1:a", "-c:v", "libx264",
+                                            "-preset", "ultrafast", "-g", "25", "-s:v:0", "1280x720", "-b:v:0",
+                                            "1500k", "-s:v:1", "640x360", "-b:v:1", "400k", "-c:a", "aac"};
+        QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
+            "-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod", "-master_pl_name", "master.m3u8",
+            "-hls_segment_filename", "v%v_%d.ts", "-var_stream_map",
+            "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud,default:yes", "v%v.m3u8"}));
+        QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
+            "-f", "dash", "-adaptation_sets", "id=0,streams=v id=1,streams=a", "stream.mpd"}));
+        writeFile(m_dir.filePath("enc.key"), QByteArray(16, 'k'));
+        writeFile(m_dir.filePath("key.info"), "enc.key\n" + m_dir.filePath("enc.key").toUtf8() + '\n');
+        QVERIFY(runFfmpeg(m_dir.path(), source.mid(0, 4) + QStringList{
+            "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-s", "320x240", "-f", "hls", "-hls_time", "1",
+            "-hls_playlist_type", "vod", "-hls_key_info_file", "key.info", "enc.m3u8"}));
+    }
+
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("variant");   // read as the second level when not empty
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("choices");
+        const auto refused = [](const char *tag, const QByteArray &body, const QString &error) {
+            QTest::newRow(tag) << body << QByteArray() << u"error=" + error << QString() << QString();
+        };
+
+        const QString best = QStringLiteral("best=http://127.0.0.2/s/v0.m3u8 avc1.");
+        QTest::newRow("ffmpeg hls master") << made("master.m3u8") << QByteArray() << "HLS master variants=2 audio=1 " + best
+            << "HLS 1280x720, 2 qualities"
+            << "Best (1280x720)=bv*+ba/b|1280x720=bv*[height<=720]+ba/b|640x360=bv*[height<=360]+ba/b";
+        QTest::newRow("ffmpeg hls master and variant") << made("master.m3u8") << made("v0.m3u8")
+            << "HLS master variants=2 audio=1 segments=4/4 duration=4.0 " + best << "HLS 1280x720, 2 qualities, 0:04" << "";
+        QTest::newRow("ffmpeg hls aes-128") << made("enc.m3u8") << QByteArray()
+            << "HLS media segments=4/4 duration=4.0 aes128 key=http://127.0.0.2/s/enc.key first=http://127.0.0.2/s/enc0.ts"
+            << "HLS, 0:04" << "Best=bv*+ba/b";
+        QTest::newRow("ffmpeg dash") << made("stream.mpd") << QByteArray() << "DASH media variants=2 audio=1 duration=4.0 best= avc1."
+            << "DASH 1280x720, 2 qualities, 0:04" << "";
+
+        const QByteArray master = "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"en, main\",URI=\"a/en.m3u8\"\n";
+        refused("empty", {}, "Empty");
+        refused("byte-order mark only", "\xEF\xBB\xBF \r\n", "Empty");
+        refused("web page", "<html><body>", "NotManifest");
+        refused("too large", QByteArray("#EXTM3U\n").leftJustified(MaxManifestBytes + 1, '\n'), "TooLarge");
+        refused("10000 variants", "#EXTM3U\n" + QByteArray("#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n").repeated(10000), "TooManyRenditions");
+        refused("100001 segments", "#EXTM3U\n" + QByteArray("#EXTINF:1,\ns.ts\n").repeated(100001), "TooManySegments");
+        QTest::newRow("BOM, CRLF, quoted commas, relative and absolute")
+            << QByteArray("\xEF\xBB\xBF#EXTM3U\r\n#EXT-X-STREAM-INF:BANDWIDTH=800000,RESOLUTION=640x360\r\nlow/i.m3u8\r\n"
+                          "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,mp4a.40.2\",RESOLUTION=1920x1080,BANDWIDTH=5000000\r\n"
+                          "https://cdn.example/hi/i.m3u8?t=1\r\n") << QByteArray()
+            << "HLS master variants=2 best=https://cdn.example/hi/i.m3u8?t=1 avc1.4d401f,mp4a.40.2" << "HLS 1920x1080, 2 qualities"
+            << "Best (1920x1080)=bv*+ba/b|1920x1080=bv*[height<=1080]+ba/b|640x360=bv*[height<=360]+ba/b";
+        QTest::newRow("missing attributes, audio name with comma, local file refused")
+            << master + "#EXT-X-STREAM-INF\nv.m3u8\n#EXT-X-STREAM-INF:RESOLUTION=x,BANDWIDTH=-1\n/w.m3u8\n"
+                        "#EXT-X-STREAM-INF:BANDWIDTH=1\nfile:///etc/passwd\n"
+            << QByteArray() << "HLS master variants=3 audio=1 best= " << "HLS, 3 qualities" << "Best=bv*+ba/b";
+        QTest::newRow("1000 renditions") << master + QByteArray("#EXT-X-STREAM-INF:BANDWIDTH=1000\nv.m3u8\n").repeated(999)
+            << QByteArray() << "HLS master variants=999 audio=1 best=http://media.example/live/v.m3u8 "
+            << "HLS 1 kbit/s, 999 qualities" << "";
+        QTest::newRow("huge line, bad durations, live")
+            << "#EXTM3U\n#EXTINF:2.5,\na.ts\n#EXTINF:nan,\n" + QByteArray(100000, 'x') + "\n#EXTINF:-4,\nb.ts\n"
+               "#EXTINF:1e308,\nc.ts\n#EXTINF:3,title, with comma\nd.ts\n"
+            << QByteArray() << "HLS media segments=5/4 duration=5.5 live first=http://media.example/live/a.ts" << "HLS, live" << "";
+        QTest::newRow("byte ranges of one file")
+            << QByteArray("#EXTM3U\n#EXT-X-MAP:URI=\"/v/all.mp4\",BYTERANGE=\"720@0\"\n#EXTINF:4,\n#EXT-X-BYTERANGE:1000@720\n"
+                          "/v/all.mp4\n#EXTINF:4,\n#EXT-X-BYTERANGE:1000\n/v/all.mp4\n#EXT-X-ENDLIST\n")
+            << QByteArray() << "HLS media segments=2/1 duration=8.0 ranges first=http://media.example/v/all.mp4" << "HLS, 0:08" << "";
+        QTest::newRow("sample-aes with identity key")
+            << QByteArray("#EXTM3U\n#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"k\"\n#EXTINF:5.6,\ns.ts\n#EXT-X-ENDLIST\n") << QByteArray()
+            << "HLS media segments=1/1 duration=5.6 aes128 key=http://media.example/live/k first=http://media.example/live/s.ts"
+            << "HLS, 0:06" << "";
+        QTest::newRow("DRM-marked playlist")
+            << QByteArray("#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k\"\n#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://x\","
+                          "KEYFORMAT=\"com.apple.streamingkeydelivery\"\n#EXTINF:1,\ns.ts\n") << QByteArray()
+            << "HLS media segments=1/1 duration=1.0 live drm com.apple.streamingkeydelivery first=http://media.example/live/s.ts"
+            << LockMark + "HLS, live" << "";
+        QTest::newRow("master over a master") << master + "#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n"
+            << master + "#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n" << "error=NestedMaster" << "" << "";
+
+        const QByteArray mpd = "<?xml version=\"1.0\"?><MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" ";
+        QTest::newRow("DRM-marked MPD, live, BaseURL")
+            << mpd + "type=\"dynamic\"><BaseURL>https://cdn.example/d/</BaseURL><Period><AdaptationSet mimeType=\"video/mp4\">"
+                     "<ContentProtection schemeIdUri=\"urn:mpeg:dash:mp4protection:2011\" value=\"cenc\"/>"
+                     "<ContentProtection schemeIdUri=\"urn:uuid:edef8ba9-79d6-4ace-a3c8-27dcd51d21ed\"/>"
+                     "<Representation id=\"v\" width=\"1920\" height=\"1080\" bandwidth=\"6000000\"><BaseURL>v/</BaseURL>"
+                     "</Representation></AdaptationSet></Period></MPD>"
+            << QByteArray() << "DASH media variants=1 live drm urn:uuid:edef8ba9-79d6-4ace-a3c8-27dcd51d21ed best=https://cdn.example/d/v/ "
+            << LockMark + "DASH 1920x1080, 1 quality, live" << "";
+        QTest::newRow("MPD periods, segment list")
+            << mpd + "><Period duration=\"PT1M\"><AdaptationSet contentType=\"video\" width=\"640\" height=\"360\">"
+                     "<Representation id=\"a\"><SegmentList><SegmentURL media=\"s1.m4s\"/><SegmentURL media=\"s2.m4s\"/>"
+                     "</SegmentList></Representation></AdaptationSet></Period><Period duration=\"P1DT1H0.5S\">"
+                     "<AdaptationSet contentType=\"video\"><Representation id=\"a\" width=\"640\" height=\"360\"/>"
+                     "</AdaptationSet></Period></MPD>"
+            << QByteArray() << "DASH media variants=1 segments=2/2 duration=90060.5 best= " << "DASH 640x360, 1 quality, 25:01:01" << "";
+        refused("entities in the MPD", "<?xml version=\"1.0\"?><!DOCTYPE MPD [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+                                       "<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\"><BaseURL>&b;</BaseURL></MPD>", "DocumentType");
+        refused("undeclared entity", mpd + "><BaseURL>&x;</BaseURL></MPD>", "BadXml");
+        refused("truncated MPD", mpd + "><Period><AdaptationSet", "BadXml");
+        refused("deep MPD", mpd + '>' + QByteArray("<a>").repeated(40), "TooDeep");
+        refused("other root", "<x xmlns=\"urn:mpeg:dash:schema:mpd:2011\"/>", "NotManifest");
+    }
+
+    void read()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, variant);
+        QFETCH(QString, summary);
+        const bool real = QByteArray(QTest::currentDataTag()).startsWith("ffmpeg");
+        const QUrl base = real ? RealBase.resolved(QUrl(QStringLiteral("m"))) : HostileBase;
+        ManifestResult result = parseManifest(body, base);
+        if (!variant.isEmpty() && result.ok())
+            result = combineLevels(*result.info, parseManifest(variant, base));
+        const QString text = describe(result);
+        QVERIFY2(text.startsWith(summary), qPrintable(text));
+        if (!result.ok())
+            return;
+        const StreamInfo &info = *result.info;
+        QTEST(rowText(info), "row");
+
+        // The tooltip: the row, each quality and audio track, the protection, the address.
+        const QStringList tip = toolTip(info, base).split(u'\n');
+        QCOMPARE(tip.first(), rowText(info));
+        QCOMPARE(tip.last(), base.toDisplayString());
+        QCOMPARE(tip.size(), 2 + info.variants.size() + info.audio.size() + (info.encryption != Encryption::None));
+
+        QFETCH(QString, choices);
+        QStringList offered;
+        for (const QualityChoice &c : qualityChoices(info))
+            offered << c.label + u'=' + c.selector;
+        if (!choices.isEmpty())
+            QCOMPARE(offered.join(u'|'), choices);
+
+        // Every address named in what ffmpeg made is a file ffmpeg wrote.
+        QList<QUrl> named = info.segments;
+        named << info.keyAddress;
+        for (const Variant &v : info.variants)
+            named << v.address;
+        for (const AudioTrack &a : info.audio)
+            named << a.address;
+        for (const QUrl &address : std::as_const(named))
+            QVERIFY2(!real || address.isEmpty() || QFile::exists(m_dir.filePath(address.fileName())), qPrintable(address.toString()));
+    }
 };
-
-void TestManifests::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    const QStringList source{"-f", "lavfi", "-i", "testsrc=size=1280x720:rate=25:duration=4",
-                             "-f", "lavfi", "-i", "sine=duration=4"};
-    const QStringList twoVideosOneAudio{"-map", "0:v", "-map", "0:v", "-map", "1:a", "-c:v", "libx264",
-                                        "-preset", "ultrafast", "-g", "25", "-s:v:0", "1280x720", "-b:v:0",
-                                        "1500k", "-s:v:1", "640x360", "-b:v:1", "400k", "-c:a", "aac"};
-    QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
-        "-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod", "-master_pl_name", "master.m3u8",
-        "-hls_segment_filename", "v%v_%d.ts", "-var_stream_map",
-        "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud,default:yes", "v%v.m3u8"}));
-    QVERIFY(runFfmpeg(m_dir.path(), source + twoVideosOneAudio + QStringList{
-        "-f", "dash", "-adaptation_sets", "id=0,streams=v id=1,streams=a", "stream.mpd"}));
-    const auto write = [this](const char *name, const QByteArray &bytes) {
-        QFile file(m_dir.filePath(QLatin1StringView(name)));
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
-    QVERIFY(write("enc.key", QByteArray(16, 'k')));
-    QVERIFY(write("key.info", "enc.key\n" + m_dir.filePath(QStringLiteral("enc.key")).toUtf8() + '\n'));
-    QVERIFY(runFfmpeg(m_dir.path(), source.mid(0, 4) + QStringList{
-        "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-s", "320x240", "-f", "hls", "-hls_time", "1",
-        "-hls_playlist_type", "vod", "-hls_key_info_file", "key.info", "enc.m3u8"}));
-}
-
-QByteArray TestManifests::made(const QString &name) const
-{
-    QFile file(m_dir.filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing " + name.toUtf8());
-}
-
-void TestManifests::read_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QByteArray>("variant");   // read as the second level when not empty
-    QTest::addColumn<QString>("summary");
-    QTest::addColumn<QString>("row");
-    QTest::addColumn<QString>("choices");
-    const auto refused = [](const char *tag, const QByteArray &body, const QString &error) {
-        QTest::newRow(tag) << body << QByteArray() << u"error=" + error << QString() << QString();
-    };
-
-    const QString best = QStringLiteral("best=http://127.0.0.2/s/v0.m3u8 avc1.");
-    QTest::newRow("ffmpeg hls master") << made("master.m3u8") << QByteArray() << "HLS master variants=2 audio=1 " + best
-        << "HLS 1280x720, 2 qualities"
-        << "Best (1280x720)=bv*+ba/b|1280x720=bv*[height<=720]+ba/b|640x360=bv*[height<=360]+ba/b";
-    QTest::newRow("ffmpeg hls master and variant") << made("master.m3u8") << made("v0.m3u8")
-        << "HLS master variants=2 audio=1 segments=4/4 duration=4.0 " + best << "HLS 1280x720, 2 qualities, 0:04" << "";
-    QTest::newRow("ffmpeg hls aes-128") << made("enc.m3u8") << QByteArray()
-        << "HLS media segments=4/4 duration=4.0 aes128 key=http://127.0.0.2/s/enc.key first=http://127.0.0.2/s/enc0.ts"
-        << "HLS, 0:04" << "Best=bv*+ba/b";
-    QTest::newRow("ffmpeg dash") << made("stream.mpd") << QByteArray() << "DASH media variants=2 audio=1 duration=4.0 best= avc1."
-        << "DASH 1280x720, 2 qualities, 0:04" << "";
-
-    const QByteArray master = "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"en, main\",URI=\"a/en.m3u8\"\n";
-    refused("empty", {}, "Empty");
-    refused("byte-order mark only", "\xEF\xBB\xBF \r\n", "Empty");
-    refused("web page", "<html><body>", "NotManifest");
-    refused("too large", QByteArray("#EXTM3U\n").leftJustified(MaxManifestBytes + 1, '\n'), "TooLarge");
-    refused("10000 variants", "#EXTM3U\n" + QByteArray("#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n").repeated(10000), "TooManyRenditions");
-    refused("100001 segments", "#EXTM3U\n" + QByteArray("#EXTINF:1,\ns.ts\n").repeated(100001), "TooManySegments");
-    QTest::newRow("BOM, CRLF, quoted commas, relative and absolute")
-        << QByteArray("\xEF\xBB\xBF#EXTM3U\r\n#EXT-X-STREAM-INF:BANDWIDTH=800000,RESOLUTION=640x360\r\nlow/i.m3u8\r\n"
-                      "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,mp4a.40.2\",RESOLUTION=1920x1080,BANDWIDTH=5000000\r\n"
-                      "https://cdn.example/hi/i.m3u8?t=1\r\n") << QByteArray()
-        << "HLS master variants=2 best=https://cdn.example/hi/i.m3u8?t=1 avc1.4d401f,mp4a.40.2" << "HLS 1920x1080, 2 qualities"
-        << "Best (1920x1080)=bv*+ba/b|1920x1080=bv*[height<=1080]+ba/b|640x360=bv*[height<=360]+ba/b";
-    QTest::newRow("missing attributes, audio name with comma, local file refused")
-        << master + "#EXT-X-STREAM-INF\nv.m3u8\n#EXT-X-STREAM-INF:RESOLUTION=x,BANDWIDTH=-1\n/w.m3u8\n"
-                    "#EXT-X-STREAM-INF:BANDWIDTH=1\nfile:///etc/passwd\n"
-        << QByteArray() << "HLS master variants=3 audio=1 best= " << "HLS, 3 qualities" << "Best=bv*+ba/b";
-    QTest::newRow("1000 renditions") << master + QByteArray("#EXT-X-STREAM-INF:BANDWIDTH=1000\nv.m3u8\n").repeated(999)
-        << QByteArray() << "HLS master variants=999 audio=1 best=http://media.example/live/v.m3u8 "
-        << "HLS 1 kbit/s, 999 qualities" << "";
-    QTest::newRow("huge line, bad durations, live")
-        << "#EXTM3U\n#EXTINF:2.5,\na.ts\n#EXTINF:nan,\n" + QByteArray(100000, 'x') + "\n#EXTINF:-4,\nb.ts\n"
-           "#EXTINF:1e308,\nc.ts\n#EXTINF:3,title, with comma\nd.ts\n"
-        << QByteArray() << "HLS media segments=5/4 duration=5.5 live first=http://media.example/live/a.ts" << "HLS, live" << "";
-    QTest::newRow("byte ranges of one file")
-        << QByteArray("#EXTM3U\n#EXT-X-MAP:URI=\"/v/all.mp4\",BYTERANGE=\"720@0\"\n#EXTINF:4,\n#EXT-X-BYTERANGE:1000@720\n"
-                      "/v/all.mp4\n#EXTINF:4,\n#EXT-X-BYTERANGE:1000\n/v/all.mp4\n#EXT-X-ENDLIST\n")
-        << QByteArray() << "HLS media segments=2/1 duration=8.0 ranges first=http://media.example/v/all.mp4" << "HLS, 0:08" << "";
-    QTest::newRow("sample-aes with identity key")
-        << QByteArray("#EXTM3U\n#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"k\"\n#EXTINF:5.6,\ns.ts\n#EXT-X-ENDLIST\n") << QByteArray()
-        << "HLS media segments=1/1 duration=5.6 aes128 key=http://media.example/live/k first=http://media.example/live/s.ts"
-        << "HLS, 0:06" << "";
-    QTest::newRow("DRM-marked playlist")
-        << QByteArray("#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"k\"\n#EXT-X-KEY:METHOD=SAMPLE-AES,URI=\"skd://x\","
-                      "KEYFORMAT=\"com.apple.streamingkeydelivery\"\n#EXTINF:1,\ns.ts\n") << QByteArray()
-        << "HLS media segments=1/1 duration=1.0 live drm com.apple.streamingkeydelivery first=http://media.example/live/s.ts"
-        << LockMark + "HLS, live" << "";
-    QTest::newRow("master over a master") << master + "#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n"
-        << master + "#EXT-X-STREAM-INF:BANDWIDTH=1\nv.m3u8\n" << "error=NestedMaster" << "" << "";
-
-    const QByteArray mpd = "<?xml version=\"1.0\"?><MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\" ";
-    QTest::newRow("DRM-marked MPD, live, BaseURL")
-        << mpd + "type=\"dynamic\"><BaseURL>https://cdn.example/d/</BaseURL><Period><AdaptationSet mimeType=\"video/mp4\">"
-                 "<ContentProtection schemeIdUri=\"urn:mpeg:dash:mp4protection:2011\" value=\"cenc\"/>"
-                 "<ContentProtection schemeIdUri=\"urn:uuid:edef8ba9-79d6-4ace-a3c8-27dcd51d21ed\"/>"
-                 "<Representation id=\"v\" width=\"1920\" height=\"1080\" bandwidth=\"6000000\"><BaseURL>v/</BaseURL>"
-                 "</Representation></AdaptationSet></Period></MPD>"
-        << QByteArray() << "DASH media variants=1 live drm urn:uuid:edef8ba9-79d6-4ace-a3c8-27dcd51d21ed best=https://cdn.example/d/v/ "
-        << LockMark + "DASH 1920x1080, 1 quality, live" << "";
-    QTest::newRow("MPD periods, segment list")
-        << mpd + "><Period duration=\"PT1M\"><AdaptationSet contentType=\"video\" width=\"640\" height=\"360\">"
-                 "<Representation id=\"a\"><SegmentList><SegmentURL media=\"s1.m4s\"/><SegmentURL media=\"s2.m4s\"/>"
-                 "</SegmentList></Representation></AdaptationSet></Period><Period duration=\"P1DT1H0.5S\">"
-                 "<AdaptationSet contentType=\"video\"><Representation id=\"a\" width=\"640\" height=\"360\"/>"
-                 "</AdaptationSet></Period></MPD>"
-        << QByteArray() << "DASH media variants=1 segments=2/2 duration=90060.5 best= " << "DASH 640x360, 1 quality, 25:01:01" << "";
-    refused("entities in the MPD", "<?xml version=\"1.0\"?><!DOCTYPE MPD [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
-                                   "<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\"><BaseURL>&b;</BaseURL></MPD>", "DocumentType");
-    refused("undeclared entity", mpd + "><BaseURL>&x;</BaseURL></MPD>", "BadXml");
-    refused("truncated MPD", mpd + "><Period><AdaptationSet", "BadXml");
-    refused("deep MPD", mpd + '>' + QByteArray("<a>").repeated(40), "TooDeep");
-    refused("other root", "<x xmlns=\"urn:mpeg:dash:schema:mpd:2011\"/>", "NotManifest");
-}
-
-void TestManifests::read()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(QByteArray, variant);
-    QFETCH(QString, summary);
-    const bool real = QByteArray(QTest::currentDataTag()).startsWith("ffmpeg");
-    const QUrl base = real ? RealBase.resolved(QUrl(QStringLiteral("m"))) : HostileBase;
-    ManifestResult result = parseManifest(body, base);
-    if (!variant.isEmpty() && result.ok())
-        result = combineLevels(*result.info, parseManifest(variant, base));
-    const QString text = describe(result);
-    QVERIFY2(text.startsWith(summary), qPrintable(text));
-    if (!result.ok())
-        return;
-    const StreamInfo &info = *result.info;
-    QTEST(rowText(info), "row");
-
-    // The tooltip: the row, each quality and audio track, the protection, the address.
-    const QStringList tip = toolTip(info, base).split(u'\n');
-    QCOMPARE(tip.first(), rowText(info));
-    QCOMPARE(tip.last(), base.toDisplayString());
-    QCOMPARE(tip.size(), 2 + info.variants.size() + info.audio.size() + (info.encryption != Encryption::None));
-
-    QFETCH(QString, choices);
-    QStringList offered;
-    for (const QualityChoice &c : qualityChoices(info))
-        offered << c.label + u'=' + c.selector;
-    if (!choices.isEmpty())
-        QCOMPARE(offered.join(u'|'), choices);
-
-    // Every address named in what ffmpeg made is a file ffmpeg wrote.
-    QList<QUrl> named = info.segments;
-    named << info.keyAddress;
-    for (const Variant &v : info.variants)
-        named << v.address;
-    for (const AudioTrack &a : info.audio)
-        named << a.address;
-    for (const QUrl &address : std::as_const(named))
-        QVERIFY2(!real || address.isEmpty() || QFile::exists(m_dir.filePath(address.fileName())), qPrintable(address.toString()));
-}
 
 QTEST_GUILESS_MAIN(TestManifests)
 #include "tst_manifests.moc"
