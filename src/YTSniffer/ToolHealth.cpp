@@ -95,5 +95,6 @@ void ToolHealth::readLastUpdate(const QByteArray &data)
         return;
     updateTime = match.captured(1) + QLatin1Char(' ') + match.captured(2) + QStringLiteral(" UTC");
     updateOk = match.captured(3) == QLatin1String("0");
-    updateResult = SafeText::line(match.captured(4)).trimmed();
+    // Masking may lengthen an address: the shown line keeps its bound.
+    updateResult = SafeText::line(match.captured(4)).trimmed().left(300);
 }

@@ -44,7 +44,7 @@ QString address(const QString &address)
 
 QString address(const QUrl &url)
 {
-    return url.isValid() ? address(url.toString(QUrl::FullyEncoded)) : QStringLiteral("(not an address)");
+    return url.isValid() ? address(url.toString()) : QStringLiteral("(not an address)");
 }
 
 QString line(const QString &text)
