@@ -304,12 +304,17 @@ QString Sniffer::downloadSniffedItem(int index)
     setItemState(index, SniffedItem::Downloading);
     oldSniffer->pbDownloadVideo->setEnabled(false);
     dialog.startDownload();
+    return finishSniffedSave(dialog, item.number, path);
+}
+
+QString Sniffer::finishSniffedSave(CYouTubeDownloadDlg &dialog, int itemNumber, const QString &path)
+{
     runningSave = &dialog;
     const bool accepted = dialog.exec() == QDialog::Accepted;
     runningSave = nullptr;
 
     // New reports may have moved the list meanwhile: find the item again.
-    const int now = sniffedItems.indexOfNumber(item.number);
+    const int now = sniffedItems.indexOfNumber(itemNumber);
     oldSniffer->pbDownloadVideo->setEnabled(true);
     if (accepted) {
         setItemState(now, SniffedItem::Downloaded);

@@ -78,25 +78,5 @@ QString Sniffer::downloadSniffedStream(int index)
     save.start({QDir::toNativeSeparators(Platform::applicationFolder() + QLatin1Char('/')
                                          + Platform::downloaderToolName()),
                 QUrl(item.url), item.requestHeader, selector, path});
-    runningSave = &dialog;
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    runningSave = nullptr;
-
-    const int now = sniffedItems.indexOfNumber(item.number);
-    oldSniffer->pbDownloadVideo->setEnabled(true);
-    if (accepted) {
-        setItemState(now, SniffedItem::Downloaded);
-        return path;
-    }
-    setItemState(now, SniffedItem::NotDownloaded);
-    if (closing)
-        return QString();
-    if (const auto failure = dialog.failure()) {
-        UserDialogs::showMessage(this, QMessageBox::Critical, failure->title,
-                                 failure->detail.isEmpty() ? failure->text
-                                                           : failure->text + QStringLiteral("\n\n") + failure->detail);
-    } else {
-        UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"), tr("Download canceled."));
-    }
-    return QString();
+    return finishSniffedSave(dialog, item.number, path);
 }

@@ -197,6 +197,9 @@ private:
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
     QString downloadSniffedItem(int index);
+    // Runs a save's dialog, then marks the row and shows one box for a
+    // failure or a cancel. The file's path when the save succeeded.
+    QString finishSniffedSave(CYouTubeDownloadDlg &dialog, int itemNumber, const QString &path);
     // A streaming manifest's row: saved whole by the downloader tool.
     QString downloadSniffedStream(int index);
     // The quality choice beside the buttons, for a stream's row.
