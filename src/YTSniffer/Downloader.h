@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PartsProgress.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
 #include "ToolRun.h"
@@ -171,6 +172,7 @@ private:
     QPointer<ToolRun> titleRun;
     QPointer<ToolRun> formatRun;
     QPointer<ToolRun> fileRun;
+    PartsProgress fileProgress;
     QPointer<ToolRun> extractRun;
     QString scriptSuffix;
     QString toolPath;

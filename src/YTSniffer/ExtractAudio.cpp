@@ -56,7 +56,7 @@ void Downloader::extractAudio(const QString &source, const QString &target)
                                 QStringLiteral("-f"), container, partOf(target)};
     ToolRun *run = launch(extractRun, program, arguments, {}, &Downloader::readAudioExtracting,
                           &Downloader::doneAudioExtracting);
-    run->watchFile(partOf(target));
+    run->watchFiles(partOf(target));
     run->start();
 }
 

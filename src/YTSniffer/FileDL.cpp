@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 void Downloader::requestFile(const QString &formatCode, const QString &targetFile)
 {
@@ -26,9 +27,13 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
     reportedFile.clear();
     partFile = targetFile + QStringLiteral(".part");
     activeJob = FileStep;
+    // A merged row's tool fetches the video, then the audio.
+    static const QRegularExpression mergedCode(QRegularExpression::anchoredPattern(QStringLiteral("m[0-9]+|.*\\+.*")));
+    fileProgress = PartsProgress(mergedCode.match(formatCode).hasMatch() ? 2 : 1);
     ToolRun *run = launchTool(fileRun, arguments, {}, &Downloader::readFile, &Downloader::gotFile);
-    // A tool quiet on its console may still be writing.
-    run->watchFile(partFile);
+    // A tool quiet on its console may still be writing: a track, or the
+    // merge of the tracks.
+    run->watchFiles(QFileInfo(targetFile).dir().filePath(QFileInfo(targetFile).completeBaseName() + QLatin1Char('.')));
     run->start();
 }
 
@@ -36,7 +41,7 @@ void Downloader::readFile(const QStringList &lines)
 {
     // Lines without a figure ("Destination: ...") leave the bar where it is.
     if (const std::optional<ToolProgress> progress = ToolOutput::lastProgress(lines)) {
-        emit percent(progress->percent);
+        emit percent(fileProgress.overall(*progress).percent);
         emit speed(progress->speed, progress->eta);
     }
     if (const QString saved = ToolOutput::savedFile(lines); !saved.isEmpty())

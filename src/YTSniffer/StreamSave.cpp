@@ -86,7 +86,7 @@ void StreamSave::start(const Request &request)
     m_run = new ToolRun(request.tool, QStringList{QStringLiteral("--config-locations"), config.fileName()} + args,
                         {200, 64 * 1024}, this);
     m_run->removeWhenDone(config.fileName());
-    m_run->watchFile(partPath(request.target));
+    m_run->watchFiles(partPath(request.target));
     connect(m_run, &ToolRun::linesRead, this, &StreamSave::readLines);
     connect(m_run, &ToolRun::finished, this, &StreamSave::ended);
     m_run->start();

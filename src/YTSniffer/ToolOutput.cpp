@@ -86,9 +86,11 @@ std::optional<ToolProgress> progressFromLine(const QString &line)
     progress.percent = float(qBound(0.0, value, 100.0));
     static const QRegularExpression speed(QStringLiteral("(?:^|\\s)at\\s+(\\S+)"));
     static const QRegularExpression eta(QStringLiteral("(?:^|\\s)ETA\\s+(\\S+)"));
+    static const QRegularExpression part(QStringLiteral("(?:^|\\s)part\\s+(\\S+)"));
     const QString rest = line.mid(cent + 1);
     progress.speed = progressWord(rest, speed);
     progress.eta = progressWord(rest, eta);
+    progress.part = progressWord(rest, part);
     return progress;
 }
 
@@ -116,7 +118,10 @@ std::optional<ToolProgress> progressWithAmounts(const QString &line)
     std::optional<ToolProgress> progress = progressFromLine(line);
     if (!progress)
         return std::nullopt;
-    const QStringList amounts = line.mid(line.indexOf(QLatin1Char('%')) + 1).trimmed().split(QLatin1Char('/'));
+    const QStringList amounts = line.mid(line.indexOf(QLatin1Char('%')) + 1)
+                                    .trimmed()
+                                    .section(QLatin1Char(' '), 0, 0)
+                                    .split(QLatin1Char('/'));
     // Whole bytes only; an estimate may come with decimals.
     const auto bytes = [](const QString &text) -> std::optional<quint64> {
         bool ok = false;
@@ -135,7 +140,8 @@ std::optional<ToolProgress> progressWithAmounts(const QString &line)
 QString amountsTemplate()
 {
     return QStringLiteral("download:[download] %(progress._percent_str)s "
-                          "%(progress.downloaded_bytes)s/%(progress.total_bytes,progress.total_bytes_estimate)s");
+                          "%(progress.downloaded_bytes)s/%(progress.total_bytes,progress.total_bytes_estimate)s"
+                          " part %(info.format_id)s");
 }
 
 QMap<QString, QString> audioQualityTable()

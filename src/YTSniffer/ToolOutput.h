@@ -40,6 +40,7 @@ struct ToolProgress
     QString eta;
     std::optional<quint64> done;  // bytes, from a line with amounts
     std::optional<quint64> total;
+    QString part;                 // the track being fetched, when the tool says
 };
 
 // The last line of the update script.
@@ -78,8 +79,9 @@ TitleInfo parseTitle(const QStringList &lines);
 // The progress of one line: the figure is the text between its first "]"
 // and its first "%" (everything before the "%" without a "]"), clamped to
 // 0..100; the speed the word after "at", the time left the word after
-// "ETA", each at most 16 printable characters and empty when unknown. No
-// value when the line has no "%" or no number there.
+// "ETA", the part the word after "part", each at most 16 printable
+// characters and empty when unknown. No value when the line has no "%" or no
+// number there.
 std::optional<ToolProgress> progressFromLine(const QString &line);
 // The progress of the last line that carries one.
 std::optional<ToolProgress> lastProgress(const QStringList &lines);
@@ -90,7 +92,8 @@ QString savedFile(const QStringList &lines);
 
 // A progress line with amounts, as the stream save asks the tool to print
 // them: "[download]  45.3% DONE/TOTAL", bytes; TOTAL may be an estimate or
-// "NA". The percentage is read as progressFromLine reads it.
+// "NA", maybe followed by " part ID". The percentage is read as
+// progressFromLine reads it.
 std::optional<ToolProgress> progressWithAmounts(const QString &line);
 // The tool's template for such lines.
 QString amountsTemplate();

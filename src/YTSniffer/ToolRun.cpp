@@ -4,6 +4,7 @@
 #include "ToolErrors.h"
 #include "ToolOutput.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -48,9 +49,18 @@ int ToolRun::silenceLimit()
     return silenceMs;
 }
 
-void ToolRun::watchFile(const QString &path)
+void ToolRun::watchFiles(const QString &prefix)
 {
-    m_watched = path;
+    m_watched = prefix;
+}
+
+qint64 ToolRun::watchedSize() const
+{
+    const QFileInfo prefix(m_watched);
+    qint64 size = 0;
+    for (const QFileInfo &file : prefix.dir().entryInfoList({prefix.fileName() + QLatin1Char('*')}, QDir::Files))
+        size += file.size();
+    return size;
 }
 
 void ToolRun::removeWhenDone(const QString &path)
@@ -202,7 +212,7 @@ void ToolRun::failedToStart(QProcess::ProcessError error)
 void ToolRun::checkSilence()
 {
     if (!m_watched.isEmpty()) {
-        const qint64 size = QFileInfo(m_watched).size();
+        const qint64 size = watchedSize();
         if (size != m_watchedSize) {
             m_watchedSize = size;
             m_quiet.restart();

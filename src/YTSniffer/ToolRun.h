@@ -46,8 +46,9 @@ public:
     ToolRun(const QString &program, const QStringList &arguments, Limits limits, QObject *parent);
     ~ToolRun() override;
 
-    // A file whose growth is a sign of life, like a partial download.
-    void watchFile(const QString &path);
+    // Files whose growth is a sign of life: those beside PREFIX whose names
+    // begin with its name, like the tracks and the merge of a download.
+    void watchFiles(const QString &prefix);
     // A file that goes when the run does, like one holding credentials.
     void removeWhenDone(const QString &path);
     // A variable of the child's environment, besides those it inherits.
@@ -77,6 +78,7 @@ private:
     void complete(int exitCode, QProcess::ExitStatus status);
     void failedToStart(QProcess::ProcessError error);
     void checkSilence();
+    qint64 watchedSize() const;
     void release(std::function<void()> afterwards);
     void removeFiles();
 
@@ -93,7 +95,7 @@ private:
     QTimer m_watchdog;
     QElapsedTimer m_quiet;
     QString m_watched;
-    qint64 m_watchedSize = -1;
+    qint64 m_watchedSize = -1;  // of all the watched files together
     QString m_removeWhenDone;
     QProcessEnvironment m_environment;
     bool m_ownEnvironment = false;

@@ -13,8 +13,9 @@
 #   FAKE_PART=1       writes TARGET.part (TARGET: the argument after -o,
 #                     else the last argument)
 #   FAKE_TARGET=1     writes TARGET
-#   FAKE_BUSY=S       keeps writing to what it wrote (TARGET.part, else
-#                     TARGET) for S seconds, printing nothing
+#   FAKE_TRACK=NAME   writes NAME beside TARGET, as the tracks of a merge
+#   FAKE_BUSY=S       keeps writing to what it wrote last (the track, else
+#                     TARGET.part, else TARGET) for S seconds, printing nothing
 #   FAKE_CHILD=FILE   starts a sleeping child; its pid and its own into FILE
 #   FAKE_STAY=1       stays until killed, ignoring SIGTERM and writing all
 #                     the while to what it wrote, if anything
@@ -48,6 +49,10 @@ if [ -n "$FAKE_PART" ]; then
     echo partial > "$target.ytdl"
     echo partial > "$target.part"
     partial=$target.part
+fi
+if [ -n "$FAKE_TRACK" ]; then
+    partial=$(dirname "$target")/$FAKE_TRACK
+    echo partial > "$partial"
 fi
 i=0
 while [ "$i" -lt $((${FAKE_BUSY:-0} * 20)) ]; do

@@ -1,6 +1,7 @@
 // The parsers of tool output, fed bytes the way the driver reads them.
 
 #include "LineBuffer.h"
+#include "PartsProgress.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
 
@@ -34,6 +35,15 @@ QString reading(const QString &parser, const QByteArray &output)
     if (parser == "progress") {
         const std::optional<ToolProgress> value = lastProgress(lines);
         return value ? QString::number(value->percent) + '|' + value->speed + '|' + value->eta : QString();
+    }
+    if (parser == "parts") {
+        PartsProgress whole(lines.value(0).toInt());
+        QStringList figures;
+        for (const QString &line : lines.mid(1)) {
+            const ToolProgress p = whole.overall(progressWithAmounts(line).value_or(ToolProgress{}));
+            figures << QString::number(p.percent) + (p.done ? QString(" %1/%2").arg(*p.done).arg(p.total.value_or(0)) : "");
+        }
+        return figures.join(',');
     }
     if (parser == "saved")
         return savedFile(lines);
@@ -120,6 +130,16 @@ private slots:
         row("progress", "comma decimal", "] 45,3%", "");
         // A "%" before the "]" gives a negative length: the rest after "]".
         row("progress", "per cent before bracket", "50% ] 20", "20||");
+        // The first line: how many parts the tool fetches; the tool's figure
+        // falls within a part too, as fragments are counted.
+        row("parts", "video then audio", "2\n]10% part v\n]100% part v\n]100% part a\n]0% part a\n]50% part a",
+            "9,90,100,100,100");
+        row("parts", "figure falls within a part", "2\n]50% part v\n]8% part v\n]100% part v\n]0% part a\n]50% part a",
+            "45,45,90,90,95");
+        row("parts", "one part never runs back", "1\n]60%\n]5%\n]70%", "60,60,70");
+        row("parts", "more parts than said", "2\n]100% part a\n]0% part b\n]50% part c", "90,90,95");
+        row("parts", "amounts add up", "2\n]50% 50/100 part v\n]100% 100/100 part v\n]50% 5/10 part a",
+            "45 50/100,90 100/100,95 105/110");
         row("progress", "last line wins", "[download]  10.0%\n[download]  20.0%", "20||");
         row("progress", "last with a figure", "[download]  30.0%\n[download] Destination: y", "30||");
         row("amounts", "typical", "[download]  45.3% 123456/272522", "45.3 123456/272522");
