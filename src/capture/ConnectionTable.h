@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include "HttpHead.h"
 #include "PendingRequest.h"
 
 // One direction of one TCP connection: the sender's and the receiver's
@@ -45,6 +46,8 @@ struct ConnectionState
     PendingRequest request;
     QByteArray contentLength;
     QByteArray start; // body bytes already seen (a few at most)
+    // The head, for a manifest known only by its body.
+    capture::ResponseHead head;
 };
 
 // The connections being followed, least recently used first. Bounded like

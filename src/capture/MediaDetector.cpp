@@ -210,6 +210,7 @@ void MediaDetector::analyzeResponse(const std::uint8_t *ip, const std::uint8_t *
             state.request = current;
             state.contentLength = head.size();
             state.start = payload.copy(*bodyAt, capture::BodyPeekLength);
+            state.head = head;
         }
         m_connections.insert(connection, std::move(state), now);
     };
@@ -294,6 +295,12 @@ std::optional<std::size_t> MediaDetector::followConnection(const ConnectionKey &
                 reportMedia(state->request, state->contentLength, QByteArrayLiteral("MP3"));
                 LOG_DEBUG << "MP3!!!";
                 reported = true;
+            } else if (streams::StreamSorter *sorter = m_streams.load(std::memory_order_acquire);
+                       sorter && !state->flvOnly) {
+                // A manifest served as text, known by its first lines only.
+                const QByteArray body = state->start + payload.copy(0, ExaminedLength);
+                const ByteView bodyView(reinterpret_cast<const std::uint8_t *>(body.constData()), std::size_t(body.size()));
+                reported = sortStream(*sorter, state->request, state->head, bodyView, 0) == StreamVerdict::Reported;
             }
         }
     }

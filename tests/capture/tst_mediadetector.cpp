@@ -187,6 +187,14 @@ private slots:
         row("HLS master by its type", listed, {"media.example/hls/master.m3u8|90\r\n|HLS"}, 0);
         row("HLS by its body", {{'>', get("/live?channel=1")}, {'<', head("text/plain", "\r\n\xEF\xBB\xBF#EXTM3U\n")}},
             {"media.example/live?channel=1||HLS"}, 0);
+        row("HLS by its body in the next packet",
+            {{'>', get("/live?channel=2")}, {'<', head("text/plain", "Content-Length: 30\r\n\r\n")}, {'<', "#EXTM3U\n"}},
+            {"media.example/live?channel=2|30\r\n|HLS"}, 0);
+        row("DASH by its chunked body in the next packet",
+            {{'>', get("/d/live")}, {'<', head("application/xml", "Transfer-Encoding: chunked\r\n\r\n")},
+             {'<', "7d\r\n<?xml version=\"1.0\"?>\n<MPD xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                   "xmlns=\"urn:mpeg:dash:schema:mpd:2011\">"}},
+            {"media.example/d/live||DASH"}, 0);
         row("DASH by its type", {{'>', get("/d/manifest")}, {'<', head("application/dash+xml", "\r\n<MPD")}},
             {"media.example/d/manifest||DASH"}, 0);
         row("variant and segments of a listed master", listed + Steps{{'>', get("/hls/p_0.m3u8"), 40002},
