@@ -4,6 +4,7 @@
 // 3 progress, 4 update line); aborts when a result breaks its promise.
 
 #include "LineBuffer.h"
+#include "PartsProgress.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
 
@@ -79,10 +80,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString error = ToolErrors::lastErrorLine(lines);
     require(error.size() <= ToolErrors::maxDetail && (error.isEmpty() || error.startsWith(QLatin1String("ERROR:"))));
     require(error.isEmpty() || int(ToolErrors::classify(error)) >= 0);
+    // The bar of a merge never runs back and stays in its range.
+    PartsProgress whole(1 + data[0] % 3);
+    float before = 0;
     for (const QString &line : lines) {
-        if (const std::optional<ToolProgress> step = ToolOutput::progressWithAmounts(line))
+        if (const std::optional<ToolProgress> step = ToolOutput::progressWithAmounts(line)) {
             require(step->percent >= 0.0f && step->percent <= 100.0f && step->done.value_or(0) <= quint64(1e18)
-                    && step->total.value_or(0) <= quint64(1e18));
+                    && step->total.value_or(0) <= quint64(1e18) && step->part.size() <= 16 && printable(step->part));
+            const float figure = whole.overall(*step).percent;
+            require(figure >= before && figure <= 100.0f);
+            before = figure;
+        }
     }
 #elif FUZZ_PARSER == 4
     if (const std::optional<ToolUpdate> update = ToolOutput::parseUpdate(lines)) {
