@@ -340,6 +340,8 @@ private slots:
         QVERIFY(done);
         QCOMPARE(QString(readFile(tools() + "/last-update")).section('\n', 1, 1).section(' ', 1), "0 deno 2.5.6 is up to date");
         QCOMPARE(media.requests(zipGets) - fetched, 1);
+        QCOMPARE(run(binFile("update.sh"), {"--rollback", "deno"}).exitCode, before.isEmpty() ? 1 : 0);
+        QCOMPARE(readFile(tools() + "/deno"), before.isEmpty() ? after : before);
     }
 
     void launcher_data()

@@ -3,6 +3,7 @@
 #
 #   update.sh              fetch the release, verify it, install it
 #   update.sh --rollback   put the copy before the last update back
+#   update.sh --rollback deno   the same for deno
 #
 # The copy lives in "tools/yt-dlp" of the per-user folder ($APPDATA/Vidarro,
 # else the XDG data folder /Vidarro); "run" prefers it to the one on PATH.
@@ -102,18 +103,31 @@ installed_version() {
 
 mkdir -p "$tools" 2>/dev/null || { echo "The update of yt-dlp failed: cannot create $tools"; exit 1; }
 
-if [ "${1:-}" = --rollback ]; then
+# FILE.previous takes FILE's place; the copy being replaced becomes the one to go back to.
+swap_back() {
+    if [ -f "$1" ]; then cp -p "$1" "$tools/.swap.$$" || return 1; fi
+    mv -f "$1.previous" "$1" || return 1
+    if [ -f "$tools/.swap.$$" ]; then mv -f "$tools/.swap.$$" "$1.previous"; fi
+}
+
+if [ "$*" = "--rollback deno" ]; then
+    old=$(deno_version "$deno.previous")
+    [ "$old" != none ] || finish 1 "The rollback of deno failed: there is no earlier deno that runs to go back to"
+    now=$(deno_version "$deno")
+    swap_back "$deno" || finish 1 "The rollback of deno failed: cannot put the earlier deno back"
+    # The next update fetches the release again.
+    rm -f "$deno.sha256"
+    finish 0 "deno $now was updated to $old"
+fi
+if [ "$*" = --rollback ]; then
     old=none
     [ -f "$previous" ] && old=$(version_of "$previous")
     [ "$old" != none ] || fail "there is no earlier copy that runs to go back to"
     now=$(installed_version)
-    # The copy being replaced becomes the one to go back to.
-    [ -f "$target" ] && { cp -p "$target" "$tools/.swap.$$" || fail "cannot copy $target"; }
-    mv -f "$previous" "$target" || fail "cannot move $previous into place"
-    [ -f "$tools/.swap.$$" ] && mv -f "$tools/.swap.$$" "$previous"
+    swap_back "$target" || fail "cannot put the earlier copy back"
     finish 0 "yt-dlp $now was updated to $old"
 fi
-[ $# -eq 0 ] || fail "unknown argument (only --rollback is known)"
+[ $# -eq 0 ] || fail "unknown argument (only --rollback and --rollback deno are known)"
 
 for program in curl gpgv sha256sum base64 timeout; do
     command -v "$program" >/dev/null 2>&1 || fail "$program is not installed"
