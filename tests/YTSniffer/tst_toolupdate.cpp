@@ -421,6 +421,8 @@ private slots:
         row("update failed", "update", "2026-12-07T03:40:12Z 1 The update failed\x1b[2J",
             "Last update: 2026-12-07 03:40 UTC, failed: The update failed [2J");
         row("update, no time", "update", "yesterday 0 fine", "Last update: none yet");
+        row("update, deno failed", "update", "2026-12-07T03:40:12Z 0 yt-dlp 1 is up to date\n2026-12-07T03:40:13Z 1 The "
+            "update of deno failed: cannot download\x07", "The update of deno failed: cannot download");
         row("tool, relative path", "tool", "tool 1.0 yt-dlp", "Downloader: not found");
         row("tool, odd version", "tool", "tool 1$0 /bin/yt-dlp", "Downloader: not found");
         row("tool, system", "tool", "tool 1.0 /usr/bin/yt-dlp", "Downloader: yt-dlp 1.0, system copy /usr/bin/yt-dlp");
