@@ -26,7 +26,10 @@
 # on PATH, or a deno is there already. From VIDARRO_DENO_RELEASE_URL (default
 # the runtime's latest release) come the zip for this machine and its
 # ".sha256sum"; the zip must match the sum and its deno answer --version
-# before it replaces anything. Its result comes on a line of its own before
+# before it replaces anything (these releases carry no signature: the sum
+# guards against a cut or altered download, https against the rest). The
+# zip is fetched only when its sum differs from the one of the installed
+# deno ("tools/deno.sha256"). Its result comes on a line of its own before
 # the last one ("deno ..." as above, or "The update of deno failed: REASON",
 # on standard error too) and as the second line of "tools/last-update". It
 # never changes the exit code: that is the tool's.
