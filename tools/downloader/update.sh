@@ -196,8 +196,10 @@ keep_runtime() {
     download "$runtime_release" "$zip" 900 || { runtime_fail "cannot download $zip: $(curl_said)"; return; }
     [ "$(sum_of "$work/$zip")" = "$zip_sum" ] ||
         { runtime_fail "the downloaded $zip does not match its checksum (cut short or altered)"; return; }
-    mkdir "$work/unzipped" && unzip -q -o "$work/$zip" deno -d "$work/unzipped" >"$work/unzip.out" 2>&1 ||
-        { runtime_fail "$zip holds no deno that can be unpacked"; return; }
+    if ! mkdir "$work/unzipped" || ! unzip -q -o "$work/$zip" deno -d "$work/unzipped" >"$work/unzip.out" 2>&1; then
+        runtime_fail "$zip holds no deno that can be unpacked"
+        return
+    fi
     chmod 755 "$work/unzipped/deno" || { runtime_fail "cannot make the new deno runnable"; return; }
     new=$(deno_version "$work/unzipped/deno")
     [ "$new" != none ] || { runtime_fail "the new deno does not run"; return; }
@@ -258,9 +260,8 @@ chmod 755 "$work/yt-dlp" || fail "cannot make the new copy runnable"
 new=$(version_of "$work/yt-dlp")
 [ "$new" != none ] || fail "the new copy does not run"
 
-if [ -f "$target" ]; then
-    cp -p "$target" "$work/previous" && mv -f "$work/previous" "$previous" ||
-        fail "cannot keep the current copy for a rollback"
+if [ -f "$target" ] && ! { cp -p "$target" "$work/previous" && mv -f "$work/previous" "$previous"; }; then
+    fail "cannot keep the current copy for a rollback"
 fi
 mv -f "$work/yt-dlp" "$target" || fail "cannot move the new copy into place"
 if [ "$old" = "$new" ]; then
