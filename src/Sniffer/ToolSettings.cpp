@@ -33,6 +33,7 @@ void Sniffer::storeToolSettings()
 void Sniffer::applyToolSettings()
 {
     downloader->setReleaseUrl(settingsFile.value(QStringLiteral("tool_release_url")).trimmed());
+    downloader->setRuntimeReleaseUrl(settingsFile.value(QStringLiteral("runtime_release_url")).trimmed());
     const QString cookies = CookieSource::argument(settingsFile.value(QStringLiteral("cookies_browser")),
                                                    settingsFile.value(QStringLiteral("cookies_profile")));
     // The browser only: a profile path names the user's folders.

@@ -92,6 +92,8 @@ public:
     void stop();
     // Where the update fetches the tool's releases; empty: the script's own default.
     void setReleaseUrl(const QString &address) { releaseUrl = address; }
+    // Where it fetches deno, when the tool needs it; empty: the script's own default.
+    void setRuntimeReleaseUrl(const QString &address) { runtimeReleaseUrl = address; }
     // "--cookies-from-browser" for every run of the tool: "BROWSER[:PROFILE]",
     // empty for none. Handed over in the tool's option file, like credentials.
     void setCookieSource(const QString &source) { cookieSource = source; }
@@ -180,6 +182,7 @@ private:
     QString userName;
     QString password;
     QString releaseUrl;
+    QString runtimeReleaseUrl;
     QString cookieSource;
     QString partFile;
     QStringList extractArgs;

@@ -50,6 +50,8 @@ QString ToolHealth::text() const
         lines << QStringLiteral("JavaScript runtime: not used by this yt-dlp version; update it");
     else
         lines << QStringLiteral("JavaScript runtime: unknown");
+    if (!runtimeFailure.isEmpty())
+        lines << runtimeFailure;
     lines << QStringLiteral("ffmpeg: %1").arg(ffmpegVersion.isEmpty() ? QStringLiteral("not found") : ffmpegVersion);
     return lines.join(QLatin1Char('\n'));
 }
@@ -89,12 +91,15 @@ void ToolHealth::readLastUpdate(const QByteArray &data)
 {
     static const QRegularExpression form(
         QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d)T(\\d\\d:\\d\\d):\\d\\dZ (\\d{1,3}) (.{1,300})$"));
-    const QString line = QString::fromUtf8(data.left(1024)).section(QLatin1Char('\n'), 0, 0);
-    const QRegularExpressionMatch match = form.match(line);
+    const QString text = QString::fromUtf8(data.left(2048));
+    const QRegularExpressionMatch match = form.match(text.section(QLatin1Char('\n'), 0, 0));
     if (!match.hasMatch())
         return;
     updateTime = match.captured(1) + QLatin1Char(' ') + match.captured(2) + QStringLiteral(" UTC");
     updateOk = match.captured(3) == QLatin1String("0");
     // Masking may lengthen an address: the shown line keeps its bound.
     updateResult = SafeText::line(match.captured(4)).trimmed().left(300);
+    const QRegularExpressionMatch deno = form.match(text.section(QLatin1Char('\n'), 1, 1));
+    if (deno.hasMatch() && deno.captured(3) != QLatin1String("0"))
+        runtimeFailure = SafeText::line(deno.captured(4)).trimmed().left(300);
 }

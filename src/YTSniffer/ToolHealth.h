@@ -20,6 +20,7 @@ struct ToolHealth
     QString updateTime;       // "2026-12-07 03:40 UTC"
     QString updateResult;     // the update's own last line
     bool updateOk = false;
+    QString runtimeFailure;   // the last update's word on deno when its step failed
 
     // A few short lines, as the settings page shows them.
     QString text() const;
@@ -30,7 +31,7 @@ struct ToolHealth
     void readToolInfo(const QStringList &lines, const QString &ownFolder);
     // "ffmpeg -version": "ffmpeg version VERSION Copyright ...".
     void readFfmpeg(const QStringList &lines);
-    // "tools/last-update": "TIME EXITCODE LAST LINE".
+    // "tools/last-update": "TIME EXITCODE LAST LINE", then the same for deno's step when it ran.
     void readLastUpdate(const QByteArray &data);
 };
 

@@ -22,7 +22,7 @@ void ToolHealthCheck::start()
 {
     QFile last(QDir(m_toolsFolder).filePath(QStringLiteral("last-update")));
     if (last.open(QIODevice::ReadOnly))
-        m_health.readLastUpdate(last.read(1024));
+        m_health.readLastUpdate(last.read(2048));
     m_waiting = 2;
     m_toolRun = new ToolRun(m_launcher, {QStringLiteral("--tool-info")}, infoLimits, this);
     connect(m_toolRun, &ToolRun::finished, this, &ToolHealthCheck::gotToolInfo);

@@ -28,6 +28,8 @@ void Downloader::checkUpdates()
     ToolRun *run = launch(updateRun, script, {}, updateLimits, &Downloader::readUpdate, &Downloader::gotUpdate);
     if (!releaseUrl.isEmpty())
         run->setVariable(QStringLiteral("VIDARRO_TOOL_RELEASE_URL"), releaseUrl);
+    if (!runtimeReleaseUrl.isEmpty())
+        run->setVariable(QStringLiteral("VIDARRO_DENO_RELEASE_URL"), runtimeReleaseUrl);
     run->start();
 }
 

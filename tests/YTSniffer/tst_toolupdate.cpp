@@ -1,5 +1,6 @@
 // The downloader's own copy: update.sh against releases on 127.0.0.1 (zipapps of Debian's yt_dlp, sums signed
-// with a key made here), run's choice of tool and JavaScript runtime, the health readers, the cookie source.
+// with a key made here; zips of a stand-in deno), run's choice of tool and JavaScript runtime, the health
+// readers, the cookie source.
 
 #include "CookieSource.h"
 #include "Downloader.h"
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +53,20 @@ Ran exec(const QString &program, const QStringList &arguments,
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
 }
 
+// A tool that says it is 2099.03.03, shows `help` and writes the arguments of any other run to `log`.
+QByteArray fakeTool(const QByteArray &help, const QString &log)
+{
+    return "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n--help) echo '" + help
+           + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >" + log.toUtf8() + "\n";
+}
+
+QByteArray denoScript(const char *version)
+{
+    return QByteArray("#!/bin/sh\necho 'deno ") + version + " (stable, release, x86_64)'\n";
+}
+
+const QByteArray takesRuntimes = "  --js-runtimes RUNTIME[:PATH]  Runtimes to use";
+
 } // namespace
 
 class tst_ToolUpdate : public QObject
@@ -65,6 +81,9 @@ private:
     QString keyFile;
     QByteArray older, newer;
     QString debianVersion;
+    QString denoRelease = QStringLiteral("no-deno"); // where update.sh fetches deno
+    const QString zip = QStringLiteral("deno-%1-unknown-linux-gnu.zip")
+                            .arg(QSysInfo::currentCpuArchitecture() == "arm64" ? "aarch64" : "x86_64");
 
     QString tools() const { return data.filePath("Vidarro/tools"); }
     QString binFile(const QString &name) const { return qEnvironmentVariable("VIDARRO_BIN_DIR") + '/' + name; }
@@ -80,6 +99,7 @@ private:
         if (!key.isEmpty())
             env.insert("VIDARRO_TOOL_KEY", key == "test" ? keyFile : key);
         env.insert("VIDARRO_TOOL_RELEASE_URL", media.url(release));
+        env.insert("VIDARRO_DENO_RELEASE_URL", media.url(denoRelease));
         if (!path.isEmpty())
             env.insert("PATH", path);
         return exec(program, arguments, env);
@@ -121,6 +141,18 @@ private:
                && (!signedAfter || writeAll(folder + "/SHA2-256SUMS", sums));
     }
 
+    // A deno release folder: the zip of a program named deno, and a sum of `listed` in either form seen.
+    bool runtimeRelease(const QString &name, const QByteArray &deno, const QByteArray &listed, bool table = false)
+    {
+        const QString folder = media.filePath(name), program = build.filePath(name + "/deno");
+        const QByteArray sum = table ? QByteArray("Algorithm Hash Path\r\n--------- ---- ----\r\nSHA256 " + sha256(listed).toUpper()
+                                           + " D:\\a\\" + zip.toUtf8() + "\r\n")
+                                     : QByteArray(sha256(listed) + "  " + zip.toUtf8() + "\n");
+        return QDir().mkpath(folder) && QDir().mkpath(build.filePath(name)) && writeAll(program, deno, true)
+               && exec("/usr/bin/python3", {"-m", "zipfile", "-c", folder + '/' + zip, program}).exitCode == 0
+               && writeAll(folder + '/' + zip + ".sha256sum", listed.isEmpty() ? sha256(readFile(folder + '/' + zip)) : sum);
+    }
+
     static QString versionOf(const QString &program)
     {
         return exec(program, {"--version"}, QProcessEnvironment::systemEnvironment(), false).output.trimmed();
@@ -134,18 +166,30 @@ private slots:
         QVERIFY(gpg({"--quick-gen-key", "Test <t@example.invalid>", "rsa2048", "sign", "never"}));
         keyFile = gnupg.filePath("release-key.asc");
         QVERIFY(gpg({"--armor", "--output", keyFile, "--export", "t@example.invalid"}));
+        // As the application's runs see it: this folder, this key, nothing fetched unless a test says where from.
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        qunsetenv("APPDATA");
+        qputenv("VIDARRO_TOOL_KEY", keyFile.toUtf8());
+        for (const char *name : {"VIDARRO_TOOL_RELEASE_URL", "VIDARRO_DENO_RELEASE_URL"})
+            qputenv(name, "http://127.0.0.1:9/none");
         older = zipapp("2098.01.01");
         newer = zipapp("2099.01.01");
         QVERIFY(!older.isEmpty() && !newer.isEmpty());
         debianVersion = versionOf("yt-dlp");
         QVERIFY(!debianVersion.isEmpty());
         const QByteArray dead = "#!/bin/sh\nexit 1\n";
+        const QByteArray runtimes = fakeTool(takesRuntimes, data.filePath("arguments"));
         QVERIFY(release("old", older, older) && release("new", newer, newer) && release("sum", newer, "another tool")
-                && release("sig", newer, newer, true) && release("dead", dead, dead) && release("cut", newer, newer));
-        MediaFixture::Route cut;
-        cut.file = "cut/yt-dlp";
-        cut.cut = newer.size() / 2;
-        QVERIFY(media.route("cut/yt-dlp", cut));
+                && release("sig", newer, newer, true) && release("dead", dead, dead) && release("cut", newer, newer)
+                && release("js", runtimes, runtimes));
+        QVERIFY(runtimeRelease("deno", denoScript("2.5.6"), {}, true) && runtimeRelease("deno-sum", denoScript("2.5.6"), "other")
+                && runtimeRelease("deno-dead", dead, {}) && runtimeRelease("deno-cut", denoScript("2.5.6"), {}));
+        for (const QString &path : QStringList{"cut/yt-dlp", "deno-cut/" + zip}) {
+            MediaFixture::Route cut;
+            cut.file = path;
+            cut.cut = int(QFileInfo(media.filePath(path)).size() / 2);
+            QVERIFY(media.route(path, cut));
+        }
     }
 
     void init()
@@ -188,6 +232,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(int, toolFetches);
         QFETCH(QString, key);
+        const QString failed = "The update of yt-dlp failed: ";
         line.replace("DEBIAN", debianVersion);
         const QString target = tools() + "/yt-dlp";
         const QByteArray before = installed.isEmpty() ? QByteArray() : media.bytes(installed + "/yt-dlp");
@@ -210,19 +255,87 @@ private slots:
         health.readLastUpdate(readFile(tools() + "/last-update"));
         QCOMPARE(health.updateOk, exitCode == 0);
         QCOMPARE(health.updateResult, ran.lastLine());
+        // One step back, when a copy was replaced; the copy given up is the one to go back to.
+        const bool replaced = exitCode == 0 && !installed.isEmpty() && installed != release;
+        QCOMPARE(run(binFile("update.sh"), {"--rollback"}).lastLine(),
+                 replaced ? QString("yt-dlp 2099.01.01 was updated to 2098.01.01") : failed + "there is no earlier copy that runs to go back to");
+        QCOMPARE(readFile(tools() + "/yt-dlp.previous"), replaced ? newer : QByteArray());
     }
 
-    void rollback()
+    void runtime_data()
     {
-        QCOMPARE(run(binFile("update.sh"), {"--rollback"}).exitCode, 1);
-        QCOMPARE(run(binFile("update.sh"), {}, "old").exitCode, 0);
-        QCOMPARE(run(binFile("update.sh"), {}, "new").exitCode, 0);
-        const Ran back = run(binFile("update.sh"), {"--rollback"});
-        QCOMPARE(back.exitCode, 0);
-        QCOMPARE(back.lastLine(), "yt-dlp 2099.01.01 was updated to 2098.01.01");
-        QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), "2098.01.01");
-        // The copy given up is the one to go back to.
-        QCOMPARE(readFile(tools() + "/yt-dlp.previous"), newer);
+        QTest::addColumn<QString>("tool");     // the tool's release: "js" takes a runtime, "old" does not
+        QTest::addColumn<QString>("release");  // deno's
+        QTest::addColumn<QByteArray>("node");  // what node on PATH says
+        QTest::addColumn<QByteArray>("before"); // this user's deno before, "" none
+        QTest::addColumn<QString>("line");     // the start of deno's line, "" none
+        QTest::addColumn<QByteArray>("after"); // this user's deno after, "" none
+        const auto row = [](const char *name, const char *tool, const char *release, const char *node,
+                            const char *before, const QString &line, const char *after) {
+            QTest::newRow(name) << QString(tool) << QString(release) << QByteArray(node)
+                                << (*before ? denoScript(before) : QByteArray()) << line
+                                << (*after ? denoScript(after) : QByteArray());
+        };
+        const QString failed = "The update of deno failed: ";
+        row("fetched, node too old", "js", "deno", "v18.19.0", "", "deno none was updated to 2.5.6", "2.5.6");
+        row("kept current beside node 20", "js", "deno", "v20.1.0", "2.0.0", "deno 2.0.0 was updated to 2.5.6", "2.5.6");
+        row("wrong checksum", "js", "deno-sum", "v18.19.0", "2.0.0", failed + "the downloaded deno-", "2.0.0");
+        row("cut download", "js", "deno-cut", "v18.19.0", "", failed + "cannot download deno-", "");
+        row("deno does not run", "js", "deno-dead", "v18.19.0", "2.0.0", failed + "the new deno does not run", "2.0.0");
+        row("no release", "js", "missing", "v18.19.0", "", failed + "cannot download deno-", "");
+        row("node 20 on PATH", "js", "deno", "v20.1.0", "", "", "");
+        row("tool takes none", "old", "deno", "v18.19.0", "", "", "");
+    }
+    // deno's step never changes the tool's result: exit code 0 and the tool's line last, every time.
+    void runtime()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, release);
+        QFETCH(QByteArray, node);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, line);
+        QFETCH(QByteArray, after);
+        QTemporaryDir path; // node, ahead of the rest of PATH
+        QVERIFY(writeAll(path.filePath("node"), "#!/bin/sh\necho " + node + "\n", true) && QDir().mkpath(tools()));
+        if (!before.isEmpty())
+            QVERIFY(writeAll(tools() + "/deno", before, true));
+        denoRelease = release;
+        const QString zipGets = "GET /" + release + '/' + zip;
+        const int fetched = media.requests(zipGets);
+        const QString paths = path.path() + ':' + qEnvironmentVariable("PATH");
+        const Ran ran = run(binFile("update.sh"), {}, tool, paths);
+        QCOMPARE(ran.exitCode, 0);
+        QVERIFY2(ran.lastLine().startsWith("yt-dlp "), qPrintable(ran.output));
+        QVERIFY2(line.isEmpty() ? !ran.output.contains("deno") : ran.output.trimmed().section('\n', -2, -2).startsWith(line), qPrintable(ran.output));
+        QCOMPARE(media.requests(zipGets) - fetched, line.isEmpty() || release == "missing" ? 0 : 1);
+        QCOMPARE(readFile(tools() + "/deno"), after);
+        QCOMPARE(QDir(tools()).entryList({".update.*"}, QDir::Dirs | QDir::Hidden), QStringList());
+        ToolHealth health;
+        health.readLastUpdate(readFile(tools() + "/last-update"));
+        const bool failed = line.startsWith("The");
+        QVERIFY2(failed ? health.runtimeFailure.startsWith(line) && ran.output.contains(health.runtimeFailure)
+                        : health.runtimeFailure.isEmpty(), qPrintable(health.text()));
+        if (after.isEmpty() || after == before)
+            return;
+        // Passed to the tool, and kept for one rollback.
+        QVERIFY(run(binFile("run"), {"--tool-info"}, {}, paths).output.contains("js-runtime deno 2.5.6 " + tools() + "/deno"));
+        QCOMPARE(readFile(tools() + "/deno.previous"), before);
+        // Once more from the application, the addresses from its settings: current, so not fetched again.
+        const QByteArray systemPath = qgetenv("PATH");
+        qputenv("PATH", paths.toUtf8());
+        Platform::setApplicationFolder(qEnvironmentVariable("VIDARRO_BIN_DIR"));
+        Downloader driver;
+        driver.setReleaseUrl(media.url(tool));
+        driver.setRuntimeReleaseUrl(media.url(release));
+        QSignalSpy updated(&driver, &Downloader::snifferUpdated);
+        driver.checkUpdates();
+        const bool done = updated.wait(60000);
+        qputenv("PATH", systemPath);
+        QVERIFY(done);
+        QCOMPARE(QString(readFile(tools() + "/last-update")).section('\n', 1, 1).section(' ', 1), "0 deno 2.5.6 is up to date");
+        QCOMPARE(media.requests(zipGets) - fetched, 1);
+        QCOMPARE(run(binFile("update.sh"), {"--rollback", "deno"}).exitCode, before.isEmpty() ? 1 : 0);
+        QCOMPARE(readFile(tools() + "/deno"), before.isEmpty() ? after : before);
     }
 
     void launcher_data()
@@ -260,15 +373,11 @@ private slots:
         if (node)
             QVERIFY(QFile::link(nodePath, path.filePath("node")));
         const QString log = data.filePath("arguments");
-        const QByteArray help = tool == "runtimes" ? "  --js-runtimes RUNTIME[:PATH]  Runtimes to use" : "  --version";
-        QVERIFY(writeAll(tools() + "/yt-dlp",
-                         tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
-                                        : "#!/bin/sh\nfor a; do case $a in\n--version) echo 2099.03.03; exit 0 ;;\n"
-                                          "--help) echo '" + help + "'; exit 0 ;;\nesac; done\nprintf '%s\\n' \"$@\" >"
-                                              + log.toUtf8() + QByteArray("\n"),
+        QVERIFY(writeAll(tools() + "/yt-dlp", tool == "dead" ? QByteArray("#!/bin/sh\nexit 1\n")
+                                                             : fakeTool(tool == "runtimes" ? takesRuntimes : "  --version", log),
                          true));
         if (deno)
-            QVERIFY(writeAll(tools() + "/deno", "#!/bin/sh\necho 'deno 2.5.6 (stable, release, x86_64)'\n", true));
+            QVERIFY(writeAll(tools() + "/deno", denoScript("2.5.6"), true));
         const QString nodeVersion = node ? versionOf(nodePath).mid(1) : QString();
         const auto places = [&](QString text) {
             return text.replace("NODEVERSION", nodeVersion).replace("NODE", path.filePath("node"))
@@ -306,6 +415,8 @@ private slots:
         row("update failed", "update", "2026-12-07T03:40:12Z 1 The update failed\x1b[2J",
             "Last update: 2026-12-07 03:40 UTC, failed: The update failed [2J");
         row("update, no time", "update", "yesterday 0 fine", "Last update: none yet");
+        row("update, deno failed", "update", "2026-12-07T03:40:12Z 0 yt-dlp 1 is up to date\n2026-12-07T03:40:13Z 1 The "
+            "update of deno failed: cannot download\x07", "The update of deno failed: cannot download");
         row("tool, relative path", "tool", "tool 1.0 yt-dlp", "Downloader: not found");
         row("tool, odd version", "tool", "tool 1$0 /bin/yt-dlp", "Downloader: not found");
         row("tool, system", "tool", "tool 1.0 /usr/bin/yt-dlp", "Downloader: yt-dlp 1.0, system copy /usr/bin/yt-dlp");
@@ -331,8 +442,6 @@ private slots:
     {
         QVERIFY(QDir().mkpath(tools()));
         QVERIFY(writeAll(tools() + "/yt-dlp", older, true));
-        qputenv("XDG_DATA_HOME", data.path().toUtf8());
-        qunsetenv("APPDATA");
         ToolHealthCheck check(binFile("run"), MediaFixture::program("ffmpeg"), tools(), nullptr);
         QSignalSpy ready(&check, &ToolHealthCheck::ready);
         check.start();

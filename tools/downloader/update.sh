@@ -3,6 +3,7 @@
 #
 #   update.sh              fetch the release, verify it, install it
 #   update.sh --rollback   put the copy before the last update back
+#   update.sh --rollback deno   the same for deno
 #
 # The copy lives in "tools/yt-dlp" of the per-user folder ($APPDATA/Vidarro,
 # else the XDG data folder /Vidarro); "run" prefers it to the one on PATH.
@@ -19,6 +20,20 @@
 # Any failure: a non-zero exit code and a one-line reason as the last line.
 # "tools/last-update" keeps the time, exit code and last line of the latest run.
 #
+# After a good update of the tool, this user's deno ("tools/deno", the
+# JavaScript runtime the tool needs for some sites) is kept the same way when
+# it is needed: the tool takes --js-runtimes and there is no node 20 or later
+# on PATH, or a deno is there already. From VIDARRO_DENO_RELEASE_URL (default
+# the runtime's latest release) come the zip for this machine and its
+# ".sha256sum"; the zip must match the sum and its deno answer --version
+# before it replaces anything (these releases carry no signature: the sum
+# guards against a cut or altered download, https against the rest). The
+# zip is fetched only when its sum differs from the one of the installed
+# deno ("tools/deno.sha256"). Its result comes on a line of its own before
+# the last one ("deno ..." as above, or "The update of deno failed: REASON",
+# on standard error too) and as the second line of "tools/last-update". It
+# never changes the exit code: that is the tool's.
+#
 # Nothing a server sends ever becomes part of a command: it is only written
 # to files, hashed and compared.
 
@@ -30,6 +45,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 release=${VIDARRO_TOOL_RELEASE_URL:-https://github.com/yt-dlp/yt-dlp/releases/latest/download}
 release=${release%/}
 key=${VIDARRO_TOOL_KEY:-$here/yt-dlp-release-key.asc}
+runtime_release=${VIDARRO_DENO_RELEASE_URL:-https://github.com/denoland/deno/releases/latest/download}
+runtime_release=${runtime_release%/}
 
 if [ -n "${APPDATA:-}" ]; then
     base=$APPDATA
@@ -42,16 +59,23 @@ fi
 tools=$base/Vidarro/tools
 target=$tools/yt-dlp
 previous=$tools/yt-dlp.previous
+deno=$tools/deno
 work=
+runtime_status=
+runtime_line=
 
 finish() {
     status=$1
     shift
+    [ -n "$runtime_line" ] && [ "$runtime_status" = 0 ] && echo "$runtime_line"
     echo "$*"
     [ -n "$work" ] && rm -rf "$work"
     if [ -d "$tools" ]; then
-        printf '%s %s %s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$status" "$*" >"$tools/last-update.new" &&
-            mv -f "$tools/last-update.new" "$tools/last-update"
+        now=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+        {
+            printf '%s %s %s\n' "$now" "$status" "$*"
+            if [ -n "$runtime_line" ]; then printf '%s %s %s\n' "$now" "$runtime_status" "$runtime_line"; fi
+        } >"$tools/last-update.new" && mv -f "$tools/last-update.new" "$tools/last-update"
     fi
     exit "$status"
 }
@@ -60,6 +84,14 @@ fail() { finish 1 "The update of yt-dlp failed: $*"; }
 # One word, whatever the tool prints: it ends up in the last line.
 version_of() {
     v=$(timeout 60 "$1" --version 2>/dev/null </dev/null | head -n 1 | tr -cd 'A-Za-z0-9._+-' | cut -c1-40)
+    echo "${v:-none}"
+}
+
+# "deno 2.5.6 (stable, ...)": the version word, or none.
+deno_version() {
+    v=none
+    [ -f "$1" ] && v=$(timeout 60 "$1" --version 2>/dev/null </dev/null | head -n 1 |
+        sed -n 's/^deno \([0-9][0-9]*\.[0-9][0-9A-Za-z.+-]*\).*/\1/p' | cut -c1-40)
     echo "${v:-none}"
 }
 
@@ -74,18 +106,31 @@ installed_version() {
 
 mkdir -p "$tools" 2>/dev/null || { echo "The update of yt-dlp failed: cannot create $tools"; exit 1; }
 
-if [ "${1:-}" = --rollback ]; then
+# FILE.previous takes FILE's place; the copy being replaced becomes the one to go back to.
+swap_back() {
+    if [ -f "$1" ]; then cp -p "$1" "$tools/.swap.$$" || return 1; fi
+    mv -f "$1.previous" "$1" || return 1
+    if [ -f "$tools/.swap.$$" ]; then mv -f "$tools/.swap.$$" "$1.previous"; fi
+}
+
+if [ "$*" = "--rollback deno" ]; then
+    old=$(deno_version "$deno.previous")
+    [ "$old" != none ] || finish 1 "The rollback of deno failed: there is no earlier deno that runs to go back to"
+    now=$(deno_version "$deno")
+    swap_back "$deno" || finish 1 "The rollback of deno failed: cannot put the earlier deno back"
+    # The next update fetches the release again.
+    rm -f "$deno.sha256"
+    finish 0 "deno $now was updated to $old"
+fi
+if [ "$*" = --rollback ]; then
     old=none
     [ -f "$previous" ] && old=$(version_of "$previous")
     [ "$old" != none ] || fail "there is no earlier copy that runs to go back to"
     now=$(installed_version)
-    # The copy being replaced becomes the one to go back to.
-    [ -f "$target" ] && { cp -p "$target" "$tools/.swap.$$" || fail "cannot copy $target"; }
-    mv -f "$previous" "$target" || fail "cannot move $previous into place"
-    [ -f "$tools/.swap.$$" ] && mv -f "$tools/.swap.$$" "$previous"
+    swap_back "$target" || fail "cannot put the earlier copy back"
     finish 0 "yt-dlp $now was updated to $old"
 fi
-[ $# -eq 0 ] || fail "unknown argument (only --rollback is known)"
+[ $# -eq 0 ] || fail "unknown argument (only --rollback and --rollback deno are known)"
 
 for program in curl gpgv sha256sum base64 timeout; do
     command -v "$program" >/dev/null 2>&1 || fail "$program is not installed"
@@ -98,11 +143,85 @@ find "$tools" -maxdepth 1 -name '.update.*' -mmin +60 -exec rm -rf {} + 2>/dev/n
 work=$(mktemp -d "$tools/.update.XXXXXX") || fail "cannot create a work folder in $tools"
 trap 'fail "interrupted"' HUP INT TERM
 
-fetch() {
+# download ADDRESS NAME SECONDS: into the work folder; curl's word in curl.err.
+download() {
     curl --fail --silent --show-error --location --proto '=https,http' --proto-redir '=https,http' \
-        --connect-timeout 20 --max-time "$2" --max-filesize 200000000 \
-        -o "$work/$1" -- "$release/$1" 2>"$work/curl.err" ||
-        fail "cannot download $1: $(tr -d '\r' <"$work/curl.err" | tr '\n' ' ' | cut -c1-200)"
+        --connect-timeout 20 --max-time "$3" --max-filesize 200000000 \
+        -o "$work/$2" -- "$1/$2" 2>"$work/curl.err"
+}
+curl_said() { tr -d '\r' <"$work/curl.err" | tr '\n' ' ' | cut -c1-200; }
+fetch() { download "$release" "$1" "$2" || fail "cannot download $1: $(curl_said)"; }
+sum_of() { sha256sum <"$1" | cut -c1-64; }
+
+# The runtime is needed when this user's deno is there (it is kept current),
+# or when the tool takes one and no node 20 or later is on PATH.
+runtime_needed() {
+    [ -f "$deno" ] && return 0
+    timeout 60 "$target" --ignore-config --help 2>/dev/null </dev/null |
+        grep -q '^[[:space:]]*--js-runtimes' || return 1
+    node=$(command -v node 2>/dev/null) || return 0
+    major=$(timeout 60 "$node" --version 2>/dev/null </dev/null | head -n 1 | sed -n 's/^v\{0,1\}\([0-9]\{1,4\}\)\..*/\1/p')
+    [ -z "$major" ] || [ "$major" -lt 20 ]
+}
+
+runtime_fail() {
+    runtime_status=1
+    runtime_line="The update of deno failed: $*"
+    echo "$runtime_line" >&2
+}
+
+# Same steps as the tool's, but a failure only leaves the runtime as it was.
+keep_runtime() {
+    runtime_needed || return 0
+    trap 'runtime_fail interrupted; finish 0 "$tool_line"' HUP INT TERM
+    case $(uname -sm) in
+    "Linux x86_64") zip="deno-x86_64-unknown-linux-gnu.zip" ;;
+    "Linux aarch64" | "Linux arm64") zip="deno-aarch64-unknown-linux-gnu.zip" ;;
+    *) runtime_fail "there is no deno for $(uname -sm)"; return ;;
+    esac
+    command -v unzip >/dev/null 2>&1 || { runtime_fail "unzip is not installed"; return; }
+    download "$runtime_release" "$zip.sha256sum" 60 ||
+        { runtime_fail "cannot download $zip.sha256sum: $(curl_said)"; return; }
+    # "HASH  NAME", or another platform's table of it: the first word of 64 hex digits.
+    zip_sum=$(tr -d '\r' <"$work/$zip.sha256sum" | awk '{ for (i = 1; i <= NF; i++)
+        if ($i ~ /^[0-9A-Fa-f]+$/ && length($i) == 64) { print tolower($i); exit } }')
+    [ -n "$zip_sum" ] || { runtime_fail "$zip.sha256sum holds no checksum"; return; }
+    old=$(deno_version "$deno")
+    kept=
+    [ -f "$deno.sha256" ] && read -r kept <"$deno.sha256"
+    if [ "$old" != none ] && [ "$kept" = "$zip_sum" ]; then
+        runtime_status=0 runtime_line="deno $old is up to date"
+        return
+    fi
+    download "$runtime_release" "$zip" 900 || { runtime_fail "cannot download $zip: $(curl_said)"; return; }
+    [ "$(sum_of "$work/$zip")" = "$zip_sum" ] ||
+        { runtime_fail "the downloaded $zip does not match its checksum (cut short or altered)"; return; }
+    if ! mkdir "$work/unzipped" || ! unzip -q -o "$work/$zip" deno -d "$work/unzipped" >"$work/unzip.out" 2>&1; then
+        runtime_fail "$zip holds no deno that can be unpacked"
+        return
+    fi
+    chmod 755 "$work/unzipped/deno" || { runtime_fail "cannot make the new deno runnable"; return; }
+    new=$(deno_version "$work/unzipped/deno")
+    [ "$new" != none ] || { runtime_fail "the new deno does not run"; return; }
+    if [ -f "$deno" ]; then
+        ln -f "$deno" "$deno.previous" 2>/dev/null || cp -p "$deno" "$deno.previous" ||
+            { runtime_fail "cannot keep the current deno for a rollback"; return; }
+    fi
+    mv -f "$work/unzipped/deno" "$deno" || { runtime_fail "cannot move the new deno into place"; return; }
+    printf '%s\n' "$zip_sum" >"$deno.sha256"
+    runtime_status=0
+    if [ "$old" = "$new" ]; then
+        runtime_line="deno $new is up to date"
+    else
+        runtime_line="deno $old was updated to $new"
+    fi
+}
+
+# The tool is current: the runtime's step, then the tool's line as the last.
+succeed() {
+    tool_line=$*
+    keep_runtime
+    finish 0 "$tool_line"
 }
 
 # gpgv reads binary keys only: an armored key is unwrapped here.
@@ -130,7 +249,7 @@ sum=$(awk '($2 == "yt-dlp" || $2 == "*yt-dlp") && $1 ~ /^[0-9a-fA-F]+$/ && lengt
 
 if [ -f "$target" ] && [ "$(sha256sum <"$target" | cut -c1-64)" = "$sum" ]; then
     now=$(version_of "$target")
-    [ "$now" != none ] && finish 0 "yt-dlp $now is up to date"
+    [ "$now" != none ] && succeed "yt-dlp $now is up to date"
 fi
 
 old=$(installed_version)
@@ -141,12 +260,11 @@ chmod 755 "$work/yt-dlp" || fail "cannot make the new copy runnable"
 new=$(version_of "$work/yt-dlp")
 [ "$new" != none ] || fail "the new copy does not run"
 
-if [ -f "$target" ]; then
-    cp -p "$target" "$work/previous" && mv -f "$work/previous" "$previous" ||
-        fail "cannot keep the current copy for a rollback"
+if [ -f "$target" ] && ! { cp -p "$target" "$work/previous" && mv -f "$work/previous" "$previous"; }; then
+    fail "cannot keep the current copy for a rollback"
 fi
 mv -f "$work/yt-dlp" "$target" || fail "cannot move the new copy into place"
 if [ "$old" = "$new" ]; then
-    finish 0 "yt-dlp $new is up to date"
+    succeed "yt-dlp $new is up to date"
 fi
-finish 0 "yt-dlp $old was updated to $new"
+succeed "yt-dlp $old was updated to $new"

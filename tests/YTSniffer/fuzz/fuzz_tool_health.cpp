@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     default: health.readLastUpdate(input); break;
     }
     for (const QString &piece : {health.toolVersion, health.toolPath, health.runtime, health.ffmpegVersion,
-                                 health.updateTime, health.updateResult})
+                                 health.updateTime, health.updateResult, health.runtimeFailure})
         require(printable(piece) && piece.size() <= 1024);
     require(health.toolPath.isEmpty() || health.toolPath.startsWith(QLatin1Char('/')));
     require(health.toolVersion.isEmpty() == health.toolPath.isEmpty());
