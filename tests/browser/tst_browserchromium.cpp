@@ -187,6 +187,7 @@ private slots:
         stopBrowser(browser);
         QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
         QVERIFY(std::all_of(media.cbegin(), media.cend(), [&](const QString &name) { return seen.contains(m_site.tlsUrl(name)); }));
+        QVERIFY(!QFile::exists(spool)); // handed to the open window, not kept
         for (const char *part : {"/hls/p_.\\.m3u8$", "/hls/s_._00.\\.ts$", "/aes/s_00.\\.ts$"})
             QVERIFY2(!seen.filter(QRegularExpression(part)).isEmpty(), part);
         const QList<std::pair<QString, QString>> streams{{"hls/master.m3u8", "HLS 1280x720, 3 qualities, 0:06"},
