@@ -19,7 +19,7 @@ public:
     {
         bool media = true; // false: serve the folder without making media
         bool tls = false;  // also HTTPS, from a CA of this run (caFile())
-        QByteArray cookie; // pages set it, other files need it (403 without)
+        QByteArray cookie = {}; // pages set it, other files need it (403 without)
     };
 
     // One answer, byte for byte.
