@@ -75,6 +75,15 @@ Place placeOf(QByteArrayView address)
     return {"//" + authority.toByteArray().toLower() + rest.sliced(end), host};
 }
 
+// The folder of a table key: "//host/tv/master.m3u8?t=1" gives "//host/tv/".
+QByteArrayView folderOf(QByteArrayView key)
+{
+    const qsizetype query = key.indexOf('?');
+    if (query >= 0)
+        key = key.first(query);
+    return key.first(key.lastIndexOf('/') + 1);
+}
+
 bool isMasterBody(QByteArrayView body)
 {
     return body.indexOf("#EXT-X-STREAM-INF") >= 0;
@@ -130,12 +139,15 @@ struct StreamGroups::Tables
                                 [this](const QByteArray &k, const Manifest &entry) { dropped(k, entry); });
     }
 
-    // A manifest of the host that was listed and not yet read, if any.
-    const Manifest *awaitingOn(const QByteArray &host) const
+    // A master listed and not yet read whose folder holds that playlist, if
+    // any. Another folder of the host is another stream: a page may start
+    // two at once, and a browser's report has no body to tell a master by.
+    const Manifest *awaitingAbove(const Place &playlist) const
     {
         const Manifest *found = nullptr;
-        manifests.forEach([&](const QByteArray &, const Manifest &entry) {
-            if (!found && entry.hls && entry.awaitingRead && entry.host == host)
+        manifests.forEach([&](const QByteArray &key, const Manifest &entry) {
+            if (!found && entry.hls && entry.awaitingRead && entry.host == playlist.host
+                && playlist.key.startsWith(folderOf(key)))
                 found = &entry;
         });
         return found;
@@ -171,7 +183,7 @@ GroupDecision StreamGroups::classify(const ResponseFacts &response, qint64 nowMs
     const ManifestFormat format = manifestFormat(response);
     if (format != ManifestFormat::None) {
         if (format == ManifestFormat::Hls && !isMasterBody(response.bodyStart)) {
-            if (const Manifest *master = m->awaitingOn(place.host)) {
+            if (const Manifest *master = m->awaitingAbove(place)) {
                 const QUrl owner = master->address;
                 const QByteArray ownerKey = placeOf(owner).key;
                 m->manifests.touch(ownerKey, nowMs);

@@ -48,8 +48,8 @@ public:
     StreamGroups &operator=(StreamGroups &&) noexcept;
 
     // Decides what one response is. A NewStream answer lists the manifest.
-    // An HLS media playlist that arrives while a master on the same host
-    // waits to be read joins that master: players fetch variants at once.
+    // An HLS media playlist that arrives while a master in its folder (or
+    // above) waits to be read joins that master: players fetch variants at once.
     GroupDecision classify(const ResponseFacts &response, qint64 nowMs);
 
     // The manifest was read: from now on the addresses it names (variant and

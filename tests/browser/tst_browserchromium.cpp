@@ -11,16 +11,17 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QStandardPaths>
 #include <QUuid>
 
-// Headless Chromium with the extension plays a local HTTPS page whose media
+// Headless Chromium with the extension plays a local HTTPS site whose media
 // need the page's cookie. First no window listens: the host keeps the
 // streams, and the real window lists them when its page opens. Then the
-// browser plays again while the page is open. Each row is saved through the
-// window's own transfer, which checks the site's certificate against a CA
-// the test trusts.
+// browser plays them again with HLS and DASH streams while the page is open.
+// Each file row is saved through the window's own transfer, which checks the
+// site's certificate against a CA the test trusts.
 class tst_BrowserChromium : public QObject
 {
     Q_OBJECT
@@ -28,25 +29,30 @@ class tst_BrowserChromium : public QObject
 private:
     QString m_chromium;
     QTemporaryDir m_work;
-    QProcess m_site;
-    QString m_origin;
     const QByteArray m_cookie = QUuid::createUuid().toString(QUuid::Id128).toLatin1();
+    MediaFixture m_site{QStringLiteral("127.0.0.2")};
 
-    QString site() const { return m_work.filePath(QStringLiteral("site")); }
     QString profile() const { return m_work.filePath(QStringLiteral("profile")); }
-    QByteArray siteLog() const { return readFile(m_work.filePath(QStringLiteral("site.log"))); }
 
-    // The page waits at /go for the "go" that releases it.
+    // The browser waits at /go, a page that loads itself again each second,
+    // until the test sends it on to the page to play.
     void startBrowser(QProcess &browser)
     {
-        const QString start = QStringLiteral("data:text/html,<script>location='%1/go'</script>").arg(m_origin);
+        QVERIFY(m_site.route("go", {.headers = {"Content-Type: text/html", "Cache-Control: no-store"},
+                                    .body = "<meta http-equiv=\"refresh\" content=\"1\">"}));
         browser.setStandardOutputFile(QProcess::nullDevice());
         browser.setStandardErrorFile(m_work.filePath(QStringLiteral("chromium.log")), QIODevice::Append);
         browser.start(m_chromium, {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
                                    "--ignore-certificate-errors", "--autoplay-policy=no-user-gesture-required",
                                    "--user-data-dir=" + profile(),
-                                   "--load-extension=" VIDARRO_SOURCE_DIR "/browser/extension", start});
+                                   "--load-extension=" VIDARRO_SOURCE_DIR "/browser/extension",
+                                   "data:text/html,<script>location='" + m_site.tlsUrl("go") + "'</script>"});
+    }
+
+    void play(const QByteArray &page)
+    {
+        QVERIFY(m_site.route("go", {.status = "303 See Other", .headers = {"Location: /" + page}}));
     }
 
     static void stopBrowser(QProcess &browser)
@@ -55,36 +61,66 @@ private:
         QVERIFY(browser.waitForFinished(30000));
     }
 
+    // Requests for that file that carried the page's cookie.
+    int withCookie(const QString &name) const
+    {
+        const QList<QByteArray> heads = m_site.requestHeads(name);
+        return int(std::count_if(heads.cbegin(), heads.cend(), [this](const QByteArray &head) {
+            return MediaFixture::headerValues(head, "Cookie").join(';').contains(QByteArray("vidarro_test=" + m_cookie));
+        }));
+    }
+
 private slots:
     void initTestCase()
     {
         m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (m_chromium.isEmpty())
             QSKIP("chromium is not installed");
-        QVERIFY(QDir().mkpath(site()) && QDir().mkpath(profile()));
-        // The site makes its own CA, certificate and media first.
-        m_site.setStandardErrorFile(m_work.filePath(QStringLiteral("site.log")));
-        m_site.start(MediaFixture::program(QStringLiteral("python3")),
-                     {QFINDTESTDATA("tls_media_server.py"), site(), "127.0.0.2", QString::fromLatin1(m_cookie)});
-        QVERIFY(m_site.waitForReadyRead(120000));
-        const QByteArray ready = m_site.readLine().trimmed();
-        QVERIFY2(ready.startsWith("ready "), ready.constData());
-        m_origin = QStringLiteral("https://127.0.0.2:") + QString::fromLatin1(ready.mid(6));
+        QVERIFY(QDir().mkpath(profile()));
+        QVERIFY2(m_site.start({.media = false, .tls = true, .cookie = m_cookie}), qPrintable(m_site.errorString()));
+        QVERIFY2(m_site.makeStreams(), qPrintable(m_site.errorString()));
+        // A video (MP4) and a sound (MP3) over 100,000 bytes each, and a
+        // 1000-byte "generic.mp4" served as application/octet-stream.
+        QCOMPARE(QProcess::execute(MediaFixture::program("ffmpeg"),
+                                   {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "testsrc=size=320x240:rate=25:duration=4", "-f", "lavfi", "-i", "sine=duration=8",
+                                    "-c:v", "libx264", "-preset", "ultrafast", "-b:v", "600k", "-pix_fmt", "yuv420p",
+                                    "-c:a", "aac", "-shortest", "-movflags", "+faststart", m_site.filePath("clip.mp4"),
+                                    "-map", "1:a", "-b:a", "128k", m_site.filePath("tune.mp3")}),
+                 0);
+        // Without the page's cookie, no media.
+        QProcess curl;
+        curl.start("curl", {"-s", "--noproxy", "*", "--cacert", m_site.caFile(), "-o", "/dev/null", "-w", "%{http_code}",
+                            m_site.tlsUrl("clip.mp4")});
+        QVERIFY(curl.waitForFinished(30000));
+        QCOMPARE(curl.readAllStandardOutput(), "403");
+        QVERIFY(m_site.route("generic.mp4", {.headers = {"Content-Type: application/octet-stream"},
+                                             .body = QByteArray(1000, '\0')}));
+        const QByteArray files = "<!DOCTYPE html>\n<html><head><title>Browser capture test</title></head><body>"
+                                 "<video src=\"clip.mp4\" autoplay muted></video><audio src=\"tune.mp3\" autoplay muted>"
+                                 "</audio><script>fetch(\"generic.mp4\")</script>\n";
+        // The streams: played, or for DASH fetched by the page as a player would.
+        // When both videos ended, one small video more marks the end.
+        const QByteArray streams = "<video src=\"hls/master.m3u8\" autoplay muted></video>"
+                                   "<video src=\"aes/index.m3u8\" autoplay muted></video><script>fetch(\"dash/manifest."
+                                   "mpd\"); Promise.all([...document.querySelectorAll(\"video[src$=m3u8]\")].map(v => "
+                                   "new Promise(ended => v.onended = ended))).then(() => fetch(\"end.mp4\"))</script>\n";
+        // The master comes slowly: the AES stream's playlist, from another
+        // folder of the host, arrives while the master waits to be read.
+        QVERIFY(m_site.route("hls/master.m3u8", {.headers = {"Content-Type: application/vnd.apple.mpegurl"},
+                                                 .file = "hls/master.m3u8", .rate = 200}));
+        QVERIFY(m_site.addFile("files.html", files) && m_site.addFile("streams.html", files + streams)
+                && m_site.addFile("end.mp4", QByteArray(1000, '\0')));
         QCOMPARE(QProcess::execute(QStringLiteral("bash"),
                                    {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
-                                    profile(), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}), 0);
-    }
-
-    void cleanupTestCase()
-    {
-        m_site.closeWriteChannel();
-        m_site.waitForFinished(30000);
+                                    profile(), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
+                 0);
     }
 
     void playedStreamsAreListedAndSaved()
     {
         // The per-user folder of the window and the host; the shipped catalogue.
-        WindowHarness harness(updatedOn(QDate::currentDate()) + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini"));
+        WindowHarness harness(shippedSettings());
         const QString folder = harness.userDir.filePath(QStringLiteral("Vidarro"));
         const QString spool = BrowserSpool(folder).filePath();
         const QString hostLog = folder + QStringLiteral("/browser-host.log");
@@ -94,63 +130,78 @@ private slots:
         QProcess browser;
         startBrowser(browser);
         QTRY_VERIFY_WITH_TIMEOUT(readFile(hostLog).contains("started for"), 90000);
-        m_site.write("go\n");
-        const QStringList media{"clip.mp4", "tune.mp3", "list.m3u8", "generic.mp4"};
+        play("files.html");
+        const QStringList media{"clip.mp4", "tune.mp3", "generic.mp4"};
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(media.cbegin(), media.cend(),
                                              [&](const QString &name) { return readFile(spool).contains(name.toLatin1()); }),
                                  60000);
         stopBrowser(browser);
 
         // The page lists them when it opens: the full address, size and type;
-        // the 1000-byte generic.mp4 is too small, the manifest listed anyway.
+        // the 1000-byte generic.mp4 is too small.
         Sniffer *w = harness.start();
         w->navigationForm()->btnSniffer->click();
         QLabel *word = w->oldSnifferForm()->lblBrowser;
         QCOMPARE(word->text(), QStringLiteral("No browser connected"));
-        struct Row { QString name; QString type; };
-        const QList<Row> rows{{"clip.mp4", "mp4"}, {"tune.mp3", "MP3"}, {"list.m3u8", "HLS"}};
-        for (const Row &row : rows) {
-            const int index = w->sniffedList().count() - 1 - rowOf(w, m_origin + '/' + row.name);
-            QVERIFY2(index < w->sniffedList().count(), qPrintable(row.name));
-            const SniffedItem &item = w->sniffedList().at(index);
-            QCOMPARE(item.url, m_origin + '/' + row.name);
-            QCOMPARE(item.size, QFileInfo(site() + '/' + row.name).size());
-            QCOMPARE(item.type, row.type);
+        for (const auto &[name, type] : {std::pair{"clip.mp4", "mp4"}, {"tune.mp3", "MP3"}}) {
+            const int row = rowOf(w, m_site.tlsUrl(name));
+            QVERIFY2(row >= 0, name);
+            QCOMPARE(itemAt(w, row).url, m_site.tlsUrl(name));
+            QCOMPARE(itemAt(w, row).size, m_site.bytes(name).size());
+            QCOMPARE(itemAt(w, row).type, QString(type));
         }
         QCOMPARE(rowOf(w, "generic.mp4"), -1);
         // The packet sniffer saw this encrypted traffic too, and could list none of it.
         QCOMPARE(rowOf(w, "http://127.0.0.2"), -1);
 
-        // A browser playing while the page is open: said, and its streams not listed twice.
-        const qint64 kept = w->browserCapture()->session()->streamCount();
-        // Rows of this site only: other suites' plain-HTTP streams on the loopback
-        // interface may reach the packet sniffer meanwhile.
-        const auto siteRows = [&] {
-            int count = 0;
-            for (int i = 0; i < w->sniffedList().count(); ++i)
-                count += w->sniffedList().at(i).url.startsWith(m_origin) ? 1 : 0;
-            return count;
-        };
-        const int listed = siteRows();
-        startBrowser(browser);
-        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("Browser connected"), 90000);
-        m_site.write("go\n");
-        QTRY_VERIFY_WITH_TIMEOUT(w->browserCapture()->session()->streamCount() >= kept + media.size(), 60000);
-        QCOMPARE(siteRows(), listed);
-        stopBrowser(browser);
-        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
-
         // The transfer checks the site's certificate: unknown to it, nothing is saved.
         QTemporaryDir target;
-        w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, m_origin + "/clip.mp4"));
+        w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, m_site.tlsUrl("clip.mp4")));
         harness.responder.onSave = [&target](QFileDialog *dialog) { dialog->selectFile(target.filePath("x")); return true; };
         w->oldSnifferForm()->pbDownloadVideo->click();
         QVERIFY(harness.responder.messages.size() == 1 && QDir(target.path()).isEmpty());
         // This run's CA made one it trusts, through the process's default
         // configuration: the program has no switch to turn the checks off.
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        QVERIFY(tls.addCaCertificates(site() + QStringLiteral("/ca.pem")));
+        QVERIFY(tls.addCaCertificates(m_site.caFile()));
         QSslConfiguration::setDefaultConfiguration(tls);
+
+        // A browser playing while the page is open: said; the files not listed
+        // twice, each stream one row, read with the browser's cookie, and its
+        // variant playlists and segments none.
+        const auto siteRows = [&] {
+            // Other suites' plain-HTTP streams on the loopback interface may reach the packet sniffer meanwhile.
+            int count = 0;
+            for (int i = 0; i < w->sniffedList().count(); ++i)
+                count += w->sniffedList().at(i).url.startsWith(m_site.tlsUrl({})) ? 1 : 0;
+            return count;
+        };
+        const int listed = siteRows();
+        QStringList seen;
+        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
+                [&seen](const BrowserStream &stream) { seen << stream.url; });
+        startBrowser(browser);
+        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("Browser connected"), 90000);
+        play("streams.html");
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(m_site.tlsUrl("end.mp4")), 60000);
+        stopBrowser(browser);
+        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
+        QVERIFY(std::all_of(media.cbegin(), media.cend(), [&](const QString &name) { return seen.contains(m_site.tlsUrl(name)); }));
+        QVERIFY(!QFile::exists(spool)); // handed to the open window, not kept
+        for (const char *part : {"/hls/p_.\\.m3u8$", "/hls/s_._00.\\.ts$", "/aes/s_00.\\.ts$"})
+            QVERIFY2(!seen.filter(QRegularExpression(part)).isEmpty(), part);
+        const QList<std::pair<QString, QString>> streams{{"hls/master.m3u8", "HLS 1280x720, 3 qualities, 0:06"},
+                                                         {"aes/index.m3u8", "HLS, 0:06"},
+                                                         {"dash/manifest.mpd", "DASH 1280x720, 2 qualities, 0:06"}};
+        for (const auto &[manifest, text] : streams) {
+            const QString url = m_site.tlsUrl(manifest);
+            QTRY_COMPARE_WITH_TIMEOUT(rowOf(w, url) >= 0 ? itemAt(w, rowOf(w, url)).streamText : QString(), text, 10000);
+            const SniffedItem item = itemAt(w, rowOf(w, url));
+            QVERIFY(item.url == url && item.streamTip.contains(url));
+            QCOMPARE(item.type, text.section(QRegularExpression("[ ,]"), 0, 0));
+            QVERIFY(withCookie(manifest) >= 2); // the browser's request, and the window's
+        }
+        QCOMPARE(siteRows(), listed + int(streams.size()));
 
         // Saved through the transfer with the browser's cookie: whole files, and
         // an audio save converted to MP3.
@@ -159,18 +210,17 @@ private slots:
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadVideo, "tune.MP3"},
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadAudio, "sound.mp3"}};
         for (const Save &save : saves) {
-            const QByteArray served = "GET /" + save.name.toLatin1() + " 200 cookie=yes";
-            const qsizetype before = siteLog().count(served);
-            w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, m_origin + '/' + save.name));
+            const int before = withCookie(save.name);
+            w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, m_site.tlsUrl(save.name)));
             const QString base = target.filePath(save.file.section('.', 0, 0));
             harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
             save.button->click();
-            QCOMPARE(siteLog().count(served), before + 1);
+            QCOMPARE(withCookie(save.name), before + 1);
             if (save.button == w->oldSnifferForm()->pbDownloadAudio) {
                 QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), 60000);
                 QCOMPARE(MediaFixture::streamCodecs(target.filePath(save.file)), QStringList{"mp3"});
             } else {
-                QCOMPARE(readFile(target.filePath(save.file)), readFile(site() + '/' + save.name));
+                QCOMPARE(readFile(target.filePath(save.file)), m_site.bytes(save.name));
             }
         }
         qInstallMessageHandler(nullptr);

@@ -39,7 +39,7 @@ QString MediaFixture::program(const QString &name)
 bool MediaFixture::start(Setup setup)
 {
     m_error = QStringLiteral("no temporary folder");
-    return m_dir.isValid() && m_keys.isValid() && (!setup.media || makeMedia()) && startServer(setup.tls);
+    return m_dir.isValid() && m_keys.isValid() && (!setup.media || makeMedia()) && startServer(setup);
 }
 
 QString MediaFixture::url(const QString &path) const
@@ -186,11 +186,13 @@ bool MediaFixture::makeStreams(int seconds)
                                               "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
 }
 
-bool MediaFixture::startServer(bool tls)
+bool MediaFixture::startServer(const Setup &setup)
 {
     QStringList arguments{QStringLiteral(VIDARRO_TEST_SUPPORT_DIR "/media_server.py"), m_dir.path(), m_host, "0"};
-    if (tls)
+    if (setup.tls)
         arguments << "--tls" << m_keys.path(); // certificates made there, ca.pem among them
+    if (!setup.cookie.isEmpty())
+        arguments << "--cookie" << QString::fromLatin1(setup.cookie);
     m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_server.start(program("python3"), arguments);
     QByteArray line;
@@ -201,7 +203,7 @@ bool MediaFixture::startServer(bool tls)
     m_silentPort = quint16(words.value(3).toUInt());
     m_tlsPort = quint16(words.value(5).toUInt());
     m_error = QStringLiteral("the media server did not start: ") + m_server.errorString();
-    return m_port && m_silentPort && (!tls || m_tlsPort);
+    return m_port && m_silentPort && (!setup.tls || m_tlsPort);
 }
 
 QStringList MediaFixture::streamCodecs(const QString &file)

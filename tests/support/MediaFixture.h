@@ -19,6 +19,7 @@ public:
     {
         bool media = true; // false: serve the folder without making media
         bool tls = false;  // also HTTPS, from a CA of this run (caFile())
+        QByteArray cookie = {}; // pages set it, other files need it (403 without)
     };
 
     // One answer, byte for byte.
@@ -81,7 +82,7 @@ public:
 private:
     bool makeMedia();
     bool run(const QString &program, const QStringList &arguments);
-    bool startServer(bool tls);
+    bool startServer(const Setup &setup);
 
     QString m_host;
     quint16 m_port = 0;

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """The one local HTTP(S) server of the tests and benchmarks.
 
-    media_server.py FOLDER [HOST] [PORT] [--tls KEYS]
+    media_server.py FOLDER [HOST] [PORT] [--tls KEYS] [--cookie VALUE]
 
 Serves FOLDER on HOST (default 127.0.0.1). Prints one line once it listens,
 "PORT <n> SILENT <s>" and, with --tls, " TLS <t>"; PORT 0 picks free ports.
 Serves until its standard input closes (or it is killed). With --tls it
 first makes, with openssl, a CA of its own (KEYS/ca.pem, the certificate a
-client must trust) and a certificate for HOST signed by it.
+client must trust) and a certificate for HOST signed by it. With --cookie,
+.html pages set the cookie "vidarro_test=VALUE" and every other file of
+FOLDER answers 403 to a request without it (routes are answered as given).
 
 Plain paths:
     /NAME                  the file, with Range support (206 / 416)
@@ -242,6 +244,21 @@ def choose(target, range_header):
     return file_answer(full, range_header, rate) if full else empty(404)
 
 
+# The cookie of --cookie, when given.
+COOKIE = None
+
+
+def cookie_rule(target, head, answer):
+    """A site whose media need the cookie its pages set."""
+    path = target.split(b"?", 1)[0].decode("latin-1")
+    if not COOKIE or path in routes():
+        return answer
+    if path.endswith(".html"):
+        answer.headers += [b"Set-Cookie: vidarro_test=%s; Path=/; SameSite=Lax" % COOKIE, b"Cache-Control: no-store"]
+        return answer
+    return answer if b"vidarro_test=" + COOKIE in (header_value(head, b"cookie") or b"") else empty(403)
+
+
 def has_header(lines, name):
     return any(line.split(b":", 1)[0].strip().lower() == name for line in lines)
 
@@ -324,7 +341,7 @@ def serve_connection(conn):
         parts = head.split(b"\r\n", 1)[0].split(b" ")
         method, target = parts[0], parts[1] if len(parts) > 1 else b"/"
         note(head)
-        answer = choose(target, header_value(head, b"range"))
+        answer = cookie_rule(target, head, choose(target, header_value(head, b"range")))
         if not send(conn, answer, method != b"HEAD"):
             return
         if (header_value(head, b"connection") or b"").lower() == b"close":
@@ -364,8 +381,11 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    global ROOT
+    global ROOT, COOKIE
     args = sys.argv[1:]
+    if "--cookie" in args:
+        at = args.index("--cookie")
+        COOKIE, args = latin(args[at + 1]), args[:at] + args[at + 2:]
     keys = None
     if "--tls" in args:
         at = args.index("--tls")
