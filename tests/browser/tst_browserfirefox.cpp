@@ -1,0 +1,150 @@
+#include "BrowserCapture.h"
+#include "BrowserSession.h"
+#include "MediaFixture.h"
+#include "WindowHarness.h"
+
+#include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <sched.h>
+#include <signal.h>
+#include <unistd.h>
+
+// Headless Firefox plays a plain-HTTP page with a video and an audio. The
+// extension comes from its source folder into a fresh profile; the host
+// manifest from the install script into the browser's own HOME. The real
+// window lists both streams from the browser and saves them whole.
+class tst_BrowserFirefox : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Stream { QString name; QStringList make; QString type; };
+    const QList<Stream> m_streams{
+        {"clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25,noise=alls=40:allf=t", "-f", "lavfi", "-i",
+                      "sine=f=330", "-c:v", "libx264", "-b:v", "500k", "-c:a", "aac", "-shortest", "-movflags",
+                      "+faststart", "-t", "3"}, "mp4"},
+        {"tune.mp3", {"-f", "lavfi", "-i", "sine=f=440", "-c:a", "libmp3lame", "-b:a", "64k", "-t", "15"}, "MP3"}};
+    MediaFixture m_media{QStringLiteral("127.0.0.2")};
+    QTemporaryDir m_home;
+    QString m_firefox;
+    const QByteArray m_cookie = QUuid::createUuid().toString(QUuid::Id128).toLatin1();
+
+    QString profile() const { return m_home.filePath(QStringLiteral("profile")); }
+
+private slots:
+    void initTestCase()
+    {
+        for (const char *name : {"firefox-esr", "firefox"})
+            m_firefox = m_firefox.isEmpty() ? QStandardPaths::findExecutable(name) : m_firefox;
+        if (m_firefox.isEmpty())
+            QSKIP("Firefox is not installed");
+        // As root, a network of its own: the browser reaches nothing beyond this test.
+        if (geteuid() == 0) {
+            QVERIFY(::unshare(CLONE_NEWNET) == 0);
+            QCOMPARE(QProcess::execute("ip", {"link", "set", "lo", "up"}), 0);
+        }
+        QVERIFY2(m_media.start({.media = false}), qPrintable(m_media.errorString()));
+        QByteArray page = "<html><head><title>Firefox plays</title></head><body>";
+        for (const Stream &s : m_streams) {
+            QProcess ffmpeg;
+            ffmpeg.start(MediaFixture::program("ffmpeg"), QStringList{"-nostdin", "-loglevel", "error", "-y"} + s.make
+                                                              + QStringList{m_media.filePath(s.name)});
+            QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && m_media.bytes(s.name).size() > 100000);
+            const QByteArray tag = s.type == "mp4" ? "video" : "audio";
+            page += "<" + tag + " muted autoplay preload=\"auto\" src=\"/" + s.name.toLatin1() + "\"></" + tag + ">";
+        }
+        QVERIFY(m_media.addFile("page.html", page + "</body></html>"));
+        QVERIFY(m_media.route("page.html", {.headers = {"Content-Type: text/html", "Set-Cookie: seen=" + m_cookie},
+                                            .file = "page.html"}));
+
+        QProcess install;
+        install.setEnvironment(QProcess::systemEnvironment() << "HOME=" + m_home.path()
+                                                             << "XDG_CONFIG_HOME=" + m_home.filePath(".config"));
+        install.start("bash", {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--host",
+                               VIDARRO_BIN_DIR "/vidarro-browser-host"});
+        QVERIFY(install.waitForFinished(30000) && install.exitCode() == 0);
+        QVERIFY(QFile::exists(m_home.filePath(".mozilla/native-messaging-hosts/vidarro.browser_host.json")));
+        // The profile loads the unpacked extension its proxy file names,
+        // unsigned; any address but the site's goes to a closed port.
+        QVERIFY(QDir().mkpath(profile() + "/extensions"));
+        writeFile(profile() + "/extensions/browser-capture@vidarro", VIDARRO_SOURCE_DIR "/browser/extension");
+        QByteArray prefs;
+        for (const char *pref : {"\"xpinstall.signatures.required\", false", "\"extensions.autoDisableScopes\", 0",
+                                 "\"network.proxy.type\", 1",
+                                 "\"network.proxy.http\", \"127.0.0.1\"", "\"network.proxy.http_port\", 9",
+                                 "\"network.proxy.ssl\", \"127.0.0.1\"", "\"network.proxy.ssl_port\", 9",
+                                 "\"network.proxy.no_proxies_on\", \"127.0.0.2\"", "\"network.trr.mode\", 5",
+                                 "\"network.connectivity-service.enabled\", false"})
+            prefs += "user_pref(" + QByteArray(pref) + ");\n";
+        writeFile(profile() + "/user.js", prefs);
+    }
+
+    void playedStreamsAreListedAndSaved()
+    {
+        WindowHarness harness(shippedSettings());
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        QList<BrowserStream> seen;
+        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
+                [&seen](const BrowserStream &stream) { seen << stream; });
+
+        // Its own process group: the content processes and the host end with it.
+        QProcess firefox;
+        firefox.setEnvironment(QProcess::systemEnvironment() << "HOME=" + m_home.path() << "MOZ_CRASHREPORTER_DISABLE=1");
+        firefox.setChildProcessModifier([] { ::setpgid(0, 0); });
+        firefox.setStandardOutputFile(QProcess::nullDevice());
+        firefox.setStandardErrorFile(m_home.filePath("firefox.log"));
+        firefox.start(m_firefox, {"--headless", "--no-remote", "--profile", profile(), m_media.url("page.html")});
+        QVERIFY(firefox.waitForStarted());
+        const pid_t group = pid_t(firefox.processId());
+        const auto reap = qScopeGuard([group] { ::kill(-group, SIGKILL); });
+        QLabel *word = w->oldSnifferForm()->lblBrowser;
+        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("Browser connected"), 60000);
+
+        // Reported by Firefox itself, with the tab's title and the request's
+        // headers, the page's cookie among them.
+        const auto header = [](const BrowserStream &b, const QByteArray &name) {
+            const auto h = std::find_if(b.requestHeaders.cbegin(), b.requestHeaders.cend(),
+                                        [&](const auto &pair) { return pair.first == name; });
+            return h == b.requestHeaders.cend() ? QByteArray() : h->second;
+        };
+        const auto fromFirefox = [&](const Stream &s) {
+            return std::any_of(seen.cbegin(), seen.cend(), [&](const BrowserStream &b) {
+                return b.url == m_media.url(s.name) && b.tabTitle == "Firefox plays"
+                       && header(b, "User-Agent").contains("Firefox/") && header(b, "Cookie") == "seen=" + m_cookie;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(m_streams.cbegin(), m_streams.cend(), fromFirefox), 60000);
+
+        QTemporaryDir target;
+        for (const Stream &s : m_streams) {
+            const int row = rowOf(w, m_media.url(s.name));
+            QVERIFY2(row >= 0, qPrintable(s.name));
+            QCOMPARE(itemAt(w, row).size, m_media.bytes(s.name).size());
+            QCOMPARE(itemAt(w, row).type, s.type);
+            w->oldSnifferForm()->mediaList->setCurrentRow(row);
+            const QString base = target.filePath(s.name.section('.', 0, 0));
+            harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
+            w->oldSnifferForm()->pbDownloadVideo->click();
+            QCOMPARE(readFile(base + '.' + s.type), m_media.bytes(s.name));
+            QCOMPARE(MediaFixture::headerValues(m_media.requestHeads(s.name).constLast(), "Cookie"),
+                     QList<QByteArray>{"seen=" + m_cookie});
+        }
+
+        ::kill(-group, SIGTERM);
+        QVERIFY(firefox.waitForFinished(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(-group, 0) == -1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
+    }
+};
+
+QTEST_MAIN(tst_BrowserFirefox)
+#include "tst_browserfirefox.moc"
