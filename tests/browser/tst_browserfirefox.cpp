@@ -62,6 +62,10 @@ private slots:
             page += "<" + tag + " muted autoplay preload=\"auto\" src=\"/" + s.name.toLatin1() + "\"></" + tag + ">";
         }
         QVERIFY(m_media.addFile("page.html", page + "</body></html>"));
+        // The browser starts on a page that waits for /go: the extension starts
+        // beside the first page and would miss its requests.
+        QVERIFY(m_media.addFile("start.html", "<script>(function poll() { fetch('/go').then((r) => r.ok ? "
+                                              "location = '/page.html' : setTimeout(poll, 100)); })();</script>"));
         QVERIFY(m_media.route("page.html", {.headers = {"Content-Type: text/html", "Set-Cookie: seen=" + m_cookie},
                                             .file = "page.html"}));
 
@@ -73,17 +77,17 @@ private slots:
         QVERIFY(install.waitForFinished(30000) && install.exitCode() == 0);
         QVERIFY(QFile::exists(m_home.filePath(".mozilla/native-messaging-hosts/vidarro.browser_host.json")));
         // The profile loads the unpacked extension its proxy file names,
-        // unsigned; any address but the site's goes to a closed port.
+        // unsigned. The browser's own requests go to a proxy that never
+        // answers: a refused one makes it look the names up itself.
         QVERIFY(QDir().mkpath(profile() + "/extensions"));
         writeFile(profile() + "/extensions/browser-capture@vidarro", VIDARRO_SOURCE_DIR "/browser/extension");
         QByteArray prefs;
         for (const char *pref : {"\"xpinstall.signatures.required\", false", "\"extensions.autoDisableScopes\", 0",
-                                 "\"network.proxy.type\", 1",
-                                 "\"network.proxy.http\", \"127.0.0.1\"", "\"network.proxy.http_port\", 9",
-                                 "\"network.proxy.ssl\", \"127.0.0.1\"", "\"network.proxy.ssl_port\", 9",
-                                 "\"network.proxy.no_proxies_on\", \"127.0.0.2\"", "\"network.trr.mode\", 5",
+                                 "\"network.proxy.type\", 1", "\"network.proxy.http\", \"127.0.0.2\"",
+                                 "\"network.proxy.http_port\", %1", "\"network.proxy.ssl\", \"127.0.0.2\"",
+                                 "\"network.proxy.ssl_port\", %1", "\"network.trr.mode\", 5",
                                  "\"network.connectivity-service.enabled\", false"})
-            prefs += "user_pref(" + QByteArray(pref) + ");\n";
+            prefs += "user_pref(" + QByteArray(pref).replace("%1", QByteArray::number(m_media.silentPort())) + ");\n";
         writeFile(profile() + "/user.js", prefs);
     }
 
@@ -102,12 +106,13 @@ private slots:
         firefox.setChildProcessModifier([] { ::setpgid(0, 0); });
         firefox.setStandardOutputFile(QProcess::nullDevice());
         firefox.setStandardErrorFile(m_home.filePath("firefox.log"));
-        firefox.start(m_firefox, {"--headless", "--no-remote", "--profile", profile(), m_media.url("page.html")});
+        firefox.start(m_firefox, {"--headless", "--no-remote", "--profile", profile(), m_media.url("start.html")});
         QVERIFY(firefox.waitForStarted());
         const pid_t group = pid_t(firefox.processId());
         const auto reap = qScopeGuard([group] { ::kill(-group, SIGKILL); });
         QLabel *word = w->oldSnifferForm()->lblBrowser;
         QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("Browser connected"), 60000);
+        QVERIFY(m_media.addFile("go", "go"));
 
         // Reported by Firefox itself, with the tab's title and the request's
         // headers, the page's cookie among them.
