@@ -26,12 +26,11 @@ class tst_BrowserFirefox : public QObject
     Q_OBJECT
 
 private:
-    struct Stream { QString name; QStringList make; QString type; };
+    // Each over the page's 100,000-byte rule; made by ffmpeg with these options.
+    struct Stream { QString name; QString make; QString type; };
     const QList<Stream> m_streams{
-        {"clip.mp4", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25,noise=alls=40:allf=t", "-f", "lavfi", "-i",
-                      "sine=f=330", "-c:v", "libx264", "-b:v", "500k", "-c:a", "aac", "-shortest", "-movflags",
-                      "+faststart", "-t", "3"}, "mp4"},
-        {"tune.mp3", {"-f", "lavfi", "-i", "sine=f=440", "-c:a", "libmp3lame", "-b:a", "64k", "-t", "15"}, "MP3"}};
+        {"clip.mp4", "-f lavfi -i testsrc=size=320x240:rate=25,noise=alls=40:allf=t -c:v libx264 -b:v 500k -t 3", "mp4"},
+        {"tune.mp3", "-f lavfi -i sine=f=440 -c:a libmp3lame -b:a 64k -t 15", "MP3"}};
     MediaFixture m_media{QStringLiteral("127.0.0.2")};
     QTemporaryDir m_home;
     QString m_firefox;
@@ -55,8 +54,8 @@ private slots:
         QByteArray page = "<html><head><title>Firefox plays</title></head><body>";
         for (const Stream &s : m_streams) {
             QProcess ffmpeg;
-            ffmpeg.start(MediaFixture::program("ffmpeg"), QStringList{"-nostdin", "-loglevel", "error", "-y"} + s.make
-                                                              + QStringList{m_media.filePath(s.name)});
+            ffmpeg.start(MediaFixture::program("ffmpeg"), QString("-nostdin -loglevel error -y " + s.make).split(' ')
+                                                              << m_media.filePath(s.name));
             QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && m_media.bytes(s.name).size() > 100000);
             const QByteArray tag = s.type == "mp4" ? "video" : "audio";
             page += "<" + tag + " muted autoplay preload=\"auto\" src=\"/" + s.name.toLatin1() + "\"></" + tag + ">";
@@ -69,12 +68,12 @@ private slots:
         QVERIFY(m_media.route("page.html", {.headers = {"Content-Type: text/html", "Set-Cookie: seen=" + m_cookie},
                                             .file = "page.html"}));
 
-        QProcess install;
-        install.setEnvironment(QProcess::systemEnvironment() << "HOME=" + m_home.path()
-                                                             << "XDG_CONFIG_HOME=" + m_home.filePath(".config"));
-        install.start("bash", {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--host",
-                               VIDARRO_BIN_DIR "/vidarro-browser-host"});
-        QVERIFY(install.waitForFinished(30000) && install.exitCode() == 0);
+        // HOME of the install script and the browser alike.
+        qputenv("HOME", m_home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath(".config").toUtf8());
+        qputenv("MOZ_CRASHREPORTER_DISABLE", "1");
+        QCOMPARE(QProcess::execute("bash", {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--host",
+                                            VIDARRO_BIN_DIR "/vidarro-browser-host"}), 0);
         QVERIFY(QFile::exists(m_home.filePath(".mozilla/native-messaging-hosts/vidarro.browser_host.json")));
         // The profile loads the unpacked extension its proxy file names,
         // unsigned. The browser's own requests go to a proxy that never
@@ -102,7 +101,6 @@ private slots:
 
         // Its own process group: the content processes and the host end with it.
         QProcess firefox;
-        firefox.setEnvironment(QProcess::systemEnvironment() << "HOME=" + m_home.path() << "MOZ_CRASHREPORTER_DISABLE=1");
         firefox.setChildProcessModifier([] { ::setpgid(0, 0); });
         firefox.setStandardOutputFile(QProcess::nullDevice());
         firefox.setStandardErrorFile(m_home.filePath("firefox.log"));
@@ -116,15 +114,12 @@ private slots:
 
         // Reported by Firefox itself, with the tab's title and the request's
         // headers, the page's cookie among them.
-        const auto header = [](const BrowserStream &b, const QByteArray &name) {
-            const auto h = std::find_if(b.requestHeaders.cbegin(), b.requestHeaders.cend(),
-                                        [&](const auto &pair) { return pair.first == name; });
-            return h == b.requestHeaders.cend() ? QByteArray() : h->second;
-        };
         const auto fromFirefox = [&](const Stream &s) {
             return std::any_of(seen.cbegin(), seen.cend(), [&](const BrowserStream &b) {
+                const QByteArray head = BrowserCapture::headerBlock(b);
                 return b.url == m_media.url(s.name) && b.tabTitle == "Firefox plays"
-                       && header(b, "User-Agent").contains("Firefox/") && header(b, "Cookie") == "seen=" + m_cookie;
+                       && MediaFixture::headerValues(head, "User-Agent").value(0).contains("Firefox/")
+                       && MediaFixture::headerValues(head, "Cookie") == QList<QByteArray>{"seen=" + m_cookie};
             });
         };
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(m_streams.cbegin(), m_streams.cend(), fromFirefox), 60000);
