@@ -68,9 +68,9 @@ private slots:
         QCOMPARE(QProcess::execute("bash", {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--host",
                                             VIDARRO_BIN_DIR "/vidarro-browser-host"}), 0);
         QVERIFY(QFile::exists(m_home.filePath(".mozilla/native-messaging-hosts/vidarro.browser_host.json")));
-        // The profile loads the unpacked extension its proxy file names,
-        // unsigned. The browser's own requests go to a proxy that never
-        // answers: a refused one makes it look the names up itself.
+        // The profile loads and enables at once the unpacked, unsigned extension
+        // its proxy file names. The browser's own requests go to a proxy that
+        // never answers: a refused one makes it look the names up itself.
         QVERIFY(QDir().mkpath(profile() + "/extensions"));
         writeFile(profile() + "/extensions/browser-capture@vidarro", VIDARRO_SOURCE_DIR "/browser/extension");
         QByteArray prefs;
