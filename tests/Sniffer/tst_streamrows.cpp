@@ -26,7 +26,8 @@ void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 // Streaming manifests on the sniffed-media page: one row each with its
 // qualities, saved whole with the browser's headers, cancelled without a
-// trace, a protected stream refused in the catalogue's words.
+// trace, a live one recorded until Stop, a protected stream or a live DASH
+// one refused in the catalogue's words.
 class tst_StreamRows : public QObject
 {
     Q_OBJECT
@@ -59,6 +60,16 @@ private:
         return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAllStandardError().isEmpty();
     }
 
+    static bool anyProcessMentions(const QString &text)
+    {
+        for (const QString &pid : QDir("/proc").entryList({"[1-9]*"}, QDir::Dirs)) {
+            QFile cmdline("/proc/" + pid + "/cmdline");
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
+                return true;
+        }
+        return false;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -73,6 +84,7 @@ private slots:
         QByteArray slow = m_media.bytes("hls/p_1.m3u8");
         slow.replace("s_1_", "/throttle/20000/hls/s_1_");
         QVERIFY(m_media.addFile("slow.m3u8", slow));
+        QVERIFY(m_media.addFile("dash/live.mpd", m_media.bytes("dash/manifest.mpd").replace("type=\"static\"", "type=\"dynamic\"")));
     }
 
     void aStreamIsOneRowAndSavedWhole_data()
@@ -82,17 +94,22 @@ private slots:
         QTest::addColumn<QString>("rowText");   // "" for no check
         QTest::addColumn<QString>("quality");   // label of the choice, "" for the default
         QTest::addColumn<QString>("video");     // "" when nothing is saved
-        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("press");     // the dialog's button once a file has bytes: "Cancel", "Stop"
         QTest::addColumn<bool>("audio");        // saved as audio: converted to MP3
+        QTest::addColumn<int>("refusal");       // the "warning_messages" code of a stream not saved
         QTest::newRow("HLS master, best") << "hls/master.m3u8" << "HLS" << "HLS 1280x720, 3 qualities, 0:06" << ""
-                                          << "1280x720" << false << false;
-        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << false << false;
-        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << false << true;
-        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << false << false;
+                                          << "1280x720" << "" << false << 0;
+        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << "" << false << 0;
+        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << "" << true << 0;
+        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << "" << false << 0;
         QTest::newRow("DASH") << "dash/manifest.mpd" << "DASH" << "DASH 1280x720, 2 qualities, 0:06" << "" << "1280x720"
-                              << false << false;
-        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << true << false;
-        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << false << false;
+                              << "" << false << 0;
+        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << "Cancel" << false << 0;
+        QTest::newRow("live, stopped") << "live/onair/index.m3u8" << "HLS" << "HLS, live" << "" << "320x180" << "Stop"
+                                       << false << 0;
+        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << "" << false << 7;
+        QTest::newRow("live DASH") << "dash/live.mpd" << "DASH" << "DASH 1280x720, 2 qualities, live" << "" << "" << ""
+                                   << false << 13;
     }
 
     void aStreamIsOneRowAndSavedWhole()
@@ -102,8 +119,9 @@ private slots:
         QFETCH(QString, rowText);
         QFETCH(QString, quality);
         QFETCH(QString, video);
-        QFETCH(bool, cancel);
+        QFETCH(QString, press);
         QFETCH(bool, audio);
+        QFETCH(int, refusal);
         logLines.clear();
         previousHandler = qInstallMessageHandler(keepLogLine);
         const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
@@ -139,33 +157,35 @@ private slots:
             writeFile(base + ".mp4", "older file");
         bool asked = false;
         harness.responder.onSave = [&](QFileDialog *dialog) { asked = true; dialog->selectFile(base); return true; };
-        QTimer canceller;
-        if (cancel) {
-            // Cancel once the tool has begun to write.
-            connect(&canceller, &QTimer::timeout, this, [&] {
-                for (QWidget *top : QApplication::topLevelWidgets()) {
-                    auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(top);
-                    if (dialog && dialog->isVisible() && !QDir(target.path()).isEmpty(QDir::Files)
-                        && dialog->cancelButton()->isEnabled())
-                        dialog->cancelButton()->click();
-                }
-            });
-            canceller.start(20);
-        }
+        QTimer presser;
+        QString dialogWords;
+        // Press once the tool has written something, and a recording says so.
+        connect(&presser, &QTimer::timeout, this, [&] {
+            const QFileInfoList files = QDir(target.path()).entryInfoList(QDir::Files);
+            auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(QApplication::activeModalWidget());
+            if (dialog && dialog->cancelButton()->isEnabled() && !dialog->timeLeftLabel()->text().contains(" 0 Bytes")
+                && std::any_of(files.cbegin(), files.cend(), [](const QFileInfo &f) { return f.size() > 0; })) {
+                dialogWords = dialog->cancelButton()->text() + " " + dialog->timeLeftLabel()->text();
+                dialog->cancelButton()->click();
+            }
+        });
+        if (!press.isEmpty())
+            presser.start(20);
         (audio ? w->oldSnifferForm()->pbDownloadAudio : w->oldSnifferForm()->pbDownloadVideo)->click();
-        canceller.stop();
-        QVERIFY(!logLines.filter("StreamSave").isEmpty() || item.drm);
+        presser.stop();
+        QVERIFY(!logLines.filter("StreamSave").isEmpty() || refusal);
         QVERIFY(logLines.filter("s3cret").isEmpty());
         const QString saved = base + ".mp4";
 
-        if (item.drm) {
+        if (refusal) {
             QVERIFY(!asked);
-            const QString words = w->settingsStore().list("warning_messages").value(7).section('~', 1);
-            QVERIFY(!words.isEmpty() && words.contains("protected"));
+            const QString words = w->settingsStore().list("warning_messages").value(refusal).section('~', 1);
+            QVERIFY(words.contains(item.drm ? "protected" : "live DASH"));
             QVERIFY(harness.messageSeen(words));
             return;
         }
-        if (cancel) {
+        QVERIFY2(dialogWords.startsWith(press) || press.isEmpty(), qPrintable(dialogWords));
+        if (press == "Cancel") {
             QVERIFY(harness.messageSeen("Download canceled."));
             QVERIFY2(QDir(target.path()).isEmpty(QDir::Files), qPrintable(QDir(target.path()).entryList().join(' ')));
             return;
@@ -180,8 +200,12 @@ private slots:
         QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp4"});
         double seconds = 0;
         QCOMPARE(probe(saved, &seconds), (QStringList{"audio", "video " + video}));
-        QVERIFY(qAbs(seconds - 6.0) < 0.5);
+        // A recording holds what came until Stop, a save the whole stream.
+        QVERIFY2(press == "Stop" ? seconds > 0.5 && dialogWords.contains("so far") : qAbs(seconds - 6.0) < 0.5,
+                 qPrintable(QString::number(seconds) + " " + dialogWords));
         QVERIFY(plays(saved));
+        // Neither the tool nor its ffmpeg outlives the save.
+        QTRY_VERIFY_WITH_TIMEOUT(!anyProcessMentions(target.path()), 5000);
         // The segments came with the browser's headers.
         const QList<QByteArray> heads = m_media.requestHeads();
         QVERIFY(std::any_of(heads.cbegin(), heads.cend(), [](const QByteArray &h) {

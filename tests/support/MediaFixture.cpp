@@ -162,8 +162,9 @@ bool MediaFixture::makeStreams(int seconds)
     const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-pix_fmt", "yuv420p",
                            "-c:a", "aac", "-b:a", "64k"};
     const QStringList small{"-vf", "scale=640:360"};
-    if (!QDir(m_dir.path()).mkpath("hls") || !QDir(m_dir.path()).mkpath("aes") || !QDir(m_dir.path()).mkpath("dash"))
-        return false;
+    for (const char *folder : {"hls", "aes", "dash", "onair"})
+        if (!QDir(m_dir.path()).mkpath(folder))
+            return false;
     const QByteArray key = QByteArray::fromHex("00112233445566778899aabbccddeeff");
     return addFile("aes/key.bin", key)
            && addFile("aes/keyinfo", "key.bin\n" + filePath("aes/key.bin").toUtf8() + "\n")
@@ -183,7 +184,15 @@ bool MediaFixture::makeStreams(int seconds)
                                              "-map", "[c]", "-map", "1:a"}
                                 + h264
                                 + QStringList{"-f", "dash", "-seg_duration", "2", "-adaptation_sets",
-                                              "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
+                                              "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")})
+           // Small and long: what the server sends as a live stream.
+           && run("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc=size=320x180:rate=25,noise=alls=20:allf=t", "-f", "lavfi", "-i",
+                                        "sine=f=440", "-t", "40"}
+                                + h264
+                                + QStringList{"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
+                                              "-hls_segment_filename", filePath("onair/s_%03d.ts"),
+                                              filePath("onair/index.m3u8")});
 }
 
 bool MediaFixture::startServer(bool tls)
