@@ -32,7 +32,22 @@ QString partPath(const QString &target)
 // The recording remuxed, before it takes the final name.
 QString finishedPath(const QString &target)
 {
-    return partPath(target) + QStringLiteral(".mp4");
+    return partPath(target) + QStringLiteral(".final");
+}
+
+// What the tool recorded: "TARGET.part" for one stream, "TARGET.part.mp4"
+// when its ffmpeg merged a video and an audio playlist; the largest if both.
+QFileInfo recording(const QString &target)
+{
+    const QFileInfo file(target);
+    QFileInfo largest;
+    for (const QFileInfo &part :
+         QDir(file.absolutePath()).entryInfoList({file.fileName() + QStringLiteral(".part*")}, QDir::Files)) {
+        if (part.absoluteFilePath() != QFileInfo(finishedPath(target)).absoluteFilePath()
+            && (!largest.isFile() || part.size() > largest.size()))
+            largest = part;
+    }
+    return largest;
 }
 
 StreamSave::Result failed(const QString &error)
@@ -65,13 +80,7 @@ StreamSave::~StreamSave()
 {
     if (isRunning()) {
         m_done = true;
-        const QString target = m_request.target;
-        m_run->end([target] {
-            for (const QFileInfo &file : QDir(QFileInfo(target).absolutePath())
-                                             .entryInfoList({QFileInfo(target).fileName() + QStringLiteral(".part*")},
-                                                            QDir::Files))
-                QFile::remove(file.absoluteFilePath());
-        });
+        m_run->end([target = m_request.target] { removeLeftovers(target); });
     }
 }
 
@@ -153,9 +162,11 @@ void StreamSave::cancel()
         return;
     }
     // The answer waits for the group to be gone; this object may not.
-    m_run->end([self = QPointer<StreamSave>(this)] {
+    m_run->end([self = QPointer<StreamSave>(this), target = m_request.target] {
         if (self)
             self->finish(canceled());
+        else
+            removeLeftovers(target);
     });
 }
 
@@ -175,16 +186,18 @@ void StreamSave::stop()
     ProcessGroup::signal(tool->processId(), SIGINT);
     QTimer::singleShot(stopGraceMs, m_run, [this] {
         if (isRunning())
-            m_run->end([self = QPointer<StreamSave>(this)] {
+            m_run->end([self = QPointer<StreamSave>(this), target = m_request.target] {
                 if (self)
                     self->keepRecording(false, QStringLiteral("the tool did not stop in time"));
+                else
+                    removeLeftovers(target);
             });
     });
 }
 
 void StreamSave::measureRecording()
 {
-    const QFileInfo part(partPath(m_request.target));
+    const QFileInfo part = recording(m_request.target);
     if (!part.exists() || !isRunning())
         return;
     if (!m_recordingSince.isValid())
@@ -245,7 +258,7 @@ void StreamSave::keepRecording(bool toolOk, const QString &why)
         return;
     if (m_meter)
         m_meter->stop();
-    const QFileInfo part(partPath(m_request.target));
+    const QFileInfo part = recording(m_request.target);
     if (!part.isFile() || part.size() == 0) {
         // Stopped before anything came: as a cancel.
         if (m_stopping)
@@ -281,7 +294,6 @@ void StreamSave::remuxed(const ToolResult &result)
         finish(failed(QStringLiteral("the recording could not be finished: %1").arg(result.complaint)));
         return;
     }
-    QFile::remove(partPath(m_request.target));
     if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
         finish(failed(QStringLiteral("cannot replace %1").arg(m_request.target)));
         return;
@@ -290,6 +302,7 @@ void StreamSave::remuxed(const ToolResult &result)
         finish(failed(QStringLiteral("cannot rename %1").arg(finished)));
         return;
     }
+    removeLeftovers(m_request.target);
     finish(kept(m_cutShort));
 }
 
@@ -301,7 +314,7 @@ void StreamSave::finish(Result result)
     if (m_meter)
         m_meter->stop();
     if (!result.ok)
-        removeLeftovers();
+        removeLeftovers(m_request.target);
     if (result.ok)
         LOG_DEBUG << "StreamSave" << ":" << "OK" << ":" << m_request.target << ":" << result.cutShort;
     else if (!result.canceled)
@@ -309,9 +322,9 @@ void StreamSave::finish(Result result)
     emit finished(result);
 }
 
-void StreamSave::removeLeftovers() const
+void StreamSave::removeLeftovers(const QString &targetPath)
 {
-    const QFileInfo target(m_request.target);
+    const QFileInfo target(targetPath);
     // The part file and the tool's own pieces ("TARGET.part.f1.mp4", "….ytdl", fragments).
     for (const QFileInfo &file :
          QDir(target.absolutePath()).entryInfoList({target.fileName() + QStringLiteral(".part*")}, QDir::Files)) {

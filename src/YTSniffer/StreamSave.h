@@ -75,7 +75,8 @@ private:
     void keepRecording(bool toolOk, const QString &why);
     void remuxed(const ToolResult &result);
     void finish(Result result);
-    void removeLeftovers() const;
+    // The part file and the tool's pieces beside the target.
+    static void removeLeftovers(const QString &target);
 
     QPointer<ToolRun> m_run;
     Request m_request;

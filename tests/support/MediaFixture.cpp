@@ -188,11 +188,11 @@ bool MediaFixture::makeStreams(int seconds)
            // Small and long: what the server sends as a live stream.
            && run("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                         "testsrc=size=320x180:rate=25,noise=alls=20:allf=t", "-f", "lavfi", "-i",
-                                        "sine=f=440", "-t", "40"}
+                                        "sine=f=440", "-t", "40", "-map", "0:v", "-map", "1:a", "-map", "0:v", "-map", "1:a"}
                                 + h264
                                 + QStringList{"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
-                                              "-hls_segment_filename", filePath("onair/s_%03d.ts"),
-                                              filePath("onair/index.m3u8")});
+                                              "-var_stream_map", "v:0,a:0 v:1 a:1", "-hls_segment_filename",
+                                              filePath("onair/s_%v_%03d.ts"), filePath("onair/p_%v.m3u8")});
 }
 
 bool MediaFixture::startServer(bool tls)
