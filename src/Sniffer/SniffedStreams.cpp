@@ -102,9 +102,13 @@ QString Sniffer::downloadSniffedStream(int index)
     });
     setItemState(index, SniffedItem::Downloading);
     oldSniffer->pbDownloadVideo->setEnabled(false);
-    save.start({QDir::toNativeSeparators(Platform::applicationFolder() + QLatin1Char('/')
-                                         + Platform::downloaderToolName()),
-                QUrl(item.url), item.requestHeader, selector, path, live, Platform::companionProgram(QStringLiteral("ffmpeg"))});
+    const StreamSave::Request request{
+        QDir::toNativeSeparators(Platform::applicationFolder() + QLatin1Char('/') + Platform::downloaderToolName()),
+        QUrl(item.url), item.requestHeader, selector, path};
+    if (live)
+        save.record(request, Platform::companionProgram(QStringLiteral("ffmpeg")));
+    else
+        save.start(request);
     const QString saved = finishSniffedSave(dialog, item.number, path);
     // Saved, but not to the end the user chose: say so.
     if (cutShort && !saved.isEmpty() && !closing)

@@ -92,14 +92,14 @@ QByteArray StreamSave::headerOptions(const QByteArray &requestHeader)
     return text;
 }
 
-QStringList StreamSave::arguments(const Request &request)
+QStringList StreamSave::arguments(const Request &request, bool live)
 {
     // The tool's own merge of video and audio; its parts beside the target,
     // named after "TARGET.part" so that a cancel finds them all.
     // A live stream goes through ffmpeg, the tool's only recorder, as
     // MPEG-TS: a file that reads back however the recording ends.
-    const QStringList live{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"), QStringLiteral("--hls-use-mpegts")};
-    return (request.live ? live : QStringList())
+    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"), QStringLiteral("--hls-use-mpegts")};
+    return (live ? recorder : QStringList())
            + QStringList{QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
             QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),
             QStringLiteral("--no-continue"), QStringLiteral("--no-part"), QStringLiteral("--socket-timeout"),
@@ -111,6 +111,19 @@ QStringList StreamSave::arguments(const Request &request)
 }
 
 void StreamSave::start(const Request &request)
+{
+    m_live = false;
+    launch(request);
+}
+
+void StreamSave::record(const Request &request, const QString &remuxer)
+{
+    m_live = true;
+    m_remuxer = remuxer;
+    launch(request);
+}
+
+void StreamSave::launch(const Request &request)
 {
     m_request = request;
     m_saved.clear();
@@ -128,7 +141,7 @@ void StreamSave::start(const Request &request)
         return;
     }
     config.close();
-    const QStringList args = arguments(request);
+    const QStringList args = arguments(request, m_live);
     LOG_DEBUG << "StreamSave" << ":" << SafeText::address(request.address) << ":" << request.selector
               << ":" << request.target;
     m_run = new ToolRun(request.tool, QStringList{QStringLiteral("--config-locations"), config.fileName()} + args,
@@ -138,7 +151,7 @@ void StreamSave::start(const Request &request)
     connect(m_run, &ToolRun::linesRead, this, &StreamSave::readLines);
     connect(m_run, &ToolRun::finished, this, &StreamSave::ended);
     m_run->start();
-    if (request.live) {
+    if (m_live) {
         if (!m_meter) {
             m_meter = new QTimer(this);
             connect(m_meter, &QTimer::timeout, this, &StreamSave::measureRecording);
@@ -172,7 +185,7 @@ void StreamSave::cancel()
 
 void StreamSave::stop()
 {
-    if (!m_request.live) {
+    if (!m_live) {
         cancel();
         return;
     }
@@ -224,7 +237,7 @@ void StreamSave::ended(const ToolResult &result)
 {
     if (m_canceled)
         return;
-    if (m_request.live) {
+    if (m_live) {
         keepRecording(result.ok, result.errorLine.isEmpty() ? result.complaint : result.errorLine);
         return;
     }
@@ -274,7 +287,7 @@ void StreamSave::keepRecording(bool toolOk, const QString &why)
     if (m_run)
         m_run->deleteLater();
     // The stream copied as it is into a container every player reads.
-    m_run = new ToolRun(m_request.remuxer,
+    m_run = new ToolRun(m_remuxer,
                         {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
                          QStringLiteral("-i"), QStringLiteral("file:") + part.absoluteFilePath(), QStringLiteral("-map"),
                          QStringLiteral("0:v?"), QStringLiteral("-map"), QStringLiteral("0:a?"), QStringLiteral("-c"),

@@ -33,8 +33,6 @@ public:
         QByteArray requestHeader;  // the browser's request block
         QString selector;          // "bv*[height<=720]+ba/b" or a format id
         QString target;            // final file name
-        bool live = false;         // record until stop()
-        QString remuxer;           // ffmpeg, which finishes a recording
     };
 
     struct Result
@@ -53,13 +51,15 @@ public:
     ~StreamSave() override;
 
     void start(const Request &request);
+    // A live stream: recorded until stop(), then finished by the remuxer (ffmpeg).
+    void record(const Request &request, const QString &remuxer);
     void cancel();
     // A live recording ends and keeps what it has; anything else cancels.
     void stop();
     bool isRunning() const;
 
     // The tool's arguments after its configuration file, for tests and the log.
-    static QStringList arguments(const Request &request);
+    static QStringList arguments(const Request &request, bool live = false);
     // The configuration file's text: one quoted --add-header per replayed line.
     static QByteArray headerOptions(const QByteArray &requestHeader);
 
@@ -69,6 +69,7 @@ signals:
     void finished(const StreamSave::Result &result);
 
 private:
+    void launch(const Request &request);
     void readLines(const QStringList &lines);
     void ended(const ToolResult &result);
     void measureRecording();
@@ -80,6 +81,8 @@ private:
 
     QPointer<ToolRun> m_run;
     Request m_request;
+    bool m_live = false;
+    QString m_remuxer;
     QString m_saved;      // where the tool says it put the file
     bool m_canceled = false;
     bool m_stopping = false;
