@@ -69,8 +69,9 @@ void CYouTubeDownloadDlg::showRecorded(qint64 seconds, unsigned long long bytes)
 {
     if (!m_recording)
         return;
+    const QString time = TransferTexts::durationText(int(qMin<qint64>(seconds, INT_MAX)));
     ui->lbTimeLeft->setText(QString(m_recording->amounts)
-                                .replace(QStringLiteral("{time}"), TransferTexts::durationText(int(qMin<qint64>(seconds, INT_MAX))))
+                                .replace(QStringLiteral("{time}"), time)
                                 .replace(QStringLiteral("{size}"), TransferTexts::sizeText(bytes)));
 }
 

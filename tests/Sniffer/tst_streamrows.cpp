@@ -62,12 +62,9 @@ private:
 
     static bool anyProcessMentions(const QString &text)
     {
-        for (const QString &pid : QDir("/proc").entryList({"[1-9]*"}, QDir::Dirs)) {
-            QFile cmdline("/proc/" + pid + "/cmdline");
-            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
-                return true;
-        }
-        return false;
+        const QStringList pids = QDir("/proc").entryList({"[1-9]*"}, QDir::Dirs);
+        return std::any_of(pids.cbegin(), pids.cend(),
+                           [&](auto &pid) { return readFile("/proc/" + pid + "/cmdline").contains(text.toUtf8()); });
     }
 
 private slots:
@@ -84,10 +81,13 @@ private slots:
         QByteArray slow = m_media.bytes("hls/p_1.m3u8");
         slow.replace("s_1_", "/throttle/20000/hls/s_1_");
         QVERIFY(m_media.addFile("slow.m3u8", slow));
-        QVERIFY(m_media.addFile("onair/master.m3u8", "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"a\",DEFAULT=YES,"
-                                                      "URI=\"/live/onair/p_2.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=900000,"
-                                                      "RESOLUTION=320x180,CODECS=\"avc1.42c00c,mp4a.40.2\",AUDIO=\"a\"\n/live/onair/p_1.m3u8\n"));
-        QVERIFY(m_media.addFile("dash/live.mpd", m_media.bytes("dash/manifest.mpd").replace("type=\"static\"", "type=\"dynamic\"")));
+        // Live: a master of the video and audio playlists, and a DASH stream.
+        QVERIFY(m_media.addFile("onair/master.m3u8",
+                                "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"a\",DEFAULT=YES,URI=\"/live/onair/"
+                                "p_2.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=900000,RESOLUTION=320x180,CODECS=\"avc1.42c00c,"
+                                "mp4a.40.2\",AUDIO=\"a\"\n/live/onair/p_1.m3u8\n"));
+        QByteArray dynamic = m_media.bytes("dash/manifest.mpd");
+        QVERIFY(m_media.addFile("dash/live.mpd", dynamic.replace("type=\"static\"", "type=\"dynamic\"")));
     }
 
     void aStreamIsOneRowAndSavedWhole_data()
@@ -194,11 +194,9 @@ private slots:
             return;
         }
         QVERIFY2(dialogWords.startsWith(press) || press.isEmpty() || press == "Close", qPrintable(dialogWords));
-        if (press == "Close")
-            return;
-        if (press == "Cancel") {
-            QVERIFY(harness.messageSeen("Download canceled."));
-            QVERIFY2(QDir(target.path()).isEmpty(QDir::Files), qPrintable(QDir(target.path()).entryList().join(' ')));
+        if (press == "Cancel" || press == "Close") {
+            QVERIFY(harness.messageSeen("Download canceled.") || press == "Close");
+            QVERIFY(QDir(target.path()).isEmpty(QDir::Files) || press == "Close");
             return;
         }
         if (audio) {
