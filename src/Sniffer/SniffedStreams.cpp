@@ -61,7 +61,8 @@ QString Sniffer::downloadSniffedStream(int index)
         return QString();
     }
     const bool live = item.streamLength == QLatin1String("live");
-    // The tool records live HLS through ffmpeg; it has no recorder for live DASH.
+    // The tool records live streams through ffmpeg, whose live DASH reading
+    // repeats and breaks frames (and crashes on the way out): not a file that plays.
     if (live && item.type == QLatin1String("DASH")) {
         LOG_WARNING << "downloadSniffedStream" << ":" << "live DASH" << ":" << SafeText::address(item.url);
         showWarning(LiveDashWarning);

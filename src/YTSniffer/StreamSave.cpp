@@ -97,8 +97,10 @@ QStringList StreamSave::arguments(const Request &request, bool live)
     // The tool's own merge of video and audio; its parts beside the target,
     // named after "TARGET.part" so that a cancel finds them all.
     // A live stream goes through ffmpeg, the tool's only recorder, as
-    // MPEG-TS: a file that reads back however the recording ends.
-    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"), QStringLiteral("--hls-use-mpegts")};
+    // MPEG-TS whatever the stream (the last "-f" wins): a file that reads
+    // back however the recording ends, even when ffmpeg dies on the way out.
+    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"), QStringLiteral("--hls-use-mpegts"),
+                               QStringLiteral("--downloader-args"), QStringLiteral("ffmpeg_o:-f mpegts")};
     return (live ? recorder : QStringList())
            + QStringList{QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
             QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),

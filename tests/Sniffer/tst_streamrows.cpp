@@ -112,7 +112,7 @@ private slots:
                                        << false << 0;
         QTest::newRow("live master, stopped") << "onair/master.m3u8" << "HLS" << "HLS 320x180, 1 quality, live" << "" << "320x180"
                                               << "Stop" << false << 0;
-        QTest::newRow("live, window closed") << "live/onair/p_0.m3u8" << "HLS" << "" << "" << "" << "Close" << false << 0;
+        QTest::newRow("live, window closed") << "live/onair/p_0.m3u8?closed" << "HLS" << "" << "" << "" << "Close" << false << 0;
         QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << "" << false << 7;
         QTest::newRow("live DASH") << "dash/live.mpd" << "DASH" << "DASH 1280x720, 2 qualities, live" << "" << "" << ""
                                    << false << 13;

@@ -14,7 +14,7 @@ Plain paths:
     /throttle/RATE/NAME    the same, at most RATE bytes per second
     /status/CODE/NAME      that status code, no body
     /live/NAME.m3u8        the finished media playlist NAME.m3u8 as a live one: from
-                           the first request of that address on, a window of its
+                           the first request of that address (query and all) on, a window of its
                            last three segments out by then, the media sequence
                            advancing with the clock, no #EXT-X-ENDLIST until its
                            last segment is out (so it ends by itself)
@@ -235,8 +235,9 @@ LIVE_WINDOW = 3
 LIVE_STARTS = {}
 
 
-def live_playlist(name):
-    """The window of the finished playlist NAME that is out by now, or None."""
+def live_playlist(name, target):
+    """The window of the finished playlist NAME that is out by now, or None;
+    each address (query and all) has its own clock."""
     full = folder_file(name)
     if not full:
         return None
@@ -250,7 +251,7 @@ def live_playlist(name):
             segments.append((length, line))
             length = None
     with LOCK:
-        start = LIVE_STARTS.setdefault(name, time.monotonic())
+        start = LIVE_STARTS.setdefault(target, time.monotonic())
     elapsed, begun, out = time.monotonic() - start, 0.0, 0
     for length, _ in segments:
         if begun > elapsed:
@@ -278,7 +279,7 @@ def choose(target, range_header):
     if m:
         return empty(int(m.group(1)))
     if path.startswith("/live/") and path.endswith(".m3u8"):
-        return live_playlist(path[5:]) or empty(404)
+        return live_playlist(path[5:], target) or empty(404)
     rate = 0
     m = re.match(r"^/throttle/(\d+)(/.*)$", path)
     if m:
