@@ -94,22 +94,23 @@ QByteArray StreamSave::headerOptions(const QByteArray &requestHeader)
 
 QStringList StreamSave::arguments(const Request &request, bool live)
 {
-    // The tool's own merge of video and audio; its parts beside the target,
-    // named after "TARGET.part" so that a cancel finds them all.
     // A live stream goes through ffmpeg, the tool's only recorder, as
     // MPEG-TS whatever the stream (the last "-f" wins): a file that reads
     // back however the recording ends, even when ffmpeg dies on the way out.
-    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"), QStringLiteral("--hls-use-mpegts"),
-                               QStringLiteral("--downloader-args"), QStringLiteral("ffmpeg_o:-f mpegts")};
-    return (live ? recorder : QStringList())
-           + QStringList{QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
-            QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),
-            QStringLiteral("--no-continue"), QStringLiteral("--no-part"), QStringLiteral("--socket-timeout"),
-            QStringLiteral("30"), QStringLiteral("--progress-template"), ToolOutput::amountsTemplate(),
-            QStringLiteral("--merge-output-format"), QStringLiteral("mp4"), QStringLiteral("--print"),
-            QStringLiteral("after_move:[saved] %(filepath)s"), QStringLiteral("--format"),
-            request.selector, QStringLiteral("-o"), partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%")),
-            QStringLiteral("--"), request.address.toString(QUrl::FullyEncoded)};
+    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"),
+                               QStringLiteral("--hls-use-mpegts"), QStringLiteral("--downloader-args"),
+                               QStringLiteral("ffmpeg_o:-f mpegts")};
+    // The tool's own merge of video and audio; its parts beside the target,
+    // named after "TARGET.part" so that a cancel finds them all.
+    const QStringList common{QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
+                             QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),
+                             QStringLiteral("--no-continue"), QStringLiteral("--no-part"), QStringLiteral("--socket-timeout"),
+                             QStringLiteral("30"), QStringLiteral("--progress-template"), ToolOutput::amountsTemplate(),
+                             QStringLiteral("--merge-output-format"), QStringLiteral("mp4"), QStringLiteral("--print"),
+                             QStringLiteral("after_move:[saved] %(filepath)s"), QStringLiteral("--format"),
+                             request.selector, QStringLiteral("-o"),
+                             partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%")), QStringLiteral("--"), request.address.toString(QUrl::FullyEncoded)};
+    return live ? recorder + common : common;
 }
 
 void StreamSave::start(const Request &request)
@@ -252,7 +253,7 @@ void StreamSave::ended(const ToolResult &result)
                       && saved.fileName().startsWith(target.fileName() + QStringLiteral(".part"));
     if (!result.ok || !ours) {
         finish(failed(result.ok ? QStringLiteral("the tool wrote no file")
-                          : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)));
+                                : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)));
         return;
     }
     // As for any row, a file of that name is replaced, and only by a complete one.
@@ -296,6 +297,7 @@ void StreamSave::keepRecording(bool toolOk, const QString &why)
                          QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("mp4"),
                          QStringLiteral("file:") + finishedPath(m_request.target)},
                         {20, 4096}, this);
+    m_run->watchFile(finishedPath(m_request.target));
     connect(m_run, &ToolRun::finished, this, &StreamSave::remuxed);
     m_run->start();
 }
