@@ -1,6 +1,7 @@
 #include "StreamSave.h"
 
 #include "LogLine.h"
+#include "ProcessReaper.h"
 #include "SafeText.h"
 #include "RequestHeaders.h"
 #include "ToolOutput.h"
@@ -9,8 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryFile>
 #include <QTimer>
+
+#include <csignal>
 
 namespace {
 
@@ -25,6 +29,49 @@ QString partPath(const QString &target)
     return target + QStringLiteral(".part");
 }
 
+// The recording remuxed, before it takes the final name.
+QString finishedPath(const QString &target)
+{
+    return partPath(target) + QStringLiteral(".final");
+}
+
+// What the tool recorded: "TARGET.part" for one stream, "TARGET.part.mp4"
+// when its ffmpeg merged a video and an audio playlist; the largest if both.
+QFileInfo recording(const QString &target)
+{
+    const QFileInfo file(target);
+    QFileInfo largest;
+    for (const QFileInfo &part :
+         QDir(file.absolutePath()).entryInfoList({file.fileName() + QStringLiteral(".part*")}, QDir::Files)) {
+        if (part.absoluteFilePath() != QFileInfo(finishedPath(target)).absoluteFilePath()
+            && (!largest.isFile() || part.size() > largest.size()))
+            largest = part;
+    }
+    return largest;
+}
+
+StreamSave::Result failed(const QString &error)
+{
+    StreamSave::Result result;
+    result.error = error;
+    return result;
+}
+
+StreamSave::Result canceled()
+{
+    StreamSave::Result result;
+    result.canceled = true;
+    return result;
+}
+
+StreamSave::Result kept(const QString &cutShort = {})
+{
+    StreamSave::Result result;
+    result.ok = true;
+    result.cutShort = cutShort;
+    return result;
+}
+
 } // namespace
 
 StreamSave::StreamSave(QObject *parent) : QObject(parent) {}
@@ -33,13 +80,7 @@ StreamSave::~StreamSave()
 {
     if (isRunning()) {
         m_done = true;
-        const QString target = m_request.target;
-        m_run->end([target] {
-            for (const QFileInfo &file : QDir(QFileInfo(target).absolutePath())
-                                             .entryInfoList({QFileInfo(target).fileName() + QStringLiteral(".part*")},
-                                                            QDir::Files))
-                QFile::remove(file.absoluteFilePath());
-        });
+        m_run->end([target = m_request.target] { removeLeftovers(target); });
     }
 }
 
@@ -51,36 +92,59 @@ QByteArray StreamSave::headerOptions(const QByteArray &requestHeader)
     return text;
 }
 
-QStringList StreamSave::arguments(const Request &request)
+QStringList StreamSave::arguments(const Request &request, bool live)
 {
+    // A live stream goes through ffmpeg, the tool's only recorder, as
+    // MPEG-TS whatever the stream (the last "-f" wins): a file that reads
+    // back however the recording ends, even when ffmpeg dies on the way out.
+    const QStringList recorder{QStringLiteral("--downloader"), QStringLiteral("ffmpeg"),
+                               QStringLiteral("--hls-use-mpegts"), QStringLiteral("--downloader-args"),
+                               QStringLiteral("ffmpeg_o:-f mpegts")};
     // The tool's own merge of video and audio; its parts beside the target,
     // named after "TARGET.part" so that a cancel finds them all.
-    return {QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
-            QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),
-            QStringLiteral("--no-continue"), QStringLiteral("--no-part"), QStringLiteral("--socket-timeout"),
-            QStringLiteral("30"), QStringLiteral("--progress-template"), ToolOutput::amountsTemplate(),
-            QStringLiteral("--merge-output-format"), QStringLiteral("mp4"), QStringLiteral("--print"),
-            QStringLiteral("after_move:[saved] %(filepath)s"), QStringLiteral("--format"),
-            request.selector, QStringLiteral("-o"), partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%")),
-            QStringLiteral("--"), request.address.toString(QUrl::FullyEncoded)};
+    const QStringList common{QStringLiteral("--ignore-config"), QStringLiteral("--no-cache-dir"), QStringLiteral("--no-playlist"),
+                             QStringLiteral("--newline"), QStringLiteral("--quiet"), QStringLiteral("--progress"),
+                             QStringLiteral("--no-continue"), QStringLiteral("--no-part"), QStringLiteral("--socket-timeout"),
+                             QStringLiteral("30"), QStringLiteral("--progress-template"), ToolOutput::amountsTemplate(),
+                             QStringLiteral("--merge-output-format"), QStringLiteral("mp4"), QStringLiteral("--print"),
+                             QStringLiteral("after_move:[saved] %(filepath)s"), QStringLiteral("--format"),
+                             request.selector, QStringLiteral("-o"),
+                             partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%")), QStringLiteral("--"), request.address.toString(QUrl::FullyEncoded)};
+    return live ? recorder + common : common;
 }
 
 void StreamSave::start(const Request &request)
 {
+    m_live = false;
+    launch(request);
+}
+
+void StreamSave::record(const Request &request, const QString &remuxer)
+{
+    m_live = true;
+    m_remuxer = remuxer;
+    launch(request);
+}
+
+void StreamSave::launch(const Request &request)
+{
     m_request = request;
     m_saved.clear();
     m_canceled = false;
+    m_stopping = false;
     m_done = false;
+    m_cutShort.clear();
+    m_recordingSince.invalidate();
     QTemporaryFile config(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
     config.setAutoRemove(false);
     if (!config.open() || !config.setPermissions(QFile::ReadOwner | QFile::WriteOwner)
         || config.write(headerOptions(request.requestHeader)) < 0 || !config.flush()) {
         config.remove();
-        QTimer::singleShot(0, this, [this] { finish({false, false, QStringLiteral("cannot write the tool's options")}); });
+        QTimer::singleShot(0, this, [this] { finish(failed(QStringLiteral("cannot write the tool's options"))); });
         return;
     }
     config.close();
-    const QStringList args = arguments(request);
+    const QStringList args = arguments(request, m_live);
     LOG_DEBUG << "StreamSave" << ":" << SafeText::address(request.address) << ":" << request.selector
               << ":" << request.target;
     m_run = new ToolRun(request.tool, QStringList{QStringLiteral("--config-locations"), config.fileName()} + args,
@@ -90,6 +154,13 @@ void StreamSave::start(const Request &request)
     connect(m_run, &ToolRun::linesRead, this, &StreamSave::readLines);
     connect(m_run, &ToolRun::finished, this, &StreamSave::ended);
     m_run->start();
+    if (m_live) {
+        if (!m_meter) {
+            m_meter = new QTimer(this);
+            connect(m_meter, &QTimer::timeout, this, &StreamSave::measureRecording);
+        }
+        m_meter->start(250);
+    }
 }
 
 bool StreamSave::isRunning() const
@@ -103,10 +174,51 @@ void StreamSave::cancel()
         return;
     m_canceled = true;
     if (!m_run) {
-        finish({false, true, {}});
+        finish(canceled());
         return;
     }
-    m_run->end([this] { finish({false, true, {}}); });
+    // The answer waits for the group to be gone; this object may not.
+    m_run->end([self = QPointer<StreamSave>(this), target = m_request.target] {
+        if (self)
+            self->finish(canceled());
+        else
+            removeLeftovers(target);
+    });
+}
+
+void StreamSave::stop()
+{
+    if (!m_live) {
+        cancel();
+        return;
+    }
+    if (m_done || m_stopping)
+        return;
+    m_stopping = true;
+    const QProcess *tool = m_run ? m_run->findChild<QProcess *>() : nullptr;
+    if (!isRunning() || !tool)
+        return;
+    // As at a terminal's Ctrl+C: the tool has its ffmpeg close the file.
+    ProcessGroup::signal(tool->processId(), SIGINT);
+    QTimer::singleShot(stopGraceMs, m_run, [this] {
+        if (isRunning())
+            m_run->end([self = QPointer<StreamSave>(this), target = m_request.target] {
+                if (self)
+                    self->keepRecording(false, QStringLiteral("the tool did not stop in time"));
+                else
+                    removeLeftovers(target);
+            });
+    });
+}
+
+void StreamSave::measureRecording()
+{
+    const QFileInfo part = recording(m_request.target);
+    if (!part.exists() || !isRunning())
+        return;
+    if (!m_recordingSince.isValid())
+        m_recordingSince.start();
+    emit recorded(m_recordingSince.elapsed() / 1000, (unsigned long long)part.size());
 }
 
 void StreamSave::readLines(const QStringList &lines)
@@ -128,6 +240,10 @@ void StreamSave::ended(const ToolResult &result)
 {
     if (m_canceled)
         return;
+    if (m_live) {
+        keepRecording(result.ok, result.errorLine.isEmpty() ? result.complaint : result.errorLine);
+        return;
+    }
     // The tool names the merged file itself ("TARGET.part.mp4"); only a
     // file of ours beside the target is taken.
     const QString part = m_saved;
@@ -136,21 +252,75 @@ void StreamSave::ended(const ToolResult &result)
     const bool ours = saved.isFile() && saved.absolutePath() == target.absolutePath()
                       && saved.fileName().startsWith(target.fileName() + QStringLiteral(".part"));
     if (!result.ok || !ours) {
-        finish({false, false,
-                result.ok ? QStringLiteral("the tool wrote no file")
-                          : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)});
+        finish(failed(result.ok ? QStringLiteral("the tool wrote no file")
+                                : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)));
         return;
     }
     // As for any row, a file of that name is replaced, and only by a complete one.
     if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
-        finish({false, false, QStringLiteral("cannot replace %1").arg(m_request.target)});
+        finish(failed(QStringLiteral("cannot replace %1").arg(m_request.target)));
         return;
     }
     if (!QFile::rename(part, m_request.target)) {
-        finish({false, false, QStringLiteral("cannot rename %1").arg(part)});
+        finish(failed(QStringLiteral("cannot rename %1").arg(part)));
         return;
     }
-    finish({true, false, {}});
+    finish(kept());
+}
+
+void StreamSave::keepRecording(bool toolOk, const QString &why)
+{
+    if (m_done || m_canceled)
+        return;
+    if (m_meter)
+        m_meter->stop();
+    const QFileInfo part = recording(m_request.target);
+    if (!part.isFile() || part.size() == 0) {
+        // Stopped before anything came: as a cancel.
+        if (m_stopping)
+            finish(canceled());
+        else
+            finish(failed(QStringLiteral("the recording wrote nothing: %1").arg(why)));
+        return;
+    }
+    if (!toolOk && !m_stopping)
+        m_cutShort = why.isEmpty() ? QStringLiteral("the tool ended with an error") : why;
+    // From here on a stop has nothing more to end.
+    m_stopping = true;
+    if (m_run)
+        m_run->deleteLater();
+    // The stream copied as it is into a container every player reads.
+    m_run = new ToolRun(m_remuxer,
+                        {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                         QStringLiteral("-i"), QStringLiteral("file:") + part.absoluteFilePath(), QStringLiteral("-map"),
+                         QStringLiteral("0:v?"), QStringLiteral("-map"), QStringLiteral("0:a?"), QStringLiteral("-c"),
+                         QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("mp4"),
+                         QStringLiteral("file:") + finishedPath(m_request.target)},
+                        {20, 4096}, this);
+    m_run->watchFile(finishedPath(m_request.target));
+    connect(m_run, &ToolRun::finished, this, &StreamSave::remuxed);
+    m_run->start();
+}
+
+void StreamSave::remuxed(const ToolResult &result)
+{
+    if (m_canceled)
+        return;
+    const QString finished = finishedPath(m_request.target);
+    if (!result.ok || QFileInfo(finished).size() <= 0) {
+        finish(failed(QStringLiteral("the recording could not be finished: %1").arg(result.complaint)));
+        return;
+    }
+    if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
+        finish(failed(QStringLiteral("cannot replace %1").arg(m_request.target)));
+        return;
+    }
+    if (!QFile::rename(finished, m_request.target)) {
+        finish(failed(QStringLiteral("cannot rename %1").arg(finished)));
+        return;
+    }
+    removeLeftovers(m_request.target);
+    finish(kept(m_cutShort));
 }
 
 void StreamSave::finish(Result result)
@@ -158,18 +328,20 @@ void StreamSave::finish(Result result)
     if (m_done)
         return;
     m_done = true;
+    if (m_meter)
+        m_meter->stop();
     if (!result.ok)
-        removeLeftovers();
+        removeLeftovers(m_request.target);
     if (result.ok)
-        LOG_DEBUG << "StreamSave" << ":" << "OK" << ":" << m_request.target;
+        LOG_DEBUG << "StreamSave" << ":" << "OK" << ":" << m_request.target << ":" << result.cutShort;
     else if (!result.canceled)
         LOG_ERROR << "StreamSave" << ":" << result.error;
     emit finished(result);
 }
 
-void StreamSave::removeLeftovers() const
+void StreamSave::removeLeftovers(const QString &targetPath)
 {
-    const QFileInfo target(m_request.target);
+    const QFileInfo target(targetPath);
     // The part file and the tool's own pieces ("TARGET.part.f1.mp4", "….ytdl", fragments).
     for (const QFileInfo &file :
          QDir(target.absolutePath()).entryInfoList({target.fileName() + QStringLiteral(".part*")}, QDir::Files)) {

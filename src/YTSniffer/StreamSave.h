@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
 
+class QTimer;
 class ToolRun;
 struct ToolResult;
 
@@ -14,6 +16,11 @@ struct ToolResult;
 // (never on a command line, never logged), the chosen quality merged with
 // its audio, written to "TARGET.part" and renamed to TARGET when the tool
 // ended well. Cancel or failure leaves nothing under TARGET.
+//
+// A live stream is recorded until stop(): the tool's ffmpeg writes MPEG-TS
+// (readable however it ends), is asked to finish on SIGINT, and what it
+// recorded is remuxed to an MP4 file under TARGET; a stop before anything
+// came leaves nothing, like a cancel.
 class StreamSave : public QObject
 {
     Q_OBJECT
@@ -33,33 +40,54 @@ public:
         bool ok = false;
         bool canceled = false;
         QString error;             // for the log and the box
+        QString cutShort;          // a recording the stream ended with an error: why; what came is kept
     };
+
+    // How long a stopped recording may take to close its file before it is
+    // ended the usual way.
+    static constexpr int stopGraceMs = 10000;
 
     explicit StreamSave(QObject *parent = nullptr);
     ~StreamSave() override;
 
     void start(const Request &request);
+    // A live stream: recorded until stop(), then finished by the remuxer (ffmpeg).
+    void record(const Request &request, const QString &remuxer);
     void cancel();
+    // A live recording ends and keeps what it has; anything else cancels.
+    void stop();
     bool isRunning() const;
 
     // The tool's arguments after its configuration file, for tests and the log.
-    static QStringList arguments(const Request &request);
+    static QStringList arguments(const Request &request, bool live = false);
     // The configuration file's text: one quoted --add-header per replayed line.
     static QByteArray headerOptions(const QByteArray &requestHeader);
 
 signals:
     void progress(unsigned long long done, bool sizeKnown, unsigned long long total, int percent);
+    void recorded(qint64 seconds, unsigned long long bytes);
     void finished(const StreamSave::Result &result);
 
 private:
+    void launch(const Request &request);
     void readLines(const QStringList &lines);
     void ended(const ToolResult &result);
+    void measureRecording();
+    void keepRecording(bool toolOk, const QString &why);
+    void remuxed(const ToolResult &result);
     void finish(Result result);
-    void removeLeftovers() const;
+    // The part file and the tool's pieces beside the target.
+    static void removeLeftovers(const QString &target);
 
     QPointer<ToolRun> m_run;
     Request m_request;
+    bool m_live = false;
+    QString m_remuxer;
     QString m_saved;      // where the tool says it put the file
     bool m_canceled = false;
+    bool m_stopping = false;
     bool m_done = false;
+    QString m_cutShort;
+    QTimer *m_meter = nullptr;       // a recording's time and size
+    QElapsedTimer m_recordingSince;  // from the part file's first byte
 };

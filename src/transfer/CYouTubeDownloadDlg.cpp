@@ -7,6 +7,8 @@
 
 #include <QUrl>
 
+#include <climits>
+
 CYouTubeDownloadDlg::CYouTubeDownloadDlg(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::CHttpDownloadDlg>()),
       m_transfer(std::make_unique<CYouTubeDownloader>())
@@ -50,6 +52,27 @@ void CYouTubeDownloadDlg::startExternal(const QUrl &address, std::function<void(
     m_cancelExternal = std::move(cancel);
     m_fileName = TransferTexts::fileNameOfUrl(address);
     ui->lbFileStatus->setText(TransferTexts::fileStatusText(m_fileName, address.host()));
+}
+
+void CYouTubeDownloadDlg::startRecording(const QUrl &address, const RecordingTexts &texts, std::function<void()> stop)
+{
+    startExternal(address, std::move(stop));
+    m_recording = texts;
+    setWindowTitle(QString(texts.title).replace(QStringLiteral("{file}"), m_fileName));
+    ui->pbCancel->setText(texts.stop);
+    // No end to measure against: the bar only shows that it goes on.
+    ui->progressDownload->setRange(0, 0);
+    showRecorded(0, 0);
+}
+
+void CYouTubeDownloadDlg::showRecorded(qint64 seconds, unsigned long long bytes)
+{
+    if (!m_recording)
+        return;
+    const QString time = TransferTexts::durationText(int(qMin<qint64>(seconds, INT_MAX)));
+    ui->lbTimeLeft->setText(QString(m_recording->amounts)
+                                .replace(QStringLiteral("{time}"), time)
+                                .replace(QStringLiteral("{size}"), TransferTexts::sizeText(bytes)));
 }
 
 void CYouTubeDownloadDlg::endExternal(bool saved, bool canceled, const QString &error)
@@ -105,7 +128,7 @@ void CYouTubeDownloadDlg::on_pbCanceled_clicked()
     else
         m_transfer->requestAbort();
     ui->pbCancel->setEnabled(false);
-    showStatus(QStringLiteral("Aborting transfer"));
+    showStatus(m_recording ? m_recording->stopping : QStringLiteral("Aborting transfer"));
 }
 
 void CYouTubeDownloadDlg::onThreadFinished()

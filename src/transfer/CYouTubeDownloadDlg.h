@@ -32,6 +32,16 @@ public:
         QString detail;
     };
 
+    // The words of a recording, from the catalogue: "{file}" in the title,
+    // "{time}" and "{size}" in the amounts.
+    struct RecordingTexts
+    {
+        QString title;
+        QString amounts;
+        QString stop;
+        QString stopping;
+    };
+
     explicit CYouTubeDownloadDlg(QWidget *parent = nullptr);
     ~CYouTubeDownloadDlg() override;
 
@@ -48,6 +58,10 @@ public:
     // Cancel calls cancel instead of aborting the transfer.
     void startExternal(const QUrl &address, std::function<void()> cancel);
     void endExternal(bool saved, bool canceled, const QString &error);
+    // The same for a live stream: time and size so far instead of a share,
+    // and a Stop that keeps what was recorded.
+    void startRecording(const QUrl &address, const RecordingTexts &texts, std::function<void()> stop);
+    void showRecorded(qint64 seconds, unsigned long long bytes);
 
     void on_pbCanceled_clicked();
 
@@ -75,4 +89,5 @@ private:
     QElapsedTimer m_clock;
     std::optional<Failure> m_failure;
     std::function<void()> m_cancelExternal;
+    std::optional<RecordingTexts> m_recording;
 };

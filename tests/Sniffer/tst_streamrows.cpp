@@ -26,7 +26,8 @@ void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 // Streaming manifests on the sniffed-media page: one row each with its
 // qualities, saved whole with the browser's headers, cancelled without a
-// trace, a protected stream refused in the catalogue's words.
+// trace, a live one recorded until Stop, a protected stream or a live DASH
+// one refused in the catalogue's words.
 class tst_StreamRows : public QObject
 {
     Q_OBJECT
@@ -59,6 +60,13 @@ private:
         return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAllStandardError().isEmpty();
     }
 
+    static bool anyProcessMentions(const QString &text)
+    {
+        const QStringList pids = QDir("/proc").entryList({"[1-9]*"}, QDir::Dirs);
+        return std::any_of(pids.cbegin(), pids.cend(),
+                           [&](auto &pid) { return readFile("/proc/" + pid + "/cmdline").contains(text.toUtf8()); });
+    }
+
 private slots:
     void initTestCase()
     {
@@ -73,6 +81,13 @@ private slots:
         QByteArray slow = m_media.bytes("hls/p_1.m3u8");
         slow.replace("s_1_", "/throttle/20000/hls/s_1_");
         QVERIFY(m_media.addFile("slow.m3u8", slow));
+        // Live: a master of the video and audio playlists, and a DASH stream.
+        QVERIFY(m_media.addFile("onair/master.m3u8",
+                                "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"a\",DEFAULT=YES,URI=\"/live/onair/"
+                                "p_2.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=900000,RESOLUTION=320x180,CODECS=\"avc1.42c00c,"
+                                "mp4a.40.2\",AUDIO=\"a\"\n/live/onair/p_1.m3u8\n"));
+        QByteArray dynamic = m_media.bytes("dash/manifest.mpd");
+        QVERIFY(m_media.addFile("dash/live.mpd", dynamic.replace("type=\"static\"", "type=\"dynamic\"")));
     }
 
     void aStreamIsOneRowAndSavedWhole_data()
@@ -82,17 +97,27 @@ private slots:
         QTest::addColumn<QString>("rowText");   // "" for no check
         QTest::addColumn<QString>("quality");   // label of the choice, "" for the default
         QTest::addColumn<QString>("video");     // "" when nothing is saved
-        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("press");     // once a file has bytes: the dialog's "Cancel", "Stop", or "Close" the window
         QTest::addColumn<bool>("audio");        // saved as audio: converted to MP3
+        QTest::addColumn<int>("refusal");       // the "warning_messages" code of a stream not saved
         QTest::newRow("HLS master, best") << "hls/master.m3u8" << "HLS" << "HLS 1280x720, 3 qualities, 0:06" << ""
-                                          << "1280x720" << false << false;
-        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << false << false;
-        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << false << true;
-        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << false << false;
+                                          << "1280x720" << "" << false << 0;
+        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << "" << false << 0;
+        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << "" << true << 0;
+        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << "" << false << 0;
         QTest::newRow("DASH") << "dash/manifest.mpd" << "DASH" << "DASH 1280x720, 2 qualities, 0:06" << "" << "1280x720"
-                              << false << false;
-        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << true << false;
-        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << false << false;
+                              << "" << false << 0;
+        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << "Cancel" << false << 0;
+        QTest::newRow("live, stopped") << "live/onair/p_0.m3u8" << "HLS" << "HLS, live" << "" << "320x180" << "Stop"
+                                       << false << 0;
+        QTest::newRow("live master, stopped") << "onair/master.m3u8" << "HLS" << "HLS 320x180, 1 quality, live" << "" << "320x180"
+                                              << "Stop" << false << 0;
+        QTest::newRow("live, stopped at once") << "live/onair/p_0.m3u8?once" << "HLS" << "" << "" << "" << "Stop at once"
+                                               << false << 0;
+        QTest::newRow("live, window closed") << "live/onair/p_0.m3u8?closed" << "HLS" << "" << "" << "" << "Close" << false << 0;
+        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << "" << false << 7;
+        QTest::newRow("live DASH") << "dash/live.mpd" << "DASH" << "DASH 1280x720, 2 qualities, live" << "" << "" << ""
+                                   << false << 13;
     }
 
     void aStreamIsOneRowAndSavedWhole()
@@ -102,8 +127,9 @@ private slots:
         QFETCH(QString, rowText);
         QFETCH(QString, quality);
         QFETCH(QString, video);
-        QFETCH(bool, cancel);
+        QFETCH(QString, press);
         QFETCH(bool, audio);
+        QFETCH(int, refusal);
         logLines.clear();
         previousHandler = qInstallMessageHandler(keepLogLine);
         const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
@@ -139,35 +165,44 @@ private slots:
             writeFile(base + ".mp4", "older file");
         bool asked = false;
         harness.responder.onSave = [&](QFileDialog *dialog) { asked = true; dialog->selectFile(base); return true; };
-        QTimer canceller;
-        if (cancel) {
-            // Cancel once the tool has begun to write.
-            connect(&canceller, &QTimer::timeout, this, [&] {
-                for (QWidget *top : QApplication::topLevelWidgets()) {
-                    auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(top);
-                    if (dialog && dialog->isVisible() && !QDir(target.path()).isEmpty(QDir::Files)
-                        && dialog->cancelButton()->isEnabled())
-                        dialog->cancelButton()->click();
-                }
-            });
-            canceller.start(20);
-        }
+        QTimer presser;
+        QString dialogWords;
+        // Press once the tool has written something, and a recording says so (or at once).
+        connect(&presser, &QTimer::timeout, this, [&] {
+            const QFileInfoList files = QDir(target.path()).entryInfoList(QDir::Files);
+            auto *dialog = qobject_cast<CYouTubeDownloadDlg *>(QApplication::activeModalWidget());
+            if (dialog && dialog->cancelButton()->isEnabled()
+                && (press.endsWith("at once")
+                    || (!dialog->timeLeftLabel()->text().contains(" 0 Bytes")
+                        && std::any_of(files.cbegin(), files.cend(), [](const QFileInfo &f) { return f.size() > 0; })))) {
+                dialogWords = dialog->cancelButton()->text() + " " + dialog->timeLeftLabel()->text();
+                press == "Close" ? void(w->close()) : dialog->cancelButton()->click();
+            }
+        });
+        if (!press.isEmpty())
+            presser.start(20);
         (audio ? w->oldSnifferForm()->pbDownloadAudio : w->oldSnifferForm()->pbDownloadVideo)->click();
-        canceller.stop();
-        QVERIFY(!logLines.filter("StreamSave").isEmpty() || item.drm);
+        presser.stop();
+        // Neither the tool nor its ffmpeg outlives the save, nor a part file
+        // (a conversion to MP3 goes on after it).
+        QTRY_VERIFY_WITH_TIMEOUT(audio || !anyProcessMentions(target.path()), 10000);
+        QTRY_VERIFY(audio || QDir(target.path()).entryList({"*.part*"}, QDir::Files).isEmpty());
+        QVERIFY(!logLines.filter("StreamSave").isEmpty() || refusal);
         QVERIFY(logLines.filter("s3cret").isEmpty());
         const QString saved = base + ".mp4";
 
-        if (item.drm) {
+        if (refusal) {
             QVERIFY(!asked);
-            const QString words = w->settingsStore().list("warning_messages").value(7).section('~', 1);
-            QVERIFY(!words.isEmpty() && words.contains("protected"));
+            const QString words = w->settingsStore().list("warning_messages").value(refusal).section('~', 1);
+            QVERIFY(words.contains(item.drm ? "protected" : "live DASH"));
             QVERIFY(harness.messageSeen(words));
             return;
         }
-        if (cancel) {
-            QVERIFY(harness.messageSeen("Download canceled."));
-            QVERIFY2(QDir(target.path()).isEmpty(QDir::Files), qPrintable(QDir(target.path()).entryList().join(' ')));
+        QVERIFY2(dialogWords.startsWith(press.section(' ', 0, 0)) || press == "Close", qPrintable(dialogWords));
+        // Cancelled, or stopped before anything was recorded: nothing is kept.
+        if (press == "Cancel" || press.endsWith("at once") || press == "Close") {
+            QVERIFY(harness.messageSeen("Download canceled.") || press == "Close");
+            QVERIFY(QDir(target.path()).isEmpty(QDir::Files) || press == "Close");
             return;
         }
         if (audio) {
@@ -180,7 +215,9 @@ private slots:
         QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp4"});
         double seconds = 0;
         QCOMPARE(probe(saved, &seconds), (QStringList{"audio", "video " + video}));
-        QVERIFY(qAbs(seconds - 6.0) < 0.5);
+        // A recording holds what came until Stop, a save the whole stream.
+        QVERIFY2(press == "Stop" ? seconds > 0.5 && dialogWords.contains("so far") : qAbs(seconds - 6.0) < 0.5,
+                 qPrintable(QString::number(seconds) + " " + dialogWords));
         QVERIFY(plays(saved));
         // The segments came with the browser's headers.
         const QList<QByteArray> heads = m_media.requestHeads();

@@ -162,14 +162,15 @@ bool MediaFixture::makeStreams(int seconds)
     const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-pix_fmt", "yuv420p",
                            "-c:a", "aac", "-b:a", "64k"};
     const QStringList small{"-vf", "scale=640:360"};
-    if (!QDir(m_dir.path()).mkpath("hls") || !QDir(m_dir.path()).mkpath("aes") || !QDir(m_dir.path()).mkpath("dash"))
-        return false;
+    const QStringList twoSizes{"-filter_complex", "[0:v]split=2[a][b];[b]scale=640:360[c]", "-map", "[a]", "-map", "[c]",
+                               "-map", "1:a"};
+    for (const char *folder : {"hls", "aes", "dash", "onair"})
+        if (!QDir(m_dir.path()).mkpath(folder))
+            return false;
     const QByteArray key = QByteArray::fromHex("00112233445566778899aabbccddeeff");
     return addFile("aes/key.bin", key)
            && addFile("aes/keyinfo", "key.bin\n" + filePath("aes/key.bin").toUtf8() + "\n")
-           && run("ffmpeg", in + QStringList{"-filter_complex", "[0:v]split=2[a][b];[b]scale=640:360[c]", "-map", "[a]",
-                                             "-map", "[c]", "-map", "1:a"}
-                                + h264
+           && run("ffmpeg", in + twoSizes + h264
                                 + QStringList{"-f", "hls", "-hls_time", "2", "-hls_playlist_type", "vod",
                                               "-master_pl_name", "master.m3u8", "-var_stream_map",
                                               "v:0,agroup:aud v:1,agroup:aud a:0,agroup:aud", "-hls_segment_filename",
@@ -179,11 +180,17 @@ bool MediaFixture::makeStreams(int seconds)
                                               "-hls_key_info_file", filePath("aes/keyinfo"),
                                               "-hls_segment_filename", filePath("aes/s_%03d.ts"),
                                               filePath("aes/index.m3u8")})
-           && run("ffmpeg", in + QStringList{"-filter_complex", "[0:v]split=2[a][b];[b]scale=640:360[c]", "-map", "[a]",
-                                             "-map", "[c]", "-map", "1:a"}
-                                + h264
+           && run("ffmpeg", in + twoSizes + h264
                                 + QStringList{"-f", "dash", "-seg_duration", "2", "-adaptation_sets",
-                                              "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")});
+                                              "id=0,streams=v id=1,streams=a", filePath("dash/manifest.mpd")})
+           // Small and long: what the server sends as a live stream.
+           && run("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                        "testsrc=size=320x180:rate=25,noise=alls=20:allf=t", "-f", "lavfi", "-i",
+                                        "sine=f=440", "-t", "40", "-map", "0:v", "-map", "1:a", "-map", "0:v", "-map", "1:a"}
+                                + h264
+                                + QStringList{"-f", "hls", "-hls_time", "1", "-hls_playlist_type", "vod",
+                                              "-var_stream_map", "v:0,a:0 v:1 a:1", "-hls_segment_filename",
+                                              filePath("onair/s_%v_%03d.ts"), filePath("onair/p_%v.m3u8")});
 }
 
 bool MediaFixture::startServer(const Setup &setup)

@@ -63,6 +63,8 @@ public:
     //   hls/master.m3u8   master: 1280x720 and 640x360 variants, an audio group
     //   aes/index.m3u8    AES-128 media playlist (640x360 with audio), key aes/key.bin
     //   dash/manifest.mpd video adaptation set of 1280x720 and 640x360, one of audio
+    //   onair/p_0.m3u8    40 s of 320x180 with audio in 1 s segments, p_1 its video alone, p_2 its
+    //                     audio alone: live as /live/onair/p_N.m3u8
     bool makeStreams(int seconds = 6);
     bool route(const QString &path, const Route &route);
     // Requests served so far with that method and target ("GET /page.html").

@@ -15,6 +15,11 @@ Plain paths:
     /NAME                  the file, with Range support (206 / 416)
     /throttle/RATE/NAME    the same, at most RATE bytes per second
     /status/CODE/NAME      that status code, no body
+    /live/NAME.m3u8        the finished media playlist NAME.m3u8 as a live one: from
+                           the first request of that address (query and all) on, a window of its
+                           last three segments out by then, the media sequence
+                           advancing with the clock, no #EXT-X-ENDLIST until its
+                           last segment is out (so it ends by itself)
 
 FOLDER/routes.json, re-read at every request, maps a path (without query)
 to an answer given byte for byte:
@@ -228,6 +233,45 @@ def file_answer(full, range_header, rate):
     return Answer(status, headers, Body(path=full, start=start, length=end - start + 1), rate=rate)
 
 
+LIVE_WINDOW = 3
+LIVE_STARTS = {}
+
+
+def live_playlist(name, target):
+    """The window of the finished playlist NAME that is out by now, or None;
+    each address (query and all) has its own clock."""
+    full = folder_file(name)
+    if not full:
+        return None
+    with open(full, encoding="utf-8", errors="replace") as f:
+        lines = f.read().splitlines()
+    segments, length = [], None
+    for line in lines:
+        if line.startswith("#EXTINF:"):
+            length = float(line[8:].split(",", 1)[0] or 0)
+        elif line and not line.startswith("#") and length is not None:
+            segments.append((length, line))
+            length = None
+    with LOCK:
+        start = LIVE_STARTS.setdefault(target, time.monotonic())
+    elapsed, begun, out = time.monotonic() - start, 0.0, 0
+    for length, _ in segments:
+        if begun > elapsed:
+            break
+        begun += length
+        out += 1
+    first = max(0, out - LIVE_WINDOW)
+    where = "/" + os.path.dirname(os.path.normpath(name.lstrip("/")))
+    text = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:%d\n#EXT-X-MEDIA-SEQUENCE:%d\n" % (
+        max([int(length + 0.999) for length, _ in segments] or [1]), first)
+    for length, uri in segments[first:out]:
+        text += "#EXTINF:%.3f,\n%s\n" % (length, uri if "://" in uri or uri.startswith("/") else where.rstrip("/") + "/" + uri)
+    if out == len(segments) and elapsed >= begun:
+        text += "#EXT-X-ENDLIST\n"
+    return Answer(b"200 OK", [b"Content-Type: application/vnd.apple.mpegurl", b"Cache-Control: no-cache"],
+                  Body(latin(text)))
+
+
 def choose(target, range_header):
     path = target.split(b"?", 1)[0].decode("latin-1")
     table = routes()
@@ -236,6 +280,8 @@ def choose(target, range_header):
     m = re.match(r"^/status/(\d{3})/", path)
     if m:
         return empty(int(m.group(1)))
+    if path.startswith("/live/") and path.endswith(".m3u8"):
+        return live_playlist(path[5:], target) or empty(404)
     rate = 0
     m = re.match(r"^/throttle/(\d+)(/.*)$", path)
     if m:
