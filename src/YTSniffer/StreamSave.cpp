@@ -1,7 +1,6 @@
 #include "StreamSave.h"
 
 #include "LogLine.h"
-#include "ProcessReaper.h"
 #include "SafeText.h"
 #include "RequestHeaders.h"
 #include "ToolOutput.h"
@@ -10,11 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryFile>
 #include <QTimer>
 
-#include <csignal>
 
 namespace {
 
@@ -130,6 +127,7 @@ void StreamSave::launch(const Request &request)
 {
     m_request = request;
     m_saved.clear();
+    m_progress = PartsProgress(request.selector.contains(QLatin1Char('+')) ? 2 : 1);
     m_canceled = false;
     m_stopping = false;
     m_done = false;
@@ -195,11 +193,9 @@ void StreamSave::stop()
     if (m_done || m_stopping)
         return;
     m_stopping = true;
-    const QProcess *tool = m_run ? m_run->findChild<QProcess *>() : nullptr;
-    if (!isRunning() || !tool)
-        return;
     // As at a terminal's Ctrl+C: the tool has its ffmpeg close the file.
-    ProcessGroup::signal(tool->processId(), SIGINT);
+    if (!m_run || !m_run->interrupt())
+        return;
     QTimer::singleShot(stopGraceMs, m_run, [this] {
         if (isRunning())
             m_run->end([self = QPointer<StreamSave>(this), target = m_request.target] {
@@ -223,16 +219,18 @@ void StreamSave::measureRecording()
 
 void StreamSave::readLines(const QStringList &lines)
 {
-    for (const QString &line : lines) {
-        if (line.startsWith(QLatin1String("[saved] "))) {
-            m_saved = line.mid(8);
+    for (const QString &text : lines) {
+        if (text.startsWith(QLatin1String("[saved] "))) {
+            m_saved = text.mid(8);
             continue;
         }
-        const std::optional<ToolProgress> step = ToolOutput::progressWithAmounts(line);
-        if (!step)
+        const std::optional<ToolProgress> line = ToolOutput::progressWithAmounts(text);
+        if (!line)
             continue;
-        const bool sizeKnown = step->total && *step->total > 0;
-        emit progress(step->done.value_or(0), sizeKnown, step->total.value_or(0), int(step->percent));
+        // The video, then the audio: one bar, amounts added up.
+        const ToolProgress step = m_progress.overall(*line);
+        const bool sizeKnown = step.total && *step.total > 0;
+        emit progress(step.done.value_or(0), sizeKnown, step.total.value_or(0), int(step.percent));
     }
 }
 
@@ -297,7 +295,7 @@ void StreamSave::keepRecording(bool toolOk, const QString &why)
                          QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("mp4"),
                          QStringLiteral("file:") + finishedPath(m_request.target)},
                         {20, 4096}, this);
-    m_run->watchFile(finishedPath(m_request.target));
+    m_run->watchFiles(finishedPath(m_request.target));
     connect(m_run, &ToolRun::finished, this, &StreamSave::remuxed);
     m_run->start();
 }

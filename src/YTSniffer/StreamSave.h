@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PartsProgress.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -84,6 +86,7 @@ private:
     bool m_live = false;
     QString m_remuxer;
     QString m_saved;      // where the tool says it put the file
+    PartsProgress m_progress;
     bool m_canceled = false;
     bool m_stopping = false;
     bool m_done = false;

@@ -209,6 +209,14 @@ void ToolRun::failedToStart(QProcess::ProcessError error)
     QMetaObject::invokeMethod(this, [this] { emit finished(m_result); }, Qt::QueuedConnection);
 }
 
+bool ToolRun::interrupt()
+{
+    if (!isRunning() || m_pid <= 0)
+        return false;
+    ProcessGroup::signal(m_pid, SIGINT);
+    return true;
+}
+
 void ToolRun::checkSilence()
 {
     if (!m_watched.isEmpty()) {

@@ -57,6 +57,9 @@ public:
     // Ends a run still going, without waiting; `afterwards` runs once its
     // process group is gone (at once when nothing runs).
     void end(std::function<void()> afterwards = {});
+    // Asks the whole run to finish as at a terminal's Ctrl+C (SIGINT to its
+    // group), without waiting; false when nothing runs.
+    bool interrupt();
     bool isRunning() const { return m_process && !m_finished; }
 
     // How long a run may print nothing and grow no watched file before it
