@@ -11,10 +11,7 @@
 
 #include <QApplication>
 #include <QListWidget>
-#include <QProcess>
 #include <QProgressBar>
-#include <QStandardPaths>
-#include <unistd.h>
 
 namespace {
 
@@ -291,45 +288,6 @@ private slots:
         QCOMPARE(colour(select(w, path)), QColor(Qt::red));
         harness.window.reset();
         QCOMPARE(files(target.path()), QStringList());
-    }
-
-    // A browser's streams on live capture are tst_capturepage's; curl, ended
-    // at once, also shows that the save's own traffic goes unreported.
-    void aRealClientsStreamIsListed()
-    {
-        if (geteuid() != 0)
-            QSKIP("Live capture needs root or cap_net_raw,cap_net_admin");
-        const QString curl = QStandardPaths::findExecutable("curl");
-        if (curl.isEmpty())
-            QSKIP("curl is not installed");
-        WindowHarness harness;
-        QTemporaryDir target;
-        Sniffer *w = harness.start();
-        w->navigationForm()->btnSniffer->click();
-        QProcess client;
-        client.start(curl, {"-s", "-o", "/dev/null", m_media.url("clip.flv")});
-        const QByteArray clip = m_media.bytes("clip.flv");
-        const QString url = m_media.url("clip.flv");
-        QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, url) >= 0, 30000);
-        client.kill();
-        client.waitForFinished(5000);
-        QCOMPARE(itemAt(w, rowOf(w, url)).size, clip.size());
-        select(w, url);
-        // The save's own traffic is not reported: a stream fetched after it is
-        // the next report the session hands over.
-        QSignalSpy arrived(w->captureSession(), &CaptureSession::reportArrived);
-        saveAs(harness, target.filePath("seen.flv"));
-        w->oldSnifferForm()->pbDownloadVideo->click();
-        QCOMPARE(readFile(target.filePath("seen.flv")), clip);
-        QProcess::execute(curl, {"-s", "-o", "/dev/null", m_media.url("clip.mp4")});
-        // Other suites' traffic on the loopback interface may be reported too.
-        const auto reported = [&](const char *name) {
-            return std::find_if(arrived.cbegin(), arrived.cend(), [&](const QList<QVariant> &report) {
-                return report.first().value<MediaReport>().url.endsWith(name);
-            });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(reported("/clip.mp4") != arrived.cend(), 30000);
-        QVERIFY(reported("/big.mp4") > reported("/clip.mp4"));
     }
 };
 

@@ -387,26 +387,22 @@ private slots:
         QVERIFY2(peakMemoryKb() - peak < 24 * 1024, qPrintable(QString::number(peakMemoryKb() - peak)));
     }
 
+    // Only what the window's own suites (tst_downloads, tst_streamrows) do not
+    // already take through the real tools.
     void realTools_data()
     {
         QTest::addColumn<QString>("request");
-        QTest::addColumn<QString>("path");     // served path, or for an extraction the fixture file
+        QTest::addColumn<QString>("path");     // served path; "@" first: behind a user and password
         QTest::addColumn<QString>("name");     // the target's name
         QTest::addColumn<QString>("outcome");
-        // held; for a file or audio "SAVED=FIXTURE" (same bytes) or "SAVED=streams" as ffprobe
-        // sees them; for an extraction the codecs
+        // held, or for a file "SAVED=FIXTURE" (same bytes) or "SAVED=streams" as ffprobe sees them
         QTest::addColumn<QString>("answer");
         auto row = [](const char *name, const QString &request, const QString &path, const QString &target,
                       const QString &outcome, const QString &answer) {
             QTest::newRow(name) << request << path << target << outcome << answer;
         };
-        row("page", "address", "page.html?a", "", "haveFormats,haveTitle", "Fixture Clip Part 2! (1)|0:00|0:mp4:1");
         row("two sources", "address", "sources.html?b", "", "haveFormats,haveTitle", "Two Sources (1)|0:00|1:mp4:1,0:webm:0");
-        row("direct mp3", "address", "clip.mp3?c", "", "haveFormats,haveTitle", "clip|0:00|mpeg:mp3:1");
-        // Separate tracks: one merged row per height, the single tracks left out.
-        row("dash, merged rows", "address", "dash/manifest.mpd", "", "haveFormats,haveTitle", "manifest|0:00|m720:mp4:1,m360:mp4:0");
         // The tool's error line names the cause, for both runs of an address.
-        row("address forbidden", "address", "status/403/clip.mp4", "", "error 20,error 20", "Earlier|0:00|");
         row("address not supported", "address", "plain.html", "", "error 23,error 23", "Earlier|0:00|");
         row("slow file", "file", "throttle/400000/clip.flv", "whole.flv", "haveFile", "whole.flv=clip.flv");
         // Each row of a page saves its own container under its own extension.
@@ -414,18 +410,13 @@ private slots:
         row("webm row", "file 0", "sources.html", "chosen.mp4", "haveFile", "chosen.webm=clip.webm");
         row("format not offered", "file 7", "sources.html", "none.mp4", "error 26", "");
         row("merged 360p of dash", "file m360", "dash/manifest.mpd", "d.mp4", "haveFile", "d.mp4=h264 640x360 3s,aac 3s");
-        row("audio of a stream", "audio", "hls/master.m3u8", "song.mp4", "doneExtractAudio", "song.mp3=mp3 3s");
         row("template signs", "file", "clip.mp4", "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4", "haveFile",
             "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4=clip.mp4");
         row("dash", "file", "clip.mp4", "-", "haveFile", "-.mp4=clip.mp4");
-        row("unicode", "file", "clip.webm", QString::fromUtf8("日本語 Café.webm"), "haveFile", QString::fromUtf8("日本語 Café.webm=clip.webm"));
         row("file not found", "file", "status/404/clip.mp4", "missing.mp4", "error 21", "");
         row("target leading out", "file", "clip.mp4", "sub/../up.mp4", "error 2", "");
         row("target with a control character", "file", "clip.mp4", "a\x01b.mp4", "error 2", "");
-        // Through a file of options that yt-dlp reads.
         row("address with a password", "file", "@clip.mp4", "private.mp4", "haveFile", "private.mp4=clip.mp4");
-        row("sound of a video", "extract", "clip.mp4", "song.mp3", "doneExtractAudio", "mp3");
-        row("sound of a page", "extract", "page.html", "song.mp3", "error 5", "");
         // Debian's copy once passed for current: no release, no success.
         row("update without a release", "update", "status/404/release", "", "error 4", "");
     }
@@ -443,66 +434,45 @@ private slots:
         driver.info->title = "Earlier";
         driver.info->duration = "0:00";
         const QString kind = request.section(' ', 0, 0);
-        const QString source = out.filePath("source.mp4");
-        const QString target = out.filePath(name);
-        if (kind == "extract")
-            writeFile(source, media.bytes(path));
         QUrl address(media.url(path.mid(path.startsWith('@') ? 1 : 0)));
         if (path.startsWith('@'))
             address.setUserInfo("user:pw");
         QVERIFY(driver.checkURL(address));
         driver.setReleaseUrl(media.url(path));
-        if (kind == "audio") {
-            // As the window does it: the sound track, then its MP3.
-            driver.requestFile("ba/b", target);
-            QCOMPARE(answers.wait(), "haveFile");
-            answers.seen.clear();
-            driver.extractAudio(driver.info->savedFile, out.filePath(QFileInfo(name).completeBaseName() + ".mp3"));
-        } else {
-            ask(driver, request, source, target);
-        }
+        ask(driver, request, {}, out.filePath(name));
         QCOMPARE(answers.wait(kind == "address" ? 2 : 1), outcome);
         const bool ok = !outcome.startsWith("error");
         QCOMPARE(driver.job(), 0);
         // The tool's own line comes with every error it explained.
         if (outcome.startsWith("error 2") && outcome != "error 2")
             QVERIFY2(driver.toolLine().startsWith("ERROR:"), qPrintable(driver.toolLine()));
-        QStringList files = QDir(out.path()).entryList(QDir::Files);
-        if (kind == "address") {
+        const QStringList files = QDir(out.path()).entryList(QDir::Files);
+        if (kind != "file") {
             QCOMPARE(held(driver, request, answers), answer);
-            // Side by side, the two runs of one address fetch it once.
-            if (ok)
-                QCOMPARE(media.requests("GET /" + path), 1);
-        } else if (kind == "file" || kind == "audio") {
-            const QString saved = answer.section('=', 0, 0), expected = answer.section('=', 1);
-            QCOMPARE(files, ok ? QStringList{saved} : QStringList());
-            if (kind == "file")
-                QCOMPARE(driver.info->savedFile, ok ? QDir::toNativeSeparators(out.filePath(saved)) : QString());
-            if (ok && QFileInfo::exists(media.filePath(expected)))
-                QCOMPARE(readFile(out.filePath(saved)), media.bytes(expected));
-            else if (ok)
-                QCOMPARE(streams(out.filePath(saved)), expected);
-            QCOMPARE(readFile(out.path() + "/../up.mp4"), QByteArray());
-            // The bar only moves forward, within its range, to the end, for one file at a time.
-            float last = 0;
-            for (const QString &figure : std::as_const(answers.percents)) {
-                QVERIFY2(figure.toFloat() <= 100 && (figure.toFloat() >= last || last == 100 || request.contains(" m")),
-                         qPrintable(answers.percents.join(' ')));
-                last = figure.toFloat();
-            }
-            QVERIFY(answers.percents.isEmpty() || last == 100);
-            QVERIFY(answers.percents.size() >= (path.startsWith("throttle") ? 2 : 0));
-        } else if (kind == "extract") {
-            QCOMPARE(MediaFixture::streamCodecs(target).join(','), answer);
-            QCOMPARE(QFileInfo::exists(source), !ok);
-            QCOMPARE(files, ok ? QStringList{name} : QStringList{"source.mp4"});
-        } else {
-            QCOMPARE(held(driver, request, answers), answer);
-        }
-        if (kind == "address" || kind == "update")
             QCOMPARE(files, QStringList());
-        QCOMPARE(driver.info->done.contains(DownloadStep(kind == "file" ? 3 : 4)),
-                 ok && (kind == "file" || kind == "extract" || kind == "audio"));
+            // Side by side, the two runs of one address fetch it once.
+            if (kind == "address" && ok)
+                QCOMPARE(media.requests("GET /" + path), 1);
+            return;
+        }
+        const QString saved = answer.section('=', 0, 0), expected = answer.section('=', 1);
+        QCOMPARE(files, ok ? QStringList{saved} : QStringList());
+        QCOMPARE(driver.info->savedFile, ok ? QDir::toNativeSeparators(out.filePath(saved)) : QString());
+        if (ok && QFileInfo::exists(media.filePath(expected)))
+            QCOMPARE(readFile(out.filePath(saved)), media.bytes(expected));
+        else if (ok)
+            QCOMPARE(streams(out.filePath(saved)), expected);
+        QCOMPARE(readFile(out.path() + "/../up.mp4"), QByteArray());
+        // The bar only moves forward, within its range, to the end, for one file at a time.
+        float last = 0;
+        for (const QString &figure : std::as_const(answers.percents)) {
+            QVERIFY2(figure.toFloat() <= 100 && (figure.toFloat() >= last || last == 100 || request.contains(" m")),
+                     qPrintable(answers.percents.join(' ')));
+            last = figure.toFloat();
+        }
+        QVERIFY(answers.percents.isEmpty() || last == 100);
+        QVERIFY(answers.percents.size() >= (path.startsWith("throttle") ? 2 : 0));
+        QCOMPARE(driver.info->done.contains(FileStep), ok);
     }
 
     void toolMissing()

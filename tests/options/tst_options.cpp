@@ -173,25 +173,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_home.path() + "/never"));
     }
 
-    void assignAndCopy()
-    {
-        Options source;
-        for (int kind = 0; kind < Options::FolderCount; ++kind) {
-            source.setFolder(kind, m_home.path() + "/src" + QString::number(kind));
-            source.setLastFolder(kind, m_home.path() + "/last" + QString::number(kind));
-        }
-        source.setSizeRecent(QSize(3, 4));
-        source.addLastOpenedFile("/x.flv");
-        Options target;
-        QSignalSpy spy(&target, &Options::tempFolderChanged);
-        target.assign(source);
-        QCOMPARE(spy.count(), 1);
-        const Options copy(source);
-        for (const Options *store : {static_cast<const Options *>(&target), &copy})
-            for (int kind = 0; kind < Options::FolderCount; ++kind)
-                QVERIFY(valuesOf(*store) == valuesOf(source) && store->lastFolder(kind) == source.lastFolder(kind));
-    }
-
     void processExitSavesTheSharedStore()
     {
         // With the application object, and after it (only the process exit saves then).
