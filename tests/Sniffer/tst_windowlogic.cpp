@@ -179,11 +179,8 @@ private slots:
                             const char *type, const char *size, bool anySize) {
             QTest::newRow(name) << url << contentType << length << range << type << QByteArray(size) << anySize;
         };
-        row("video", "https://a.example/v/clip.mp4?sig=1", "video/mp4", 2000000, "", "mp4", "2000000", false);
         row("partial", "https://a.example/clip.webm", "video/webm; codecs=vp9", 1000, "bytes 0-999/5000000", "webm", "5000000", false);
-        row("mp3", "https://a.example/t", "audio/mpeg", 300000, "", "MP3", "300000", false);
         row("generic", "https://a.example/x.MP4", "application/octet-stream", 300000, "", "mp4", "300000", false);
-        row("hls", "https://a.example/list.m3u8", "application/vnd.apple.mpegurl", 200, "", "HLS", "200", true);
         row("dash, no length", "https://a.example/m?x=1", "application/dash+xml", -1, "", "DASH", "", true);
     }
 
@@ -283,12 +280,10 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("name");
         const QString sun = QString::fromUtf8("日"), face = QString::fromUtf8("😀");
-        QTest::newRow("japanese") << QString::fromUtf8("日本語のビデオ") << QString::fromUtf8("日本語のビデオ");
         QTest::newRow("emoji") << QString::fromUtf8("🎬 clip 😀") << QString::fromUtf8("🎬 clip 😀");
         QTest::newRow("breakers") << "a/b\\c:d*e?f\"g<h>i|j" << "a b c d e f g h i j";
         QTest::newRow("control characters, blanks kept") << " a\tb\nc  d " << "a b c  d";
         QTest::newRow("only breakers") << "//??" << "";
-        QTest::newRow("300 letters") << QString(300, 'a') << QString(200, 'a');
         QTest::newRow("300 ideographs") << sun.repeated(300) << sun.repeated(66);
         QTest::newRow("two bytes at the cut") << QString(199, 'a') + QString::fromUtf8("é") << QString(199, 'a');
         QTest::newRow("emoji at the cut") << QString(198, 'a') + face << QString(198, 'a');

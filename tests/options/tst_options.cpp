@@ -94,11 +94,9 @@ private slots:
         row("list", "[LastOpenedFiles]\n_type_=11\n_value_=/a.flv, \"/b, c.mp4\"", "LastOpenedFiles",
             QStringList{"/a.flv", "/b, c.mp4"});
         row("bool as word", "[AlwaysOnTop]\n_type_=1\n_value_=banana", "AlwaysOnTop", false);
-        row("bool typed as size", "[AlwaysOnTop]\n_type_=21\n_value_=@Size(3 4)", "AlwaysOnTop", false);
         row("int as word", "[DefaultAspectRatio]\n_type_=2\n_value_=wide", "DefaultAspectRatio", 2);
         row("size as text", "[SizeCustom]\n_type_=21\n_value_=big", "SizeCustom", size);
         row("size unknown type", "[SizeCustom]\n_type_=9999\n_value_=@Size(1 2", "SizeCustom", size);
-        row("no type entry", "[SizeCustom]\n_value_=@Point(1 2)", "SizeCustom", size);
         row("folder as size", "[TempFolderPath]\n_type_=21\n_value_=@Size(3 4)", "TempFolderPath", QString());
         QStringList many;
         for (int i = 0; i < 500; ++i)

@@ -62,8 +62,7 @@ private slots:
         using enum ManifestFormat;
         row("hls type", "h/a", "application/vnd.apple.mpegurl", "", false, Hls, false);
         row("type with parameters", "h/a", "Application/X-MpegURL; charset=utf-8\r\n", "", false, Hls, false);
-        row("audio mpegurl", "h/a", "audio/mpegurl", "", false, Hls, false);
-            row("dash type", "h/a", "application/dash+xml", "", false, Dash, false);
+        row("dash type", "h/a", "application/dash+xml", "", false, Dash, false);
         row("m3u8 path, query", "cdn.example/a/Master.M3U8?t=1.ts", "text/plain", "", false, Hls, false);
         row("mpd path, fragment", "https://h/x/manifest.mpd#t=3", "", "", false, Dash, false);
         row("m3u8 only in the query", "h/play?u=x.m3u8", "", "", false, None, false);
