@@ -2,12 +2,12 @@
 #include "LogLine.h"
 #include "SafeText.h"
 #include "TestFiles.h"
+#include "TestThreads.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 class tst_LogHandler : public QObject
@@ -92,19 +92,11 @@ private slots:
 
     void threadsNeverTearALine()
     {
-        QList<QThread *> workers;
-        for (int t = 0; t < 8; ++t) {
-            workers << QThread::create([t] {
-                for (int i = 0; i < 1500; ++i)
-                    logMessageHandler(QtDebugMsg, QMessageLogContext(),
-                                      QString("thread %1 line %2 %3 end").arg(t).arg(i).arg(QString(200, 'x')));
-            });
-            workers.last()->start();
-        }
-        for (QThread *worker : workers) {
-            QVERIFY(worker->wait(60000));
-            delete worker;
-        }
+        QVERIFY(runOnThreads(8, [](int t) {
+            for (int i = 0; i < 1500; ++i)
+                logMessageHandler(QtDebugMsg, QMessageLogContext(),
+                                  QString("thread %1 line %2 %3 end").arg(t).arg(i).arg(QString(200, 'x')));
+        }));
         const QList<QByteArray> lines = today().split('\n');
         QCOMPARE(lines.size(), 8 * 1500 + 1);
         const QRegularExpression shape("^D: thread \\d line \\d+ x{200} end\r$");

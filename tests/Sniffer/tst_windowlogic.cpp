@@ -14,13 +14,13 @@
 #include "TargetPath.h"
 #include "UrlCheck.h"
 #include "TestFiles.h"
+#include "TestThreads.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 using Flow = AddressWorkflow;
@@ -376,17 +376,10 @@ private slots:
         QCOMPARE(pageHeight(pageTable().value(9), defaultPanelHeights(), true, 0), 0); // no such page
         // A flood of reports from four threads is bounded.
         ReportQueue queue(100);
-        QList<QThread *> threads;
-        for (int t = 0; t < 4; ++t) {
-            threads << QThread::create([&queue, t] {
-                for (int i = 0; i < 5000; ++i)
-                    queue.push({QByteArray::number(t * 100000 + i), "h", "1", "mp4"});
-            });
-            threads.last()->start();
-        }
-        for (QThread *thread : threads)
-            QVERIFY(thread->wait(30000));
-        qDeleteAll(threads);
+        QVERIFY(runOnThreads(4, [&queue](int t) {
+            for (int i = 0; i < 5000; ++i)
+                queue.push({QByteArray::number(t * 100000 + i), "h", "1", "mp4"});
+        }));
         QCOMPARE(queue.size(), 100);
         QCOMPARE(queue.takeDropped(), quint64(20000 - 100));
         QVERIFY(queue.take() && queue.push({"same", "", "", ""}) && !queue.push({"same", "", "", ""}));

@@ -100,29 +100,6 @@ private slots:
         QVERIFY(!lines.contains("secret"));
     }
 
-    void streamsReachARunningWindow()
-    {
-        BrowserSession session(m_folder);
-        QSignalSpy connected(&session, &BrowserSession::browserConnectedChanged);
-        QSignalSpy seen(&session, &BrowserSession::streamSeen);
-        QVERIFY2(session.start(), qPrintable(session.errorString()));
-        Host host(m_appData->path());
-        QVERIFY(connected.wait(10000));   // the host connects as it starts
-        QVERIFY(session.isBrowserConnected());
-
-        const QList<QJsonObject> got = host.exchange(BrowserFrame::encode(stream()), 1);
-        QCOMPARE(got.value(0), (QJsonObject{{"ok", true}, {"window", true}}));
-        QCOMPARE(seen.size(), 1);
-        const auto received = seen.first().first().value<BrowserStream>();
-        QCOMPARE(received.url, QStringLiteral("https://media.example/v/clip.mp4?sig=1"));
-        QVERIFY(received.requestHeaders.contains(qMakePair(QByteArray("Cookie"), cookieValue.toUtf8())));
-
-        QVERIFY(host.end());
-        QVERIFY(connected.wait(10000));
-        QCOMPARE(connected.last().first().toBool(), false);
-        QVERIFY(!QFile::exists(BrowserSpool(m_folder).filePath()));
-    }
-
     void spoolKeepsTheNewest25ForTheWindow()
     {
         Host host(m_appData->path());

@@ -1,11 +1,11 @@
 #include <QtTest>
 
 #include <atomic>
-#include <thread>
 
 #include "FrameBuilder.h"
 #include "MediaDetector.h"
 #include "StreamSorter.h"
+#include "TestThreads.h"
 
 using frames::Bytes;
 using frames::FrameSpec;
@@ -369,26 +369,16 @@ private slots:
         }
         const Bytes get = frames::buildFrame(frames::request(Get));
         const Bytes head = frames::buildFrame(frames::response(Mp4Whole));
-        std::atomic<bool> go{false};
-        std::vector<std::thread> threads;
-        for (auto &detector : detectors) {
-            threads.emplace_back([&] {
-                while (!go.load())
-                    std::this_thread::yield();
-                for (int n = 0; n < Streams; ++n) {
-                    detector->analyze(get, n);
-                    detector->analyze(head, n);
-                }
-            });
-        }
-        threads.emplace_back([&] {
-            go.store(true);
-            for (int n = 0; n < Ignored; ++n)
+        QVERIFY(runOnThreads(Engines + 1, [&](int t) {
+            for (int n = 0; t < Engines && n < Streams; ++n) {
+                detectors[t]->analyze(get, n);
+                detectors[t]->analyze(head, n);
+            }
+            for (int n = 0; t == Engines && n < Ignored; ++n) {
                 for (auto &detector : detectors)
                     detector->addIgnoredUrl("media.example/video.mp4", 1);
-        });
-        for (auto &thread : threads)
-            thread.join();
+            }
+        }));
         // Every ignore entry was either used or is still there.
         int left = 0;
         for (auto &detector : detectors)

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -92,22 +91,6 @@ private slots:
         const QRegularExpression shape("^\\d+ (sec|min|min \\d+ sec) \\(\\d+\\.\\d KB of 244\\.1 KB copied\\) \\| "
                                        "\\d+(\\.\\d\\d)? (KB|Bytes)/Sec$");
         QVERIFY2(shape.match(labels).hasMatch(), qPrintable(labels));
-    }
-
-    void cancel()
-    {
-        CYouTubeDownloadDlg dialog;
-        fill(dialog, "slow/clip.flv");
-        connect(dialog.transfer(), &CYouTubeDownloader::OnProgress, &dialog, [&dialog] {
-            if (dialog.cancelButton()->isEnabled())
-                QTest::mouseClick(dialog.cancelButton(), Qt::LeftButton);
-        });
-        dialog.startDownload();
-        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
-        QVERIFY(!dialog.cancelButton()->isEnabled());
-        QCOMPARE(dialog.statusLabel()->text(), QString("Aborting transfer"));
-        QVERIFY(dialog.transfer()->wasCanceled() && !dialog.failure());
-        QVERIFY(!QFileInfo::exists(target()) && !QFileInfo::exists(target() + ".part"));
     }
 
     void texts_data()
