@@ -92,16 +92,8 @@ private slots:
         QTemporaryDir profile;
         QProcess browser;
         Sniffer *w = play(harness, browser, profile, "player.html");
-        const auto row = [&](const Stream &s) {
-            for (int i = 0; i < w->sniffedList().count(); ++i) {
-                const SniffedItem &item = w->sniffedList().at(i);
-                if (item.url == m_media.url(s.name) && item.size == m_media.bytes(s.name).size() && item.type == s.type)
-                    return i;
-            }
-            return -1;
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(streams.cbegin(), streams.cend(), [&](const Stream &s) { return row(s) >= 0; }),
-                                 60000);
+        const auto listed = [&](const Stream &s) { return rowOf(w, m_media.url(s.name)) >= 0; };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(streams.cbegin(), streams.cend(), listed), 60000);
         browser.kill();
         browser.waitForFinished(5000);
         QCOMPARE(w->sniffedList().count(), 4);
@@ -110,7 +102,10 @@ private slots:
         // Saved whole, from the browser's request without its Range.
         QTemporaryDir target;
         for (const Stream &s : streams) {
-            w->oldSnifferForm()->mediaList->setCurrentRow(w->sniffedList().count() - 1 - row(s));
+            const int row = rowOf(w, m_media.url(s.name));
+            QCOMPARE(itemAt(w, row).size, m_media.bytes(s.name).size());
+            QCOMPARE(itemAt(w, row).type, s.type);
+            w->oldSnifferForm()->mediaList->setCurrentRow(row);
             const QString base = target.filePath(s.name.section('.', 0, 0));
             harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
             w->oldSnifferForm()->pbDownloadVideo->click();

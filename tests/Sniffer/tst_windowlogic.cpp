@@ -226,18 +226,9 @@ private slots:
         QCOMPARE(reports.at(1).at(0).value<MediaReport>().url, QByteArray("https://other.example/clip.mp4"));
     }
 
-    void aBrowserRequestIsRebuiltForTheSave()
+    // Manifests of unknown size are told apart by address alone.
+    void manifestsOfUnknownSizeAreRowsByAddress()
     {
-        BrowserStream stream;
-        stream.url = "https://a.example/v/clip.mp4?sig=1&n=2#t=3";
-        stream.requestHeaders = {{":authority", "a.example"}, {"user-agent", "UA"}, {"cookie", "s=1"},
-                                 {"range", "bytes=0-"}, {"If-None-Match", "\"e\""}, {"if-range", "x"},
-                                 {"accept-encoding", "gzip"}, {"Connection", "keep-alive"}, {"host", "a.example"},
-                                 {"Referer", "https://a.example/watch"}};
-        QCOMPARE(BrowserCapture::headerBlock(stream),
-                 QByteArray("GET /v/clip.mp4?sig=1&n=2 HTTP/1.1\r\nuser-agent: UA\r\ncookie: s=1\r\n"
-                            "Referer: https://a.example/watch\r\n\r\n"));
-        // Manifests of unknown size are told apart by address alone.
         SniffedItems items;
         const QTime at(1, 2, 3);
         QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
@@ -450,19 +441,20 @@ private slots:
             junk += char((i * 7919) % 256);
         const QByteArray urls = "[os_urls]\n1=from.template\n", head = "[os_urls]\n1=from.file\n; ";
         const auto sized = [&](qint64 size) -> QByteArray { return head + QByteArray(size - head.size() - 1, 'x') + '\n'; };
-        QTest::newRow("no template") << QByteArray() << QByteArray() << false << "os_urls" << "" << "" << "366";
-        QTest::newRow("an empty file: no first-start work") << QByteArray() << QByteArray("") << true << "os_urls" << ""
-                                                            << "" << "";
-        QTest::newRow("binary junk") << QByteArray() << junk << true << "yt_urls" << "" << ".bak" << "-";
-        QTest::newRow("keys without numbers") << QByteArray() << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n") << true
-                                              << "yt_urls" << "" << ".bak" << "-";
+        const auto row = [](const char *name, const QByteArray &templ, const QByteArray &file, bool found, const char *list,
+                            const char *read, const QString &aside, const char *lastUpdate) {
+            QTest::newRow(name) << templ << file << found << QString(list) << QString(read) << aside << QString(lastUpdate);
+        };
+        row("no template", {}, {}, false, "os_urls", "", "", "366");
+        row("an empty file: no first-start work", {}, "", true, "os_urls", "", "", "");
+        row("binary junk", {}, junk, true, "yt_urls", "", ".bak", "-");
+        row("keys without numbers", {}, "[os_urls]\nx=1\ny=2\n[[[\n=\n", true, "yt_urls", "", ".bak", "-");
         // Texts of codes newer than the user's file come from the template.
-        QTest::newRow("newer codes") << QByteArray("[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n")
-                                     << QByteArray("[error_messages_dl]\n1=\"2~Mine\"\n") << true << "error_messages_dl"
-                                     << "1=2~Mine;20=2~Template twenty" << "" << "-";
-        QTest::newRow("4 MB") << urls << sized(SettingsFile::maxFileSize) << true << "os_urls" << "1=from.file" << "" << "-";
-        QTest::newRow("4 MB and a byte") << urls << sized(SettingsFile::maxFileSize + 1) << false << "os_urls"
-                                         << "1=from.template" << SettingsFile::tooLargeSuffix() << "-";
+        row("newer codes", "[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n",
+            "[error_messages_dl]\n1=\"2~Mine\"\n", true, "error_messages_dl", "1=2~Mine;20=2~Template twenty", "", "-");
+        row("4 MB", urls, sized(SettingsFile::maxFileSize), true, "os_urls", "1=from.file", "", "-");
+        row("4 MB and a byte", urls, sized(SettingsFile::maxFileSize + 1), false, "os_urls", "1=from.template",
+            SettingsFile::tooLargeSuffix(), "-");
     }
 
     void aFoundFileIsReadOrKeptAside()
