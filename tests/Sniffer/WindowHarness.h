@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -67,6 +69,15 @@ inline int rowOf(Sniffer *w, const QString &part)
             return w->sniffedList().count() - 1 - i;
     }
     return -1;
+}
+
+// Opens the address page with that button and enters the address.
+inline void enter(QPushButton *button, Sniffer *w, const QString &address)
+{
+    button->click();
+    auto *field = w->findChild<QLineEdit *>(QStringLiteral("inputURL"));
+    field->setText(address);
+    QTest::keyClick(field, Qt::Key_Return);
 }
 
 // The listed item of that row.

@@ -45,6 +45,7 @@ QStringList files(const QString &folder) { return QDir(folder).entryList(QDir::F
 // Both ways to a saved file with the real window: a page address through the
 // real launcher, yt-dlp and ffmpeg, and a sniffed stream (the fixture's FLV
 // clip, over the list's 100000 bytes) through the real transfer.
+// Addresses go to the other sites' page (127.0.0.2 is on their list).
 class tst_Downloads : public QObject
 {
     Q_OBJECT
@@ -52,14 +53,6 @@ class tst_Downloads : public QObject
 private:
     static constexpr int toolWait = 90000;
     MediaFixture m_media{QStringLiteral("127.0.0.2")};
-
-    // The address page of the other sites (127.0.0.2 is on their list).
-    static void enter(Sniffer *w, const QString &address)
-    {
-        w->navigationForm()->btnDownloaderOS->click();
-        w->insertUrlForm()->inputURL->setText(address);
-        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
-    }
 
     static void download(Sniffer *w, QPushButton *button, const QString &name, const QString &folder)
     {
@@ -113,7 +106,7 @@ private slots:
         QList<int> pages;
         for (auto answer : {&Downloader::haveTitle, &Downloader::haveFormats})
             connect(w->findChild<Downloader *>(), answer, w, [&] { pages << w->currentPage(); });
-        enter(w, m_media.url("page.html"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("page.html"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QCOMPARE(pages, (QList<int>{1, 3}));
         Ui::Options *options = w->optionsForm();
@@ -139,7 +132,7 @@ private slots:
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
-        enter(w, m_media.url("clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("clip.mp4"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QCOMPARE(w->optionsForm()->inputTitle->text(), QString("clip"));
         download(w, w->optionsForm()->btnDownloadAudio, "", target.path());
@@ -153,7 +146,7 @@ private slots:
         WindowHarness harness;
         Sniffer *w = harness.start();
         QSignalSpy failures(w->findChild<Downloader *>(), &Downloader::hasError);
-        enter(w, m_media.url("status/404/clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("status/404/clip.mp4"));
         // Both runs fail; the second failure does not pull the window on.
         QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 2, toolWait);
         QCOMPARE(w->currentPage(), 2);
@@ -173,7 +166,7 @@ private slots:
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
-        enter(w, m_media.url("hls/master.m3u8"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("hls/master.m3u8"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QListWidget *list = w->optionsForm()->listFormats;
         QStringList rows;
@@ -205,7 +198,7 @@ private slots:
         QTemporaryDir folder;
         Sniffer *w = harness.start();
         // Slow enough that a download left running would outlast the waits below.
-        enter(w, m_media.url("throttle/5000/clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("throttle/5000/clip.mp4"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         const QList<int> before = processesSince({});
         download(w, w->optionsForm()->btnDownloadVideo, "slow", folder.path());

@@ -30,13 +30,6 @@ private:
     static inline QStringList s_log;
     static void keep(QtMsgType, const QMessageLogContext &, const QString &text) { s_log << text; }
 
-    static void enter(QPushButton *button, Sniffer *w, const QString &address)
-    {
-        button->click();
-        w->insertUrlForm()->inputURL->setText(address);
-        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
-    }
-
 public slots:
     void open(const QUrl &url) { m_opened << url; }
 

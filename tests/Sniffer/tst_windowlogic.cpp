@@ -363,8 +363,6 @@ private slots:
 
     void boundsQueueAndNames()
     {
-        using namespace PageLayout;
-        QCOMPARE(pageHeight(pageTable().value(9), defaultPanelHeights(), true, 0), 0); // no such page
         // A flood of reports from four threads is bounded.
         ReportQueue queue(100);
         QVERIFY(runOnThreads(4, [&queue](int t) {

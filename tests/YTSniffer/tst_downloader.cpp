@@ -252,12 +252,8 @@ private slots:
                       const QStringList &left) {
             QTest::newRow(name) << request << fake << setup << outcome << answer << arguments << left;
         };
-        row("title", "title", {"FAKE_OUT=@Some Title: Part 2!\n3:05\n"}, "", "haveTitle", "Some Title Part 2!|3:05",
-            title, none);
         row("title fails", "title", {"FAKE_OUT=@New\n1:00\n", "FAKE_EXIT=3"}, "", "error 3", "Old|2:00", title, none);
         row("title cannot start", "title", {}, "not startable", "error 3", "Old|2:00", never, none);
-        row("formats", "formats", {"FAKE_OUT=@format code\n18 mp4 640x360 (best)\n"}, "", "haveFormats", "18:mp4",
-            listing, none);
         row("formats fail", "formats", {"FAKE_OUT=@18 mp4 640x360\n", "FAKE_EXIT=1"}, "", "error 1", "5:flv", listing,
             none);
         // Figures of the last line that has one; none for a read without.
@@ -273,7 +269,6 @@ private slots:
         row("file, none written", "file", {}, "", "error 2", "", file, none);
         row("file cannot start", "file", {}, "not startable", "error 2", "", never, none);
         row("file exists", "file", {}, "target exists", "error 2", "", never, mp4);
-        row("extraction", "extract", {"FAKE_TARGET=1"}, "", "doneExtractAudio", "", ffmpeg, {"out.mp3"});
         row("extraction fails", "extract", {"FAKE_TARGET=1", "FAKE_EXIT=1"}, "", "error 5", "", ffmpeg, flv);
         row("extraction, none written", "extract", {}, "", "error 6", "", ffmpeg, flv);
         row("source not removable", "extract", {"FAKE_TARGET=1"}, "source is a folder", "error 7", "", ffmpeg,
