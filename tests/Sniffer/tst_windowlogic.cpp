@@ -236,58 +236,56 @@ private slots:
         QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
     }
 
-    void saveNames_data()
+    // What the window names or shows from plain inputs: chosen save paths, typed names
+    // (kept but for what no file may hold, cut at a whole character to 200 bytes of
+    // UTF-8), extensions, busy-bar texts.
+    void texts_data()
     {
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("other suffix stays in the name") << "/d/clip.mp4" << "flv" << "" << "/d/clipmp4.flv";
-        QTest::newRow("colon inside, ampersand kept") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b&c.mp4";
-        QTest::newRow("at the ends they go") << "/d/*clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
-        QTest::newRow("other scripts") << QString::fromUtf8("/d/日本語のビデオ Größe.mp4") << "mp4" << ""
-                                       << QString::fromUtf8("/d/日本語のビデオ Größe.mp4");
-        QTest::newRow("runs of blanks") << "/d/my   clip.mp4" << "mp4" << "" << "/d/my.clip.mp4";
-        QTest::newRow("nothing left") << "/d/?*?.mp4" << "mp4" << "" << "/d/untitled.mp4";
-        QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
-        QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
-        QTest::newRow("type with parameters") << "/d/clip.mp4" << "mp4;charset=UTF-8" << "" << "/d/clip.mp4";
-        QTest::newRow("type a path") << "/d/clip.flv" << "../../x" << "" << "/d/clipflv.mp4";
-        QTest::newRow("filter a path") << "/d/clip.mp4" << "mp4" << "x (*./../y)" << "/d/clip.mp4";
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const QByteArray &name, const QString &actual, const QString &expected) {
+            QTest::newRow(name.constData()) << actual << expected;
+        };
+        const auto saved = [](const QString &selected, const char *type, const char *filter = "") {
+            return SaveName::savePath(selected, type, filter);
+        };
+        row("save: other suffix stays in the name", saved("/d/clip.mp4", "flv"), "/d/clipmp4.flv");
+        row("save: colon inside, ampersand kept", saved("/d/a:b&c.mp4", "mp4"), "/d/a.b&c.mp4");
+        row("save: at the ends they go", saved("/d/*clip:.mp4", "mp4"), "/d/clip.mp4");
+        row("save: other scripts", saved("/d/日本語のビデオ Größe.mp4", "mp4"), "/d/日本語のビデオ Größe.mp4");
+        row("save: runs of blanks", saved("/d/my   clip.mp4", "mp4"), "/d/my.clip.mp4");
+        row("save: nothing left", saved("/d/?*?.mp4", "mp4"), "/d/untitled.mp4");
+        row("save: filter extension", saved("/d/clip.mp4", "mp4", "Audio (*.mp3)"), "/d/clip.mp4.mp3");
+        row("save: plain filter", saved("/d/clip", "mp4", "mp3"), "/d/clip.mp4");
+        row("save: type with parameters", saved("/d/clip.mp4", "mp4;charset=UTF-8"), "/d/clip.mp4");
+        row("save: type a path", saved("/d/clip.flv", "../../x"), "/d/clipflv.mp4");
+        row("save: filter a path", saved("/d/clip.mp4", "mp4", "x (*./../y)"), "/d/clip.mp4");
+        const QString sun = "日", face = "😀";
+        row("typed: emoji", TargetPath::cleanName("🎬 clip 😀"), "🎬 clip 😀");
+        row("typed: breakers", TargetPath::cleanName("a/b\\c:d*e?f\"g<h>i|j"), "a b c d e f g h i j");
+        row("typed: control characters, blanks kept", TargetPath::cleanName(" a\tb\nc  d "), "a b c  d");
+        row("typed: only breakers", TargetPath::cleanName("//??"), "");
+        row("typed: 300 ideographs", TargetPath::cleanName(sun.repeated(300)), sun.repeated(66));
+        row("typed: two bytes at the cut", TargetPath::cleanName(QString(199, 'a') + "é"), QString(199, 'a'));
+        row("typed: emoji at the cut", TargetPath::cleanName(QString(198, 'a') + face), QString(198, 'a'));
+        row("typed: emoji within", TargetPath::cleanName(QString(196, 'a') + face + "b"), QString(196, 'a') + face);
+        row("typed: lone surrogate", TargetPath::cleanName(QString("a") + QChar(0xd800)), "a");
+        for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
+            row(QByteArray("extension ") + plain, TargetPath::safeExtension(plain, "bin"), plain);
+        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"})
+            row("hostile extension '" + QByteArray(hostile).toPercentEncoding() + "'", TargetPath::safeExtension(hostile, "bin"),
+                "bin");
+        row("busy: both", BusyText::progressFormat("1.20MiB/s", "00:12"), "%p%  ·  1.20MiB/s  ·  00:12 left");
+        row("busy: speed only", BusyText::progressFormat("7.89MiB/s", ""), "%p%  ·  7.89MiB/s");
+        row("busy: neither", BusyText::progressFormat("", ""), "%p%");
+        row("busy: place holders dropped", BusyText::progressFormat("%v", "%m%"), "%p%  ·  v  ·  m left");
+        row("completion", BusyText::completion("/d/e/Größe.mp4"), "Download complete\n\nGröße.mp4\nin /d/e");
     }
 
-    void saveNames()
+    void texts()
     {
-        QFETCH(QString, selected);
-        QFETCH(QString, type);
-        QFETCH(QString, filter);
-        QTEST(SaveName::savePath(selected, type, filter), "path");
-    }
-
-    // A typed name: kept as typed but for the characters no file may hold,
-    // and cut at a whole character to 200 bytes of UTF-8.
-    void typedNames_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("name");
-        const QString sun = QString::fromUtf8("日"), face = QString::fromUtf8("😀");
-        QTest::newRow("emoji") << QString::fromUtf8("🎬 clip 😀") << QString::fromUtf8("🎬 clip 😀");
-        QTest::newRow("breakers") << "a/b\\c:d*e?f\"g<h>i|j" << "a b c d e f g h i j";
-        QTest::newRow("control characters, blanks kept") << " a\tb\nc  d " << "a b c  d";
-        QTest::newRow("only breakers") << "//??" << "";
-        QTest::newRow("300 ideographs") << sun.repeated(300) << sun.repeated(66);
-        QTest::newRow("two bytes at the cut") << QString(199, 'a') + QString::fromUtf8("é") << QString(199, 'a');
-        QTest::newRow("emoji at the cut") << QString(198, 'a') + face << QString(198, 'a');
-        QTest::newRow("emoji within") << QString(196, 'a') + face + "b" << QString(196, 'a') + face;
-        QTest::newRow("lone surrogate") << QString("a") + QChar(0xd800) << "a";
-    }
-
-    void typedNames()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, name);
-        QCOMPARE(TargetPath::cleanName(typed), name);
-        QVERIFY(name.toUtf8().size() <= TargetPath::maxNameBytes);
+        QFETCH(QString, actual);
+        QTEST(actual, "expected");
     }
 
     // No file of the folder may begin with the stem and a ".".
@@ -310,41 +308,6 @@ private slots:
         for (const QString &name : present)
             writeFile(folder.filePath(name), {});
         QCOMPARE(TargetPath::freeStem(folder.path(), "clip"), folder.filePath(stem));
-    }
-
-    void busyTexts_data()
-    {
-        QTest::addColumn<QString>("speed");
-        QTest::addColumn<QString>("timeLeft");
-        QTest::addColumn<QString>("format");
-        QTest::newRow("both") << "1.20MiB/s" << "00:12" << QString::fromUtf8("%p%  ·  1.20MiB/s  ·  00:12 left");
-        QTest::newRow("speed only") << "7.89MiB/s" << "" << QString::fromUtf8("%p%  ·  7.89MiB/s");
-        QTest::newRow("neither") << "" << "" << "%p%";
-        QTest::newRow("place holders dropped") << "%v" << "%m%" << QString::fromUtf8("%p%  ·  v  ·  m left");
-    }
-
-    void busyTexts()
-    {
-        QFETCH(QString, speed);
-        QFETCH(QString, timeLeft);
-        QTEST(BusyText::progressFormat(speed, timeLeft), "format");
-        QCOMPARE(BusyText::completion("/d/e/Größe.mp4"), QString::fromUtf8("Download complete\n\nGröße.mp4\nin /d/e"));
-    }
-
-    void extensions_data()
-    {
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QString>("safe");
-        for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
-            QTest::newRow(plain) << plain << plain;
-        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"})
-            QTest::addRow("hostile '%s'", QByteArray(hostile).toPercentEncoding().constData()) << hostile << "bin";
-    }
-
-    void extensions()
-    {
-        QFETCH(QString, extension);
-        QTEST(TargetPath::safeExtension(extension, "bin"), "safe");
     }
 
     void theFinalPathLiesInsideTheFolder()

@@ -126,10 +126,7 @@ struct Answers
     // The answers so far, sorted, once `count` have come.
     QString wait(int count = 1)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (seen.size() < count && clock.elapsed() < 120000)
-            QTest::qWait(10);
+        (void)QTest::qWaitFor([&] { return seen.size() >= count; }, 120000);
         QStringList sorted = seen;
         sorted.sort();
         return sorted.join(',');
