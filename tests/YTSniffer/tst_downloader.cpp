@@ -400,7 +400,6 @@ private slots:
         row("template signs", "file", "clip.mp4", "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4", "haveFile",
             "~ 50% %(title)s %% $HOME ${PATH} $NO_SUCH  b.mp4=clip.mp4");
         row("dash", "file", "clip.mp4", "-", "haveFile", "-.mp4=clip.mp4");
-        row("file not found", "file", "status/404/clip.mp4", "missing.mp4", "error 21", "");
         row("target leading out", "file", "clip.mp4", "sub/../up.mp4", "error 2", "");
         row("target with a control character", "file", "clip.mp4", "a\x01b.mp4", "error 2", "");
         row("address with a password", "file", "@clip.mp4", "private.mp4", "haveFile", "private.mp4=clip.mp4");
