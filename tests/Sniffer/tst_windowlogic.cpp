@@ -272,9 +272,10 @@ private slots:
         row("typed: lone surrogate", TargetPath::cleanName(QString("a") + QChar(0xd800)), "a");
         for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
             row(QByteArray("extension ") + plain, TargetPath::safeExtension(plain, "bin"), plain);
-        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"})
-            row("hostile extension '" + QByteArray(hostile).toPercentEncoding() + "'", TargetPath::safeExtension(hostile, "bin"),
-                "bin");
+        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"}) {
+            const QByteArray name = "hostile extension '" + QByteArray(hostile).toPercentEncoding() + "'";
+            row(name, TargetPath::safeExtension(hostile, "bin"), "bin");
+        }
         row("busy: both", BusyText::progressFormat("1.20MiB/s", "00:12"), "%p%  ·  1.20MiB/s  ·  00:12 left");
         row("busy: speed only", BusyText::progressFormat("7.89MiB/s", ""), "%p%  ·  7.89MiB/s");
         row("busy: neither", BusyText::progressFormat("", ""), "%p%");
