@@ -80,7 +80,6 @@ inline void enter(QPushButton *button, Sniffer *w, const QString &address)
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-// The listed item of that row.
 inline SniffedItem itemAt(Sniffer *w, int row) { return w->sniffedList().at(w->sniffedList().count() - 1 - row); }
 
 // The shipped catalogue, the tool updated today.

@@ -90,7 +90,6 @@ private slots:
         };
         const QVariant size(QSize(640, 360));
         row("missing folder", "", "TempFolderPath", QString());
-        row("missing size", "", "SizeCustom", size);
         row("list", "[LastOpenedFiles]\n_type_=11\n_value_=/a.flv, \"/b, c.mp4\"", "LastOpenedFiles",
             QStringList{"/a.flv", "/b, c.mp4"});
         row("bool as word", "[AlwaysOnTop]\n_type_=1\n_value_=banana", "AlwaysOnTop", false);
