@@ -142,16 +142,9 @@ private slots:
         QCOMPARE(readFile(file()), original);
     }
 
-    void recentFilesAndFolders()
+    void lastAndWorkingFolders()
     {
         Options store;
-        for (int i = 1; i <= 11; ++i)
-            store.addLastOpenedFile(QString("/f%1").arg(i));
-        store.addLastOpenedFile("/f3");
-        store.addLastOpenedFile("/F3"); // other case: another file
-        QCOMPARE(store.lastOpenedFiles().mid(0, 3), QStringList({"/F3", "/f3", "/f11"}));
-        QCOMPARE(store.lastOpenedFiles().size(), 10); // the oldest went
-
         QSignalSpy spy(&store, &Options::tempFolderChanged);
         store.setLastFolder(Options::SnifferFolder, "/last");
         store.setLastFolder(Options::ExportFolder, "/exp");
