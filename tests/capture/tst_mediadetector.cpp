@@ -118,7 +118,6 @@ private slots:
             QTest::newRow(name) << Steps{{'>', Get}, {'<', response}}
                             << (expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected}) << 0 << followed;
         };
-        answered("no length", head("video/webm", "\r\nxx"), url + "|webm\r\n");
         answered("flv without blank line", head("video/x-flv", "Content-Length: 7\r\n"), url + "7\r\n|x-flv\r\n");
         answered("flv by its body", head("application/octet-stream", "Content-Length: 5\r\n\r\nFLV"),
                  url + "5\r\n|x-flv");

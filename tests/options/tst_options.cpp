@@ -142,27 +142,6 @@ private slots:
         QCOMPARE(readFile(file()), original);
     }
 
-    void lastAndWorkingFolders()
-    {
-        Options store;
-        QSignalSpy spy(&store, &Options::tempFolderChanged);
-        store.setLastFolder(Options::SnifferFolder, "/last");
-        store.setLastFolder(Options::ExportFolder, "/exp");
-        store.setFolder(Options::SnifferFolder, m_home.path() + "/a/b/sniffed");
-        QVERIFY(store.lastFolder(Options::SnifferFolder).isNull());
-        QCOMPARE(store.lastFolder(Options::ExportFolder), QString("/exp"));
-        QVERIFY(QFileInfo(m_home.path() + "/a/b/sniffed").isDir());
-        QCOMPARE(spy.count(), 0);
-        store.setFolder(Options::TempFolder, m_home.path() + "/tmpwork");
-        QCOMPARE(spy.count(), 1);
-        for (int kind : {-1, 7}) {
-            store.setFolder(kind, m_home.path() + "/never");
-            store.setLastFolder(kind, m_home.path() + "/never");
-            QVERIFY(store.folder(kind).isEmpty() && store.lastFolder(kind).isEmpty());
-        }
-        QVERIFY(!QFileInfo::exists(m_home.path() + "/never"));
-    }
-
     void processExitSavesTheSharedStore()
     {
         // With the application object, and after it (only the process exit saves then).
