@@ -62,6 +62,20 @@ private:
         return "-";
     }
 
+    // A browser's stream as its row sees it: "address|type|length text|listed at any size".
+    static QString browserRow(const char *url, const char *contentType, qint64 length, const char *range = "")
+    {
+        BrowserStream stream;
+        stream.url = url;
+        stream.contentType = contentType;
+        stream.contentLength = length;
+        stream.contentRange = range;
+        const MediaReport report = BrowserCapture::report(stream);
+        return QStringList{QString::fromUtf8(report.url), QString::fromLatin1(report.contentType),
+                           QString::fromLatin1(report.contentLength), BrowserCapture::listedAtAnySize(stream) ? "any" : "sized"}
+            .join('|');
+    }
+
 private slots:
     void init()
     {
@@ -166,42 +180,6 @@ private slots:
         QVERIFY(items.at(24).videoSite && !items.at(0).videoSite);
     }
 
-    void browserStreamsBecomeRows_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("contentType");
-        QTest::addColumn<qint64>("length");
-        QTest::addColumn<QString>("range");
-        QTest::addColumn<QString>("type");      // of the row
-        QTest::addColumn<QByteArray>("size");   // length text of the report
-        QTest::addColumn<bool>("anySize");
-        const auto row = [](const char *name, const char *url, const char *contentType, qint64 length, const char *range,
-                            const char *type, const char *size, bool anySize) {
-            QTest::newRow(name) << url << contentType << length << range << type << QByteArray(size) << anySize;
-        };
-        row("partial", "https://a.example/clip.webm", "video/webm; codecs=vp9", 1000, "bytes 0-999/5000000", "webm", "5000000", false);
-        row("generic", "https://a.example/x.MP4", "application/octet-stream", 300000, "", "mp4", "300000", false);
-        row("dash, no length", "https://a.example/m?x=1", "application/dash+xml", -1, "", "DASH", "", true);
-    }
-
-    void browserStreamsBecomeRows()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, contentType);
-        QFETCH(qint64, length);
-        QFETCH(QString, range);
-        BrowserStream stream;
-        stream.url = url;
-        stream.contentType = contentType;
-        stream.contentLength = length;
-        stream.contentRange = range;
-        const MediaReport report = BrowserCapture::report(stream);
-        QCOMPARE(report.url, url.toUtf8());
-        QTEST(QString::fromLatin1(report.contentType), "type");
-        QTEST(report.contentLength, "size");
-        QTEST(BrowserCapture::listedAtAnySize(stream), "anySize");
-    }
-
     // A browser's playlists and segments of a listed stream make no row, nor
     // does the manifest when the packet engines listed it first.
     void browserStreamsOfAListedStreamAreGrouped()
@@ -238,7 +216,7 @@ private slots:
 
     // What the window names or shows from plain inputs: chosen save paths, typed names
     // (kept but for what no file may hold, cut at a whole character to 200 bytes of
-    // UTF-8), extensions, busy-bar texts.
+    // UTF-8), extensions, busy-bar texts, rows of a browser's streams.
     void texts_data()
     {
         QTest::addColumn<QString>("actual");
@@ -281,6 +259,12 @@ private slots:
         row("busy: neither", BusyText::progressFormat("", ""), "%p%");
         row("busy: place holders dropped", BusyText::progressFormat("%v", "%m%"), "%p%  ·  v  ·  m left");
         row("completion", BusyText::completion("/d/e/Größe.mp4"), "Download complete\n\nGröße.mp4\nin /d/e");
+        row("browser: partial", browserRow("https://a.example/clip.webm", "video/webm; codecs=vp9", 1000, "bytes 0-999/5000000"),
+            "https://a.example/clip.webm|webm|5000000|sized");
+        row("browser: generic", browserRow("https://a.example/x.MP4", "application/octet-stream", 300000),
+            "https://a.example/x.MP4|mp4|300000|sized");
+        row("browser: dash, no length", browserRow("https://a.example/m?x=1", "application/dash+xml", -1),
+            "https://a.example/m?x=1|DASH||any");
     }
 
     void texts()
