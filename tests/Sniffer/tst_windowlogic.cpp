@@ -178,6 +178,10 @@ private slots:
         QCOMPARE(items.at(0).number, 2);
         QCOMPARE(items.indexOfNumber(26), 24);
         QVERIFY(items.at(24).videoSite && !items.at(0).videoSite);
+        // Manifests of unknown size are told apart by address alone.
+        QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
     }
 
     // A browser's playlists and segments of a listed stream make no row, nor
@@ -202,16 +206,6 @@ private slots:
         QCOMPARE(reports.size(), 2);
         QCOMPARE(reports.at(0).at(0).value<MediaReport>().contentType, QByteArray("HLS"));
         QCOMPARE(reports.at(1).at(0).value<MediaReport>().url, QByteArray("https://other.example/clip.mp4"));
-    }
-
-    // Manifests of unknown size are told apart by address alone.
-    void manifestsOfUnknownSizeAreRowsByAddress()
-    {
-        SniffedItems items;
-        const QTime at(1, 2, 3);
-        QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
-        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
-        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
     }
 
     // What the window names or shows from plain inputs: chosen save paths, typed names

@@ -257,7 +257,6 @@ private slots:
         row("file, progress", "file", {"FAKE_OUT=@[download] Destination: x\n[download]  10.0%\n[download]  20.0%\n",
              "FAKE_THEN=@[download] Destination: y\n", "FAKE_TARGET=1"},
             "", "haveFile", "20", file, mp4);
-        row("file, code 0", "file 0", {"FAKE_TARGET=1"}, "", "haveFile", "", file + QStringList{"--format", "0"}, mp4);
         row("file, tool's error line", "file", {"FAKE_PART=1", "FAKE_EXIT=1", "FAKE_ERR=ERROR: unable to download video data: HTTP Error 403: Forbidden"},
             "", "error 20", "", file, none);
         row("file, code 22", "file 22", {"FAKE_TARGET=1", "FAKE_OUT=@]1e9%\n"}, "", "haveFile", "100",
