@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -69,7 +71,15 @@ inline int rowOf(Sniffer *w, const QString &part)
     return -1;
 }
 
-// The listed item of that row.
+// Opens the address page with that button and enters the address.
+inline void enter(QPushButton *button, Sniffer *w, const QString &address)
+{
+    button->click();
+    auto *field = w->findChild<QLineEdit *>(QStringLiteral("inputURL"));
+    field->setText(address);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 inline SniffedItem itemAt(Sniffer *w, int row) { return w->sniffedList().at(w->sniffedList().count() - 1 - row); }
 
 // The shipped catalogue, the tool updated today.

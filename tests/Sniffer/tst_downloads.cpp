@@ -11,10 +11,7 @@
 
 #include <QApplication>
 #include <QListWidget>
-#include <QProcess>
 #include <QProgressBar>
-#include <QStandardPaths>
-#include <unistd.h>
 
 namespace {
 
@@ -48,6 +45,7 @@ QStringList files(const QString &folder) { return QDir(folder).entryList(QDir::F
 // Both ways to a saved file with the real window: a page address through the
 // real launcher, yt-dlp and ffmpeg, and a sniffed stream (the fixture's FLV
 // clip, over the list's 100000 bytes) through the real transfer.
+// Addresses go to the other sites' page (127.0.0.2 is on their list).
 class tst_Downloads : public QObject
 {
     Q_OBJECT
@@ -55,14 +53,6 @@ class tst_Downloads : public QObject
 private:
     static constexpr int toolWait = 90000;
     MediaFixture m_media{QStringLiteral("127.0.0.2")};
-
-    // The address page of the other sites (127.0.0.2 is on their list).
-    static void enter(Sniffer *w, const QString &address)
-    {
-        w->navigationForm()->btnDownloaderOS->click();
-        w->insertUrlForm()->inputURL->setText(address);
-        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
-    }
 
     static void download(Sniffer *w, QPushButton *button, const QString &name, const QString &folder)
     {
@@ -116,7 +106,7 @@ private slots:
         QList<int> pages;
         for (auto answer : {&Downloader::haveTitle, &Downloader::haveFormats})
             connect(w->findChild<Downloader *>(), answer, w, [&] { pages << w->currentPage(); });
-        enter(w, m_media.url("page.html"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("page.html"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QCOMPARE(pages, (QList<int>{1, 3}));
         Ui::Options *options = w->optionsForm();
@@ -142,7 +132,7 @@ private slots:
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
-        enter(w, m_media.url("clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("clip.mp4"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QCOMPARE(w->optionsForm()->inputTitle->text(), QString("clip"));
         download(w, w->optionsForm()->btnDownloadAudio, "", target.path());
@@ -156,7 +146,7 @@ private slots:
         WindowHarness harness;
         Sniffer *w = harness.start();
         QSignalSpy failures(w->findChild<Downloader *>(), &Downloader::hasError);
-        enter(w, m_media.url("status/404/clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("status/404/clip.mp4"));
         // Both runs fail; the second failure does not pull the window on.
         QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 2, toolWait);
         QCOMPARE(w->currentPage(), 2);
@@ -176,7 +166,7 @@ private slots:
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
-        enter(w, m_media.url("hls/master.m3u8"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("hls/master.m3u8"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         QListWidget *list = w->optionsForm()->listFormats;
         QStringList rows;
@@ -208,7 +198,7 @@ private slots:
         QTemporaryDir folder;
         Sniffer *w = harness.start();
         // Slow enough that a download left running would outlast the waits below.
-        enter(w, m_media.url("throttle/5000/clip.mp4"));
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("throttle/5000/clip.mp4"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
         const QList<int> before = processesSince({});
         download(w, w->optionsForm()->btnDownloadVideo, "slow", folder.path());
@@ -226,7 +216,8 @@ private slots:
         QVERIFY(harness.responder.messages.isEmpty());
     }
 
-    void aStreamIsSavedAsVideoOrAudio()
+    // Saved as audio, a stream becomes an MP3 in tst_streamrows and tst_browserchromium.
+    void aStreamIsSavedUnderACleanName()
     {
         WindowHarness harness;
         QTemporaryDir target;
@@ -239,14 +230,7 @@ private slots:
         QCOMPARE(readFile(target.filePath("my.clip.flv")), m_media.bytes("clip.flv"));
         QCOMPARE(colour(select(w, "clip.flv")), QColor(Qt::green));
         QVERIFY(harness.responder.messages.isEmpty());
-        // As audio: the stream is saved, then converted to an MP3 beside it.
-        saveAs(harness, target.filePath("tune.b.flv"));
-        select(w, "clip.flv");
-        w->oldSnifferForm()->pbDownloadAudio->click();
-        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
-        QCOMPARE(MediaFixture::streamCodecs(target.filePath("tune.b.mp3")), QStringList{"mp3"});
-        QCOMPARE(files(target.path()), (QStringList{"my.clip.flv", "tune.b.mp3"}));
-        QCOMPARE(w->currentPage(), 5);
+        QCOMPARE(files(target.path()), QStringList{"my.clip.flv"});
     }
 
     void anUnfinishedSaveLeavesNoFile_data()
@@ -291,45 +275,6 @@ private slots:
         QCOMPARE(colour(select(w, path)), QColor(Qt::red));
         harness.window.reset();
         QCOMPARE(files(target.path()), QStringList());
-    }
-
-    // A browser's streams on live capture are tst_capturepage's; curl, ended
-    // at once, also shows that the save's own traffic goes unreported.
-    void aRealClientsStreamIsListed()
-    {
-        if (geteuid() != 0)
-            QSKIP("Live capture needs root or cap_net_raw,cap_net_admin");
-        const QString curl = QStandardPaths::findExecutable("curl");
-        if (curl.isEmpty())
-            QSKIP("curl is not installed");
-        WindowHarness harness;
-        QTemporaryDir target;
-        Sniffer *w = harness.start();
-        w->navigationForm()->btnSniffer->click();
-        QProcess client;
-        client.start(curl, {"-s", "-o", "/dev/null", m_media.url("clip.flv")});
-        const QByteArray clip = m_media.bytes("clip.flv");
-        const QString url = m_media.url("clip.flv");
-        QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, url) >= 0, 30000);
-        client.kill();
-        client.waitForFinished(5000);
-        QCOMPARE(itemAt(w, rowOf(w, url)).size, clip.size());
-        select(w, url);
-        // The save's own traffic is not reported: a stream fetched after it is
-        // the next report the session hands over.
-        QSignalSpy arrived(w->captureSession(), &CaptureSession::reportArrived);
-        saveAs(harness, target.filePath("seen.flv"));
-        w->oldSnifferForm()->pbDownloadVideo->click();
-        QCOMPARE(readFile(target.filePath("seen.flv")), clip);
-        QProcess::execute(curl, {"-s", "-o", "/dev/null", m_media.url("clip.mp4")});
-        // Other suites' traffic on the loopback interface may be reported too.
-        const auto reported = [&](const char *name) {
-            return std::find_if(arrived.cbegin(), arrived.cend(), [&](const QList<QVariant> &report) {
-                return report.first().value<MediaReport>().url.endsWith(name);
-            });
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(reported("/clip.mp4") != arrived.cend(), 30000);
-        QVERIFY(reported("/big.mp4") > reported("/clip.mp4"));
     }
 };
 

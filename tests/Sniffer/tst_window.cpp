@@ -30,13 +30,6 @@ private:
     static inline QStringList s_log;
     static void keep(QtMsgType, const QMessageLogContext &, const QString &text) { s_log << text; }
 
-    static void enter(QPushButton *button, Sniffer *w, const QString &address)
-    {
-        button->click();
-        w->insertUrlForm()->inputURL->setText(address);
-        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
-    }
-
 public slots:
     void open(const QUrl &url) { m_opened << url; }
 
@@ -164,10 +157,6 @@ private slots:
         QVERIFY(harness.responder.messages.last().text.startsWith("Folder not writable"));
         QVERIFY(harness.messageSeen("in 'runDownloader' : DownloadFile.cpp<br>comment: " + harness.appDir.filePath("file/below")));
         QCOMPARE(w->currentPage(), 0);
-        emit w->findChild<Downloader *>()->hasError(Downloader::UpdateFailed);
-        QCOMPARE(w->currentPage(), 2);
-        QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
-        QVERIFY(harness.messageSeen("[DL] in 'onDownloaderError'"));
         // A tool too old for the site: the box offers the update.
         emit w->findChild<Downloader *>()->hasError(Downloader::ToolTooOld);
         QVERIFY(harness.responder.messages.last().text.startsWith("Tool too old"));

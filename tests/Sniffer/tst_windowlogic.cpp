@@ -14,13 +14,13 @@
 #include "TargetPath.h"
 #include "UrlCheck.h"
 #include "TestFiles.h"
+#include "TestThreads.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 using Flow = AddressWorkflow;
@@ -60,6 +60,20 @@ private:
         else
             flow.startDownload(event == "video" ? Flow::Kind::Video : Flow::Kind::Audio);
         return "-";
+    }
+
+    // A browser's stream as its row sees it: "address|type|length text|listed at any size".
+    static QString browserRow(const char *url, const char *contentType, qint64 length, const char *range = "")
+    {
+        BrowserStream stream;
+        stream.url = url;
+        stream.contentType = contentType;
+        stream.contentLength = length;
+        stream.contentRange = range;
+        const MediaReport report = BrowserCapture::report(stream);
+        return QStringList{QString::fromUtf8(report.url), QString::fromLatin1(report.contentType),
+                           QString::fromLatin1(report.contentLength), BrowserCapture::listedAtAnySize(stream) ? "any" : "sized"}
+            .join('|');
     }
 
 private slots:
@@ -164,45 +178,10 @@ private slots:
         QCOMPARE(items.at(0).number, 2);
         QCOMPARE(items.indexOfNumber(26), 24);
         QVERIFY(items.at(24).videoSite && !items.at(0).videoSite);
-    }
-
-    void browserStreamsBecomeRows_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("contentType");
-        QTest::addColumn<qint64>("length");
-        QTest::addColumn<QString>("range");
-        QTest::addColumn<QString>("type");      // of the row
-        QTest::addColumn<QByteArray>("size");   // length text of the report
-        QTest::addColumn<bool>("anySize");
-        const auto row = [](const char *name, const char *url, const char *contentType, qint64 length, const char *range,
-                            const char *type, const char *size, bool anySize) {
-            QTest::newRow(name) << url << contentType << length << range << type << QByteArray(size) << anySize;
-        };
-        row("video", "https://a.example/v/clip.mp4?sig=1", "video/mp4", 2000000, "", "mp4", "2000000", false);
-        row("partial", "https://a.example/clip.webm", "video/webm; codecs=vp9", 1000, "bytes 0-999/5000000", "webm", "5000000", false);
-        row("mp3", "https://a.example/t", "audio/mpeg", 300000, "", "MP3", "300000", false);
-        row("generic", "https://a.example/x.MP4", "application/octet-stream", 300000, "", "mp4", "300000", false);
-        row("hls", "https://a.example/list.m3u8", "application/vnd.apple.mpegurl", 200, "", "HLS", "200", true);
-        row("dash, no length", "https://a.example/m?x=1", "application/dash+xml", -1, "", "DASH", "", true);
-    }
-
-    void browserStreamsBecomeRows()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, contentType);
-        QFETCH(qint64, length);
-        QFETCH(QString, range);
-        BrowserStream stream;
-        stream.url = url;
-        stream.contentType = contentType;
-        stream.contentLength = length;
-        stream.contentRange = range;
-        const MediaReport report = BrowserCapture::report(stream);
-        QCOMPARE(report.url, url.toUtf8());
-        QTEST(QString::fromLatin1(report.contentType), "type");
-        QTEST(report.contentLength, "size");
-        QTEST(BrowserCapture::listedAtAnySize(stream), "anySize");
+        // Manifests of unknown size are told apart by address alone.
+        QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
+        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
     }
 
     // A browser's playlists and segments of a listed stream make no row, nor
@@ -229,79 +208,63 @@ private slots:
         QCOMPARE(reports.at(1).at(0).value<MediaReport>().url, QByteArray("https://other.example/clip.mp4"));
     }
 
-    void aBrowserRequestIsRebuiltForTheSave()
+    // What the window names or shows from plain inputs: chosen save paths, typed names
+    // (kept but for what no file may hold, cut at a whole character to 200 bytes of
+    // UTF-8), extensions, busy-bar texts, rows of a browser's streams.
+    void texts_data()
     {
-        BrowserStream stream;
-        stream.url = "https://a.example/v/clip.mp4?sig=1&n=2#t=3";
-        stream.requestHeaders = {{":authority", "a.example"}, {"user-agent", "UA"}, {"cookie", "s=1"},
-                                 {"range", "bytes=0-"}, {"If-None-Match", "\"e\""}, {"if-range", "x"},
-                                 {"accept-encoding", "gzip"}, {"Connection", "keep-alive"}, {"host", "a.example"},
-                                 {"Referer", "https://a.example/watch"}};
-        QCOMPARE(BrowserCapture::headerBlock(stream),
-                 QByteArray("GET /v/clip.mp4?sig=1&n=2 HTTP/1.1\r\nuser-agent: UA\r\ncookie: s=1\r\n"
-                            "Referer: https://a.example/watch\r\n\r\n"));
-        // Manifests of unknown size are told apart by address alone.
-        SniffedItems items;
-        const QTime at(1, 2, 3);
-        QCOMPARE(items.add("https://b.example/1.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
-        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Added);
-        QCOMPARE(items.add("https://b.example/2.m3u8", "GET", "", "m3u8", at, true), SniffedItems::Duplicate);
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const QByteArray &name, const QString &actual, const QString &expected) {
+            QTest::newRow(name.constData()) << actual << expected;
+        };
+        const auto saved = [](const QString &selected, const char *type, const char *filter = "") {
+            return SaveName::savePath(selected, type, filter);
+        };
+        row("save: other suffix stays in the name", saved("/d/clip.mp4", "flv"), "/d/clipmp4.flv");
+        row("save: colon inside, ampersand kept", saved("/d/a:b&c.mp4", "mp4"), "/d/a.b&c.mp4");
+        row("save: at the ends they go", saved("/d/*clip:.mp4", "mp4"), "/d/clip.mp4");
+        row("save: other scripts", saved("/d/日本語のビデオ Größe.mp4", "mp4"), "/d/日本語のビデオ Größe.mp4");
+        row("save: runs of blanks", saved("/d/my   clip.mp4", "mp4"), "/d/my.clip.mp4");
+        row("save: nothing left", saved("/d/?*?.mp4", "mp4"), "/d/untitled.mp4");
+        row("save: filter extension", saved("/d/clip.mp4", "mp4", "Audio (*.mp3)"), "/d/clip.mp4.mp3");
+        row("save: plain filter", saved("/d/clip", "mp4", "mp3"), "/d/clip.mp4");
+        row("save: type with parameters", saved("/d/clip.mp4", "mp4;charset=UTF-8"), "/d/clip.mp4");
+        row("save: type a path", saved("/d/clip.flv", "../../x"), "/d/clipflv.mp4");
+        row("save: filter a path", saved("/d/clip.mp4", "mp4", "x (*./../y)"), "/d/clip.mp4");
+        const QString sun = "日", face = "😀";
+        row("typed: emoji", TargetPath::cleanName("🎬 clip 😀"), "🎬 clip 😀");
+        row("typed: breakers", TargetPath::cleanName("a/b\\c:d*e?f\"g<h>i|j"), "a b c d e f g h i j");
+        row("typed: control characters, blanks kept", TargetPath::cleanName(" a\tb\nc  d "), "a b c  d");
+        row("typed: only breakers", TargetPath::cleanName("//??"), "");
+        row("typed: 300 ideographs", TargetPath::cleanName(sun.repeated(300)), sun.repeated(66));
+        row("typed: two bytes at the cut", TargetPath::cleanName(QString(199, 'a') + "é"), QString(199, 'a'));
+        row("typed: emoji at the cut", TargetPath::cleanName(QString(198, 'a') + face), QString(198, 'a'));
+        row("typed: emoji within", TargetPath::cleanName(QString(196, 'a') + face + "b"), QString(196, 'a') + face);
+        row("typed: lone surrogate", TargetPath::cleanName(QString("a") + QChar(0xd800)), "a");
+        for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
+            row(QByteArray("extension ") + plain, TargetPath::safeExtension(plain, "bin"), plain);
+        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"}) {
+            const QByteArray name = "hostile extension '" + QByteArray(hostile).toPercentEncoding() + "'";
+            row(name, TargetPath::safeExtension(hostile, "bin"), "bin");
+        }
+        row("busy: both", BusyText::progressFormat("1.20MiB/s", "00:12"), "%p%  ·  1.20MiB/s  ·  00:12 left");
+        row("busy: speed only", BusyText::progressFormat("7.89MiB/s", ""), "%p%  ·  7.89MiB/s");
+        row("busy: neither", BusyText::progressFormat("", ""), "%p%");
+        row("busy: place holders dropped", BusyText::progressFormat("%v", "%m%"), "%p%  ·  v  ·  m left");
+        row("completion", BusyText::completion("/d/e/Größe.mp4"), "Download complete\n\nGröße.mp4\nin /d/e");
+        row("browser: partial", browserRow("https://a.example/clip.webm", "video/webm; codecs=vp9", 1000, "bytes 0-999/5000000"),
+            "https://a.example/clip.webm|webm|5000000|sized");
+        row("browser: generic", browserRow("https://a.example/x.MP4", "application/octet-stream", 300000),
+            "https://a.example/x.MP4|mp4|300000|sized");
+        row("browser: dash, no length", browserRow("https://a.example/m?x=1", "application/dash+xml", -1),
+            "https://a.example/m?x=1|DASH||any");
     }
 
-    void saveNames_data()
+    void texts()
     {
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("other suffix stays in the name") << "/d/clip.mp4" << "flv" << "" << "/d/clipmp4.flv";
-        QTest::newRow("colon inside, ampersand kept") << "/d/a:b&c.mp4" << "mp4" << "" << "/d/a.b&c.mp4";
-        QTest::newRow("at the ends they go") << "/d/*clip:.mp4" << "mp4" << "" << "/d/clip.mp4";
-        QTest::newRow("other scripts") << QString::fromUtf8("/d/日本語のビデオ Größe.mp4") << "mp4" << ""
-                                       << QString::fromUtf8("/d/日本語のビデオ Größe.mp4");
-        QTest::newRow("runs of blanks") << "/d/my   clip.mp4" << "mp4" << "" << "/d/my.clip.mp4";
-        QTest::newRow("nothing left") << "/d/?*?.mp4" << "mp4" << "" << "/d/untitled.mp4";
-        QTest::newRow("filter extension") << "/d/clip.mp4" << "mp4" << "Audio (*.mp3)" << "/d/clip.mp4.mp3";
-        QTest::newRow("plain filter") << "/d/clip" << "mp4" << "mp3" << "/d/clip.mp4";
-        QTest::newRow("type with parameters") << "/d/clip.mp4" << "mp4;charset=UTF-8" << "" << "/d/clip.mp4";
-        QTest::newRow("type a path") << "/d/clip.flv" << "../../x" << "" << "/d/clipflv.mp4";
-        QTest::newRow("filter a path") << "/d/clip.mp4" << "mp4" << "x (*./../y)" << "/d/clip.mp4";
-    }
-
-    void saveNames()
-    {
-        QFETCH(QString, selected);
-        QFETCH(QString, type);
-        QFETCH(QString, filter);
-        QTEST(SaveName::savePath(selected, type, filter), "path");
-    }
-
-    // A typed name: kept as typed but for the characters no file may hold,
-    // and cut at a whole character to 200 bytes of UTF-8.
-    void typedNames_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("name");
-        const QString sun = QString::fromUtf8("日"), face = QString::fromUtf8("😀");
-        QTest::newRow("japanese") << QString::fromUtf8("日本語のビデオ") << QString::fromUtf8("日本語のビデオ");
-        QTest::newRow("emoji") << QString::fromUtf8("🎬 clip 😀") << QString::fromUtf8("🎬 clip 😀");
-        QTest::newRow("breakers") << "a/b\\c:d*e?f\"g<h>i|j" << "a b c d e f g h i j";
-        QTest::newRow("control characters, blanks kept") << " a\tb\nc  d " << "a b c  d";
-        QTest::newRow("only breakers") << "//??" << "";
-        QTest::newRow("300 letters") << QString(300, 'a') << QString(200, 'a');
-        QTest::newRow("300 ideographs") << sun.repeated(300) << sun.repeated(66);
-        QTest::newRow("two bytes at the cut") << QString(199, 'a') + QString::fromUtf8("é") << QString(199, 'a');
-        QTest::newRow("emoji at the cut") << QString(198, 'a') + face << QString(198, 'a');
-        QTest::newRow("emoji within") << QString(196, 'a') + face + "b" << QString(196, 'a') + face;
-        QTest::newRow("lone surrogate") << QString("a") + QChar(0xd800) << "a";
-    }
-
-    void typedNames()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, name);
-        QCOMPARE(TargetPath::cleanName(typed), name);
-        QVERIFY(name.toUtf8().size() <= TargetPath::maxNameBytes);
+        QFETCH(QString, actual);
+        QTEST(actual, "expected");
     }
 
     // No file of the folder may begin with the stem and a ".".
@@ -326,41 +289,6 @@ private slots:
         QCOMPARE(TargetPath::freeStem(folder.path(), "clip"), folder.filePath(stem));
     }
 
-    void busyTexts_data()
-    {
-        QTest::addColumn<QString>("speed");
-        QTest::addColumn<QString>("timeLeft");
-        QTest::addColumn<QString>("format");
-        QTest::newRow("both") << "1.20MiB/s" << "00:12" << QString::fromUtf8("%p%  ·  1.20MiB/s  ·  00:12 left");
-        QTest::newRow("speed only") << "7.89MiB/s" << "" << QString::fromUtf8("%p%  ·  7.89MiB/s");
-        QTest::newRow("neither") << "" << "" << "%p%";
-        QTest::newRow("place holders dropped") << "%v" << "%m%" << QString::fromUtf8("%p%  ·  v  ·  m left");
-    }
-
-    void busyTexts()
-    {
-        QFETCH(QString, speed);
-        QFETCH(QString, timeLeft);
-        QTEST(BusyText::progressFormat(speed, timeLeft), "format");
-        QCOMPARE(BusyText::completion("/d/e/Größe.mp4"), QString::fromUtf8("Download complete\n\nGröße.mp4\nin /d/e"));
-    }
-
-    void extensions_data()
-    {
-        QTest::addColumn<QString>("extension");
-        QTest::addColumn<QString>("safe");
-        for (const char *plain : {"mp4", "M4A", "3gp", "abcdefghij"})
-            QTest::newRow(plain) << plain << plain;
-        for (const char *hostile : {"", "/", "mp4/../../../../x", "mp4;charset=UTF-8", "abcdefghijk", "mp 4", "mp4\n", "é"})
-            QTest::addRow("hostile '%s'", QByteArray(hostile).toPercentEncoding().constData()) << hostile << "bin";
-    }
-
-    void extensions()
-    {
-        QFETCH(QString, extension);
-        QTEST(TargetPath::safeExtension(extension, "bin"), "safe");
-    }
-
     void theFinalPathLiesInsideTheFolder()
     {
         const QString folder = m_user->filePath("chosen");
@@ -377,21 +305,12 @@ private slots:
 
     void boundsQueueAndNames()
     {
-        using namespace PageLayout;
-        QCOMPARE(pageHeight(pageTable().value(9), defaultPanelHeights(), true, 0), 0); // no such page
         // A flood of reports from four threads is bounded.
         ReportQueue queue(100);
-        QList<QThread *> threads;
-        for (int t = 0; t < 4; ++t) {
-            threads << QThread::create([&queue, t] {
-                for (int i = 0; i < 5000; ++i)
-                    queue.push({QByteArray::number(t * 100000 + i), "h", "1", "mp4"});
-            });
-            threads.last()->start();
-        }
-        for (QThread *thread : threads)
-            QVERIFY(thread->wait(30000));
-        qDeleteAll(threads);
+        QVERIFY(runOnThreads(4, [&queue](int t) {
+            for (int i = 0; i < 5000; ++i)
+                queue.push({QByteArray::number(t * 100000 + i), "h", "1", "mp4"});
+        }));
         QCOMPARE(queue.size(), 100);
         QCOMPARE(queue.takeDropped(), quint64(20000 - 100));
         QVERIFY(queue.take() && queue.push({"same", "", "", ""}) && !queue.push({"same", "", "", ""}));
@@ -462,19 +381,20 @@ private slots:
             junk += char((i * 7919) % 256);
         const QByteArray urls = "[os_urls]\n1=from.template\n", head = "[os_urls]\n1=from.file\n; ";
         const auto sized = [&](qint64 size) -> QByteArray { return head + QByteArray(size - head.size() - 1, 'x') + '\n'; };
-        QTest::newRow("no template") << QByteArray() << QByteArray() << false << "os_urls" << "" << "" << "366";
-        QTest::newRow("an empty file: no first-start work") << QByteArray() << QByteArray("") << true << "os_urls" << ""
-                                                            << "" << "";
-        QTest::newRow("binary junk") << QByteArray() << junk << true << "yt_urls" << "" << ".bak" << "-";
-        QTest::newRow("keys without numbers") << QByteArray() << QByteArray("[os_urls]\nx=1\ny=2\n[[[\n=\n") << true
-                                              << "yt_urls" << "" << ".bak" << "-";
+        const auto row = [](const char *name, const QByteArray &templ, const QByteArray &file, bool found, const char *list,
+                            const char *read, const QString &aside, const char *lastUpdate) {
+            QTest::newRow(name) << templ << file << found << QString(list) << QString(read) << aside << QString(lastUpdate);
+        };
+        row("no template", {}, {}, false, "os_urls", "", "", "366");
+        row("an empty file: no first-start work", {}, "", true, "os_urls", "", "", "");
+        row("binary junk", {}, junk, true, "yt_urls", "", ".bak", "-");
+        row("keys without numbers", {}, "[os_urls]\nx=1\ny=2\n[[[\n=\n", true, "yt_urls", "", ".bak", "-");
         // Texts of codes newer than the user's file come from the template.
-        QTest::newRow("newer codes") << QByteArray("[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n")
-                                     << QByteArray("[error_messages_dl]\n1=\"2~Mine\"\n") << true << "error_messages_dl"
-                                     << "1=2~Mine;20=2~Template twenty" << "" << "-";
-        QTest::newRow("4 MB") << urls << sized(SettingsFile::maxFileSize) << true << "os_urls" << "1=from.file" << "" << "-";
-        QTest::newRow("4 MB and a byte") << urls << sized(SettingsFile::maxFileSize + 1) << false << "os_urls"
-                                         << "1=from.template" << SettingsFile::tooLargeSuffix() << "-";
+        row("newer codes", "[error_messages_dl]\n1=\"2~Template one\"\n20=\"2~Template twenty\"\n",
+            "[error_messages_dl]\n1=\"2~Mine\"\n", true, "error_messages_dl", "1=2~Mine;20=2~Template twenty", "", "-");
+        row("4 MB", urls, sized(SettingsFile::maxFileSize), true, "os_urls", "1=from.file", "", "-");
+        row("4 MB and a byte", urls, sized(SettingsFile::maxFileSize + 1), false, "os_urls", "1=from.template",
+            SettingsFile::tooLargeSuffix(), "-");
     }
 
     void aFoundFileIsReadOrKeptAside()

@@ -73,13 +73,11 @@ private slots:
         QTest::newRow("hello") << hello << QStringList{""};
         QTest::newRow("stream") << BrowserFrame::encode(stream()) << QStringList{""};
         QTest::newRow("short length, then the end") << QByteArray(3, '\x10') << QStringList{};
-        QTest::newRow("2 GiB length") << lengthOnly(0x80000000u) << QStringList{"over the limit"};
         QTest::newRow("1 MiB + 1, then hello")
             << lengthOnly(BrowserFrame::maxPayload + 1) + QByteArray(BrowserFrame::maxPayload + 1, '{') + hello
             << QStringList{"over the limit", ""};
-        QTest::newRow("header value with CR LF, then hello")
-            << BrowserFrame::encode(stream("requestHeaders", headers("Cookie", cookieValue + "\r\nX: 1"))) + hello
-            << QStringList{"CR, LF or NUL", ""};
+        QTest::newRow("refused message, then hello")
+            << BrowserFrame::encode(stream("url", "file:///etc/passwd")) + hello << QStringList{"http or https", ""};
     }
 
     void answersEveryFrame()

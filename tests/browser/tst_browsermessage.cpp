@@ -73,36 +73,33 @@ private slots:
     {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("error");   // empty: accepted
-        QTest::newRow("stream") << stream() << QString();
-        QTest::newRow("hello") << QByteArray("{\"kind\":\"hello\"}") << QString();
-        QTest::newRow("no length given") << stream("contentLength", -1) << QString();
-        QTest::newRow("page of another scheme") << stream("pageUrl", "file:///home/x.html") << QString();
-        QTest::newRow("invalid UTF-8") << stream().replace("A clip", "A \xc3\x28 clip") << "not valid UTF-8";
-        QTest::newRow("not JSON") << QByteArray("{\"kind\":") << "not JSON";
-        QTest::newRow("not an object") << QByteArray("[1,2]") << "not a JSON object";
-        QTest::newRow("unknown kind") << stream("kind", "other") << "unknown message kind";
-        QTest::newRow("no kind") << stream("kind", QJsonValue::Undefined) << "missing field \"kind\"";
-        QTest::newRow("no address") << stream("url", QJsonValue::Undefined) << "missing field \"url\"";
-        QTest::newRow("no headers") << stream("requestHeaders", QJsonValue::Undefined) << "\"requestHeaders\"";
-        QTest::newRow("file address") << stream("url", "file:///etc/passwd") << "http or https";
-        QTest::newRow("address without host") << stream("url", "https:///x.mp4") << "http or https";
-        QTest::newRow("address too long")
-            << stream("url", QString("https://a.example/" + QString(8200, 'a'))) << "longer than 8192";
-        QTest::newRow("address with a line end") << stream("url", "https://a.example/\r\nx") << "control";
-        QTest::newRow("header value with CR LF")
-            << stream("requestHeaders", headers("Cookie", cookieValue + "\r\nX-Evil: 1")) << "CR, LF or NUL";
-        QTest::newRow("header value with NUL")
-            << stream("requestHeaders", headers("Cookie", cookieValue + QChar(0))) << "CR, LF or NUL";
-        QTest::newRow("header name with a blank") << stream("requestHeaders", headers("Set Cookie", "1")) << "invalid name";
-        QTest::newRow("header of half a character")
-            << stream().replace("secret-cookie-value", "\\ud800") << "invalid characters";
-        QTest::newRow("129 headers") << stream("requestHeaders", headers("a", "b", 129)) << "more than 128";
-        QTest::newRow("headers over 64 KiB")
-            << stream("requestHeaders", headers("a", QString(16000, 'v'), 5)) << "exceed 65536 bytes";
-        QTest::newRow("status as text") << stream("status", "200") << "\"status\"";
-        QTest::newRow("length of a fraction") << stream("contentLength", 1.5) << "\"contentLength\"";
-        QTest::newRow("length beyond 2^53") << stream("contentLength", 1e300) << "\"contentLength\"";
-        QTest::newRow("method with a blank") << stream("method", "GE T") << "method";
+        const auto row = [](const char *name, const QByteArray &json, const QString &error) {
+            QTest::newRow(name) << json << error;
+        };
+        row("stream", stream(), {});
+        row("hello", QByteArray("{\"kind\":\"hello\"}"), {});
+        row("no length given", stream("contentLength", -1), {});
+        row("page of another scheme", stream("pageUrl", "file:///home/x.html"), {});
+        row("invalid UTF-8", stream().replace("A clip", "A \xc3\x28 clip"), "not valid UTF-8");
+        row("not JSON", QByteArray("{\"kind\":"), "not JSON");
+        row("not an object", QByteArray("[1,2]"), "not a JSON object");
+        row("unknown kind", stream("kind", "other"), "unknown message kind");
+        row("no kind", stream("kind", QJsonValue::Undefined), "missing field \"kind\"");
+        row("no address", stream("url", QJsonValue::Undefined), "missing field \"url\"");
+        row("no headers", stream("requestHeaders", QJsonValue::Undefined), "\"requestHeaders\"");
+        row("file address", stream("url", "file:///etc/passwd"), "http or https");
+        row("address too long", stream("url", QString("https://a.example/" + QString(8200, 'a'))), "longer than 8192");
+        row("address with a line end", stream("url", "https://a.example/\r\nx"), "control");
+        row("header value with CR LF", stream("requestHeaders", headers("Cookie", cookieValue + "\r\nX-Evil: 1")),
+            "CR, LF or NUL");
+        row("header name with a blank", stream("requestHeaders", headers("Set Cookie", "1")), "invalid name");
+        row("header of half a character", stream().replace("secret-cookie-value", "\\ud800"), "invalid characters");
+        row("129 headers", stream("requestHeaders", headers("a", "b", 129)), "more than 128");
+        row("headers over 64 KiB", stream("requestHeaders", headers("a", QString(16000, 'v'), 5)), "exceed 65536 bytes");
+        row("status as text", stream("status", "200"), "\"status\"");
+        row("length of a fraction", stream("contentLength", 1.5), "\"contentLength\"");
+        row("length beyond 2^53", stream("contentLength", 1e300), "\"contentLength\"");
+        row("method with a blank", stream("method", "GE T"), "method");
     }
 
     void messages()

@@ -84,25 +84,6 @@ private slots:
         const auto address = capture::lastUsableAddress(device.get());
         QCOMPARE(address ? ipv4Text(*address) : QByteArray(), last);
     }
-
-    void parseAddresses_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("valid");
-        for (const char *valid : {"127.0.0.1", "0.0.0.0", "255.255.255.255"})
-            QTest::newRow(valid) << QByteArray(valid) << true;
-        for (const char *invalid : {"256.1.1.1", "10.0.1", "10.0.0.1.2", "10..0.1", "10.0.0.a", "0010.0.0.1", ""})
-            QTest::newRow(*invalid ? invalid : "empty") << QByteArray(invalid) << false;
-    }
-
-    void parseAddresses()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, valid);
-        const auto parsed = parseIpv4(text);
-        QCOMPARE(parsed.has_value(), valid);
-        QCOMPARE(parsed ? ipv4Text(*parsed) : QByteArray(), valid ? text : QByteArray());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestInterfaceRules)

