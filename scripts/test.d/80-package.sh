@@ -29,7 +29,7 @@ for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/li
             usr/lib/vidarro/vidarro-browser-host etc/chromium/native-messaging-hosts/vidarro.browser_host.json \
             etc/opt/chrome/native-messaging-hosts/vidarro.browser_host.json \
             usr/lib/mozilla/native-messaging-hosts/vidarro.browser_host.json \
-            usr/share/vidarro/browser-extension/manifest.json usr/share/vidarro/browser-extension-firefox/manifest.json; do
+            usr/share/vidarro/browser-extension/manifest.json; do
     grep -q "\./$path\b" <<<"$contents" || fail "the package lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
