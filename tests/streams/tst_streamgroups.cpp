@@ -100,7 +100,7 @@ private slots:
             "4 other.example/seg1.ts video/mp2t U", "4 cdn.example/clip.mp4 video/mp4 U"};
         QTest::newRow("variant before the master is read") << QStringList{
             "0 h/hls/master.m3u8 @master N /hls/master.m3u8", "0 h/hls/high/index.m3u8 @media P /hls/master.m3u8",
-            "0 h/other/master.m3u8 @master N /other/master.m3u8"};
+            "0 h/other/master.m3u8 @master N /other/master.m3u8", "0 h/aes/index.m3u8 @media N /aes/index.m3u8"};
         QTest::newRow("media playlist alone, named segments, byte ranges") << QStringList{
             "0 h/radio/index.m3u8 @media N /radio/index.m3u8", "0 learn h/radio/index.m3u8",
             "1 h/radio/chunk?id=7 application/octet-stream P /radio/index.m3u8",
