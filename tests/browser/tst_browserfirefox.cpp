@@ -1,5 +1,7 @@
 #include "BrowserCapture.h"
 #include "BrowserSession.h"
+#include "CookieSource.h"
+#include "Downloader.h"
 #include "MediaFixture.h"
 #include "WindowHarness.h"
 
@@ -10,6 +12,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -19,6 +22,8 @@
 // Headless Firefox, with the extension's source folder in a fresh profile and
 // the host manifest of the install script, plays a plain-HTTP page with a
 // video and an audio; the real window lists both streams and saves them whole.
+// The site's media need the cookie its pages set; afterwards the downloader
+// tool reads it from the profile ("Cookies from: Firefox").
 class tst_BrowserFirefox : public QObject
 {
     Q_OBJECT
@@ -43,7 +48,7 @@ private slots:
             m_firefox = m_firefox.isEmpty() ? QStandardPaths::findExecutable(name) : m_firefox;
         if (m_firefox.isEmpty())
             QSKIP("Firefox is not installed");
-        QVERIFY2(m_media.start({.media = false}), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.start({.media = false, .cookie = m_cookie}), qPrintable(m_media.errorString()));
         QByteArray page = "<html><head><title>Firefox plays</title></head><body>";
         for (const Stream &s : m_streams) {
             QProcess ffmpeg;
@@ -58,8 +63,6 @@ private slots:
         // beside the first page and would miss its requests.
         QVERIFY(m_media.addFile("start.html", "<script>(function poll() { fetch('/go').then((r) => r.ok ? "
                                               "location = '/page.html' : setTimeout(poll, 100)); })();</script>"));
-        QVERIFY(m_media.route("page.html", {.headers = {"Content-Type: text/html", "Set-Cookie: seen=" + m_cookie},
-                                            .file = "page.html"}));
 
         // HOME of the install script and the browser alike.
         qputenv("HOME", m_home.path().toUtf8());
@@ -111,7 +114,7 @@ private slots:
                 const QByteArray head = BrowserCapture::headerBlock(b);
                 return b.url == m_media.url(s.name) && b.tabTitle == "Firefox plays"
                        && MediaFixture::headerValues(head, "User-Agent").value(0).contains("Firefox/")
-                       && MediaFixture::headerValues(head, "Cookie") == QList<QByteArray>{"seen=" + m_cookie};
+                       && MediaFixture::headerValues(head, "Cookie") == QList<QByteArray>{"vidarro_test=" + m_cookie};
             });
         };
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(m_streams.cbegin(), m_streams.cend(), fromFirefox), 60000);
@@ -128,13 +131,29 @@ private slots:
             w->oldSnifferForm()->pbDownloadVideo->click();
             QCOMPARE(readFile(base + '.' + s.type), m_media.bytes(s.name));
             QCOMPARE(MediaFixture::headerValues(m_media.requestHeads(s.name).constLast(), "Cookie"),
-                     QList<QByteArray>{"seen=" + m_cookie});
+                     QList<QByteArray>{"vidarro_test=" + m_cookie});
         }
 
         ::kill(-group, SIGTERM);
         QVERIFY(firefox.waitForFinished(30000));
         QTRY_VERIFY_WITH_TIMEOUT(::kill(-group, 0) == -1, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(word->text(), QStringLiteral("No browser connected"), 30000);
+
+        // A quit by signal leaves the newest cookies in the store's log, which
+        // a normal quit folds in; the tool reads the store alone.
+        QCOMPARE(QProcess::execute("/usr/bin/python3", {"-c", "import sqlite3, sys; sqlite3.connect(sys.argv[1])"
+                                   ".execute('pragma wal_checkpoint(truncate)')", profile() + "/cookies.sqlite"}), 0);
+        // The address path: refused without the browser's cookies, saved with them.
+        for (const QString &browser : {QString(), QStringLiteral("firefox")}) {
+            Downloader driver;
+            driver.setCookieSource(CookieSource::argument(browser, profile()));
+            QVERIFY(driver.checkURL(QUrl(m_media.url("clip.mp4"))));
+            QSignalSpy saved(&driver, &Downloader::haveFile), failed(&driver, &Downloader::hasError);
+            driver.requestFile({}, target.filePath("address" + browser + ".mp4"));
+            QTRY_VERIFY_WITH_TIMEOUT(saved.size() + failed.size() == 1, 60000);
+            QCOMPARE(saved.size(), browser.isEmpty() ? 0 : 1);
+        }
+        QCOMPARE(readFile(target.filePath("addressfirefox.mp4")), m_media.bytes("clip.mp4"));
     }
 };
 

@@ -300,7 +300,7 @@ def cookie_rule(target, head, answer):
     if not COOKIE or path in routes():
         return answer
     if path.endswith(".html"):
-        answer.headers += [b"Set-Cookie: vidarro_test=%s; Path=/; SameSite=Lax" % COOKIE, b"Cache-Control: no-store"]
+        answer.headers += [b"Set-Cookie: vidarro_test=%s; Path=/; SameSite=Lax; Max-Age=3600" % COOKIE, b"Cache-Control: no-store"]
         return answer
     return answer if b"vidarro_test=" + COOKIE in (header_value(head, b"cookie") or b"") else empty(403)
 
