@@ -9,7 +9,13 @@ if (typeof importScripts === "function")
 const ext = globalThis.browser || globalThis.chrome;
 const requests = new RequestBook();
 const host = new HostPort(ext.runtime, showStatus);
-const everything = { urls: ["<all_urls>"] };
+// Requests that may carry a stream: what a media element, a player's
+// fetch, a plugin or a tab opened on a media address loads. Images, scripts,
+// styles and fonts never do, and a listener on them slows every page.
+const mayCarryStreams = {
+  urls: ["<all_urls>"],
+  types: ["main_frame", "sub_frame", "media", "xmlhttprequest", "object", "other"],
+};
 const TITLE_LIMIT = 512;
 
 // Chromium hides Cookie and Referer from listeners unless asked; Firefox
@@ -21,10 +27,10 @@ if (extraHeaders)
   sendHeadersOptions.push(extraHeaders);
 
 ext.webRequest.onSendHeaders.addListener((details) => requests.remember(details),
-                                         everything, sendHeadersOptions);
-ext.webRequest.onResponseStarted.addListener(judgeResponse, everything, ["responseHeaders"]);
-ext.webRequest.onCompleted.addListener((details) => requests.forget(details.requestId), everything);
-ext.webRequest.onErrorOccurred.addListener((details) => requests.forget(details.requestId), everything);
+                                         mayCarryStreams, sendHeadersOptions);
+ext.webRequest.onResponseStarted.addListener(judgeResponse, mayCarryStreams, ["responseHeaders"]);
+ext.webRequest.onCompleted.addListener((details) => requests.forget(details.requestId), mayCarryStreams);
+ext.webRequest.onErrorOccurred.addListener((details) => requests.forget(details.requestId), mayCarryStreams);
 
 function judgeResponse(details) {
   const request = requests.take(details.requestId);
