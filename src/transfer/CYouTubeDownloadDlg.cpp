@@ -60,8 +60,12 @@ void CYouTubeDownloadDlg::startRecording(const QUrl &address, const RecordingTex
     m_recording = texts;
     setWindowTitle(QString(texts.title).replace(QStringLiteral("{file}"), m_fileName));
     ui->pbCancel->setText(texts.stop);
-    // No end to measure against: the bar only shows that it goes on.
+    // No end to measure against: the bar only shows that it goes on, and
+    // neither a time left nor a rate has a meaning.
     ui->progressDownload->setRange(0, 0);
+    for (QWidget *unused : {static_cast<QWidget *>(ui->label_3), static_cast<QWidget *>(ui->label_4),
+                            static_cast<QWidget *>(ui->lbTransferRate)})
+        unused->hide();
     showRecorded(0, 0);
 }
 

@@ -8,9 +8,12 @@
 #include "BrowserFrame.h"
 #include "BrowserMessage.h"
 #include "BrowserSession.h"
+#include "CYouTubeDownloadDlg.h"
+#include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
 #include "LogHandler.h"
 #include "Platform.h"
+#include "SettingsFile.h"
 #include "Sniffer.h"
 #include "UserDialogs.h"
 #include "ui_InsertURL.h"
@@ -203,6 +206,21 @@ public:
 
         w.showPage(PageLayout::UpdatePage);
         shoot(&w, QStringLiteral("page6-update"));
+
+        // A live stream's save, as the recording goes on, in the catalogue's words.
+        SettingsFile settings;
+        if (settings.setSettingsFile())
+            settings.readSettings();
+        const SettingsList words = settings.list(QStringLiteral("warning_messages"));
+        const auto word = [&words](int code) { return words.value(code).section(QLatin1Char('~'), 1); };
+        CYouTubeDownloadDlg recording(&w);
+        recording.transfer()->filePath = QStringLiteral("Evening news.mp4");
+        recording.startRecording(QUrl(QStringLiteral("http://tv.example/live/index.m3u8")),
+                                 {word(8), word(9), word(10), word(11)}, [] {});
+        recording.showRecorded(754, 50631475);
+        recording.show();
+        shoot(&recording, QStringLiteral("recording"));
+        recording.hide();
 
         w.showAboutDialog();
         shoot(w.aboutDialog(), QStringLiteral("about"));
