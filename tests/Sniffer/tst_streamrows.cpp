@@ -7,9 +7,6 @@
 #include "ui_OldSniffer.h"
 
 #include <QComboBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -24,10 +21,8 @@ void keepLogLine(QtMsgType type, const QMessageLogContext &context, const QStrin
 }
 } // namespace
 
-// Streaming manifests on the sniffed-media page: one row each with its
-// qualities, saved whole with the browser's headers, cancelled without a
-// trace, a live one recorded until Stop, a protected stream or a live DASH
-// one refused in the catalogue's words.
+// Manifests on the sniffed-media page: one row each, saved whole with the browser's headers,
+// cancelled without a trace, live recorded until Stop, DRM or live DASH refused.
 class tst_StreamRows : public QObject
 {
     Q_OBJECT
@@ -35,21 +30,14 @@ class tst_StreamRows : public QObject
 private:
     MediaFixture m_media;
 
-    // What ffprobe says of a file: "audio", "video 1280x720" (sorted), and its length.
-    static QStringList probe(const QString &file, double *seconds)
+    // What ffprobe says of a file, sorted: its length, "audio", "video,1280,720".
+    static QStringList probe(const QString &file)
     {
-        QProcess ffprobe;
-        ffprobe.start(MediaFixture::program("ffprobe"),
-                      {"-v", "error", "-show_entries", "stream=codec_type,width,height:format=duration", "-of", "json", file});
-        ffprobe.waitForFinished(30000);
-        const QJsonObject info = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-        *seconds = info["format"].toObject()["duration"].toString().toDouble();
-        QStringList streams;
-        for (const QJsonValue &s : info["streams"].toArray())
-            streams << s["codec_type"].toString()
-                           + (s["width"].toInt() ? QString(" %1x%2").arg(s["width"].toInt()).arg(s["height"].toInt()) : "");
-        streams.sort();
-        return streams;
+        const QStringList query{"-v", "error", "-show_entries", "stream=codec_type,width,height:format=duration",
+                                "-of", "csv=p=0", file};
+        QStringList lines = MediaFixture::execute(MediaFixture::program("ffprobe"), query).output.split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        return lines;
     }
 
     // Decodes the whole file: the saved stream plays.
@@ -58,13 +46,6 @@ private:
         QProcess ffmpeg;
         ffmpeg.start(MediaFixture::program("ffmpeg"), {"-v", "error", "-xerror", "-i", file, "-f", "null", "-"});
         return ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0 && ffmpeg.readAllStandardError().isEmpty();
-    }
-
-    static bool anyProcessMentions(const QString &text)
-    {
-        const QStringList pids = QDir("/proc").entryList({"[1-9]*"}, QDir::Dirs);
-        return std::any_of(pids.cbegin(), pids.cend(),
-                           [&](auto &pid) { return readFile("/proc/" + pid + "/cmdline").contains(text.toUtf8()); });
     }
 
 private slots:
@@ -93,43 +74,40 @@ private slots:
     void aStreamIsOneRowAndSavedWhole_data()
     {
         QTest::addColumn<QString>("manifest");
-        QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("rowText");   // "" for no check
         QTest::addColumn<QString>("quality");   // label of the choice, "" for the default
-        QTest::addColumn<QString>("video");     // "" when nothing is saved
+        QTest::addColumn<QString>("video");     // "" when nothing is saved, "mp3" saved as audio
         QTest::addColumn<QString>("press");     // once a file has bytes: the dialog's "Cancel", "Stop", or "Close" the window
-        QTest::addColumn<bool>("audio");        // saved as audio: converted to MP3
         QTest::addColumn<int>("refusal");       // the "warning_messages" code of a stream not saved
-        QTest::newRow("HLS master, best") << "hls/master.m3u8" << "HLS" << "HLS 1280x720, 3 qualities, 0:06" << ""
-                                          << "1280x720" << "" << false << 0;
-        QTest::newRow("HLS master, 360p") << "hls/master.m3u8" << "HLS" << "" << "640x360" << "640x360" << "" << false << 0;
-        QTest::newRow("HLS master, audio") << "hls/master.m3u8" << "HLS" << "" << "" << "" << "" << true << 0;
-        QTest::newRow("AES-128") << "aes/index.m3u8" << "HLS" << "HLS, 0:06" << "" << "640x360" << "" << false << 0;
-        QTest::newRow("DASH") << "dash/manifest.mpd" << "DASH" << "DASH 1280x720, 2 qualities, 0:06" << "" << "1280x720"
-                              << "" << false << 0;
-        QTest::newRow("cancelled") << "slow.m3u8" << "HLS" << "" << "" << "" << "Cancel" << false << 0;
-        QTest::newRow("live, stopped") << "live/onair/p_0.m3u8" << "HLS" << "HLS, live" << "" << "320x180" << "Stop"
-                                       << false << 0;
-        QTest::newRow("live master, stopped") << "onair/master.m3u8" << "HLS" << "HLS 320x180, 1 quality, live" << "" << "320x180"
-                                              << "Stop" << false << 0;
-        QTest::newRow("live, stopped at once") << "live/onair/p_0.m3u8?once" << "HLS" << "" << "" << "" << "Stop at once"
-                                               << false << 0;
-        QTest::newRow("live, window closed") << "live/onair/p_0.m3u8?closed" << "HLS" << "" << "" << "" << "Close" << false << 0;
-        QTest::newRow("DRM") << "drm.m3u8" << "HLS" << "[DRM] HLS, 0:02" << "" << "" << "" << false << 7;
-        QTest::newRow("live DASH") << "dash/live.mpd" << "DASH" << "DASH 1280x720, 2 qualities, live" << "" << "" << ""
-                                   << false << 13;
+        const auto row = [](const char *name, const char *manifest, const char *rowText, const char *quality,
+                            const char *video, const char *press, int refusal = 0) {
+            QTest::newRow(name) << QString(manifest) << QString(rowText) << QString(quality) << QString(video)
+                                << QString(press) << refusal;
+        };
+        row("HLS master, best", "hls/master.m3u8", "HLS 1280x720, 3 qualities, 0:06", "", "1280x720", "");
+        row("HLS master, 360p", "hls/master.m3u8", "", "640x360", "640x360", "");
+        row("HLS master, audio", "hls/master.m3u8", "", "", "mp3", "");
+        row("AES-128", "aes/index.m3u8", "HLS, 0:06", "", "640x360", "");
+        row("DASH", "dash/manifest.mpd", "DASH 1280x720, 2 qualities, 0:06", "", "1280x720", "");
+        row("cancelled", "slow.m3u8", "", "", "", "Cancel");
+        row("live, stopped", "live/onair/p_0.m3u8", "HLS, live", "", "320x180", "Stop");
+        row("live master, stopped", "onair/master.m3u8", "HLS 320x180, 1 quality, live", "", "320x180", "Stop");
+        row("live, stopped at once", "live/onair/p_0.m3u8?once", "", "", "", "Stop at once");
+        row("live, window closed", "live/onair/p_0.m3u8?closed", "", "", "", "Close");
+        row("DRM", "drm.m3u8", "[DRM] HLS, 0:02", "", "", "", 7);
+        row("live DASH", "dash/live.mpd", "DASH 1280x720, 2 qualities, live", "", "", "", 13);
     }
 
     void aStreamIsOneRowAndSavedWhole()
     {
         QFETCH(QString, manifest);
-        QFETCH(QString, type);
         QFETCH(QString, rowText);
         QFETCH(QString, quality);
         QFETCH(QString, video);
         QFETCH(QString, press);
-        QFETCH(bool, audio);
         QFETCH(int, refusal);
+        const bool audio = video == "mp3";
+        const QByteArray type = manifest.contains(".mpd") ? "DASH" : "HLS";
         logLines.clear();
         previousHandler = qInstallMessageHandler(keepLogLine);
         const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
@@ -142,7 +120,7 @@ private slots:
         const QByteArray head = "GET " + address.path().toLatin1() + " HTTP/1.1\r\nHost: " + address.authority().toLatin1()
                                 + "\r\nUser-Agent: StreamRowsTest/1.0\r\nCookie: session=s3cret\r\n\r\n";
         QVERIFY(w->captureSession()->queueReport(address.toString().mid(7).toLatin1(), head, "512\r\n",
-                                                 type.toLatin1()));
+                                                 type));
         QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, manifest) >= 0 && !itemAt(w, rowOf(w, manifest)).streamText.isEmpty(), 20000);
         const SniffedItem item = itemAt(w, rowOf(w, manifest));
         if (!rowText.isEmpty())
@@ -183,9 +161,8 @@ private slots:
             presser.start(20);
         (audio ? w->oldSnifferForm()->pbDownloadAudio : w->oldSnifferForm()->pbDownloadVideo)->click();
         presser.stop();
-        // Neither the tool nor its ffmpeg outlives the save, nor a part file
-        // (a conversion to MP3 goes on after it).
-        QTRY_VERIFY_WITH_TIMEOUT(audio || !anyProcessMentions(target.path()), 10000);
+        // No tool, ffmpeg or part file outlives the save (an MP3 conversion follows it).
+        QTRY_VERIFY_WITH_TIMEOUT(audio || !MediaFixture::processMentions(target.path()), 10000);
         QTRY_VERIFY(audio || QDir(target.path()).entryList({"*.part*"}, QDir::Files).isEmpty());
         QVERIFY(!logLines.filter("StreamSave").isEmpty() || refusal);
         QVERIFY(logLines.filter("s3cret").isEmpty());
@@ -213,8 +190,9 @@ private slots:
         }
         QVERIFY2(harness.responder.messages.isEmpty(), qPrintable(harness.responder.messages.value(0).text));
         QCOMPARE(QDir(target.path()).entryList(QDir::Files), QStringList{"saved.mp4"});
-        double seconds = 0;
-        QCOMPARE(probe(saved, &seconds), (QStringList{"audio", "video " + video}));
+        QStringList streams = probe(saved);
+        const double seconds = streams.takeFirst().toDouble();
+        QCOMPARE(streams, (QStringList{"audio", "video," + video.replace('x', ',')}));
         // A recording holds what came until Stop, a save the whole stream.
         QVERIFY2(press == "Stop" ? seconds > 0.5 && dialogWords.contains("so far") : qAbs(seconds - 6.0) < 0.5,
                  qPrintable(QString::number(seconds) + " " + dialogWords));

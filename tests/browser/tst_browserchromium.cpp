@@ -16,12 +16,9 @@
 #include <QStandardPaths>
 #include <QUuid>
 
-// Headless Chromium with the extension plays a local HTTPS site whose media
-// need the page's cookie. First no window listens: the host keeps the
-// streams, and the real window lists them when its page opens. Then the
-// browser plays them again with HLS and DASH streams while the page is open.
-// Each file row is saved through the window's own transfer, which checks the
-// site's certificate against a CA the test trusts.
+// Headless Chromium with the extension plays a local HTTPS site whose media need
+// the page's cookie: first with no window (the host keeps the streams), then with
+// its page open. Rows are saved through the window's transfer, trusting this run's CA.
 class tst_BrowserChromium : public QObject
 {
     Q_OBJECT
@@ -79,8 +76,7 @@ private slots:
         QVERIFY(QDir().mkpath(profile()));
         QVERIFY2(m_site.start({.media = false, .tls = true, .cookie = m_cookie}), qPrintable(m_site.errorString()));
         QVERIFY2(m_site.makeStreams(), qPrintable(m_site.errorString()));
-        // A video (MP4) and a sound (MP3) over 100,000 bytes each, and a
-        // 1000-byte "generic.mp4" served as application/octet-stream.
+        // An MP4 and an MP3 over 100,000 bytes, and a 1000-byte octet-stream "generic.mp4".
         QCOMPARE(QProcess::execute(MediaFixture::program("ffmpeg"),
                                    {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                     "testsrc=size=320x240:rate=25:duration=4", "-f", "lavfi", "-i", "sine=duration=8",
@@ -89,24 +85,20 @@ private slots:
                                     "-map", "1:a", "-b:a", "128k", m_site.filePath("tune.mp3")}),
                  0);
         // Without the page's cookie, no media.
-        QProcess curl;
-        curl.start("curl", {"-s", "--noproxy", "*", "--cacert", m_site.caFile(), "-o", "/dev/null", "-w", "%{http_code}",
-                            m_site.tlsUrl("clip.mp4")});
-        QVERIFY(curl.waitForFinished(30000));
-        QCOMPARE(curl.readAllStandardOutput(), "403");
+        const QStringList fetch{"-s", "--noproxy", "*", "--cacert", m_site.caFile(), "-o", "/dev/null", "-w",
+                                "%{http_code}", m_site.tlsUrl("clip.mp4")};
+        QCOMPARE(MediaFixture::execute("curl", fetch).output, "403");
         QVERIFY(m_site.route("generic.mp4", {.headers = {"Content-Type: application/octet-stream"},
                                              .body = QByteArray(1000, '\0')}));
         const QByteArray files = "<!DOCTYPE html>\n<html><head><title>Browser capture test</title></head><body>"
                                  "<video src=\"clip.mp4\" autoplay muted></video><audio src=\"tune.mp3\" autoplay muted>"
                                  "</audio><script>fetch(\"generic.mp4\")</script>\n";
-        // The streams: played, or for DASH fetched by the page as a player would.
-        // When both videos ended, one small video more marks the end.
+        // HLS played, DASH fetched as a player would; end.mp4 once both videos ended.
         const QByteArray streams = "<video src=\"hls/master.m3u8\" autoplay muted></video>"
                                    "<video src=\"aes/index.m3u8\" autoplay muted></video><script>fetch(\"dash/manifest."
                                    "mpd\"); Promise.all([...document.querySelectorAll(\"video[src$=m3u8]\")].map(v => "
                                    "new Promise(ended => v.onended = ended))).then(() => fetch(\"end.mp4\"))</script>\n";
-        // The master comes slowly: the AES stream's playlist, from another
-        // folder of the host, arrives while the master waits to be read.
+        // A slow master: the AES playlist, of another folder, arrives while it waits.
         QVERIFY(m_site.route("hls/master.m3u8", {.headers = {"Content-Type: application/vnd.apple.mpegurl"},
                                                  .file = "hls/master.m3u8", .rate = 200}));
         QVERIFY(m_site.addFile("files.html", files) && m_site.addFile("streams.html", files + streams)
@@ -137,8 +129,7 @@ private slots:
                                  60000);
         stopBrowser(browser);
 
-        // The page lists them when it opens: the full address, size and type;
-        // the 1000-byte generic.mp4 is too small.
+        // Listed when the page opens: full address, size and type; generic.mp4 is too small.
         Sniffer *w = harness.start();
         w->navigationForm()->btnSniffer->click();
         QLabel *word = w->oldSnifferForm()->lblBrowser;
@@ -160,15 +151,13 @@ private slots:
         harness.responder.onSave = [&target](QFileDialog *dialog) { dialog->selectFile(target.filePath("x")); return true; };
         w->oldSnifferForm()->pbDownloadVideo->click();
         QVERIFY(harness.responder.messages.size() == 1 && QDir(target.path()).isEmpty());
-        // This run's CA made one it trusts, through the process's default
-        // configuration: the program has no switch to turn the checks off.
+        // Trusted through the default configuration: the program cannot turn the checks off.
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         QVERIFY(tls.addCaCertificates(m_site.caFile()));
         QSslConfiguration::setDefaultConfiguration(tls);
 
-        // A browser playing while the page is open: said; the files not listed
-        // twice, each stream one row, read with the browser's cookie, and its
-        // variant playlists and segments none.
+        // Played with the page open: files not listed twice, each stream one row read
+        // with the browser's cookie, its variant playlists and segments none.
         const auto siteRows = [&] {
             // Other suites' plain-HTTP streams on the loopback interface may reach the packet sniffer meanwhile.
             int count = 0;
@@ -203,8 +192,7 @@ private slots:
         }
         QCOMPARE(siteRows(), listed + int(streams.size()));
 
-        // Saved through the transfer with the browser's cookie: whole files, and
-        // an audio save converted to MP3.
+        // Saved with the browser's cookie: whole files, and an audio save as MP3.
         struct Save { QString name; QPushButton *button; QString file; };
         const QList<Save> saves{{"clip.mp4", w->oldSnifferForm()->pbDownloadVideo, "clip.mp4"},
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadVideo, "tune.MP3"},

@@ -121,14 +121,23 @@ QByteArray MediaFixture::pattern(qsizetype size)
     return bytes;
 }
 
+MediaFixture::Ran MediaFixture::execute(const QString &program, const QStringList &arguments,
+                                        const QProcessEnvironment &environment, bool merged)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(merged ? QProcess::MergedChannels : QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+}
+
 bool MediaFixture::run(const QString &name, const QStringList &arguments)
 {
-    QProcess tool;
-    tool.start(program(name), arguments);
-    const bool ok = tool.waitForFinished(60000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-    m_error = name + QStringLiteral(" failed: ") + QString::fromLocal8Bit(tool.readAllStandardError())
-              + tool.errorString();
-    return ok;
+    const Ran ran = execute(program(name), arguments);
+    m_error = name + QStringLiteral(" failed: ") + ran.output;
+    return ran.exitCode == 0;
 }
 
 bool MediaFixture::makeMedia()
@@ -213,12 +222,20 @@ bool MediaFixture::startServer(const Setup &setup)
     return m_port && m_silentPort && (!setup.tls || m_tlsPort);
 }
 
+bool MediaFixture::processMentions(const QString &text)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[1-9]*")}, QDir::Dirs);
+    return std::any_of(pids.cbegin(), pids.cend(), [&](const QString &pid) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        return cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8());
+    });
+}
+
 QStringList MediaFixture::streamCodecs(const QString &file)
 {
-    QProcess probe;
-    probe.start(program("ffprobe"), {"-v", "error", "-show_entries", "stream=codec_name", "-of",
-                                     "default=noprint_wrappers=1:nokey=1", file});
-    if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const Ran probe = execute(program(QStringLiteral("ffprobe")),
+                              {"-v", "error", "-show_entries", "stream=codec_name", "-of",
+                               "default=noprint_wrappers=1:nokey=1", file},
+                              QProcessEnvironment::systemEnvironment(), false);
+    return probe.exitCode == 0 ? probe.output.split('\n', Qt::SkipEmptyParts) : QStringList();
 }

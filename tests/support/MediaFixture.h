@@ -1,10 +1,8 @@
 #pragma once
 
-// The one local HTTP(S) server of the tests, and small real media it serves.
-// start() makes clip.mp4/.webm/.mp3/.flv (2 s each), page.html (titled
-// pageTitle(), one <video src="/clip.mp4">) and sources.html (webm and mp4
-// <source>s) in a temporary folder and serves it with media_server.py (see
-// there for paths and answers) until the fixture ends.
+// The one local HTTP(S) server of the tests (media_server.py: see there for paths
+// and answers) and small real media: start() makes clip.mp4/.webm/.mp3/.flv (2 s),
+// page.html (titled pageTitle(), one <video src="/clip.mp4">) and sources.html.
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -78,6 +76,18 @@ public:
     static QString pageTitle() { return QStringLiteral("Fixture Clip: Part 2!"); }
     // ffmpeg / ffprobe / python3 as the tests find them.
     static QString program(const QString &name);
+    // A program run to its end: exit code (-1 when it did not end well), output (stderr too when merged).
+    struct Ran
+    {
+        int exitCode = -1;
+        QString output;
+        QString lastLine() const { return output.trimmed().section(QLatin1Char('\n'), -1); }
+    };
+    static Ran execute(const QString &program, const QStringList &arguments,
+                       const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                       bool merged = true);
+    // Whether a live process's command line holds the text (orphans too).
+    static bool processMentions(const QString &text);
     // The codec names of a file's streams by ffprobe, empty when unreadable.
     static QStringList streamCodecs(const QString &file);
 
