@@ -12,6 +12,8 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
+#include <optional>
+
 
 namespace {
 
@@ -67,6 +69,18 @@ StreamSave::Result kept(const QString &cutShort = {})
     result.ok = true;
     result.cutShort = cutShort;
     return result;
+}
+
+// A finished file put in place under the target's name: as for any row, a
+// file of that name is replaced, and only by a complete one. The reason when
+// it could not be.
+std::optional<QString> putInPlace(const QString &file, const QString &target)
+{
+    if (QFileInfo::exists(target) && !QFile::remove(target))
+        return QStringLiteral("cannot replace %1").arg(target);
+    if (!QFile::rename(file, target))
+        return QStringLiteral("cannot rename %1").arg(file);
+    return std::nullopt;
 }
 
 } // namespace
@@ -254,13 +268,8 @@ void StreamSave::ended(const ToolResult &result)
                                 : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)));
         return;
     }
-    // As for any row, a file of that name is replaced, and only by a complete one.
-    if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
-        finish(failed(QStringLiteral("cannot replace %1").arg(m_request.target)));
-        return;
-    }
-    if (!QFile::rename(part, m_request.target)) {
-        finish(failed(QStringLiteral("cannot rename %1").arg(part)));
+    if (const std::optional<QString> why = putInPlace(part, m_request.target)) {
+        finish(failed(*why));
         return;
     }
     finish(kept());
@@ -309,12 +318,8 @@ void StreamSave::remuxed(const ToolResult &result)
         finish(failed(QStringLiteral("the recording could not be finished: %1").arg(result.complaint)));
         return;
     }
-    if (QFileInfo::exists(m_request.target) && !QFile::remove(m_request.target)) {
-        finish(failed(QStringLiteral("cannot replace %1").arg(m_request.target)));
-        return;
-    }
-    if (!QFile::rename(finished, m_request.target)) {
-        finish(failed(QStringLiteral("cannot rename %1").arg(finished)));
+    if (const std::optional<QString> why = putInPlace(finished, m_request.target)) {
+        finish(failed(*why));
         return;
     }
     removeLeftovers(m_request.target);
