@@ -28,7 +28,7 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
     partFile = targetFile + QStringLiteral(".part");
     activeJob = FileStep;
     // A merged row's tool fetches the video, then the audio.
-    static const QRegularExpression mergedCode(QRegularExpression::anchoredPattern(QStringLiteral("m[0-9]+|.*\\+.*")));
+    static const QRegularExpression mergedCode(QRegularExpression::anchoredPattern(QStringLiteral("m[0-9]+")));
     fileProgress = PartsProgress(mergedCode.match(formatCode).hasMatch() ? 2 : 1);
     ToolRun *run = launchTool(fileRun, arguments, {}, &Downloader::readFile, &Downloader::gotFile);
     // A tool quiet on its console may still be writing: a track, or the
