@@ -11,6 +11,7 @@
 #include "WindowHarness.h"
 
 #include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,6 +8,8 @@
 #include "TestFiles.h"
 #include "UserDialogs.h"
 
+#include "ui_OldSniffer.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -120,6 +122,15 @@ public:
         window->initialise();
         window->showMainDialog();
         return window.get();
+    }
+
+    // Saves the sniffed-media page's row with that button (the video one
+    // unless said), the save dialog answered with `base`.
+    void saveRow(int row, const QString &base, QPushButton *button = nullptr)
+    {
+        window->oldSnifferForm()->mediaList->setCurrentRow(row);
+        responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
+        (button ? button : window->oldSnifferForm()->pbDownloadVideo)->click();
     }
 
     bool messageSeen(const QString &text) const

@@ -105,10 +105,8 @@ private slots:
             const int row = rowOf(w, m_media.url(s.name));
             QCOMPARE(itemAt(w, row).size, m_media.bytes(s.name).size());
             QCOMPARE(itemAt(w, row).type, s.type);
-            w->oldSnifferForm()->mediaList->setCurrentRow(row);
             const QString base = target.filePath(s.name.section('.', 0, 0));
-            harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
-            w->oldSnifferForm()->pbDownloadVideo->click();
+            harness.saveRow(row, base);
             QCOMPARE(readFile(base + '.' + s.type), m_media.bytes(s.name));
             QVERIFY(MediaFixture::headerValues(m_media.requestHeads(s.name).constLast(), "Range").isEmpty());
         }

@@ -203,10 +203,7 @@ private slots:
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadAudio, "sound.mp3"}};
         for (const Save &save : saves) {
             const int before = withCookie(save.name), segments = withCookie("hls/s_0_000.ts");
-            w->oldSnifferForm()->mediaList->setCurrentRow(rowOf(w, m_site.tlsUrl(save.name)));
-            const QString base = target.filePath(save.file.section('.', 0, 0));
-            harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
-            save.button->click();
+            harness.saveRow(rowOf(w, m_site.tlsUrl(save.name)), target.filePath(save.file.section('.', 0, 0)), save.button);
             if (save.name.endsWith("m3u8")) {
                 QVERIFY(withCookie(save.name) > before && withCookie("hls/s_0_000.ts") > segments);
                 QCOMPARE(MediaFixture::streamCodecs(target.filePath(save.file)), (QStringList{"h264", "aac"}));

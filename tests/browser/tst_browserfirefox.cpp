@@ -125,10 +125,8 @@ private slots:
             QVERIFY2(row >= 0, qPrintable(s.name));
             QCOMPARE(itemAt(w, row).size, m_media.bytes(s.name).size());
             QCOMPARE(itemAt(w, row).type, s.type);
-            w->oldSnifferForm()->mediaList->setCurrentRow(row);
             const QString base = target.filePath(s.name.section('.', 0, 0));
-            harness.responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
-            w->oldSnifferForm()->pbDownloadVideo->click();
+            harness.saveRow(row, base);
             QCOMPARE(readFile(base + '.' + s.type), m_media.bytes(s.name));
             QCOMPARE(MediaFixture::headerValues(m_media.requestHeads(s.name).constLast(), "Cookie"),
                      QList<QByteArray>{"vidarro_test=" + m_cookie});
