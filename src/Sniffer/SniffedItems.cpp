@@ -60,6 +60,7 @@ bool SniffedItems::setStream(int number, const streams::StreamInfo &info)
     item.streamTip = streams::toolTip(info, QUrl(item.url));
     item.qualities = streams::qualityChoices(info);
     item.drm = info.encryption == streams::Encryption::Drm;
+    item.oneOrigin = streams::namesOnlyItsOrigin(info, QUrl(item.url));
     return true;
 }
 

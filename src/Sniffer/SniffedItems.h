@@ -28,6 +28,7 @@ struct SniffedItem
     QString streamTip;      // every quality and the address, once read
     QList<streams::QualityChoice> qualities;
     bool drm = false;       // needs a licence server: never offered for saving
+    bool oneOrigin = false; // every address the manifest names is on its own host
 };
 
 // The streams the sniffer found, oldest first: only streams of 100000 bytes

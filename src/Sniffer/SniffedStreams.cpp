@@ -105,7 +105,7 @@ QString Sniffer::downloadSniffedStream(int index)
     oldSniffer->pbDownloadVideo->setEnabled(false);
     const StreamSave::Request request{
         QDir::toNativeSeparators(Platform::applicationFolder() + QLatin1Char('/') + Platform::downloaderToolName()),
-        QUrl(item.url), item.requestHeader, selector, path};
+        QUrl(item.url), item.requestHeader, selector, path, item.oneOrigin};
     if (live)
         save.record(request, Platform::companionProgram(QStringLiteral("ffmpeg")));
     else

@@ -12,7 +12,7 @@ StreamReader::StreamReader(streams::StreamSorter *sorter, QObject *parent)
 }
 
 void StreamReader::fetch(const QUrl &address, const QByteArray &requestHeader,
-                         std::function<void(const QByteArray &, const QUrl &)> then, int number)
+                         std::function<void(const QByteArray &, const QUrl &)> then, int number, const QUrl &headersFor)
 {
     auto *fetch = new ManifestFetch(m_network, this);
     connect(fetch, &ManifestFetch::done, this, [this, fetch, then, number](const ManifestFetch::Result &result) {
@@ -23,7 +23,7 @@ void StreamReader::fetch(const QUrl &address, const QByteArray &requestHeader,
         }
         then(result.body, result.address);
     });
-    fetch->fetch(address, requestHeader, streams::MaxManifestBytes);
+    fetch->fetch(address, requestHeader, streams::MaxManifestBytes, 15000, headersFor);
 }
 
 void StreamReader::read(int number, const QUrl &address, const QByteArray &requestHeader)
@@ -49,6 +49,6 @@ void StreamReader::read(int number, const QUrl &address, const QByteArray &reque
             const streams::StreamInfo info = both.ok() ? *both.info : master;
             m_sorter->learn(address, info);
             emit streamRead(number, info);
-        }, number);
+        }, number, address);
     }, number);
 }

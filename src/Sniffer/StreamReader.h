@@ -29,7 +29,7 @@ signals:
 
 private:
     void fetch(const QUrl &address, const QByteArray &requestHeader,
-               std::function<void(const QByteArray &, const QUrl &)> then, int number);
+               std::function<void(const QByteArray &, const QUrl &)> then, int number, const QUrl &headersFor = {});
 
     streams::StreamSorter *m_sorter;
     QNetworkAccessManager *m_network;

@@ -3,42 +3,32 @@
 #include "LogLine.h"
 #include "Platform.h"
 #include "SafeText.h"
+#include "ToolOptions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 namespace {
 
-// A value for the tool's configuration file, read the way a POSIX shell
-// reads words: single quotes, with each quote written as '"'"'.
-QString quotedWord(const QString &value)
+// The credentials and the cookie source in a private folder's file that
+// the tool reads; the folder, or empty when it cannot be written.
+QString optionsFolder(const QString &userName, const QString &password, const QString &cookieSource)
 {
-    QString quoted = value;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\"'\"'"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
-// The credentials and the cookie source in a file of mode 0600 that the
-// tool reads; empty when it cannot be written.
-QString optionsFile(const QString &userName, const QString &password, const QString &cookieSource)
-{
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
-    file.setAutoRemove(false);
-    if (!file.open() || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
+    const QString folder = ToolOptions::makePrivateFolder();
+    if (folder.isEmpty())
         return {};
-    QString text = QStringLiteral("# coding: utf-8\n");
+    QByteArray text = "# coding: utf-8\n";
     if (!userName.isEmpty() || !password.isEmpty())
-        text += QStringLiteral("--username ") + quotedWord(userName) + QStringLiteral("\n--password ")
-                + quotedWord(password) + QLatin1Char('\n');
+        text += "--username " + ToolOptions::quotedWord(userName.toUtf8()) + "\n--password "
+                + ToolOptions::quotedWord(password.toUtf8()) + '\n';
     if (!cookieSource.isEmpty())
-        text += QStringLiteral("--cookies-from-browser ") + quotedWord(cookieSource) + QLatin1Char('\n');
-    if (file.write(text.toUtf8()) < 0 || !file.flush()) {
-        file.remove();
+        text += "--cookies-from-browser " + ToolOptions::quotedWord(cookieSource.toUtf8()) + '\n';
+    if (!ToolOptions::writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
+        QDir(folder).removeRecursively();
         return {};
     }
-    return file.fileName();
+    return folder;
 }
 
 void removeFiles(const QStringList &names)
@@ -112,16 +102,18 @@ ToolRun *Downloader::launch(QPointer<ToolRun> &member, const QString &program, c
 ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &arguments, ToolRun::Limits limits,
                                 ReadSlot onRead, EndSlot onEnd)
 {
-    QString config;
+    QString folder;
     if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty()) {
-        config = optionsFile(userName, password, cookieSource);
-        if (config.isEmpty())
+        folder = optionsFolder(userName, password, cookieSource);
+        if (folder.isEmpty())
             LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }
-    const QStringList full = config.isEmpty() ? arguments : QStringList{QStringLiteral("--config-locations"), config} + arguments;
+    const QStringList full = folder.isEmpty() ? arguments
+                                              : QStringList{QStringLiteral("--config-locations"),
+                                                            folder + QStringLiteral("/options.conf")} + arguments;
     ToolRun *run = launch(member, toolPath, full, limits, onRead, onEnd);
-    if (!config.isEmpty())
-        run->removeWhenDone(config);
+    if (!folder.isEmpty())
+        run->removeWhenDone(folder);
     return run;
 }
 

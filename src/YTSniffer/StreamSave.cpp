@@ -2,26 +2,20 @@
 
 #include "LogLine.h"
 #include "SafeText.h"
-#include "RequestHeaders.h"
+#include "ToolHeaders.h"
+#include "ToolOptions.h"
 #include "ToolOutput.h"
 #include "ToolRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <optional>
 
 
 namespace {
-
-// Read the way a POSIX shell reads words: single quotes, each quote as '"'"'.
-QByteArray quotedWord(const QByteArray &value)
-{
-    return '\'' + QByteArray(value).replace('\'', "'\"'\"'") + '\'';
-}
 
 QString partPath(const QString &target)
 {
@@ -95,12 +89,34 @@ StreamSave::~StreamSave()
     }
 }
 
-QByteArray StreamSave::headerOptions(const QByteArray &requestHeader)
+std::optional<QString> StreamSave::writeOptions(const Request &request, const QString &folder)
 {
-    QByteArray text = "# coding: utf-8\n";
-    for (const RequestHeaders::Field &field : RequestHeaders::parse(requestHeader).fields)
-        text += "--add-header " + quotedWord(field.name + ':' + field.value) + '\n';
-    return text;
+    const ToolHeaders headers = ToolHeaders::from(request.requestHeader, request.address, request.oneOrigin);
+    for (const QByteArray &name : headers.dropped)
+        LOG_WARNING << "StreamSave" << ":" << "header left out" << ":" << name.left(100);
+    m_heldBack = headers.heldBack;
+    m_scopedCookies.clear();
+    QByteArray options = "# coding: utf-8\n" + headers.options;
+    const QString cookies = folder + QStringLiteral("/cookies.txt");
+    if (!headers.cookieFile.isEmpty()) {
+        if (!ToolOptions::writePrivateFile(cookies, headers.cookieFile))
+            return cookies;
+        // Sent to every host the tool asks when the manifest names no other;
+        // else only a tool that keeps each cookie to its host may have them.
+        if (request.oneOrigin)
+            options += "--cookies " + ToolOptions::quotedWord(QFile::encodeName(cookies)) + '\n';
+        else
+            m_scopedCookies = cookies;
+    }
+    // The address may carry a password or a token: in a file, as the tool's only address.
+    const QString address = folder + QStringLiteral("/address.txt");
+    if (!ToolOptions::writePrivateFile(address, QByteArray(request.address.toString(QUrl::FullyEncoded).toUtf8() + '\n')))
+        return address;
+    options += "--batch-file " + ToolOptions::quotedWord(QFile::encodeName(address)) + '\n';
+    const QString file = folder + QStringLiteral("/options.conf");
+    if (!ToolOptions::writePrivateFile(file, options))
+        return file;
+    return std::nullopt;
 }
 
 QStringList StreamSave::arguments(const Request &request, bool live)
@@ -120,8 +136,9 @@ QStringList StreamSave::arguments(const Request &request, bool live)
                              QStringLiteral("--merge-output-format"), QStringLiteral("mp4"), QStringLiteral("--print"),
                              QStringLiteral("after_move:[saved] %(filepath)s"), QStringLiteral("--format"),
                              request.selector, QStringLiteral("-o"),
-                             partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%")), QStringLiteral("--"), request.address.toString(QUrl::FullyEncoded)};
-    return live ? recorder + common : common;
+                             partPath(request.target).replace(QLatin1Char('%'), QStringLiteral("%%"))};
+    // A segment that does not come fails the save: a file with a hole is not a saved stream.
+    return live ? recorder + common : QStringList{QStringLiteral("--abort-on-unavailable-fragments")} + common;
 }
 
 void StreamSave::start(const Request &request)
@@ -147,21 +164,26 @@ void StreamSave::launch(const Request &request)
     m_done = false;
     m_cutShort.clear();
     m_recordingSince.invalidate();
-    QTemporaryFile config(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX.conf"));
-    config.setAutoRemove(false);
-    if (!config.open() || !config.setPermissions(QFile::ReadOwner | QFile::WriteOwner)
-        || config.write(headerOptions(request.requestHeader)) < 0 || !config.flush()) {
-        config.remove();
-        QTimer::singleShot(0, this, [this] { finish(failed(QStringLiteral("cannot write the tool's options"))); });
+    const QString folder = ToolOptions::makePrivateFolder();
+    const std::optional<QString> unwritten = folder.isEmpty() ? std::optional<QString>(QDir::tempPath())
+                                                              : writeOptions(request, folder);
+    if (unwritten) {
+        if (!folder.isEmpty())
+            QDir(folder).removeRecursively();
+        QTimer::singleShot(0, this, [this, unwritten] {
+            finish(failed(QStringLiteral("cannot write the tool's options in %1").arg(*unwritten)));
+        });
         return;
     }
-    config.close();
     const QStringList args = arguments(request, m_live);
     LOG_DEBUG << "StreamSave" << ":" << SafeText::address(request.address) << ":" << request.selector
               << ":" << request.target;
-    m_run = new ToolRun(request.tool, QStringList{QStringLiteral("--config-locations"), config.fileName()} + args,
+    QStringList launcher{QStringLiteral("--config-locations"), folder + QStringLiteral("/options.conf")};
+    if (!m_scopedCookies.isEmpty())
+        launcher << QStringLiteral("--scoped-cookies") << m_scopedCookies;
+    m_run = new ToolRun(request.tool, launcher + args,
                         {200, 64 * 1024}, this);
-    m_run->removeWhenDone(config.fileName());
+    m_run->removeWhenDone(folder);
     m_run->watchFiles(partPath(request.target));
     connect(m_run, &ToolRun::linesRead, this, &StreamSave::readLines);
     connect(m_run, &ToolRun::finished, this, &StreamSave::ended);
@@ -238,6 +260,10 @@ void StreamSave::readLines(const QStringList &lines)
             m_saved = text.mid(8);
             continue;
         }
+        if (text == QLatin1String("[cookies] left out")) {
+            m_heldBack.append("Cookie");
+            continue;
+        }
         const std::optional<ToolProgress> line = ToolOutput::progressWithAmounts(text);
         if (!line)
             continue;
@@ -264,8 +290,7 @@ void StreamSave::ended(const ToolResult &result)
     const bool ours = saved.isFile() && saved.absolutePath() == target.absolutePath()
                       && saved.fileName().startsWith(target.fileName() + QStringLiteral(".part"));
     if (!result.ok || !ours) {
-        finish(failed(result.ok ? QStringLiteral("the tool wrote no file")
-                                : QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint)));
+        finish(failed(result.ok ? QStringLiteral("the tool wrote no file") : toolFailure(result)));
         return;
     }
     if (const std::optional<QString> why = putInPlace(part, m_request.target)) {
@@ -273,6 +298,21 @@ void StreamSave::ended(const ToolResult &result)
         return;
     }
     finish(kept());
+}
+
+QString StreamSave::toolFailure(const ToolResult &result) const
+{
+    QString text = QStringLiteral("the tool ended with code %1: %2").arg(result.exitCode).arg(result.complaint);
+    // Refused for want of a sign-in the browser had: say which header stayed behind, and why.
+    const QString said = result.lastWords.join(QLatin1Char('\n'));
+    if (m_heldBack.isEmpty() || !(said.contains(QLatin1String("HTTP Error 401")) || said.contains(QLatin1String("HTTP Error 403"))))
+        return text;
+    text += QStringLiteral("\nThe stream asked for a sign-in. The browser's %1 header is kept to the site it was sent to: "
+                           "this stream also names other sites, and the downloader tool would have sent it to them too.")
+                .arg(QString::fromLatin1(m_heldBack.join(", ")));
+    if (m_heldBack.contains("Cookie"))
+        text += QStringLiteral(" Update the downloader tool (Ctrl+U): a current one keeps cookies to their own site.");
+    return text;
 }
 
 void StreamSave::keepRecording(bool toolOk, const QString &why)

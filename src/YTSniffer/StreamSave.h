@@ -9,6 +9,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 class QTimer;
 class ToolRun;
 struct ToolResult;
@@ -35,6 +37,7 @@ public:
         QByteArray requestHeader;  // the browser's request block
         QString selector;          // "bv*[height<=720]+ba/b" or a format id
         QString target;            // final file name
+        bool oneOrigin = false;    // the manifest names no other host than its own
     };
 
     struct Result
@@ -60,10 +63,9 @@ public:
     void stop();
     bool isRunning() const;
 
-    // The tool's arguments after its configuration file, for tests and the log.
+    // The tool's arguments after its configuration file, for tests and the log;
+    // the address is in that file.
     static QStringList arguments(const Request &request, bool live = false);
-    // The configuration file's text: one quoted --add-header per replayed line.
-    static QByteArray headerOptions(const QByteArray &requestHeader);
 
 signals:
     void progress(unsigned long long done, bool sizeKnown, unsigned long long total, int percent);
@@ -72,6 +74,10 @@ signals:
 
 private:
     void launch(const Request &request);
+    // The options, cookie and address files in the run's private folder;
+    // the file that could not be written, if any.
+    std::optional<QString> writeOptions(const Request &request, const QString &folder);
+    QString toolFailure(const ToolResult &result) const;
     void readLines(const QStringList &lines);
     void ended(const ToolResult &result);
     void measureRecording();
@@ -86,6 +92,8 @@ private:
     bool m_live = false;
     QString m_remuxer;
     QString m_saved;      // where the tool says it put the file
+    QList<QByteArray> m_heldBack;  // secret headers the tool was not given
+    QString m_scopedCookies;       // cookies for a tool that keeps them to their host
     PartsProgress m_progress;
     bool m_canceled = false;
     bool m_stopping = false;

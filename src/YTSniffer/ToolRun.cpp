@@ -16,6 +16,7 @@ namespace {
 
 // Characters of the error stream kept for the log.
 constexpr qsizetype maxComplaint = 512;
+constexpr int keptWords = 20;
 int silenceMs = 5 * 60 * 1000;
 
 } // namespace
@@ -65,7 +66,7 @@ qint64 ToolRun::watchedSize() const
 
 void ToolRun::removeWhenDone(const QString &path)
 {
-    m_removeWhenDone = path;
+    m_removeWhenDone << path;
 }
 
 void ToolRun::setVariable(const QString &name, const QString &value)
@@ -121,8 +122,13 @@ void ToolRun::release(std::function<void()> afterwards)
 
 void ToolRun::removeFiles()
 {
-    if (!m_removeWhenDone.isEmpty())
-        QFile::remove(m_removeWhenDone);
+    for (const QString &path : std::as_const(m_removeWhenDone)) {
+        const QFileInfo file(path);
+        if (file.isDir() && !file.isSymLink())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
     m_removeWhenDone.clear();
 }
 
@@ -172,6 +178,10 @@ void ToolRun::noteComplaints(const QStringList &lines)
             m_result.complaint = words.left(maxComplaint);
         if (const QString error = ToolErrors::lastErrorLine({words}); !error.isEmpty())
             m_result.errorLine = error;
+        if (!words.isEmpty())
+            m_result.lastWords.append(words.left(maxComplaint));
+        if (m_result.lastWords.size() > keptWords)
+            m_result.lastWords.removeFirst();
     }
 }
 

@@ -24,6 +24,7 @@ struct ToolResult
     int linesLeftOut = 0;   // lines past those bounds
     QString complaint;      // the tool's last words on standard error, for the log
     QString errorLine;      // its last "ERROR:" line there, for the user
+    QStringList lastWords;  // its last lines there (a few): the cause, when others follow from it
 };
 
 // One child process for one request: a process group of its own that dies
@@ -49,7 +50,7 @@ public:
     // Files whose growth is a sign of life: those beside PREFIX whose names
     // begin with its name, like the tracks and the merge of a download.
     void watchFiles(const QString &prefix);
-    // A file that goes when the run does, like one holding credentials.
+    // Files or folders that go when the run does, like those holding credentials.
     void removeWhenDone(const QString &path);
     // A variable of the child's environment, besides those it inherits.
     void setVariable(const QString &name, const QString &value);
@@ -99,7 +100,7 @@ private:
     QElapsedTimer m_quiet;
     QString m_watched;
     qint64 m_watchedSize = -1;  // of all the watched files together
-    QString m_removeWhenDone;
+    QStringList m_removeWhenDone;
     QProcessEnvironment m_environment;
     bool m_ownEnvironment = false;
     // While a stalled run's group is being ended: what to run once it is gone.

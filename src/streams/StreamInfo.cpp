@@ -1,5 +1,7 @@
 #include "StreamInfo.h"
 
+#include <algorithm>
+
 #include "DashManifest.h"
 #include "HlsPlaylist.h"
 #include "ManifestRecognition.h"
@@ -57,6 +59,22 @@ const Variant *bestVariant(const StreamInfo &info)
             best = &v;
     }
     return best;
+}
+
+bool namesOnlyItsOrigin(const StreamInfo &info, const QUrl &manifest)
+{
+    const auto sameOrigin = [&manifest](const QUrl &address) {
+        return address.isEmpty()
+               || (address.scheme() == manifest.scheme() && address.host() == manifest.host()
+                   && address.port(-1) == manifest.port(-1));
+    };
+    QList<QUrl> named = info.segments + info.otherPlaylists;
+    named << info.keyAddress;
+    for (const Variant &variant : info.variants)
+        named << variant.address;
+    for (const AudioTrack &track : info.audio)
+        named << track.address;
+    return std::all_of(named.cbegin(), named.cend(), sameOrigin);
 }
 
 } // namespace streams

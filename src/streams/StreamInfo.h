@@ -98,4 +98,9 @@ ManifestResult combineLevels(const StreamInfo &master, const ManifestResult &var
 // The variant with the most pixels, then the highest bandwidth; null when none.
 const Variant *bestVariant(const StreamInfo &info);
 
+// Whether every address the manifest names (variants, audio, segments, keys,
+// other playlists) has the manifest's own scheme, host and port: a request
+// header sent to all of them then reaches no other host.
+bool namesOnlyItsOrigin(const StreamInfo &info, const QUrl &manifest);
+
 } // namespace streams

@@ -13,7 +13,8 @@ ManifestFetch::ManifestFetch(QNetworkAccessManager *manager, QObject *parent) : 
     connect(&m_idle, &QTimer::timeout, this, [this] { fail(QStringLiteral("no answer in time")); });
 }
 
-void ManifestFetch::fetch(const QUrl &address, const QByteArray &requestHeader, qsizetype maxBytes, int timeoutMs)
+void ManifestFetch::fetch(const QUrl &address, const QByteArray &requestHeader, qsizetype maxBytes, int timeoutMs,
+                          const QUrl &headersFor)
 {
     m_maxBytes = maxBytes;
     if (!address.isValid() || (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
@@ -21,8 +22,13 @@ void ManifestFetch::fetch(const QUrl &address, const QByteArray &requestHeader, 
         return;
     }
     QNetworkRequest request(address);
-    for (const RequestHeaders::Field &field : RequestHeaders::parse(requestHeader).fields)
-        request.setRawHeader(field.name, field.value);
+    const bool sameOrigin = headersFor.isEmpty()
+                            || (headersFor.scheme() == address.scheme() && headersFor.host() == address.host()
+                                && headersFor.port(-1) == address.port(-1));
+    for (const RequestHeaders::Field &field : RequestHeaders::parse(requestHeader).fields) {
+        if (sameOrigin || !RequestHeaders::isHostBound(field.name))
+            request.setRawHeader(field.name, field.value);
+    }
     request.setRawHeader("Accept-Encoding", "identity");
     // Secrets stay with their own origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);

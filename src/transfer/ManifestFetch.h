@@ -28,7 +28,10 @@ public:
 
     ManifestFetch(QNetworkAccessManager *manager, QObject *parent = nullptr);
 
-    void fetch(const QUrl &address, const QByteArray &requestHeader, qsizetype maxBytes, int timeoutMs = 15000);
+    // headersFor: where the browser sent requestHeader, when not to address:
+    // its secrets (cookies, authorization) go to that origin only.
+    void fetch(const QUrl &address, const QByteArray &requestHeader, qsizetype maxBytes, int timeoutMs = 15000,
+               const QUrl &headersFor = {});
 
 signals:
     // Exactly once per fetch, never from inside fetch().

@@ -1,3 +1,4 @@
+#include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CaptureSession.h"
 #include "MediaFixture.h"
@@ -29,6 +30,8 @@ class tst_StreamRows : public QObject
 
 private:
     MediaFixture m_media;
+    MediaFixture m_other{QStringLiteral("127.0.0.3")};  // a second host a manifest may name
+    MediaFixture m_proxy{QStringLiteral("127.0.0.4")};  // a proxy a page may name
 
     // What ffprobe says of a file, sorted: its length, "audio", "video,1280,720".
     static QStringList probe(const QString &file)
@@ -69,6 +72,14 @@ private slots:
                                 "mp4a.40.2\",AUDIO=\"a\"\n/live/onair/p_1.m3u8\n"));
         QByteArray dynamic = m_media.bytes("dash/manifest.mpd");
         QVERIFY(m_media.addFile("dash/live.mpd", dynamic.replace("type=\"static\"", "type=\"dynamic\"")));
+        // The master here, its playlists and segments on the other host; and one whose segment there refuses.
+        QVERIFY(m_other.start({.media = false}) && m_proxy.start({.media = false}));
+        for (const QFileInfo &file : QDir(m_media.filePath("hls")).entryInfoList(QDir::Files))
+            QVERIFY(m_other.addFile("hls/" + file.fileName(), m_media.bytes("hls/" + file.fileName())));
+        QByteArray master = m_media.bytes("hls/master.m3u8");
+        QVERIFY(m_media.addFile("cross/master.m3u8", master.replace("p_", m_other.url("/hls/p_").toUtf8())));
+        QVERIFY(m_media.addFile("cross/denied.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\n"
+                                                     + m_other.url("/status/403/hls/s_1_000.ts").toUtf8() + "\n#EXT-X-ENDLIST\n"));
     }
 
     void aStreamIsOneRowAndSavedWhole_data()
@@ -203,6 +214,98 @@ private slots:
             return (h.contains(".ts ") || h.contains(".m4s ")) && h.contains("\r\nCookie: session=s3cret\r\n")
                    && h.contains("\r\nUser-Agent: StreamRowsTest/1.0\r\n");
         }));
+    }
+
+    // What a page sets in its requests: secrets go to their own host only, headers the tool would
+    // take as orders or cannot read are left out (named in the log, never their values), and
+    // secrets in the address never stand on a command line.
+    void whatAPageSetsStaysInItsPlace_data()
+    {
+        QTest::addColumn<QString>("manifest");
+        QTest::addColumn<bool>("browserRow");      // as the extension reports it, else a packet's header block
+        QTest::addColumn<QByteArrayList>("headers");
+        QTest::addColumn<QString>("outcome");      // "saved", or a text of the failure's box
+        QTest::addColumn<QStringList>("logged");   // names the log gives as left out
+        const QByteArrayList secrets{"Cookie: session=s3cret", "Authorization: Bearer t0ken-s3cret"};
+        const QByteArray proxy = "Ytdl-Request-Proxy: " + m_proxy.url("/").toLatin1();
+        const QByteArrayList odd{"X.Dot: 1", "X': 2", "X-Line: a\xe2\x80\xa8" "b", "X-Raw: \xff\xfe"};
+        QTest::newRow("other host, browser row, the tool's own header")
+            << "cross/master.m3u8" << true << secrets + QByteArrayList{proxy} << "saved" << QStringList{"Ytdl-Request-Proxy"};
+        QTest::newRow("other host, packet row, names and values the tool cannot take")
+            << "cross/master.m3u8" << false << secrets + odd << "saved" << QStringList{"X.Dot", "X'", "X-Line", "X-Raw"};
+        QTest::newRow("other host asks a sign-in") << "cross/denied.m3u8" << true << secrets
+                                                   << "is kept to the site it was sent to" << QStringList();
+        QTest::newRow("secrets in the address") << "hls/master.m3u8?token=t0ken-s3cret" << true << secrets << "saved"
+                                                << QStringList();
+    }
+
+    void whatAPageSetsStaysInItsPlace()
+    {
+        QFETCH(QString, manifest);
+        QFETCH(bool, browserRow);
+        QFETCH(QByteArrayList, headers);
+        QFETCH(QString, outcome);
+        QFETCH(QStringList, logged);
+        logLines.clear();
+        previousHandler = qInstallMessageHandler(keepLogLine);
+        const auto restore = qScopeGuard([] { qInstallMessageHandler(previousHandler); });
+        const int otherHeadsBefore = m_other.requestHeads().size();
+        WindowHarness harness(shippedSettings());
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+
+        QUrl address(m_media.url(manifest));
+        if (manifest.contains("token="))
+            address.setUserInfo("viewer:pw-s3cret");
+        BrowserStream stream;
+        stream.url = address.toString();
+        stream.method = "GET";
+        stream.status = 200;
+        stream.contentType = "application/vnd.apple.mpegurl";
+        QByteArray head = "GET " + address.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority) + " HTTP/1.1\r\nHost: "
+                          + address.adjusted(QUrl::RemoveUserInfo).authority().toLatin1() + "\r\n";
+        for (const QByteArray &line : headers) {
+            const qsizetype colon = line.indexOf(": ");
+            stream.requestHeaders.append({line.first(colon), line.sliced(colon + 2)});
+            head += line + "\r\n";
+        }
+        if (browserRow)
+            emit w->browserCapture()->reportArrived(BrowserCapture::report(stream), true);
+        else
+            QVERIFY(w->captureSession()->queueReport(address.toString().mid(7).toLatin1(), head + "\r\n", "512", "HLS"));
+        QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, manifest) >= 0 && !itemAt(w, rowOf(w, manifest)).streamText.isEmpty(), 20000);
+
+        QTemporaryDir target;
+        // While the tool runs, no command line holds the address's secrets.
+        int toolSeen = 0;
+        QStringList exposed;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            toolSeen += MediaFixture::processMentions(target.path());
+            for (const char *secret : {"pw-s3cret", "t0ken-s3cret"})
+                if (MediaFixture::processMentions(secret))
+                    exposed << QString(secret);
+        });
+        watch.start(10);
+        harness.saveRow(rowOf(w, manifest), target.filePath("saved"));
+        watch.stop();
+        QVERIFY(toolSeen > 0);
+        QVERIFY2(exposed.isEmpty(), qPrintable(exposed.join(' ')));
+        if (outcome == "saved") {
+            QVERIFY2(harness.responder.messages.isEmpty(), qPrintable(harness.responder.messages.value(0).text));
+            QCOMPARE(MediaFixture::streamCodecs(target.filePath("saved.mp4")).size(), 2);
+        } else {
+            QVERIFY(harness.messageSeen(outcome));
+        }
+        // The other host saw the stream's requests, and none of its secrets; no proxy was asked.
+        const QList<QByteArray> otherHeads = m_other.requestHeads().mid(otherHeadsBefore);
+        QCOMPARE(otherHeads.isEmpty(), !manifest.startsWith("cross"));
+        for (const QByteArray &otherHead : otherHeads)
+            QVERIFY2(!otherHead.contains("s3cret"), otherHead.constData());
+        QVERIFY(m_proxy.requestHeads().isEmpty());
+        for (const QString &name : logged)
+            QVERIFY2(!logLines.filter("header left out : \"" + name + '"').isEmpty(), qPrintable(name));
+        QVERIFY(logLines.filter("s3cret").isEmpty());
     }
 };
 

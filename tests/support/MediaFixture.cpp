@@ -61,7 +61,7 @@ QByteArray MediaFixture::bytes(const QString &name) const
 bool MediaFixture::addFile(const QString &name, const QByteArray &data)
 {
     QFile file(filePath(name));
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 bool MediaFixture::route(const QString &path, const Route &route)

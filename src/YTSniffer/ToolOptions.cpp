@@ -1,0 +1,48 @@
+#include "ToolOptions.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace ToolOptions {
+
+QByteArray quotedWord(QByteArrayView value)
+{
+    return '\'' + value.toByteArray().replace('\'', "'\"'\"'") + '\'';
+}
+
+QString makePrivateFolder()
+{
+    QByteArray pattern = QFile::encodeName(QDir::tempPath() + QStringLiteral("/vidarro-XXXXXX"));
+    // mkdtemp makes the folder 0700 whatever the umask.
+    if (!::mkdtemp(pattern.data()))
+        return {};
+    return QFile::decodeName(pattern);
+}
+
+bool writePrivateFile(const QString &path, QByteArrayView text)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, size_t(text.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            QFile::remove(path);
+            return false;
+        }
+        written += n;
+    }
+    return ::close(fd) == 0;
+}
+
+} // namespace ToolOptions

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The private files a run of the downloader tool reads its options from:
+// credentials, the browser's headers and cookies, the address. They live in
+// a folder only this user may enter and go with the run, so nothing of them
+// stands on a command line, where every local user could read it.
+namespace ToolOptions {
+
+// A word of the tool's configuration file, read the way a POSIX shell reads
+// words: single quotes, each quote written as '"'"'.
+QByteArray quotedWord(QByteArrayView value);
+
+// A new folder of mode 0700 in the temporary folder; empty when it cannot be made.
+QString makePrivateFolder();
+
+// Writes a new file of mode 0600 (never through a link); false when it cannot.
+bool writePrivateFile(const QString &path, QByteArrayView text);
+
+} // namespace ToolOptions
