@@ -42,11 +42,6 @@ BrowserSession::~BrowserSession()
     m_server.reset();
 }
 
-QString BrowserSession::serverName() const
-{
-    return BrowserSocket::serverName(m_folder);
-}
-
 bool BrowserSession::isListening() const
 {
     return m_server && m_server->isListening();
@@ -56,10 +51,18 @@ bool BrowserSession::start()
 {
     if (isListening())
         return true;
+    const BrowserSocket::Places places = BrowserSocket::serverPlaces(m_folder, true);
+    for (const QString &reason : places.skipped)
+        qWarning().noquote() << "browser capture: no socket in" << reason;
+    if (places.names.isEmpty()) {
+        m_error = QStringLiteral("no private folder for the browser socket");
+        return false;
+    }
+    m_serverName = places.names.first();
+    const QString &name = m_serverName;
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->setMaxPendingConnections(maxConnections);
-    const QString name = serverName();
     if (!m_server->listen(name) && m_server->serverError() == QAbstractSocket::AddressInUseError) {
         // A name left by a window that died is taken over; a live window's is not.
         QLocalSocket probe;

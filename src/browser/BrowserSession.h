@@ -37,10 +37,11 @@ public:
 
     // Listens, then empties the spool through streamSeen; connect first.
     // False, with errorString(), when another window of this user already
-    // listens or the socket cannot be made.
+    // listens or the socket cannot be made. Folders passed over are logged.
     bool start();
     bool isListening() const;
-    QString serverName() const;
+    // The socket's path, once start() chose it (BrowserSocket::serverPlaces).
+    QString serverName() const { return m_serverName; }
     QString errorString() const { return m_error; }
 
     // A browser is connected while at least one host is.
@@ -60,6 +61,7 @@ private:
     void takeSpool();
 
     QString m_folder;
+    QString m_serverName;
     std::unique_ptr<QLocalServer> m_server;
     QString m_error;
     QHash<QLocalSocket *, FrameReader> m_readers;   // one per connected host

@@ -1,13 +1,12 @@
 #include "BrowserSpool.h"
 
 #include "BrowserMessage.h"
+#include "PrivateFile.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -25,11 +24,16 @@ QString BrowserSpool::filePath() const
     return m_folder + QStringLiteral("/browser-streams.json");
 }
 
+QString BrowserSpool::lockPath() const
+{
+    return m_folder + QStringLiteral("/browser-streams.lock");
+}
+
 BrowserSpool::Result BrowserSpool::add(const BrowserStream &stream)
 {
-    QLockFile lock(m_folder + QStringLiteral("/browser-streams.lock"));
+    PrivateFile::Lock lock(lockPath());
     if (!lock.tryLock(lockWaitMs))
-        return {false, QStringLiteral("the spool stays locked")};
+        return {false, QStringLiteral("the spool stays locked: ") + lock.error()};
 
     QString readError;
     QList<BrowserStream> streams = read(&readError);   // an unreadable spool is started afresh
@@ -40,29 +44,25 @@ BrowserSpool::Result BrowserSpool::add(const BrowserStream &stream)
     for (const BrowserStream &kept : std::as_const(streams))
         list.append(browserStreamJson(kept));
 
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, file.errorString()};
-    // Restrict the new file before a single cookie is written to it.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return {false, QStringLiteral("cannot restrict the spool to its owner")};
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("streams"), list}}).toJson(QJsonDocument::Compact));
-    if (!file.commit())
-        return {false, file.errorString()};
+    const QString error = PrivateFile::replace(
+        filePath(), QJsonDocument(QJsonObject{{QStringLiteral("streams"), list}}).toJson(QJsonDocument::Compact));
+    if (!error.isEmpty())
+        return {false, error};
     return {};
 }
 
 BrowserSpool::Taken BrowserSpool::takeAll()
 {
     Taken taken;
-    QLockFile lock(m_folder + QStringLiteral("/browser-streams.lock"));
-    if (!QFile::exists(filePath()))
+    if (!PrivateFile::exists(filePath()))
         return taken;
+    PrivateFile::Lock lock(lockPath());
     if (!lock.tryLock(lockWaitMs)) {
-        taken.error = QStringLiteral("the spool stays locked");
+        taken.error = QStringLiteral("the spool stays locked: ") + lock.error();
         return taken;
     }
     taken.streams = read(&taken.error);
+    // Whatever stands at the name goes: a link, never its target; a FIFO, unread.
     QFile::remove(filePath());
     return taken;
 }
@@ -70,18 +70,12 @@ BrowserSpool::Taken BrowserSpool::takeAll()
 QList<BrowserStream> BrowserSpool::read(QString *error) const
 {
     QList<BrowserStream> streams;
-    QFile file(filePath());
-    if (!file.exists())
-        return streams;
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    const PrivateFile::Contents contents = PrivateFile::read(filePath(), maxFileSize);
+    if (!contents.error.isEmpty()) {
+        *error = QStringLiteral("the spool: ") + contents.error;
         return streams;
     }
-    if (file.size() > maxFileSize) {
-        *error = QStringLiteral("the spool is larger than %1 bytes").arg(maxFileSize);
-        return streams;
-    }
-    const QJsonArray list = QJsonDocument::fromJson(file.read(maxFileSize)).object()
+    const QJsonArray list = QJsonDocument::fromJson(contents.bytes).object()
                                 .value(QStringLiteral("streams")).toArray();
     for (const QJsonValue &entry : list) {
         const BrowserMessage message = parseBrowserStream(entry.toObject());

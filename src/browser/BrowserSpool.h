@@ -8,7 +8,8 @@
 // The streams that arrived while no window listened: the newest 25, in a
 // file of the per-user folder that only the user may read (it holds the
 // browser's cookies). The hosts of several browsers and the window share it
-// under a lock file; every write replaces the file whole.
+// under a lock file; every write replaces the file whole. A link or a FIFO
+// at either name is replaced, never followed or read (PrivateFile).
 class BrowserSpool
 {
 public:
@@ -29,6 +30,7 @@ public:
     explicit BrowserSpool(const QString &perUserFolder);
 
     QString filePath() const;
+    QString lockPath() const;
 
     // Adds a stream, dropping the oldest beyond capacity. The folder must
     // exist (Platform::ensurePerUserFolder).

@@ -3,10 +3,13 @@
 #include "BrowserSpool.h"
 #include "TestMessages.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -51,6 +54,20 @@ private:
     FrameReader m_reader;
 };
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A command run as another user, as a process of theirs would.
+int asNobody(const QStringList &command)
+{
+    return QProcess::execute(QStringLiteral("setpriv"),
+                             QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", "env",
+                                         "PATH=/usr/local/bin:/usr/bin:/bin"} + command);
+}
+
 } // namespace
 
 class tst_BrowserHost : public QObject
@@ -63,6 +80,13 @@ private slots:
         QVERIFY(m_appData.emplace().isValid());
         m_folder = m_appData->path() + QStringLiteral("/Vidarro");
         QVERIFY(QDir().mkpath(m_folder));
+    }
+
+    void cleanup()
+    {
+        // Rows change where the window and the host look for the socket.
+        for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"})
+            m_environment.contains(name) ? qputenv(name, m_environment.value(name).toLocal8Bit()) : qunsetenv(name);
     }
 
     void answersEveryFrame_data()
@@ -123,7 +147,140 @@ private slots:
         QVERIFY(!QFile::exists(BrowserSpool(m_folder).filePath()));
     }
 
+    // The window's socket is in a private folder of the user's: when the runtime folder
+    // is not one, or another user took a name in the shared temporary folder first,
+    // the window still listens and the host finds it.
+    void windowSocketInAPrivateFolder_data()
+    {
+        QTest::addColumn<QString>("runtime");   // $XDG_RUNTIME_DIR: unset, "shared" or "private"
+        QTest::addColumn<QString>("taken");     // what stands at the temporary folder's name for the user
+        QTest::addColumn<QString>("place");     // the socket's folder: "runtime", "temporary" or "per-user"
+        QTest::addColumn<QString>("why");       // logged by the host for a folder passed over
+        QTest::newRow("private runtime folder") << "private" << "" << "runtime" << "";
+        QTest::newRow("shared runtime folder") << "shared" << "" << "temporary" << "open to other users";
+        QTest::newRow("no runtime folder") << "" << "" << "temporary" << "";
+        QTest::newRow("own folder open to others") << "" << "open folder" << "per-user" << "open to other users";
+        QTest::newRow("link to a private folder") << "" << "link" << "per-user" << "is a link";
+        QTest::newRow("another user's folder") << "" << "other's folder" << "per-user" << "another user";
+        QTest::newRow("another user's socket") << "" << "other's socket" << "per-user" << "not a folder";
+    }
+
+    void windowSocketInAPrivateFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, taken);
+        QFETCH(QString, place);
+        QFETCH(QString, why);
+        if (taken.startsWith("other's") && ::geteuid() != 0)
+            QSKIP("another user's files need root (setpriv)");
+        QTemporaryDir privateFolder;
+        QTemporaryDir shared;   // as /tmp: everyone's, sticky
+        QVERIFY(shared.isValid() && ::chmod(QFile::encodeName(shared.path()), 01777) == 0);
+        qputenv("TMPDIR", QFile::encodeName(shared.path()));
+        const QString runtimeFolder = runtime == "shared" ? shared.path() : privateFolder.path();
+        runtime.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
+        const QString uid = QString::number(::geteuid());
+        const QString folder = shared.filePath("vidarro-" + uid);
+        if (taken == "open folder")
+            QVERIFY(QDir().mkdir(folder) && ::chmod(QFile::encodeName(folder), 0755) == 0);
+        else if (taken == "link")
+            QVERIFY(QFile::link(privateFolder.path(), folder));
+        // And the name the window once had there: a folder there kept even root's window from listening.
+        const QString tag = QCryptographicHash::hash(m_folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(12);
+        const QString bind = "import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])";
+        for (const QString &name : {folder, shared.filePath("vidarro-browser-" + uid + '-' + tag)}) {
+            if (taken == "other's folder")
+                QCOMPARE(asNobody({"mkdir", "-m", "700", name}), 0);
+            else if (taken == "other's socket")
+                QCOMPARE(asNobody({"python3", "-c", bind, name}), 0);
+        }
+
+        BrowserSession session(m_folder);
+        QSignalSpy seen(&session, &BrowserSession::streamSeen);
+        QVERIFY2(session.start(), qPrintable(session.errorString()));
+        const QString expected = place == "runtime"     ? privateFolder.path()
+                                 : place == "temporary" ? folder
+                                                        : m_folder + "/browser-socket";
+        QCOMPARE(QFileInfo(session.serverName()).path(), expected);
+        struct stat info = {};
+        QVERIFY(::lstat(QFile::encodeName(expected).constData(), &info) == 0 && S_ISDIR(info.st_mode));
+        QVERIFY(info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700);
+
+        Host host(m_appData->path());
+        const QJsonObject forwarded{{"ok", true}, {"window", true}};
+        QCOMPARE(host.exchange(BrowserFrame::encode(stream()), 1).value(0), forwarded);
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(host.end());
+        const QByteArray log = readFile(m_folder + "/browser-host.log");
+        QCOMPARE(log.contains("is not looked for"), !why.isEmpty());
+        QVERIFY2(log.contains(why.toLatin1()), log.constData());
+    }
+
+    // A link or a FIFO at the name of the spool, its lock or the host's log: the host
+    // answers, the window starts, a link's target stays as it was and a FIFO unread.
+    void linksAndFifosAreReplacedUnread_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("kind");   // "link", "fifo", or "fifo with bytes" a writer keeps in it
+        QTest::newRow("spool: FIFO") << "browser-streams.json" << "fifo";
+        QTest::newRow("spool: FIFO with bytes") << "browser-streams.json" << "fifo with bytes";
+        QTest::newRow("spool: link") << "browser-streams.json" << "link";
+        QTest::newRow("lock: FIFO with bytes") << "browser-streams.lock" << "fifo with bytes";
+        QTest::newRow("lock: link") << "browser-streams.lock" << "link";
+        QTest::newRow("log: FIFO") << "browser-host.log" << "fifo";
+        QTest::newRow("log: link") << "browser-host.log" << "link";
+    }
+
+    void linksAndFifosAreReplacedUnread()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        const QString path = m_folder + '/' + file;
+        // A spool elsewhere: read through a link, its stream would be listed.
+        const QString other = m_appData->filePath("other.json");
+        const QByteArray otherBytes = "{\"streams\":[" + stream("url", "https://media.example/other.mp4") + "]}";
+        QFile otherFile(other);
+        QVERIFY(otherFile.open(QIODevice::WriteOnly) && otherFile.write(otherBytes) == otherBytes.size());
+        otherFile.close();
+        QList<int> writers;
+        const auto plant = [&] {
+            QFile::remove(path);
+            if (kind == "link")
+                return QFile::link(other, path);
+            if (::mkfifo(QFile::encodeName(path).constData(), 0600) != 0)
+                return false;
+            if (kind == "fifo")
+                return true;
+            writers << ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+            return ::write(writers.last(), "unread", 6) == 6;
+        };
+        QVERIFY(plant());
+        Host host(m_appData->path());
+        const QJsonObject kept{{"ok", true}, {"window", false}};
+        QCOMPARE(host.exchange(BrowserFrame::encode(stream()), 1).value(0), kept);
+        QVERIFY(host.end());
+        struct stat info = {};
+        QVERIFY(::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode));
+
+        // The host's stream is in the spool, unless the spool's name is taken again.
+        if (file != "browser-host.log")
+            QVERIFY(plant());
+        BrowserSession session(m_folder);
+        QSignalSpy seen(&session, &BrowserSession::streamSeen);
+        QVERIFY(session.start());
+        QCOMPARE(seen.size(), file == "browser-streams.json" ? 0 : 1);
+        QCOMPARE(readFile(other), otherBytes);
+        for (const int fd : std::as_const(writers)) {
+            char bytes[8];
+            QCOMPARE(::read(fd, bytes, sizeof bytes), 6);
+            ::close(fd);
+        }
+        QVERIFY(::lstat(QFile::encodeName(BrowserSpool(m_folder).lockPath()).constData(), &info) == 0);
+        QVERIFY(S_ISREG(info.st_mode) && (info.st_mode & 0777) == 0600);
+    }
+
 private:
+    const QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     std::optional<QTemporaryDir> m_appData;
     QString m_folder;
 };

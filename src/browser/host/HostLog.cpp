@@ -1,8 +1,14 @@
 #include "HostLog.h"
 
+#include "PrivateFile.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 HostLog::HostLog(const QString &perUserFolder)
     : m_path(perUserFolder + QStringLiteral("/browser-host.log"))
@@ -11,16 +17,21 @@ HostLog::HostLog(const QString &perUserFolder)
 
 void HostLog::write(const QString &line)
 {
-    QFile file(m_path);
-    if (file.size() > maxSize) {
-        QFile::remove(m_path + QStringLiteral(".old"));
-        QFile::rename(m_path, m_path + QStringLiteral(".old"));
+    int fd = PrivateFile::openOwn(m_path, O_WRONLY | O_APPEND);
+    if (fd >= 0 && ::lseek(fd, 0, SEEK_END) > maxSize) {
+        ::close(fd);
+        const QByteArray old = QFile::encodeName(m_path + QStringLiteral(".old"));
+        std::rename(QFile::encodeName(m_path).constData(), old.constData());
+        fd = PrivateFile::openOwn(m_path, O_WRONLY | O_APPEND);
     }
-    if (!file.open(QIODevice::Append | QIODevice::Text))
+    if (fd < 0)
         return;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const QString text = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QStringLiteral(" [")
                          + QString::number(QCoreApplication::applicationPid()) + QStringLiteral("] ") + line
                          + QLatin1Char('\n');
-    file.write(text.toUtf8());
+    const QByteArray bytes = text.toUtf8();
+    // One write per line: O_APPEND keeps the lines of several hosts whole. A
+    // line that cannot be written has nowhere else to go.
+    [[maybe_unused]] const ssize_t written = ::write(fd, bytes.constData(), size_t(bytes.size()));
+    ::close(fd);
 }

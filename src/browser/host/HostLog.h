@@ -6,7 +6,8 @@
 // and stderr ends up in the browser's log, so the host's lines go here: one
 // per start, end, refusal and failed hand-over; never a header value or an
 // address (signed addresses carry tokens). Kept under maxSize by starting
-// afresh after moving the full file to ".old".
+// afresh after moving the full file to ".old". A link or a FIFO at its name
+// is replaced, never followed or waited on.
 class HostLog
 {
 public:

@@ -113,19 +113,24 @@ bool HostLoop::connectWindow()
 {
     if (m_window.state() == QLocalSocket::ConnectedState)
         return true;
-    m_window.abort();
-    m_windowReader = FrameReader();
-    m_window.connectToServer(BrowserSocket::serverName(m_folder));
-    if (!m_window.waitForConnected(connectTimeoutMs)) {
-        m_window.abort();
-        return false;
+    const BrowserSocket::Places places = BrowserSocket::serverPlaces(m_folder, false);
+    if (places.skipped != m_skipped) {
+        m_skipped = places.skipped;
+        for (const QString &reason : std::as_const(m_skipped))
+            m_log.write(QStringLiteral("the window's socket is not looked for in ") + reason);
     }
-    if (!BrowserSocket::peerIsThisUser(m_window.socketDescriptor())) {
+    for (const QString &name : places.names) {
+        m_window.abort();
+        m_windowReader = FrameReader();
+        m_window.connectToServer(name);
+        if (!m_window.waitForConnected(connectTimeoutMs))
+            continue;
+        if (BrowserSocket::peerIsThisUser(m_window.socketDescriptor()))
+            return true;
         m_log.write(QStringLiteral("the window's socket is held by another user; streams are kept here"));
-        m_window.abort();
-        return false;
     }
-    return true;
+    m_window.abort();
+    return false;
 }
 
 HostLoop::WindowReply HostLoop::sendToWindow(const BrowserStream &stream)

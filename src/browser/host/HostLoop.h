@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QString>
+#include <QStringList>
 
 #include <csignal>
 
@@ -45,6 +46,7 @@ private:
     bool connectWindow();
 
     QString m_folder;
+    QStringList m_skipped;   // socket folders passed over, as last logged
     HostLog m_log;
     BrowserSpool m_spool;
     QLocalSocket m_window;
