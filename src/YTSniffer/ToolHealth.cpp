@@ -50,7 +50,9 @@ QString ToolHealth::text() const
         lines << QStringLiteral("JavaScript runtime: not used by this yt-dlp version; update it");
     else
         lines << QStringLiteral("JavaScript runtime: unknown");
-    if (!runtimeFailure.isEmpty())
+    if (runtimeUnverified)
+        lines << QStringLiteral("JavaScript runtime update: not verified, nothing installed: %1").arg(runtimeFailure);
+    else if (!runtimeFailure.isEmpty())
         lines << runtimeFailure;
     lines << QStringLiteral("ffmpeg: %1").arg(ffmpegVersion.isEmpty() ? QStringLiteral("not found") : ffmpegVersion);
     return lines.join(QLatin1Char('\n'));
@@ -100,6 +102,9 @@ void ToolHealth::readLastUpdate(const QByteArray &data)
     // Masking may lengthen an address: the shown line keeps its bound.
     updateResult = SafeText::line(match.captured(4)).trimmed().left(300);
     const QRegularExpressionMatch deno = form.match(text.section(QLatin1Char('\n'), 1, 1));
-    if (deno.hasMatch() && deno.captured(3) != QLatin1String("0"))
+    if (deno.hasMatch() && deno.captured(3) != QLatin1String("0")) {
         runtimeFailure = SafeText::line(deno.captured(4)).trimmed().left(300);
+        // 2: an address or a redirect off https was refused, so nothing could vouch for the runtime.
+        runtimeUnverified = deno.captured(3) == QLatin1String("2");
+    }
 }

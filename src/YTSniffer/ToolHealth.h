@@ -21,6 +21,7 @@ struct ToolHealth
     QString updateResult;     // the update's own last line
     bool updateOk = false;
     QString runtimeFailure;   // the last update's word on deno when its step failed
+    bool runtimeUnverified = false; // ... because an address off https was refused
 
     // A few short lines, as the settings page shows them.
     QString text() const;
@@ -31,7 +32,8 @@ struct ToolHealth
     void readToolInfo(const QStringList &lines, const QString &ownFolder);
     // "ffmpeg -version": "ffmpeg version VERSION Copyright ...".
     void readFfmpeg(const QStringList &lines);
-    // "tools/last-update": "TIME EXITCODE LAST LINE", then the same for deno's step when it ran.
+    // "tools/last-update": "TIME EXITCODE LAST LINE", then the same for deno's step when it ran
+    // (its code 2: refused, not verified).
     void readLastUpdate(const QByteArray &data);
 };
 

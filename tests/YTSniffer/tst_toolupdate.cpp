@@ -1,5 +1,6 @@
-// update.sh against releases on 127.0.0.1 (zipapps of Debian's yt_dlp signed with a key made here, zips of
-// a stand-in deno), run's choice of tool and JavaScript runtime, the health line, the cookie source.
+// update.sh against releases on 127.0.0.1 over http and https (zipapps of Debian's yt_dlp signed with a key
+// made here, zips of a stand-in deno), run's choice of tool and JavaScript runtime, the health line, the
+// cookie source.
 
 #include "CookieSource.h"
 #include "Downloader.h"
@@ -68,6 +69,18 @@ private:
                             .arg(QSysInfo::currentCpuArchitecture() == "arm64" ? "aarch64" : "x86_64");
 
     QString tools() const { return data.filePath("Vidarro/tools"); }
+    QString curlBin() const { return build.filePath("bin"); } // a curl that notes each address, ahead on PATH
+    // "s:NAME" the release NAME over https, an address as it is, else NAME over plain http.
+    QString address(const QString &release) const
+    {
+        return release.startsWith("s:") ? media.tlsUrl(release.mid(2)) : release.contains("://") ? release : media.url(release);
+    }
+    // Requests for the plain-http releases that refused redirects point to: none, ever.
+    int plainAsked() const
+    {
+        const QList<QByteArray> heads = media.requestHeads();
+        return int(std::count_if(heads.cbegin(), heads.cend(), [](const QByteArray &h) { return h.startsWith("GET /plain"); }));
+    }
     QString binFile(const QString &name) const { return qEnvironmentVariable("VIDARRO_BIN_DIR") + '/' + name; }
 
     // key: the key file, empty for the one shipped beside update.sh.
@@ -80,8 +93,8 @@ private:
         env.insert("XDG_DATA_HOME", data.path());
         if (!key.isEmpty())
             env.insert("VIDARRO_TOOL_KEY", key == "test" ? keyFile : key);
-        env.insert("VIDARRO_TOOL_RELEASE_URL", media.url(release));
-        env.insert("VIDARRO_DENO_RELEASE_URL", media.url(denoRelease));
+        env.insert("VIDARRO_TOOL_RELEASE_URL", address(release));
+        env.insert("VIDARRO_DENO_RELEASE_URL", address(denoRelease));
         if (!path.isEmpty())
             env.insert("PATH", path);
         return MediaFixture::execute(program, arguments, env);
@@ -147,7 +160,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(gnupg.isValid() && build.isValid() && data.isValid());
-        QVERIFY2(media.start(MediaFixture::Setup{false, false}), qPrintable(media.errorString()));
+        QVERIFY2(media.start(MediaFixture::Setup{false, true}), qPrintable(media.errorString()));
         QVERIFY(gpg({"--quick-gen-key", "Test <t@example.invalid>", "rsa2048", "sign", "never"}));
         keyFile = gnupg.filePath("release-key.asc");
         QVERIFY(gpg({"--armor", "--output", keyFile, "--export", "t@example.invalid"}));
@@ -157,6 +170,9 @@ private slots:
         qputenv("VIDARRO_TOOL_KEY", keyFile.toUtf8());
         for (const char *name : {"VIDARRO_TOOL_RELEASE_URL", "VIDARRO_DENO_RELEASE_URL"})
             qputenv(name, "http://127.0.0.1:9/none");
+        qputenv("CURL_CA_BUNDLE", media.caFile().toUtf8());
+        QVERIFY(QDir().mkpath(curlBin()) && writeAll(curlBin() + "/curl", "#!/bin/sh\nfor a; do last=$a; done\necho \"$last\" >>"
+                                                    + curlBin().toUtf8() + "/log\nexec " + QStandardPaths::findExecutable("curl").toUtf8() + " \"$@\"\n", true));
         older = zipapp("2098.01.01");
         newer = zipapp("2099.01.01");
         QVERIFY(!older.isEmpty() && !newer.isEmpty());
@@ -166,9 +182,25 @@ private slots:
         const QByteArray runtimes = fakeTool(takesRuntimes, data.filePath("arguments"));
         QVERIFY(release("old", older, older) && release("new", newer, newer) && release("sum", newer, "another tool")
                 && release("sig", newer, newer, true) && release("dead", dead, dead) && release("cut", newer, newer)
-                && release("js", runtimes, runtimes));
+                && release("js", runtimes, runtimes) && release("plain", newer, newer));
         QVERIFY(runtimeRelease("deno", denoScript("2.5.6"), {}, true) && runtimeRelease("deno-sum", denoScript("2.5.6"), "other")
-                && runtimeRelease("deno-dead", dead, {}) && runtimeRelease("deno-cut", denoScript("2.5.6"), {}));
+                && runtimeRelease("deno-dead", dead, {}) && runtimeRelease("deno-cut", denoScript("2.5.6"), {})
+                && runtimeRelease("plain-deno", denoScript("6.6.6"), {}));
+        // Over https on to https ("hop"), or down to a good release over plain http: the sums ("down"), the
+        // tool ("down-tool"), deno's sum ("deno-sum-down"), deno's zip ("deno-down").
+        const auto redirect = [&](const QString &path, const QString &to) {
+            MediaFixture::Route moved;
+            moved.status = "302 Found";
+            moved.headers = {"Location: " + to.toUtf8()};
+            return media.route(path, moved);
+        };
+        for (const QString &name : QStringList{"SHA2-256SUMS", "SHA2-256SUMS.sig", "yt-dlp"})
+            QVERIFY(redirect("hop/" + name, media.tlsUrl("new/" + name))
+                    && redirect("down-tool/" + name, name == "yt-dlp" ? media.url("plain/yt-dlp") : media.tlsUrl("new/" + name)));
+        QVERIFY(redirect("down/SHA2-256SUMS", media.url("plain/SHA2-256SUMS")));
+        for (const QString &name : QStringList{zip, zip + ".sha256sum"})
+            QVERIFY(redirect("deno-sum-down/" + name, media.url("plain-deno/" + name))
+                    && redirect("deno-down/" + name, name == zip ? media.url("plain-deno/" + zip) : media.tlsUrl("deno/" + name)));
         for (const QString &path : QStringList{"cut/yt-dlp", "deno-cut/" + zip}) {
             MediaFixture::Route cut;
             cut.file = path;
@@ -179,7 +211,7 @@ private slots:
 
     void init()
     {
-        QVERIFY(QDir(data.filePath("Vidarro")).removeRecursively());
+        QVERIFY(QDir(data.filePath("Vidarro")).removeRecursively() && QDir(data.filePath("elsewhere")).removeRecursively());
     }
 
     void update_data()
@@ -208,6 +240,13 @@ private slots:
         // The release key beside the script, unwrapped here, knows no test signature.
         row("shipped key", "old", "new", 1, failed + "the signature of SHA2-256SUMS is not good", 0, "");
         row("unreadable key", "old", "new", 1, failed + "the release key", 0, "none/key.asc");
+        row("over https", "old", "s:new", 0, "yt-dlp 2098.01.01 was updated to 2099.01.01", 1);
+        row("https, redirected within https", "", "s:hop", 0, "yt-dlp DEBIAN was updated to 2099.01.01", 1);
+        // The reason on standard error too; nothing fetched from the plain-http end.
+        row("sums redirected to http", "old", "s:down", 1, failed + "cannot download SHA2-256SUMS: refused the redirect to http://", 0);
+        row("tool redirected to http", "old", "s:down-tool", 1, failed + "cannot download yt-dlp: refused the redirect to http://", 1);
+        row("plain http off this computer", "old", "http://192.0.2.1/new", 1,
+            failed + "cannot download SHA2-256SUMS: refused http://192.0.2.1/new/SHA2-256SUMS: plain http is taken only from this computer", 0);
     }
     void update()
     {
@@ -219,20 +258,28 @@ private slots:
         QFETCH(QString, key);
         const QString failed = "The update of yt-dlp failed: ";
         line.replace("DEBIAN", debianVersion);
-        const QString target = tools() + "/yt-dlp";
+        const QString target = tools() + "/yt-dlp", folder = release.mid(release.indexOf(':') + 1);
+        // "tools" a link to a folder elsewhere, holding the work folder of a run killed two hours ago.
+        const QString elsewhere = data.filePath("elsewhere");
+        QVERIFY(QDir().mkpath(elsewhere + "/.update.killed") && QDir().mkpath(data.filePath("Vidarro"))
+                && QFile::link(elsewhere, tools()));
+        QCOMPARE(MediaFixture::execute("touch", {"-d", "2 hours ago", elsewhere + "/.update.killed"}).exitCode, 0);
         const QByteArray before = installed.isEmpty() ? QByteArray() : media.bytes(installed + "/yt-dlp");
         if (!installed.isEmpty())
-            QVERIFY(QDir().mkpath(tools()) && writeAll(target, before, true));
-        const int fetched = media.requests("GET /" + release + "/yt-dlp");
+            QVERIFY(writeAll(target, before, true));
+        const int fetched = media.requests("GET /" + folder + "/yt-dlp");
 
-        const Ran ran = run(binFile("update.sh"), {}, release, {}, key.contains('/') ? media.filePath(key) : key);
+        const Ran ran = run(binFile("update.sh"), {}, release, curlBin() + ':' + qEnvironmentVariable("PATH"),
+                            key.contains('/') ? media.filePath(key) : key);
         QCOMPARE(ran.exitCode, exitCode);
         QVERIFY2(ran.lastLine().startsWith(line), qPrintable(ran.output));
-        QCOMPARE(media.requests("GET /" + release + "/yt-dlp") - fetched, toolFetches);
+        QCOMPARE(ran.output.trimmed().section('\n', -2, -2).trimmed() == ran.lastLine(), line.contains("refused"));
+        QCOMPARE(media.requests("GET /" + folder + "/yt-dlp") - fetched, toolFetches);
+        QCOMPARE(plainAsked(), 0);
+        QVERIFY(!readFile(curlBin() + "/log").contains("192.0.2."));
         // A failure changes nothing; every run leaves no work files and its result.
         if (exitCode == 0)
-            QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(),
-                     release == "new" ? "2099.01.01" : "2098.01.01");
+            QCOMPARE(run(binFile("run"), {"--version"}).output.trimmed(), folder == "old" ? "2098.01.01" : "2099.01.01");
         else
             QCOMPARE(readFile(target), before);
         QCOMPARE(QDir(tools()).entryList({".update.*"}, QDir::Dirs | QDir::Hidden), QStringList());
@@ -267,7 +314,14 @@ private slots:
         row("wrong checksum", "js", "deno-sum", "v18.19.0", "2.0.0", failed + "the downloaded deno-", "2.0.0");
         row("cut download", "js", "deno-cut", "v18.19.0", "", failed + "cannot download deno-", "");
         row("deno does not run", "js", "deno-dead", "v18.19.0", "2.0.0", failed + "the new deno does not run", "2.0.0");
-        row("no release", "js", "missing", "v18.19.0", "", failed + "cannot download deno-", "");
+        row("no release", "js", "missing", "v18.19.0", "", failed + "cannot download ZIP.sha256sum", "");
+        row("over https", "js", "s:deno", "v18.19.0", "", "deno none was updated to 2.5.6", "2.5.6");
+        // Refused, so not verified: said so in the health line, and nothing installed.
+        row("checksum redirected to http", "js", "s:deno-sum-down", "v18.19.0", "2.0.0",
+            failed + "cannot download ZIP.sha256sum: refused the redirect to http://", "2.0.0");
+        row("zip redirected to http", "js", "s:deno-down", "v18.19.0", "", failed + "cannot download ZIP: refused the redirect to http://", "");
+        row("plain http off this computer", "js", "http://192.0.2.1/deno", "v18.19.0", "2.0.0",
+            failed + "cannot download ZIP.sha256sum: refused http://192.0.2.1/deno/ZIP.sha256sum: plain http", "2.0.0");
         row("node 20 on PATH", "js", "deno", "v20.1.0", "", "", "");
         row("tool takes none", "old", "deno", "v18.19.0", "", "", "");
     }
@@ -280,19 +334,22 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QString, line);
         QFETCH(QByteArray, after);
+        line.replace("ZIP", zip);
         QTemporaryDir path; // node, ahead of the rest of PATH
         QVERIFY(writeAll(path.filePath("node"), "#!/bin/sh\necho " + node + "\n", true) && QDir().mkpath(tools()));
         if (!before.isEmpty())
             QVERIFY(writeAll(tools() + "/deno", before, true));
         denoRelease = release;
-        const QString zipGets = "GET /" + release + '/' + zip;
+        const QString zipGets = "GET /" + release.mid(release.indexOf(':') + 1) + '/' + zip;
         const int fetched = media.requests(zipGets);
-        const QString paths = path.path() + ':' + qEnvironmentVariable("PATH");
+        const QString paths = path.path() + ':' + curlBin() + ':' + qEnvironmentVariable("PATH");
         const Ran ran = run(binFile("update.sh"), {}, tool, paths);
         QCOMPARE(ran.exitCode, 0);
         QVERIFY2(ran.lastLine().startsWith("yt-dlp "), qPrintable(ran.output));
         QVERIFY2(line.isEmpty() ? !ran.output.contains("deno") : ran.output.trimmed().section('\n', -2, -2).startsWith(line), qPrintable(ran.output));
-        QCOMPARE(media.requests(zipGets) - fetched, line.isEmpty() || release == "missing" ? 0 : 1);
+        QCOMPARE(media.requests(zipGets) - fetched, line.isEmpty() || line.contains(".sha256sum") ? 0 : 1);
+        QCOMPARE(plainAsked(), 0);
+        QVERIFY(!readFile(curlBin() + "/log").contains("192.0.2."));
         QCOMPARE(readFile(tools() + "/deno"), after);
         QCOMPARE(QDir(tools()).entryList({".update.*"}, QDir::Dirs | QDir::Hidden), QStringList());
         ToolHealth health;
@@ -300,6 +357,8 @@ private slots:
         const bool failed = line.startsWith("The");
         QVERIFY2(failed ? health.runtimeFailure.startsWith(line) && ran.output.contains(health.runtimeFailure)
                         : health.runtimeFailure.isEmpty(), qPrintable(health.text()));
+        QCOMPARE(health.text().contains("JavaScript runtime update: not verified, nothing installed: " + health.runtimeFailure),
+                 line.contains("refused"));
         if (after.isEmpty() || after == before)
             return;
         // Passed to the tool, and kept for one rollback.
@@ -311,7 +370,7 @@ private slots:
         Platform::setApplicationFolder(qEnvironmentVariable("VIDARRO_BIN_DIR"));
         Downloader driver;
         driver.setReleaseUrl(media.url(tool));
-        driver.setRuntimeReleaseUrl(media.url(release));
+        driver.setRuntimeReleaseUrl(address(release));
         QSignalSpy updated(&driver, &Downloader::snifferUpdated);
         driver.checkUpdates();
         const bool done = updated.wait(60000);

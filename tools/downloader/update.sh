@@ -34,8 +34,16 @@
 # on standard error too) and as the second line of "tools/last-update". It
 # never changes the exit code: that is the tool's.
 #
+# Every address is fetched over https; plain http only from this computer
+# (127.0.0.0/8, ::1, localhost: a local mirror), and never once a hop was
+# https. Redirects are followed one hop at a time so that each meets the same
+# rule; one that breaks it is refused before anything is asked of it. The
+# runtime has nothing but https to vouch for it, so a refused step of deno's
+# carries the code 2 instead of 1 in "tools/last-update": not verified.
+#
 # Nothing a server sends ever becomes part of a command: it is only written
-# to files, hashed and compared.
+# to files, hashed and compared; a redirect's address only once it passed the
+# rule above, as one argument of curl.
 
 umask 022
 LC_ALL=C
@@ -105,6 +113,9 @@ installed_version() {
 }
 
 mkdir -p "$tools" 2>/dev/null || { echo "The update of yt-dlp failed: cannot create $tools"; exit 1; }
+# Work folders of runs that were killed outright are cleared after an hour;
+# -H: "tools" may be a link to a folder elsewhere.
+find -H "$tools" -mindepth 1 -maxdepth 1 -name '.update.*' -mmin +60 -exec rm -rf {} + 2>/dev/null
 
 # FILE.previous takes FILE's place; the copy being replaced becomes the one to go back to.
 swap_back() {
@@ -137,20 +148,69 @@ for program in curl gpgv sha256sum base64 timeout; do
 done
 [ -r "$key" ] || fail "the release key $key cannot be read"
 
-# Beside the target, so that the final rename is atomic. Work folders of
-# runs that were killed outright are cleared after an hour.
-find "$tools" -maxdepth 1 -name '.update.*' -mmin +60 -exec rm -rf {} + 2>/dev/null
+# Beside the target, so that the final rename is atomic.
 work=$(mktemp -d "$tools/.update.XXXXXX") || fail "cannot create a work folder in $tools"
 trap 'fail "interrupted"' HUP INT TERM
 
-# download ADDRESS NAME SECONDS: into the work folder; curl's word in curl.err.
+# allowed ADDRESS AFTER_HTTPS: sets proto to what curl may use for it, or
+# refusal to why not. The host is read strictly (no user information, a
+# loopback address only as written here) so that curl cannot take it for
+# another one.
+allowed() {
+    proto='' refusal=''
+    shown=$(printf '%s' "$1" | cut -c1-120)
+    case $1 in
+    *[[:space:][:cntrl:]\\]*) refusal="an address with blanks, control characters or backslashes" ;;
+    [Hh][Tt][Tt][Pp][Ss]://?*) proto=https ;;
+    [Hh][Tt][Tt][Pp]://?*)
+        authority=${1#*://}
+        authority=${authority%%[/?#]*}
+        if [ -n "$2" ]; then
+            refusal="$shown: plain http after https"
+        elif printf '%s\n' "$authority" | grep -Eqi '^(localhost|\[::1\]|127(\.(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9])){3})(:[0-9]{1,5})?$'; then
+            proto=http
+        else
+            refusal="$shown: plain http is taken only from this computer"
+        fi ;;
+    *) refusal="$shown: not an https address" ;;
+    esac
+    [ -n "$proto" ]
+}
+
+# download ADDRESS NAME SECONDS: into the work folder; curl's word in curl.err,
+# or why an address was refused (then the code 2, with nothing asked of it).
 download() {
-    curl --fail --silent --show-error --location --proto '=https,http' --proto-redir '=https,http' \
-        --connect-timeout 20 --max-time "$3" --max-filesize 200000000 \
-        -o "$work/$2" -- "$1/$2" 2>"$work/curl.err"
+    url=$1/$2 secure='' hops=0
+    while :; do
+        if ! allowed "$url" "$secure"; then
+            if [ "$hops" = 0 ]; then
+                echo "refused $refusal" >"$work/curl.err"
+            else
+                echo "refused the redirect to $refusal" >"$work/curl.err"
+            fi
+            return 2
+        fi
+        [ "$proto" = https ] && secure=1
+        answer=$(curl --fail --silent --show-error --proto "=$proto" --proto-redir "=$proto" \
+            --connect-timeout 20 --max-time "$3" --max-filesize 200000000 \
+            --write-out '%{http_code} %{redirect_url}' -o "$work/$2" -- "$url" 2>"$work/curl.err") || return 1
+        case $answer in
+        3[0-9][0-9]\ ?*) ;;
+        3*) echo "the answer $answer names no address to go on to" >"$work/curl.err"; return 1 ;;
+        *) return 0 ;;
+        esac
+        hops=$((hops + 1))
+        [ "$hops" -le 10 ] || { echo "more than 10 redirects" >"$work/curl.err"; return 1; }
+        url=${answer#* }
+    done
 }
 curl_said() { tr -d '\r' <"$work/curl.err" | tr '\n' ' ' | cut -c1-200; }
-fetch() { download "$release" "$1" "$2" || fail "cannot download $1: $(curl_said)"; }
+fetch() {
+    download "$release" "$1" "$2" && return
+    # A refusal is this script's own word: on standard error too, as deno's are.
+    [ $? = 2 ] && echo "The update of yt-dlp failed: cannot download $1: $(curl_said)" >&2
+    fail "cannot download $1: $(curl_said)"
+}
 sum_of() { sha256sum <"$1" | cut -c1-64; }
 
 # The runtime is needed when this user's deno is there (it is kept current),
@@ -170,6 +230,15 @@ runtime_fail() {
     echo "$runtime_line" >&2
 }
 
+# runtime_download NAME SECONDS; a refused address leaves the runtime not verified.
+runtime_download() {
+    download "$runtime_release" "$1" "$2" && return
+    [ $? = 2 ] && refused=2 || refused=1
+    runtime_fail "cannot download $1: $(curl_said)"
+    runtime_status=$refused
+    return 1
+}
+
 # Same steps as the tool's, but a failure only leaves the runtime as it was.
 keep_runtime() {
     runtime_needed || return 0
@@ -180,8 +249,7 @@ keep_runtime() {
     *) runtime_fail "there is no deno for $(uname -sm)"; return ;;
     esac
     command -v unzip >/dev/null 2>&1 || { runtime_fail "unzip is not installed"; return; }
-    download "$runtime_release" "$zip.sha256sum" 60 ||
-        { runtime_fail "cannot download $zip.sha256sum: $(curl_said)"; return; }
+    runtime_download "$zip.sha256sum" 60 || return
     # "HASH  NAME", or another platform's table of it: the first word of 64 hex digits.
     zip_sum=$(tr -d '\r' <"$work/$zip.sha256sum" | awk '{ for (i = 1; i <= NF; i++)
         if ($i ~ /^[0-9A-Fa-f]+$/ && length($i) == 64) { print tolower($i); exit } }')
@@ -193,7 +261,7 @@ keep_runtime() {
         runtime_status=0 runtime_line="deno $old is up to date"
         return
     fi
-    download "$runtime_release" "$zip" 900 || { runtime_fail "cannot download $zip: $(curl_said)"; return; }
+    runtime_download "$zip" 900 || return
     [ "$(sum_of "$work/$zip")" = "$zip_sum" ] ||
         { runtime_fail "the downloaded $zip does not match its checksum (cut short or altered)"; return; }
     if ! mkdir "$work/unzipped" || ! unzip -q -o "$work/$zip" deno -d "$work/unzipped" >"$work/unzip.out" 2>&1; then
