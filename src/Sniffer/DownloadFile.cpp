@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "JobQueue.h"
 #include "LogLine.h"
 #include "TargetPath.h"
 #include "BusyText.h"
@@ -16,12 +17,8 @@ void Sniffer::initDownloader()
     // Owned by the window: its runs end when the window goes.
     downloader = new Downloader(this);
     connect(downloader, &Downloader::hasError, this, &Sniffer::onDownloaderError);
-    connect(downloader, &Downloader::percent, this, &Sniffer::showPercents);
-    connect(downloader, &Downloader::speed, this, &Sniffer::showSpeed);
     connect(downloader, &Downloader::haveTitle, this, &Sniffer::postTitleRequest);
     connect(downloader, &Downloader::haveFormats, this, &Sniffer::postFormatsRequest);
-    connect(downloader, &Downloader::haveFile, this, &Sniffer::postFileRequest);
-    connect(downloader, &Downloader::doneExtractAudio, this, &Sniffer::postDownload);
     connect(downloader, &Downloader::snifferUpdated, this, &Sniffer::postUpdateSniffer);
 
     auto *update = new QShortcut(QKeySequence(QStringLiteral("Ctrl+U")), this);
@@ -136,38 +133,25 @@ void Sniffer::runDownloader()
     const QString extension = TargetPath::safeExtension(chosen.extension, QStringLiteral("mp4"));
 
     const QString base = TargetPath::freeStem(folder, name);
-    mediaFilePath = base + QLatin1Char('.') + extension;
-    audioFilePath = base + QStringLiteral(".mp3");
+    const bool audio = workflow.downloadKind() == AddressWorkflow::Kind::Audio;
+    const QString target = base + QLatin1Char('.') + extension;
     LOG_DEBUG << "runDownloader" << ":" << "format" << ":" << code;
-    LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << mediaFilePath;
-    if (!TargetPath::insideFolder(folder, mediaFilePath) || !TargetPath::insideFolder(folder, audioFilePath)) {
-        reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, mediaFilePath);
+    LOG_DEBUG << "runDownloader" << ":" << "target" << ":" << target;
+    if (!TargetPath::insideFolder(folder, target) || !TargetPath::insideFolder(folder, base + QStringLiteral(".mp3"))) {
+        reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, target);
         return;
     }
+    JobRequest request;
+    request.source = JobSource::Address;
+    request.kind = audio ? JobKind::Audio : JobKind::Video;
+    request.name = name;
+    request.address = enteredAddress;
+    request.selector = code;
+    request.target = target;
+    request.cookieSource = downloader->cookies();
+    // The busy page follows the job; Back leaves it running in the list.
     progressBarStart();
-    downloader->requestFile(code, QDir::toNativeSeparators(mediaFilePath));
-}
-
-void Sniffer::showPercents(float percent)
-{
-    progressBar->setValue(qBound(0, int(percent), 100));
-}
-
-void Sniffer::showSpeed(const QString &speed, const QString &timeLeft)
-{
-    progressBar->setFormat(BusyText::progressFormat(speed, timeLeft));
-}
-
-void Sniffer::postFileRequest()
-{
-    LOG_DEBUG << "postFileRequest" << ":" << "OK";
-    // The file the tool wrote, under the extension of what it holds.
-    if (!downloader->info->savedFile.isEmpty())
-        mediaFilePath = QDir::fromNativeSeparators(downloader->info->savedFile);
-    if (workflow.downloadKind() == AddressWorkflow::Kind::Audio)
-        extractAudio();
-    else
-        postDownload();
+    followed = jobs->add(request);
 }
 
 void Sniffer::onDownloaderError(Downloader::errors error)

@@ -17,7 +17,7 @@ const QStringList &Sniffer::helpCommands()
         QStringLiteral("showAboutDialog"), QStringLiteral("quorlSetDefaultURL"),
         QStringLiteral("updateSniffer"),   QStringLiteral("testSniffer"),
         QStringLiteral("showOldSniffer"),  QStringLiteral("runOldSniffer"),
-        QStringLiteral("showOptions")};
+        QStringLiteral("showOptions"),     QStringLiteral("showDownloads")};
     return commands;
 }
 

@@ -5,6 +5,7 @@
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
 #include "StreamReader.h"
+#include "JobQueue.h"
 #include "LogLine.h"
 #include "SafeText.h"
 #include "Platform.h"
@@ -12,6 +13,7 @@
 #include "ui_OldSniffer.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 
@@ -59,7 +61,6 @@ void Sniffer::showOldSniffer()
     connect(oldSniffer->pbPreview, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferPreview);
     connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
-    connect(this, &Sniffer::downloadFinished, this, &Sniffer::onOldSnifferDownloadFinished);
     qualityBox = new QComboBox(panel(PageLayout::OldSniffer));
     qualityBox->setObjectName(QStringLiteral("cbQuality"));
     qualityBox->setToolTip(tr("Quality to save"));
@@ -265,71 +266,41 @@ void Sniffer::onClickOldSnifferDownloadVideo()
 {
     pressButtonFeedback(oldSniffer->pbDownloadVideo, QStringLiteral(":/btnVideoOSN"));
     workflow.startSniffedSave(AddressWorkflow::Kind::Video);
-    const QString path = onClickOldSnifferDownload();
-    if (!path.isEmpty())
-        emit downloadFinished(path);
+    onClickOldSnifferDownload();
 }
 
 void Sniffer::onClickOldSnifferDownloadAudio()
 {
     pressButtonFeedback(oldSniffer->pbDownloadAudio, QStringLiteral(":/btnAudioOSN"));
     workflow.startSniffedSave(AddressWorkflow::Kind::Audio);
-    const QString path = onClickOldSnifferDownload();
-    if (!path.isEmpty())
-        emit downloadFinished(path);
+    onClickOldSnifferDownload();
 }
 
-QString Sniffer::onClickOldSnifferDownload()
+void Sniffer::onClickOldSnifferDownload()
 {
     const int index = selectedItemIndex();
-    return index < 0 ? QString() : downloadSniffedItem(index);
+    if (index >= 0)
+        downloadSniffedItem(index);
 }
 
-QString Sniffer::downloadSniffedItem(int index)
+void Sniffer::downloadSniffedItem(int index)
 {
     const SniffedItem item = sniffedItems.at(index);
-    if (item.stream)
-        return downloadSniffedStream(index);
+    if (item.stream) {
+        downloadSniffedStream(index);
+        return;
+    }
     const QString path = showSaveDialog(item.type);
     if (path.isEmpty())
-        return QString();
+        return;
     LOG_DEBUG << "downloadSniffedItem" << ":" << SafeText::address(item.url) << ":" << path;
-
-    CYouTubeDownloadDlg dialog(this);
-    CYouTubeDownloader *transfer = dialog.transfer();
-    transfer->url = item.url.trimmed();
-    transfer->requestHeader = item.requestHeader;
-    transfer->filePath = path;
     capture->ignoreOnce(item.url.trimmed());
-    setItemState(index, SniffedItem::Downloading);
-    oldSniffer->pbDownloadVideo->setEnabled(false);
-    dialog.startDownload();
-    return finishSniffedSave(dialog, item.number, path);
-}
-
-QString Sniffer::finishSniffedSave(CYouTubeDownloadDlg &dialog, int itemNumber, const QString &path)
-{
-    runningSave = &dialog;
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    runningSave = nullptr;
-
-    // New reports may have moved the list meanwhile: find the item again.
-    const int now = sniffedItems.indexOfNumber(itemNumber);
-    oldSniffer->pbDownloadVideo->setEnabled(true);
-    if (accepted) {
-        setItemState(now, SniffedItem::Downloaded);
-        return path;
-    }
-    setItemState(now, SniffedItem::NotDownloaded);
-    if (closing)
-        return QString();
-    // One box: the failure with its detail, or the cancel.
-    if (const auto failure = dialog.failure()) {
-        UserDialogs::showMessage(this, QMessageBox::Critical, failure->title,
-                                 failure->detail.isEmpty() ? failure->text
-                                                           : failure->text + QStringLiteral("\n\n") + failure->detail);
-    } else {
-        UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"), tr("Download canceled."));
-    }
-    return QString();
+    JobRequest request;
+    request.source = JobSource::Transfer;
+    request.kind = workflow.sniffedKind() == AddressWorkflow::Kind::Audio ? JobKind::Audio : JobKind::Video;
+    request.name = QFileInfo(path).fileName();
+    request.address = QUrl(item.url.trimmed());
+    request.requestHeader = item.requestHeader;
+    request.target = path;
+    startSniffedJob(index, request);
 }

@@ -39,6 +39,7 @@ void Sniffer::processURL()
         reportError(ERROR_PLACE("processURL"), workflow.hostError(), MessageKind::Error, address);
         return;
     }
+    enteredAddress = url;
     workflow.addressAccepted();
     progressBarStart(busyStepAsking);
     downloader->requestTitle();

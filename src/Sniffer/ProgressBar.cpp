@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "JobQueue.h"
 #include "LogLine.h"
 #include "Version.h"
 #include "ui_DialogAbout.h"
@@ -7,6 +8,8 @@
 #include <QProgressBar>
 #include <QRandomGenerator>
 #include <QTimer>
+
+#include <utility>
 
 void Sniffer::progressBarStart()
 {
@@ -43,6 +46,9 @@ void Sniffer::stopLastProcess()
     // Late answers of a cancelled address must not pull the window onward.
     workflow.cancel();
     downloader->stop();
+    // The busy page's Cancel ends the download it follows.
+    if (followed != 0)
+        jobs->cancel(std::exchange(followed, 0));
     showPage(PageLayout::MainPage);
 }
 

@@ -1,4 +1,7 @@
 #include "Sniffer.h"
+
+#include "DownloadsWindow.h"
+#include "JobQueue.h"
 #include "StreamReader.h"
 
 #include "BrowserCapture.h"
@@ -43,6 +46,8 @@ Sniffer::~Sniffer()
 {
     endRunningWork();
     // Before the forms and members they report to go.
+    delete downloadsWindow;
+    delete jobs;
     delete downloader;
     delete streamReader;
     delete browser;
@@ -85,10 +90,14 @@ void Sniffer::endRunningWork()
 {
     if (downloader && downloader->job() != 0)
         downloader->stop();
-    // The save's dialog runs modally inside a slot of this window: cancel it,
-    // so that its transfer removes the partial file and the slot returns.
-    if (runningSave)
-        runningSave->on_pbCanceled_clicked();
+    // Running jobs pause and come back at the next start; nothing of theirs keeps running.
+    pauseJobs();
+}
+
+void Sniffer::reject()
+{
+    if (m_currentPage != PageLayout::MainPage)
+        showPreviousPage();
 }
 
 QWidget *Sniffer::panel(PageLayout::Panel which) const
@@ -110,4 +119,5 @@ void Sniffer::initialise()
     initClickDownloadOS();
     initClickHelp();
     initDownloader();
+    initJobs();
 }

@@ -3,6 +3,7 @@
 #include "AddressWorkflow.h"
 #include "AppUpdateCheck.h"
 #include "Downloader.h"
+#include "JobTypes.h"
 #include "MediaReport.h"
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
@@ -12,11 +13,14 @@
 
 #include <QDate>
 #include <QDialog>
+#include <QHash>
 #include <QMap>
 #include <QPointer>
 #include <QStringList>
 
 class BrowserCapture;
+class DownloadsWindow;
+class JobQueue;
 class CaptureSession;
 class StreamReader;
 class QComboBox;
@@ -94,6 +98,11 @@ public:
     // The link to the browsers' native hosts; started with the page.
     BrowserCapture *browserCapture() const { return browser; }
     const AddressWorkflow &addressWorkflow() const { return workflow; }
+    // Every save as a job, and the list that shows them.
+    JobQueue *jobQueue() const { return jobs; }
+    DownloadsWindow *downloadsView() const;
+    // The address download the busy page follows, 0 when none.
+    qint64 followedJob() const { return followed; }
     // Names of the slots a help command may call.
     static const QStringList &helpCommands();
     // The calendar day the window goes by; tests move it.
@@ -117,6 +126,10 @@ public slots:
     void showOldSniffer();
     void runOldSniffer();
     void showOptions();
+    void showDownloads();
+
+    // Escape goes back a page; it never ends the application.
+    void reject() override;
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -140,7 +153,6 @@ private slots:
     void runDownloader();
     void showPercents(float percent);
     void showSpeed(const QString &speed, const QString &timeLeft);
-    void postFileRequest();
     void onDownloaderError(Downloader::errors error);
     void downloadVideo();
     void downloadAudio();
@@ -148,9 +160,10 @@ private slots:
     void selectSavePath();
     void selectDefaultFilePath();
     void saveDefaultFilePath();
-    void extractAudio();
-    void postDownload();
     void postUpdateSniffer();
+    // Jobs.
+    void showFollowedJob(int row);
+    void onJobEnded(qint64 id, const JobResult &result);
 
     // Sniffed-media page.
     void addSniffedReport(const MediaReport &report);
@@ -161,10 +174,9 @@ private slots:
     void onClickOldSnifferRemove();
     void onClickOldSnifferDownloadVideo();
     void onClickOldSnifferDownloadAudio();
-    QString onClickOldSnifferDownload();
+    void onClickOldSnifferDownload();
     void onClickOldSnifferListItem();
     void onClickOldSnifferListItem(QListWidgetItem *item);
-    void onOldSnifferDownloadFinished(const QString &file);
     void onSaveFilterSelected(const QString &filter);
     void changeButtonIcon();
     void onStreamRead(int number, const streams::StreamInfo &info);
@@ -177,6 +189,18 @@ private slots:
 
 private:
     friend class ScreenshotTour;
+
+    // Codes of the "warning_messages" list: a stream that needs a licence, a
+    // recording's words in the transfer dialog and boxes.
+    enum StreamWarning : int {
+        ProtectedStreamWarning = 7,
+        RecordingTitle = 8,
+        RecordingAmounts = 9,
+        RecordingStop = 10,
+        RecordingStopping = 11,
+        RecordingCutShort = 12,
+        LiveDashWarning = 13,
+    };
 
     void progressBarStart();
     void progressBarStart(int interval);
@@ -196,12 +220,17 @@ private:
     void showCaptureState();
     void setItemState(int index, int state);
     void pressButtonFeedback(QPushButton *button, const QString &iconName);
-    QString downloadSniffedItem(int index);
-    // Runs a save's dialog, then marks the row and shows one box for a
-    // failure or a cancel. The file's path when the save succeeded.
-    QString finishSniffedSave(CYouTubeDownloadDlg &dialog, int itemNumber, const QString &path);
+    void downloadSniffedItem(int index);
     // A streaming manifest's row: saved whole by the downloader tool.
-    QString downloadSniffedStream(int index);
+    void downloadSniffedStream(int index);
+    // The job of a sniffed row, with its dialog as a view of it: closing the
+    // dialog leaves the job running.
+    void startSniffedJob(int index, const JobRequest &request);
+    void followSniffedJob(qint64 id);
+    void endSniffedJob(qint64 id, const JobResult &result);
+    void initJobs();
+    // The queue's jobs are paused (a recording ends) and their engines gone.
+    void pauseJobs();
     // The quality choice beside the buttons, for a stream's row.
     void showQualityChoice(int index);
     QString showSaveDialog(const QString &itemType);
@@ -249,9 +278,19 @@ private:
     AddressWorkflow workflow;
     bool urlHintArmed = false;
     int testUrlIndex = 0;
-    QString mediaFilePath;
-    QString audioFilePath;
+    QUrl enteredAddress;    // as typed, credentials and all: the job's address
     bool closing = false;
+
+    // Jobs.
+    JobQueue *jobs = nullptr;
+    QPointer<DownloadsWindow> downloadsWindow;
+    qint64 followed = 0;
+    struct SniffedJob
+    {
+        int itemNumber = 0;
+        QPointer<CYouTubeDownloadDlg> dialog;
+    };
+    QHash<qint64, SniffedJob> sniffedJobs;
 
     // Sniffed-media page.
     bool oldSnifferInitialised = false;
@@ -261,7 +300,6 @@ private:
     bool browserRowsPending = false;
     StreamReader *streamReader = nullptr;
     QComboBox *qualityBox = nullptr;
-    QPointer<CYouTubeDownloadDlg> runningSave;
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;
     bool iconPressedShown = false;

@@ -86,10 +86,13 @@ public:
     // the container it writes, and info->savedFile says which it was. No
     // file in the target's folder may begin with its base name and a ".":
     // all such files are taken for this download's own leftovers.
-    void requestFile(const QString &formatCode, const QString &targetFile);
+    // goOn: from the parts a suspended download of the same target left.
+    void requestFile(const QString &formatCode, const QString &targetFile, bool goOn = false);
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
     void stop();
+    // Ends a download under way and keeps its parts, for requestFile(..., true).
+    void suspend();
     // Where the update fetches the tool's releases; empty: the script's own default.
     void setReleaseUrl(const QString &address) { releaseUrl = address; }
     // Where it fetches deno, when the tool needs it; empty: the script's own default.
@@ -97,6 +100,7 @@ public:
     // "--cookies-from-browser" for every run of the tool: "BROWSER[:PROFILE]",
     // empty for none. Handed over in the tool's option file, like credentials.
     void setCookieSource(const QString &source) { cookieSource = source; }
+    QString cookies() const { return cookieSource; }
 
     // The long job now running: 0 none, 3 file download, 4 audio extraction.
     int job() const { return activeJob; }

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-void Downloader::requestFile(const QString &formatCode, const QString &targetFile)
+void Downloader::requestFile(const QString &formatCode, const QString &targetFile, bool goOn)
 {
     // A newer download replaces an older one, which leaves nothing behind.
     endRun(fileRun, downloadLeftovers());
@@ -14,6 +14,8 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
     QStringList arguments{pageUrl, QStringLiteral("-o"), targetFile};
     if (!formatCode.isEmpty())
         arguments << QStringLiteral("--format") << formatCode;
+    if (goOn)
+        arguments << QStringLiteral("--continue");
     LOG_DEBUG << "requestFile" << ":" << "Download file" << ":" << forLog(arguments);
     // Never overwrite what is there: the window asks the user and removes
     // the old file first when the user agrees.
@@ -83,4 +85,13 @@ void Downloader::gotFile(const ToolResult &result)
     info->done.append(FileStep);
     emit haveFile();
     LOG_DEBUG << "gotFile" << ":" << "OK";
+}
+
+void Downloader::suspend()
+{
+    if (activeJob != FileStep)
+        return;
+    endRun(fileRun);
+    fileTarget.clear();
+    activeJob = 0;
 }

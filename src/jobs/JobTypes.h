@@ -47,6 +47,8 @@ struct JobProgress
     int part = 0;                 // the track being fetched, of parts (video, then audio)
     int parts = 1;
     qint64 recordedSeconds = -1;  // a live recording's length so far
+    QString rateText;             // as the engine words them, when it gives words, not figures
+    QString leftText;
 
     bool operator==(const JobProgress &) const = default;
 };
@@ -62,6 +64,12 @@ struct JobResult
     QString note;                 // a finished job's remark (a recording cut short)
 
     bool ok() const { return state == JobState::Finished; }
+    static JobResult canceled()
+    {
+        JobResult result;
+        result.state = JobState::Canceled;
+        return result;
+    }
 };
 
 // What a job needs to go on after a pause or a restart of the application.

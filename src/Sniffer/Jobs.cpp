@@ -1,0 +1,180 @@
+#include "Sniffer.h"
+
+#include "BusyText.h"
+#include "CYouTubeDownloadDlg.h"
+#include "DownloadsWindow.h"
+#include "JobFactory.h"
+#include "JobListModel.h"
+#include "JobQueue.h"
+#include "LogLine.h"
+#include "SafeText.h"
+#include "UserDialogs.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QTimer>
+#include <QUrl>
+
+// The window's side of the jobs: it builds their requests, follows the
+// address download on the busy page and a sniffed save in its dialog, and
+// shows how each ended. The work is the queue's.
+
+void Sniffer::initJobs()
+{
+    TRACE("initJobs");
+    jobs = new JobQueue(&makeJob, this);
+    jobs->setLimit(settingsFile.value(QStringLiteral("downloads_at_once")).toInt() > 0
+                       ? settingsFile.value(QStringLiteral("downloads_at_once")).toInt()
+                       : JobQueue::defaultLimit);
+    connect(jobs, &JobQueue::rowChanged, this, &Sniffer::showFollowedJob);
+    connect(jobs, &JobQueue::jobEnded, this, &Sniffer::onJobEnded);
+}
+
+void Sniffer::showDownloads()
+{
+    TRACE("showDownloads");
+    if (!downloadsWindow)
+        downloadsWindow = new DownloadsWindow(jobs, this);
+    downloadsWindow->show();
+    downloadsWindow->raise();
+    downloadsWindow->activateWindow();
+}
+
+void Sniffer::showPercents(float percent)
+{
+    progressBar->setValue(qBound(0, int(percent), 100));
+}
+
+void Sniffer::showSpeed(const QString &speed, const QString &timeLeft)
+{
+    progressBar->setFormat(BusyText::progressFormat(speed, timeLeft));
+}
+
+void Sniffer::showFollowedJob(int row)
+{
+    const JobRecord &record = jobs->at(row);
+    if (followed != 0 && record.id == followed && m_currentPage == PageLayout::BusyPage) {
+        if (record.progress.percent >= 0)
+            showPercents(float(record.progress.percent));
+        showSpeed(JobListModel::rateText(record.progress), JobListModel::timeLeftText(record.progress));
+    }
+    if (sniffedJobs.contains(record.id))
+        followSniffedJob(record.id);
+}
+
+void Sniffer::onJobEnded(qint64 id, const JobResult &result)
+{
+    if (sniffedJobs.contains(id)) {
+        endSniffedJob(id, result);
+        return;
+    }
+    if (id != followed)
+        return;
+    followed = 0;
+    // The busy page was left: the list and the desktop tell how it ended.
+    if (m_currentPage != PageLayout::BusyPage || closing)
+        return;
+    if (result.state == JobState::Canceled) {
+        showPage(PageLayout::MainPage);
+        return;
+    }
+    if (!result.ok()) {
+        showPage(PageLayout::AddressPage);
+        reportError(ERROR_PLACE("onJobEnded"), result.errorCode, MessageKind::DownloaderError, result.toolLine);
+        return;
+    }
+    progressBar->setValue(progressBar->maximum());
+    if (UserDialogs::ask(this, QMessageBox::Information, tr("File downloading"), BusyText::completion(result.file),
+                         tr("Open folder")))
+        UserDialogs::open(QUrl::fromLocalFile(QFileInfo(result.file).absolutePath()));
+    showPage(PageLayout::AddressPage);
+}
+
+void Sniffer::startSniffedJob(int index, const JobRequest &request)
+{
+    const SniffedItem item = sniffedItems.at(index);
+    const qint64 id = jobs->add(request);
+    auto *dialog = new CYouTubeDownloadDlg(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    sniffedJobs.insert(id, {item.number, dialog});
+    setItemState(index, SniffedItem::Downloading);
+    if (request.kind == JobKind::Recording) {
+        const SettingsList words = settingsList("warning_messages");
+        const auto word = [&words](int code) { return words.value(code).section(QLatin1Char('~'), 1); };
+        dialog->startRecording(request.address,
+                               {word(RecordingTitle), word(RecordingAmounts), word(RecordingStop), word(RecordingStopping)},
+                               [this, id] { jobs->stop(id); });
+    } else {
+        dialog->startExternal(request.address, [this, id] { jobs->cancel(id); });
+    }
+    // A view of the job: closing it leaves the job running in the list.
+    dialog->open();
+}
+
+void Sniffer::followSniffedJob(qint64 id)
+{
+    CYouTubeDownloadDlg *dialog = sniffedJobs.value(id).dialog;
+    const int row = jobs->rowOf(id);
+    if (!dialog || row < 0)
+        return;
+    const JobProgress &now = jobs->at(row).progress;
+    if (now.recordedSeconds >= 0)
+        dialog->showRecorded(now.recordedSeconds, (unsigned long long)qMax<qint64>(0, now.done));
+    else if (now.total > 0)
+        dialog->OnProgress((unsigned long long)now.done, true, (unsigned long long)now.total);
+    else if (now.percent >= 0)
+        dialog->showPercent(now.percent);
+}
+
+void Sniffer::endSniffedJob(qint64 id, const JobResult &result)
+{
+    const SniffedJob job = sniffedJobs.take(id);
+    setItemState(sniffedItems.indexOfNumber(job.itemNumber),
+                 result.ok() ? SniffedItem::Downloaded : SniffedItem::NotDownloaded);
+    if (closing)
+        return;
+    if (result.ok() && !job.dialog)
+        emit downloadFinished(result.file);
+    // Only a save whose dialog is still open ends with a box.
+    if (!job.dialog) {
+        LOG_DEBUG << "endSniffedJob" << ":" << id << ":" << JobText::state(result.state);
+        return;
+    }
+    const QString error = result.errorText.isEmpty()
+                              ? settingsList("error_messages_dl").value(result.errorCode).section(QLatin1Char('~'), 1)
+                              : result.errorText;
+    job.dialog->endExternal(result.ok(), result.state == JobState::Canceled,
+                            result.toolLine.isEmpty() ? error : error + QLatin1Char('\n') + result.toolLine);
+    if (result.ok()) {
+        emit downloadFinished(result.file);
+        // Saved, but not to the end the user chose: say so.
+        if (!result.note.isEmpty())
+            showWarning(RecordingCutShort);
+        return;
+    }
+    if (const auto failure = job.dialog->failure()) {
+        UserDialogs::showMessage(this, QMessageBox::Critical, failure->title,
+                                 failure->detail.isEmpty() ? failure->text : failure->text + QStringLiteral("\n\n") + failure->detail);
+    } else {
+        UserDialogs::showMessage(this, QMessageBox::Information, QStringLiteral("Vidarro"), tr("Download canceled."));
+    }
+}
+
+void Sniffer::pauseJobs()
+{
+    if (!jobs || !jobs->busy())
+        return;
+    // Each engine stops and lets go of its processes; the parts stay for the next start.
+    QEventLoop wait;
+    connect(jobs, &JobQueue::allPaused, &wait, &QEventLoop::quit);
+    QTimer::singleShot(15000, &wait, &QEventLoop::quit);
+    jobs->pauseAll();
+    if (jobs->busy())
+        wait.exec();
+}
+
+DownloadsWindow *Sniffer::downloadsView() const
+{
+    return downloadsWindow;
+}

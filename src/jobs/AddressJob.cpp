@@ -1,0 +1,125 @@
+#include "AddressJob.h"
+
+#include "Downloader.h"
+#include "LogLine.h"
+#include "TargetPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+AddressJob::AddressJob(const JobRequest &request, const JobResume &resume, QObject *parent)
+    : Job(request, resume, parent)
+{
+}
+
+void AddressJob::doStart(bool goOn)
+{
+    delete m_driver;
+    m_driver = new Downloader(this);
+    connect(m_driver, &Downloader::percent, this, [this](float percent) {
+        JobProgress now = progress();
+        now.percent = qBound(0, int(percent), 100);
+        report(now);
+    });
+    connect(m_driver, &Downloader::speed, this, [this](const QString &speed, const QString &timeLeft) {
+        JobProgress now = progress();
+        now.rateText = speed;
+        now.leftText = timeLeft;
+        report(now);
+    });
+    connect(m_driver, &Downloader::haveFile, this, &AddressJob::downloaded);
+    connect(m_driver, &Downloader::doneExtractAudio, this, &AddressJob::converted);
+    connect(m_driver, &Downloader::hasError, this, [this](Downloader::errors error) { failed(int(error)); });
+    m_driver->checkURL(request().address);
+    m_driver->setCookieSource(request().cookieSource);
+    // The parts of the tool's earlier run are where the target says.
+    m_resume.partFile = request().target;
+    m_driver->requestFile(request().selector, QDir::toNativeSeparators(request().target), goOn);
+}
+
+void AddressJob::downloaded()
+{
+    m_saved = QDir::fromNativeSeparators(m_driver->info->savedFile);
+    if (request().kind != JobKind::Audio) {
+        converted();
+        return;
+    }
+    // The MP3 beside the tool's file; one already there is not overwritten.
+    const QFileInfo saved(m_saved);
+    const QString mp3 = TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
+                                             QStringLiteral("mp3"));
+    JobProgress now = progress();
+    now.percent = 100;
+    now.part = 1;
+    now.parts = 2;
+    now.rateText.clear();
+    now.leftText.clear();
+    report(now);
+    m_driver->extractAudio(QDir::toNativeSeparators(m_saved), QDir::toNativeSeparators(mp3));
+    m_saved = mp3;
+}
+
+void AddressJob::converted()
+{
+    JobResult result;
+    result.file = m_saved;
+    result.size = QFileInfo(m_saved).size();
+    m_driver->deleteLater();
+    m_resume = {};
+    ended(result);
+}
+
+void AddressJob::failed(int code)
+{
+    JobResult result;
+    result.state = JobState::Failed;
+    result.errorCode = code;
+    result.toolLine = m_driver->toolLine();
+    m_driver->deleteLater();
+    m_resume = {};
+    ended(result);
+}
+
+void AddressJob::doSuspend()
+{
+    // The tool goes on from its parts; a conversion starts again.
+    if (m_driver && m_driver->job() == FileStep) {
+        m_driver->suspend();
+    } else if (m_driver) {
+        m_driver->stop();
+        m_resume = {};
+    }
+    if (m_driver)
+        m_driver->deleteLater();
+    stopped();
+}
+
+void AddressJob::doKill()
+{
+    if (m_driver) {
+        // Ends the run and removes what it wrote.
+        m_driver->stop();
+        m_driver->deleteLater();
+    } else {
+        removeParts();
+    }
+    m_resume = {};
+    ended(JobResult::canceled());
+}
+
+void AddressJob::removeParts()
+{
+    // What a suspended download left: every file beside the target named
+    // after its stem and a "." (the window chose a stem no other file has).
+    if (m_resume.partFile.isEmpty())
+        return;
+    const QFileInfo target(m_resume.partFile);
+    const QString stem = target.completeBaseName() + QLatin1Char('.');
+    for (const QFileInfo &entry : target.dir().entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (entry.fileName().startsWith(stem) && !entry.isSymLink()) {
+            if (!QFile::remove(entry.filePath()))
+                LOG_ERROR << "AddressJob" << ":" << "cannot remove" << ":" << entry.filePath();
+        }
+    }
+}
