@@ -114,9 +114,18 @@ void Sniffer::startSniffedJob(int index, const JobRequest &request)
 
 void Sniffer::followSniffedJob(qint64 id)
 {
-    CYouTubeDownloadDlg *dialog = sniffedJobs.value(id).dialog;
+    const SniffedJob job = sniffedJobs.value(id);
     const int row = jobs->rowOf(id);
-    if (!dialog || row < 0)
+    if (row < 0)
+        return;
+    // Paused (from the list, or by the window's end): the row may be saved again, the dialog goes.
+    const JobState state = jobs->shownState(row);
+    setItemState(sniffedItems.indexOfNumber(job.itemNumber),
+                 state == JobState::Paused ? SniffedItem::NotDownloaded : SniffedItem::Downloading);
+    CYouTubeDownloadDlg *dialog = job.dialog;
+    if (dialog && state == JobState::Paused)
+        dialog->endExternal(false, true, {});
+    if (!dialog || state != JobState::Running)
         return;
     const JobProgress &now = jobs->at(row).progress;
     if (now.recordedSeconds >= 0)

@@ -3,6 +3,7 @@
 // A real main window on a private per-user folder and application folder,
 // with message boxes and file choosers answered by the test.
 
+#include "JobQueue.h"
 #include "Platform.h"
 #include "Sniffer.h"
 #include "TestFiles.h"
@@ -131,6 +132,23 @@ public:
         window->oldSnifferForm()->mediaList->setCurrentRow(row);
         responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
         (button ? button : window->oldSnifferForm()->pbDownloadVideo)->click();
+    }
+
+    // No job runs or waits: each ended, or was paused (shown as such).
+    bool jobsIdle() const
+    {
+        const JobQueue *jobs = window->jobQueue();
+        for (int row = 0; row < jobs->count(); ++row)
+            if (jobs->shownState(row) == JobState::Waiting || jobs->shownState(row) == JobState::Running)
+                return false;
+        return !jobs->busy();
+    }
+    bool settle(int timeoutMs = 60000) const
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!jobsIdle() && !deadline.hasExpired())
+            QTest::qWait(20);
+        return jobsIdle();
     }
 
     bool messageSeen(const QString &text) const
