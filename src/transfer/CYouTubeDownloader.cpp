@@ -81,6 +81,31 @@ void CYouTubeDownloader::startTransfer()
         LOG_ERROR << "startTransfer" << ":" << "already started";
         return;
     }
+    begin();
+}
+
+void CYouTubeDownloader::resume()
+{
+    TRACE("resume");
+    if (m_outcome != Outcome::Suspended) {
+        LOG_ERROR << "resume" << ":" << "not suspended";
+        return;
+    }
+    resumePartial = true;
+    resumeValidator = m_validator;
+    resumeTotal = totalSize();
+    m_suspendRequested = false;
+    m_fields.clear();
+    m_failure = Failure::None;
+    m_errorString.clear();
+    m_httpStatus = 0;
+    m_redirects = 0;
+    lastError = QNetworkReply::NoError;
+    begin();
+}
+
+void CYouTubeDownloader::begin()
+{
     m_outcome = Outcome::Running;
 
     const QUrl address = QUrl::fromEncoded(url.toUtf8(), QUrl::TolerantMode);
@@ -96,8 +121,18 @@ void CYouTubeDownloader::startTransfer()
     LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableBlock(requestHeader);
     LOG_DEBUG << "startTransfer" << ":" << SafeText::address(address);
 
+    // Until an answer says otherwise, the part is what the caller said it is.
+    const bool keep = resumePartial && ServerAnswer::isUsableValidator(resumeValidator);
+    m_validator = keep ? resumeValidator : QByteArray();
+    m_announced.reset();
+    if (keep && resumeTotal >= 0)
+        m_announced = quint64(resumeTotal);
     if (abortRequested) {
         QMetaObject::invokeMethod(this, [this] { end(Outcome::Canceled); }, Qt::QueuedConnection);
+        return;
+    }
+    if (m_suspendRequested) {
+        QMetaObject::invokeMethod(this, [this] { end(Outcome::Suspended); }, Qt::QueuedConnection);
         return;
     }
     if (!isHttp(address)) {
@@ -109,9 +144,19 @@ void CYouTubeDownloader::startTransfer()
         finishEarly(Failure::Write, QStringLiteral("No file to save to."));
         return;
     }
-    if (const auto problem = m_part.open(filePath)) {
+    auto problem = m_part.open(filePath, keep);
+    // A part as long as the file, or longer, is no part of it that can be trusted.
+    if (!problem && m_announced && m_part.written() >= *m_announced)
+        problem = m_part.restart();
+    if (problem) {
         finishEarly(Failure::Write, problem->text);
         return;
+    }
+    m_ranged = m_part.written() > 0;
+    m_offset = 0;
+    if (!m_ranged) {
+        m_validator.clear();
+        m_announced.reset();
     }
     m_firstUrl = address;
     // Checked often enough to keep to the limit, seldom enough to cost nothing.
@@ -134,6 +179,13 @@ void CYouTubeDownloader::get(const QUrl &address)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    if (m_ranged) {
+        // The rest, but only of the very file the part holds: for any
+        // other the server answers with the whole of it.
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_part.written()) + '-');
+        request.setRawHeader("If-Range", m_validator);
+    }
+    m_headChecked = false;
 
     m_reply = networkManager->get(request);
     m_reply->setReadBufferSize(replyBufferBytes);
@@ -143,6 +195,16 @@ void CYouTubeDownloader::get(const QUrl &address)
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &CYouTubeDownloader::onMetaData);
     connect(m_reply, &QNetworkReply::encrypted, this, [this] { m_sinceData.start(); });
     m_sinceData.start();
+}
+
+void CYouTubeDownloader::suspend()
+{
+    TRACE("suspend");
+    if (m_outcome != Outcome::NotStarted && m_outcome != Outcome::Running)
+        return;
+    m_suspendRequested = true;
+    if (m_reply)
+        QMetaObject::invokeMethod(m_reply.data(), &QNetworkReply::abort, Qt::QueuedConnection);
 }
 
 void CYouTubeDownloader::requestAbort()
@@ -164,7 +226,7 @@ bool CYouTubeDownloader::isSavedReply(QNetworkReply *reply) const
 void CYouTubeDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if (reply && abortRequested) {
+    if (reply && (abortRequested || m_suspendRequested)) {
         QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
         return;
     }
@@ -172,8 +234,8 @@ void CYouTubeDownloader::onDownloadProgress(qint64 bytesReceived, qint64 bytesTo
     if (reply && (reply != m_reply || !isSavedReply(reply)))
         return;
     if (bytesTotal > 0 && bytesReceived >= 0)
-        emit OnProgress(static_cast<unsigned long long>(bytesReceived), true,
-                        static_cast<unsigned long long>(bytesTotal));
+        emit OnProgress(m_offset + static_cast<unsigned long long>(bytesReceived), true,
+                        m_offset + static_cast<unsigned long long>(bytesTotal));
 }
 
 void CYouTubeDownloader::onError(QNetworkReply::NetworkError code)
@@ -202,19 +264,64 @@ void CYouTubeDownloader::onMetaData()
         return;
     m_sinceData.start();
     const int status = statusOf(reply);
-    if (status < 200 || status > 299 || reply->error() != QNetworkReply::NoError)
+    if (status < 200 || status > 299 || reply->error() != QNetworkReply::NoError || m_headChecked)
         return; // redirects and errors are settled when the reply ends
-    const ServerAnswer::Verdict verdict = ServerAnswer::check(
-        status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray(),
-        reply->rawHeader("Content-Range"), reply->rawHeader("Content-Length"), reply->rawHeader("Content-Encoding"));
+    m_headChecked = true;
+    const auto check = [reply, status](quint64 from) {
+        return ServerAnswer::check(status, reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray(),
+                                   reply->rawHeader("Content-Range"), reply->rawHeader("Content-Length"),
+                                   reply->rawHeader("Content-Encoding"), from);
+    };
+    if (m_ranged && status == 206) {
+        const ServerAnswer::Verdict rest = check(m_part.written());
+        if (rest.problem.isEmpty() && (!m_announced || rest.length == m_announced)) {
+            m_offset = m_part.written();
+            m_announced = rest.length;
+            return;
+        }
+        LOG_DEBUG << "onMetaData" << ":" << "not the rest of the part:" << reply->rawHeader("Content-Range").left(100);
+        startOver(reply->url());
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        return;
+    }
+    const ServerAnswer::Verdict verdict = check(0);
     if (!verdict.problem.isEmpty()) {
         fail(Failure::BadAnswer, verdict.problem);
         QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
         return;
     }
+    if (m_ranged) {
+        // The whole file instead of the rest: it changed, or the server
+        // does not do ranges. Never after the part.
+        LOG_DEBUG << "onMetaData" << ":" << "the whole file again, HTTP" << status;
+        m_ranged = false;
+        if (const auto problem = m_part.restart()) {
+            fail(Failure::Write, problem->text);
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+            return;
+        }
+    }
+    m_offset = 0;
     m_announced = verdict.length;
+    m_validator =
+        ServerAnswer::validator(reply->rawHeader("ETag"), reply->rawHeader("Last-Modified"), reply->rawHeader("Accept-Ranges"));
     if (!m_announced)
         m_part.limitToFreeSpace();
+}
+
+bool CYouTubeDownloader::startOver(const QUrl &address)
+{
+    m_ranged = false;
+    m_offset = 0;
+    m_validator.clear();
+    m_announced.reset();
+    if (const auto problem = m_part.restart()) {
+        fail(Failure::Write, problem->text);
+        return false;
+    }
+    // Without Range this time, so it happens once.
+    get(address);
+    return true;
 }
 
 void CYouTubeDownloader::checkIdle()
@@ -269,6 +376,17 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
     }
     if (m_failure != Failure::None) {
         end(Outcome::Failed);
+        return;
+    }
+    // A complete answer still counts; anything less waits in the part.
+    if (m_suspendRequested && (lastError != QNetworkReply::NoError || m_httpStatus < 200 || m_httpStatus > 299)) {
+        end(Outcome::Suspended);
+        return;
+    }
+    if (m_ranged && m_httpStatus == 416) {
+        LOG_DEBUG << "onDownloadFinished" << ":" << "the part is not of this file; the whole file again";
+        if (!startOver(reply->url()))
+            end(Outcome::Failed);
         return;
     }
     const QString reason =
@@ -354,11 +472,16 @@ void CYouTubeDownloader::end(Outcome outcome)
 {
     m_idle.stop();
     m_outcome = outcome;
-    if (outcome != Outcome::Succeeded)
+    if (outcome == Outcome::Suspended)
+        m_part.keep();
+    else if (outcome != Outcome::Succeeded)
         m_part.discard();
     switch (outcome) {
     case Outcome::Succeeded:
         LOG_DEBUG << "onDownloadFinished" << ":" << "saved" << filePath << ":" << m_part.written();
+        break;
+    case Outcome::Suspended:
+        LOG_DEBUG << "onDownloadFinished" << ":" << "suspended" << partPath() << ":" << m_part.written();
         break;
     case Outcome::Canceled:
         m_errorString = QStringLiteral("Download canceled.");

@@ -19,14 +19,19 @@ class QNetworkRequest;
 // Fetches one sniffed media address over HTTP with the header lines of the
 // browser's own request and saves the body to filePath. The body goes to
 // filePath + ".part" as it arrives and takes the final name only when the
-// whole reply came in without error. Everything runs on the owning thread
-// through the network manager's signals; the thread base is never started.
+// whole reply came in without error. A suspended transfer keeps the part,
+// and a later one goes on from it with Range and If-Range, the way browsers
+// resume. Everything runs on the owning thread through the network
+// manager's signals; the thread base is never started.
 class CYouTubeDownloader : public QThread
 {
     Q_OBJECT
 
 public:
-    enum class Outcome { NotStarted, Running, Succeeded, Canceled, Failed };
+    enum class Outcome {
+        NotStarted, Running, Succeeded, Canceled, Failed,
+        Suspended, // stopped by suspend(); the part file stays for resume()
+    };
     enum class Failure {
         None, Network, HttpStatus, Incomplete, Redirect, BadAddress, Write,
         BadAnswer, // an answer that is not the whole file as it is
@@ -54,8 +59,23 @@ public:
     QNetworkReply::NetworkError lastError = QNetworkReply::NoError;
     QNetworkAccessManager *networkManager = nullptr;
 
+    // Going on from an earlier transfer's part file (partPath()), set before
+    // startTransfer(): the validator and total that transfer reported. With
+    // no validator, no part, or a part not shorter than the total, the file
+    // starts again from its first byte.
+    bool resumePartial = false;
+    QByteArray resumeValidator;
+    qint64 resumeTotal = -1;
+
     void startTransfer();
+    // Ends the transfer and removes the part file.
     void requestAbort();
+    // Ends the transfer and keeps the part file; finished() follows once,
+    // with outcome Suspended, unless the transfer ends otherwise first.
+    void suspend();
+    // After Suspended: the same transfer again, going on from its part file
+    // with its own validator() and totalSize() as the resume values.
+    void resume();
     virtual void logStatus(const QString &text);
 
     Outcome outcome() const { return m_outcome; }
@@ -69,6 +89,12 @@ public:
     QString errorString() const { return m_errorString; }
     int httpStatus() const { return m_httpStatus; }
     quint64 bytesWritten() const { return m_part.written(); }
+    // What the history keeps to go on later: the ETag, else Last-Modified,
+    // of the answer the part file holds (empty when that answer offered no
+    // byte ranges or neither value), and the file's whole length that
+    // answer announced (-1: none).
+    QByteArray validator() const { return m_validator; }
+    qint64 totalSize() const { return m_announced ? qint64(*m_announced) : -1; }
     QString partPath() const { return PartFile::partPath(filePath); }
 
 signals:
@@ -87,7 +113,9 @@ private slots:
     void checkIdle();
 
 private:
+    void begin();
     void get(const QUrl &address);
+    bool startOver(const QUrl &address);
     bool followRedirect(QNetworkReply *reply);
     bool isSavedReply(QNetworkReply *reply) const;
     void drain(QNetworkReply *reply);
@@ -107,6 +135,11 @@ private:
     int m_httpStatus = 0;
     int m_redirects = 0;
     std::optional<quint64> m_announced;
+    QByteArray m_validator;
+    bool m_suspendRequested = false;
+    bool m_ranged = false;       // the request asks for the rest after the part
+    quint64 m_offset = 0;        // bytes of the part before this answer's body
+    bool m_headChecked = false;  // of the current reply
     QTimer m_idle;
     QElapsedTimer m_sinceData;
 };

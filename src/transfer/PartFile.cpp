@@ -24,14 +24,29 @@ qint64 freeBytes(const QString &path)
 
 } // namespace
 
-std::optional<PartFile::Problem> PartFile::open(const QString &target)
+std::optional<PartFile::Problem> PartFile::open(const QString &target, bool keepPart)
 {
     m_target = target;
+    m_written = 0;
+    m_limit = -1;
     m_file.setFileName(partPath(target));
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    const QIODevice::OpenMode mode = keepPart ? QIODevice::WriteOnly | QIODevice::Append
+                                              : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (m_file.open(mode | QIODevice::Unbuffered)) {
+        m_written = quint64(m_file.size());
         return std::nullopt;
+    }
     return Problem{Problem::Write,
                    QStringLiteral("Could not create %1: %2").arg(m_file.fileName(), m_file.errorString())};
+}
+
+std::optional<PartFile::Problem> PartFile::restart()
+{
+    m_written = 0;
+    m_limit = -1;
+    if (m_file.resize(0) && m_file.seek(0))
+        return std::nullopt;
+    return Problem{Problem::Write, QStringLiteral("Could not write %1: %2").arg(m_target, m_file.errorString())};
 }
 
 void PartFile::limitToFreeSpace()
@@ -67,6 +82,12 @@ std::optional<PartFile::Problem> PartFile::commit()
         return std::nullopt;
     return Problem{Problem::Write,
                    QStringLiteral("Could not save %1: %2").arg(m_target, QString::fromStdString(error.message()))};
+}
+
+void PartFile::keep()
+{
+    if (m_file.isOpen())
+        m_file.close();
 }
 
 void PartFile::discard()

@@ -7,7 +7,8 @@
 
 // The file a transfer writes: the body goes to "<target>.part" as it
 // arrives and takes the target's name, in one step, only when it is whole.
-// Every failure leaves no part behind once discard() ran.
+// Every failure leaves no part behind once discard() ran; keep() leaves it
+// for a later transfer to go on from.
 class PartFile
 {
 public:
@@ -19,13 +20,19 @@ public:
 
     static QString partPath(const QString &target) { return target + QStringLiteral(".part"); }
 
-    std::optional<Problem> open(const QString &target);
+    // With keepPart an existing part stays and the body goes on after it;
+    // written() then starts at its size.
+    std::optional<Problem> open(const QString &target, bool keepPart = false);
+    // Empties the part: the body starts again from its first byte.
+    std::optional<Problem> restart();
     // For a body of unknown length: it may fill the disk but for a margin.
     void limitToFreeSpace();
     std::optional<Problem> write(const char *data, qint64 size);
     // Takes the target's name, replacing an older file of that name.
     std::optional<Problem> commit();
     void discard();
+    // Closes the part and leaves it where it is.
+    void keep();
 
     quint64 written() const { return m_written; }
 

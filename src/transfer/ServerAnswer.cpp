@@ -9,6 +9,8 @@ namespace {
 // Lengths beyond this are no file anyone serves; the bound keeps every
 // sum and comparison far from overflow.
 constexpr qsizetype maxLengthDigits = 18;
+// Real ones are a few dozen bytes; this keeps a request head small.
+constexpr qsizetype maxValidatorBytes = 512;
 
 std::optional<quint64> number(QByteArrayView text)
 {
@@ -40,7 +42,7 @@ QString shortText(const QString &text)
 }
 
 Verdict check(int status, QByteArrayView reason, QByteArrayView contentRange, QByteArrayView contentLength,
-              QByteArrayView contentEncoding)
+              QByteArrayView contentEncoding, quint64 from)
 {
     Verdict verdict;
     std::optional<quint64> length;
@@ -66,13 +68,15 @@ Verdict check(int status, QByteArrayView reason, QByteArrayView contentRange, QB
         return verdict;
     }
     if (status == 206) {
-        // "bytes 0-LAST/TOTAL" with LAST + 1 = TOTAL: the whole stream after all.
+        // "bytes FROM-LAST/TOTAL" with LAST + 1 = TOTAL: the stream from
+        // where it was asked to its end.
         const QByteArray range = contentRange.trimmed().toByteArray();
         const qsizetype dash = range.indexOf('-'), slash = range.indexOf('/');
+        const auto first = range.startsWith("bytes ") && dash > 6 ? number(range.mid(6, dash - 6)) : std::nullopt;
         const auto last = dash > 0 && slash > dash ? number(range.mid(dash + 1, slash - dash - 1)) : std::nullopt;
         const auto total = slash > 0 ? number(range.mid(slash + 1)) : std::nullopt;
-        if (!range.startsWith("bytes 0-") || !last || !total || *last + 1 != *total
-            || (length && *length != *total)) {
+        if (first != from || !last || !total || *last + 1 != *total || *first > *last
+            || (length && *length != *total - *first)) {
             verdict.problem = QStringLiteral("The server sent only a part of the file (Content-Range: %1)")
                                   .arg(range.isEmpty() ? QStringLiteral("none") : shown(range));
             return verdict;
@@ -84,6 +88,32 @@ Verdict check(int status, QByteArrayView reason, QByteArrayView contentRange, QB
     }
     verdict.length = length;
     return verdict;
+}
+
+bool isUsableValidator(QByteArrayView validator)
+{
+    // Sent back as it came: printable ASCII only, and short.
+    if (validator.isEmpty() || validator.size() > maxValidatorBytes)
+        return false;
+    for (char c : validator)
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    return true;
+}
+
+QByteArray validator(QByteArrayView etag, QByteArrayView lastModified, QByteArrayView acceptRanges)
+{
+    bool ranges = false;
+    for (const QByteArray &unit : acceptRanges.toByteArray().split(','))
+        ranges = ranges || unit.trimmed().compare("bytes", Qt::CaseInsensitive) == 0;
+    if (!ranges)
+        return {};
+    // A weak tag may not stand in If-Range: the server would never match it.
+    const QByteArrayView tag = etag.trimmed();
+    if (!tag.startsWith("W/") && isUsableValidator(tag))
+        return tag.toByteArray();
+    const QByteArrayView date = lastModified.trimmed();
+    return isUsableValidator(date) ? date.toByteArray() : QByteArray();
 }
 
 } // namespace ServerAnswer

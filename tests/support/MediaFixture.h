@@ -35,7 +35,9 @@ public:
         int cut = -1;                   // head + this many body bytes, then the close
         int rate = 0;                   // body bytes a second
         qint64 made = 0;                // or this many made-up bytes (-1: endless)
-        bool ranges = false;            // a Range request gets 206 and that part of the file
+        bool ranges = false;            // a Range request gets 206 and that part of the file; with
+                                        // If-Range only when it equals an ETag or Last-Modified line
+                                        // of headers, else 200. Without ranges: 200 to a Range request
     };
 
     explicit MediaFixture(const QString &host = QStringLiteral("127.0.0.1")) : m_host(host) {}
@@ -64,6 +66,8 @@ public:
     //   onair/p_0.m3u8    40 s of 320x180 with audio in 1 s segments, p_1 its video alone, p_2 its
     //                     audio alone: live as /live/onair/p_N.m3u8
     bool makeStreams(int seconds = 6);
+    // Routing a path again replaces its answer at once (a new ETag, say).
+    // Plain files carry a strong ETag and Last-Modified and honour If-Range.
     bool route(const QString &path, const Route &route);
     // Requests served so far with that method and target ("GET /page.html").
     int requests(const QString &methodAndPath) const;

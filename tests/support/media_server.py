@@ -12,7 +12,10 @@ client must trust) and a certificate for HOST signed by it. With --cookie,
 FOLDER answers 403 to a request without it (routes are answered as given).
 
 Plain paths:
-    /NAME                  the file, with Range support (206 / 416)
+    /NAME                  the file, with Range support (206 / 416), a strong
+                           ETag and Last-Modified of its size and time, If-Range
+                           honoured (a range only while it names them, else 200),
+                           and "Cache-Control: no-cache" so browsers ask each time
     /throttle/RATE/NAME    the same, at most RATE bytes per second
     /status/CODE/NAME      that status code, no body
     /live/NAME.m3u8        the finished media playlist NAME.m3u8 as a live one: from
@@ -35,7 +38,11 @@ to an answer given byte for byte:
     rate     N                 body at most N bytes per second
     made     N                 a body of N made-up bytes instead of a file (-1: endless)
     ranges   true              a Range request gets 206 and the part of the file, with
-                               "Content-Range: bytes a-b/TOTAL" after the given headers
+                               "Content-Range: bytes a-b/TOTAL" after the given headers;
+                               with If-Range, only when it equals a given ETag or
+                               Last-Modified header (else 200 and the whole file).
+                               Without ranges a Range request gets the route as given.
+Writing the table again with other headers (a new ETag) changes a route at once.
 Without split, the head goes out with the first 64 KB of the body in one write.
 Strings stand for bytes one to one (Latin-1).
 
@@ -44,6 +51,7 @@ never answers, or a TLS handshake that never completes). Every request head
 is kept, before it is answered, as FOLDER/heads/<number>, numbered from 1 in
 the order of arrival.
 """
+import email.utils
 import http
 import json
 import os
@@ -186,7 +194,12 @@ def byte_range(range_header, size):
     return (start, end) if start <= end else (0, -1)
 
 
-def from_route(entry, range_header):
+def honoured(if_range, validators):
+    """Whether a Range goes with this If-Range: none given, or one of ours."""
+    return if_range is None or if_range in validators
+
+
+def from_route(entry, range_header, if_range=None):
     body = Body()
     status = latin(entry.get("status", "200 OK"))
     headers = [latin(h) for h in entry.get("headers", [])]
@@ -197,7 +210,9 @@ def from_route(entry, range_header):
         if full:
             size = os.path.getsize(full)
             body = Body(path=full, length=size)
-            part = byte_range(range_header, size) if entry.get("ranges") else None
+            given = [h.partition(b":")[2].strip() for h in headers
+                     if h.partition(b":")[0].strip().lower() in (b"etag", b"last-modified")]
+            part = byte_range(range_header, size) if entry.get("ranges") and honoured(if_range, given) else None
             if part == (0, -1):
                 return Answer(b"416 Range Not Satisfiable", [b"Content-Range: bytes */%d" % size, b"Content-Length: 0"])
             if part:
@@ -216,12 +231,16 @@ def empty(code):
     return Answer(b"%d %s" % (code, latin(reason)), [b"Content-Length: 0"])
 
 
-def file_answer(full, range_header, rate):
-    size = os.path.getsize(full)
+def file_answer(full, range_header, if_range, rate):
+    info = os.stat(full)
+    size = info.st_size
+    etag = b'"%x-%x"' % (info.st_mtime_ns, size)
+    modified = latin(email.utils.formatdate(info.st_mtime, usegmt=True))
     headers = [b"Content-Type: " + latin(TYPES.get(os.path.splitext(full)[1].lower(),
-                                                    "application/octet-stream"))]
+                                                    "application/octet-stream")),
+               b"ETag: " + etag, b"Last-Modified: " + modified, b"Cache-Control: no-cache"]
     start, end = 0, size - 1
-    part = byte_range(range_header, size)
+    part = byte_range(range_header, size) if honoured(if_range, (etag, modified)) else None
     status = b"200 OK"
     if part:
         start, end = part
@@ -272,11 +291,11 @@ def live_playlist(name, target):
                   Body(latin(text)))
 
 
-def choose(target, range_header):
+def choose(target, range_header, if_range=None):
     path = target.split(b"?", 1)[0].decode("latin-1")
     table = routes()
     if path in table:
-        return from_route(table[path], range_header)
+        return from_route(table[path], range_header, if_range)
     m = re.match(r"^/status/(\d{3})/", path)
     if m:
         return empty(int(m.group(1)))
@@ -287,7 +306,7 @@ def choose(target, range_header):
     if m:
         rate, path = int(m.group(1)), m.group(2)
     full = folder_file(path)
-    return file_answer(full, range_header, rate) if full else empty(404)
+    return file_answer(full, range_header, if_range, rate) if full else empty(404)
 
 
 # The cookie of --cookie, when given.
@@ -387,7 +406,8 @@ def serve_connection(conn):
         parts = head.split(b"\r\n", 1)[0].split(b" ")
         method, target = parts[0], parts[1] if len(parts) > 1 else b"/"
         note(head)
-        answer = cookie_rule(target, head, choose(target, header_value(head, b"range")))
+        answer = choose(target, header_value(head, b"range"), header_value(head, b"if-range"))
+        answer = cookie_rule(target, head, answer)
         if not send(conn, answer, method != b"HEAD"):
             return
         if (header_value(head, b"connection") or b"").lower() == b"close":

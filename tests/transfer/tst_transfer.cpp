@@ -40,6 +40,8 @@ private slots:
         QVERIFY(m_media.addFile("clip.flv", flv) && m_other.addFile("clip.flv", flv) && m_media.addFile("empty", {}));
         QVERIFY(m_media.addFile("big.bin", MediaFixture::pattern(3 * 1048576 + 17)));
         QVERIFY(m_media.addFile("small.flv", MediaFixture::pattern(40000)));
+        QVERIFY(m_media.addFile("resume.bin", MediaFixture::pattern(400000)));
+        const QString slow = "/throttle/400000/resume.bin";
         const QList<QPair<const char *, Route>> routes = {
             {"close", {.file = "clip.flv", .framing = Route::Framing::Close}},
             {"chunked", {.file = "clip.flv", .framing = Route::Framing::Chunked}},
@@ -67,7 +69,13 @@ private slots:
             {"coding/gzip", {.headers = {"Content-Encoding: gzip"}, .file = "clip.flv"}},
             {"coding/identity", {.headers = {"Content-Encoding: identity"}, .file = "clip.flv"}},
             {"crawl", {.file = "small.flv", .rate = 16000}},
-            {"endless", {.framing = Route::Framing::Close, .made = -1}}};
+            {"endless", {.framing = Route::Framing::Close, .made = -1}},
+            {"whole/again", {.headers = {"Accept-Ranges: bytes", "ETag: \"v1\""}, .file = "resume.bin", .rate = 400000}},
+            {"no/validator", {.headers = {"Accept-Ranges: bytes"}, .file = "resume.bin", .rate = 400000, .ranges = true}},
+            {"no/ranges", {.headers = {"ETag: \"v1\""}, .file = "resume.bin", .rate = 400000, .ranges = true}},
+            {"dated", {.headers = {"Accept-Ranges: bytes", "Last-Modified: Wed, 21 Oct 2015 07:28:00 GMT"},
+                       .file = "resume.bin", .rate = 400000, .ranges = true}},
+            {"moved", {.status = "302 Found", .headers = {"Location: " + slow.toLatin1()}}}};
         for (const auto &[path, route] : routes)
             QVERIFY(m_media.route(path, route));
     }
@@ -270,6 +278,80 @@ private slots:
         QCOMPARE(transfer.outcome(), Outcome::Canceled);
         QCOMPARE(transfer.errorString(), QString("Download canceled."));
         QVERIFY(!QFileInfo::exists(target()) && !QFileInfo::exists(target() + ".part"));
+    }
+
+    // Paused halfway, then on from the part: the rest when the server still
+    // has that very file, else all of it again, never appended.
+    void suspendAndResume_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("how");             // resume(), or a fresh transfer as after a restart
+        QTest::addColumn<QByteArrayList>("ranges");   // Range of each request after the pause; N: the part's size
+        QTest::addColumn<QString>("saved");
+        const QString slow = "throttle/400000/resume.bin";
+        const QByteArrayList rest = {"bytes=N-"}, whole = {""}, again = {"bytes=N-", ""};
+        QTest::newRow("paused and resumed") << slow << "resume()" << rest << "resume.bin";
+        QTest::newRow("after a restart") << slow << "fresh" << rest << "resume.bin";
+        QTest::newRow("200 to the range") << "whole/again" << "resume()" << rest << "resume.bin";
+        QTest::newRow("ETag changed") << "throttle/400000/changing.bin" << "changed" << rest << "changing.bin";
+        QTest::newRow("no validator") << "no/validator" << "resume()" << whole << "resume.bin";
+        QTest::newRow("no byte ranges") << "no/ranges" << "fresh" << whole << "resume.bin";
+        QTest::newRow("Last-Modified alone") << "dated" << "resume()" << rest << "resume.bin";
+        QTest::newRow("redirected") << "moved" << "fresh" << QByteArrayList{"bytes=N-", "bytes=N-"} << "resume.bin";
+        QTest::newRow("206 of another total") << slow << "other total" << again << "resume.bin";
+        QTest::newRow("416: part longer than the file") << slow << "longer part" << again << "resume.bin";
+    }
+
+    void suspendAndResume()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, how);
+        QFETCH(QByteArrayList, ranges);
+        QFETCH(QString, saved);
+        QVERIFY(m_media.addFile("changing.bin", MediaFixture::pattern(400000)));
+        auto transfer = std::make_unique<CYouTubeDownloader>();
+        transfer->url = m_media.url(path);
+        transfer->filePath = target();
+        QSignalSpy paused(transfer.get(), &CYouTubeDownloader::finished);
+        transfer->startTransfer();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(target() + ".part").size() >= 100000, 10000);
+        transfer->suspend();
+        QVERIFY(paused.wait(10000));
+        QCOMPARE(transfer->outcome(), Outcome::Suspended);
+        QVERIFY(!QFileInfo::exists(target()) && QFileInfo(target() + ".part").size() < 400000);
+        const QByteArray validator = transfer->validator();
+        QCOMPARE(validator.isEmpty(), ranges.constFirst().isEmpty());
+        QCOMPARE(transfer->totalSize(), qint64(400000));
+
+        if (how == "changed") // another file now, of another length
+            QVERIFY(m_media.addFile("changing.bin", MediaFixture::pattern(500000).right(350000)));
+        if (how == "longer part")
+            writeFile(target() + ".part", readFile(target() + ".part") + MediaFixture::pattern(400000));
+        const QByteArray size = QByteArray::number(QFileInfo(target() + ".part").size());
+        const int before = m_media.requestHeads().size();
+        const bool fresh = how != "resume()" && how != "changed";
+        if (fresh) { // only what the history keeps
+            transfer = std::make_unique<CYouTubeDownloader>();
+            transfer->url = m_media.url(path);
+            transfer->filePath = target();
+            transfer->resumePartial = true;
+            transfer->resumeValidator = validator;
+            transfer->resumeTotal = how == "longer part" ? -1 : how == "other total" ? 400001 : 400000;
+        }
+        QSignalSpy finished(transfer.get(), &CYouTubeDownloader::finished);
+        fresh ? transfer->startTransfer() : transfer->resume();
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(transfer->outcome(), Outcome::Succeeded);
+        QCOMPARE(paused.size() + finished.size(), fresh ? 2 : 3);
+        QCOMPARE(readFile(target()), m_media.bytes(saved));
+        QVERIFY(!QFileInfo::exists(target() + ".part"));
+        const QList<QByteArray> heads = m_media.requestHeads().mid(before);
+        QCOMPARE(heads.size(), ranges.size());
+        for (qsizetype i = 0; i < heads.size(); ++i) {
+            const QByteArray range = QByteArray(ranges.at(i)).replace("N", size);
+            QCOMPARE(MediaFixture::headerValues(heads.at(i), "Range").value(0), range);
+            QCOMPARE(MediaFixture::headerValues(heads.at(i), "If-Range").value(0), range.isEmpty() ? "" : validator);
+        }
     }
 
     void diskLimits_data()
