@@ -79,13 +79,28 @@ bool Downloader::checkURL(const QUrl &url)
 
 void Downloader::stop()
 {
+    stop({});
+}
+
+void Downloader::stop(std::function<void()> afterwards)
+{
     LOG_DEBUG << "stop" << ":" << "Ok";
-    if (activeJob == AudioStep)
-        endRun(extractRun, extractionLeftovers(true));
-    else if (activeJob == FileStep)
-        endRun(fileRun, downloadLeftovers());
+    QPointer<ToolRun> *run = activeJob == AudioStep ? &extractRun : activeJob == FileStep ? &fileRun : nullptr;
+    const std::function<void()> leftovers = activeJob == AudioStep ? extractionLeftovers(true)
+                                            : activeJob == FileStep ? downloadLeftovers()
+                                                                    : std::function<void()>();
     // The job is gone; a second stop() must find nothing to act on.
     activeJob = 0;
+    const auto then = [leftovers, afterwards] {
+        if (leftovers)
+            leftovers();
+        if (afterwards)
+            afterwards();
+    };
+    if (run)
+        endRun(*run, then);
+    else
+        then();
 }
 
 ToolRun *Downloader::launch(QPointer<ToolRun> &member, const QString &program, const QStringList &arguments,

@@ -91,6 +91,8 @@ public:
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
     void stop();
+    // The same; `afterwards` runs once the run is gone and its files with it.
+    void stop(std::function<void()> afterwards);
     // Ends a download under way and keeps its parts, for requestFile(..., true).
     void suspend();
     // Where the update fetches the tool's releases; empty: the script's own default.

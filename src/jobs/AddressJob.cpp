@@ -98,12 +98,16 @@ void AddressJob::doSuspend()
 void AddressJob::doKill()
 {
     if (m_driver) {
-        // Ends the run and removes what it wrote.
-        m_driver->stop();
+        m_resume = {};
+        // Canceled once the run is gone and what it wrote with it.
+        m_driver->stop([self = QPointer<AddressJob>(this)] {
+            if (self)
+                self->ended(JobResult::canceled());
+        });
         m_driver->deleteLater();
-    } else {
-        removeParts();
+        return;
     }
+    removeParts();
     m_resume = {};
     ended(JobResult::canceled());
 }

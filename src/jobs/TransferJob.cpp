@@ -3,29 +3,29 @@
 #include "CYouTubeDownloader.h"
 
 #include <QFileInfo>
-#include <QNetworkAccessManager>
+#include <QFile>
 
 TransferJob::TransferJob(const JobRequest &request, const JobResume &resume, QObject *parent)
     : Job(request, resume, parent)
-    , m_network(new QNetworkAccessManager(this))
 {
 }
 
 TransferJob::~TransferJob() = default;
 
-void TransferJob::doStart(bool)
+void TransferJob::doStart(bool goOn)
 {
-    m_suspending = false;
     m_transfer = std::make_unique<CYouTubeDownloader>();
-    m_transfer->networkManager = m_network;
     m_transfer->url = request().address.toString();
     m_transfer->requestHeader = request().requestHeader;
     m_transfer->filePath = request().target;
+    // From the part file, when the first answer gave a validator; else from zero.
+    m_transfer->resumePartial = goOn && !m_resume.validator.isEmpty();
+    m_transfer->resumeValidator = m_resume.validator;
+    m_transfer->resumeTotal = m_resume.total;
     connect(m_transfer.get(), &CYouTubeDownloader::OnProgress, this, &TransferJob::measure);
     connect(m_transfer.get(), &CYouTubeDownloader::finished, this, &TransferJob::transferEnded, Qt::QueuedConnection);
     m_resume.partFile = m_transfer->partPath();
-    m_clock.start();
-    m_startBytes = 0;
+    m_clock.invalidate();
     m_transfer->startTransfer();
 }
 
@@ -35,6 +35,11 @@ void TransferJob::measure(unsigned long long done, bool sizeKnown, unsigned long
     now.done = qint64(done);
     now.total = sizeKnown ? qint64(total) : -1;
     now.percent = sizeKnown && total > 0 ? int(qMin<unsigned long long>(100, done * 100 / total)) : -1;
+    // The rate of this run: a resumed transfer starts counting at its part's size.
+    if (!m_clock.isValid()) {
+        m_clock.start();
+        m_startBytes = qint64(done);
+    }
     const qint64 elapsed = m_clock.elapsed();
     if (elapsed > 500) {
         now.rate = double(qint64(done) - m_startBytes) * 1000.0 / double(elapsed);
@@ -47,9 +52,12 @@ void TransferJob::transferEnded()
 {
     if (!m_transfer)
         return;
-    const bool suspending = m_suspending;
     std::unique_ptr<CYouTubeDownloader> transfer = std::move(m_transfer);
-    if (suspending) {
+    if (transfer->outcome() == CYouTubeDownloader::Outcome::Suspended) {
+        // What a later start needs to ask for the rest of the same file.
+        m_resume.partFile = transfer->partPath();
+        m_resume.validator = transfer->validator();
+        m_resume.total = transfer->totalSize();
         stopped();
         return;
     }
@@ -80,8 +88,7 @@ void TransferJob::transferEnded()
 void TransferJob::doSuspend()
 {
     if (m_transfer) {
-        m_suspending = true;
-        m_transfer->requestAbort();
+        m_transfer->suspend();
         return;
     }
     // A conversion starts again.
@@ -95,6 +102,9 @@ void TransferJob::doKill()
         m_transfer->requestAbort();
         return;
     }
+    // A suspended transfer has ended: its part goes here.
+    if (!m_resume.partFile.isEmpty())
+        QFile::remove(m_resume.partFile);
     endConversion();
     m_resume = {};
     ended(JobResult::canceled());

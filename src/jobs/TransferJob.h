@@ -7,7 +7,6 @@
 #include <memory>
 
 class CYouTubeDownloader;
-class QNetworkAccessManager;
 
 // A sniffed stream fetched again over HTTP with the browser's request
 // headers; saved as audio, the file is then converted to MP3 (a step of the
@@ -30,8 +29,6 @@ private:
     void measure(unsigned long long done, bool sizeKnown, unsigned long long total);
 
     std::unique_ptr<CYouTubeDownloader> m_transfer;
-    QNetworkAccessManager *m_network = nullptr;
     QElapsedTimer m_clock;
     qint64 m_startBytes = 0;
-    bool m_suspending = false;
 };
