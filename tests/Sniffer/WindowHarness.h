@@ -126,12 +126,14 @@ public:
     }
 
     // Saves the sniffed-media page's row with that button (the video one
-    // unless said), the save dialog answered with `base`.
+    // unless said), the save dialog answered with `base`; returns once the
+    // save's job has ended.
     void saveRow(int row, const QString &base, QPushButton *button = nullptr)
     {
         window->oldSnifferForm()->mediaList->setCurrentRow(row);
         responder.onSave = [base](QFileDialog *dialog) { dialog->selectFile(base); return true; };
         (button ? button : window->oldSnifferForm()->pbDownloadVideo)->click();
+        QVERIFY(settle());
     }
 
     // No job runs or waits: each ended, or was paused (shown as such).
