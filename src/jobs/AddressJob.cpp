@@ -33,6 +33,38 @@ void AddressJob::doStart(bool goOn)
     connect(m_driver, &Downloader::hasError, this, [this](Downloader::errors error) { failed(int(error)); });
     m_driver->checkURL(request().address);
     m_driver->setCookieSource(request().cookieSource);
+    if (request().target.isEmpty()) {
+        // Named after its title, in its folder: the title first.
+        connect(m_driver, &Downloader::haveTitle, this, &AddressJob::named);
+        m_driver->requestTitle();
+        return;
+    }
+    download(goOn);
+}
+
+void AddressJob::named()
+{
+    JobRequest settled = request();
+    QString name = TargetPath::cleanName(m_driver->info->title);
+    if (name.isEmpty())
+        name = QStringLiteral("default");
+    if (!TargetPath::ensureWritableFolder(settled.folder)) {
+        JobResult result;
+        result.state = JobState::Failed;
+        result.errorText = tr("The folder %1 cannot be written to.").arg(settled.folder);
+        m_driver->deleteLater();
+        ended(result);
+        return;
+    }
+    settled.name = name;
+    // The container decides the extension; this one is a proposal.
+    settled.target = TargetPath::freeStem(settled.folder, name) + QStringLiteral(".mp4");
+    settleRequest(settled);
+    download(false);
+}
+
+void AddressJob::download(bool goOn)
+{
     // The parts of the tool's earlier run are where the target says.
     m_resume.partFile = request().target;
     m_driver->requestFile(request().selector, QDir::toNativeSeparators(request().target), goOn);

@@ -7,7 +7,8 @@
 class Downloader;
 
 // A page address saved by the downloader tool, as video or as MP3 (the
-// tool's file converted by ffmpeg, a step of the same job). A suspended
+// tool's file converted by ffmpeg, a step of the same job); without a
+// target, named after the title the tool reads first. A suspended
 // download goes on from the tool's parts; a conversion starts again.
 class AddressJob : public Job
 {
@@ -22,6 +23,8 @@ protected:
     void doKill() override;
 
 private:
+    void named();
+    void download(bool goOn);
     void downloaded();
     void converted();
     void failed(int code);

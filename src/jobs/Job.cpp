@@ -46,6 +46,12 @@ void Job::kill()
     doKill();
 }
 
+void Job::settleRequest(const JobRequest &request)
+{
+    m_request = request;
+    emit requestSettled(request);
+}
+
 void Job::report(const JobProgress &progress)
 {
     m_progress = progress;

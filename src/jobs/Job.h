@@ -38,6 +38,8 @@ public:
     virtual bool canGoOn() const { return true; }
 
 signals:
+    // The request gained what it lacked at the start (the file's name).
+    void requestSettled(const JobRequest &request);
     void progressed(const JobProgress &progress);
     void suspended();
     void finished(const JobResult &result);
@@ -49,6 +51,7 @@ protected:
     virtual void doSuspend() = 0;
     virtual void doKill() = 0;
 
+    void settleRequest(const JobRequest &request);
     void report(const JobProgress &progress);
     void ended(JobResult result);
     void stopped();

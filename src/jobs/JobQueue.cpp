@@ -113,6 +113,14 @@ Job *JobQueue::engineFor(Entry &entry)
         Job *job = m_factory(entry.record, this);
         entry.job = job;
         const qint64 id = entry.record.id;
+        connect(job, &Job::requestSettled, this, [this, id](const JobRequest &request) {
+            const int row = rowOf(id);
+            if (row < 0)
+                return;
+            m_entries[row].record.request = request;
+            emit recordChanged(m_entries.at(row).record);
+            emit rowChanged(row);
+        });
         connect(job, &Job::progressed, this, [this, id](const JobProgress &progress) { jobProgressed(id, progress); });
         connect(job, &Job::suspended, this, [this, id] { jobSuspended(id); });
         connect(job, &Job::finished, this, [this, id](const JobResult &result) { jobFinished(id, result); });

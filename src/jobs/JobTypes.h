@@ -28,6 +28,7 @@ struct JobRequest
     QByteArray requestHeader;     // the browser's request block (secret: cookies and the like)
     QString selector;             // the tool's format code or selector; empty: its choice
     QString target;               // the final file; for a page address, its extension is a proposal
+    QString folder;               // a page address without a target: named after its title, in this folder
     bool oneOrigin = false;       // a manifest that names no other host than its own
     QString cookieSource;         // "--cookies-from-browser" of an address job, empty for none
 
