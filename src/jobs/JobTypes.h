@@ -62,6 +62,7 @@ struct JobResult
     QString note;                 // a finished job's remark (a recording cut short)
 
     bool ok() const { return state == JobState::Finished; }
+    bool operator==(const JobResult &) const = default;
 };
 
 // What a job needs to go on after a pause or a restart of the application.
@@ -70,6 +71,8 @@ struct JobResume
     QString partFile;             // the partial file written so far
     QByteArray validator;         // ETag, else Last-Modified, of the first answer
     qint64 total = -1;
+
+    bool operator==(const JobResume &) const = default;
 };
 
 // One row of the history: a job as it is kept across restarts.
@@ -86,6 +89,7 @@ struct JobRecord
     int position = 0;             // order in the queue
 
     bool unfinished() const { return state == JobState::Waiting || state == JobState::Running || state == JobState::Paused; }
+    bool operator==(const JobRecord &) const = default;
 };
 
 namespace JobText {
