@@ -28,9 +28,9 @@ struct JobRequest
     QByteArray requestHeader;     // the browser's request block (secret: cookies and the like)
     QString selector;             // the tool's format code or selector; empty: its choice
     QString target;               // the final file; for a page address, its extension is a proposal
-    QString folder;               // a page address without a target: named after its title, in this folder
     bool oneOrigin = false;       // a manifest that names no other host than its own
     QString cookieSource;         // "--cookies-from-browser" of an address job, empty for none
+    QString folder;               // a page address without a target: named after its title, in this folder
 
     // The site shown in the list: the address's host without "www.".
     QString site() const;
@@ -65,6 +65,7 @@ struct JobResult
     QString note;                 // a finished job's remark (a recording cut short)
 
     bool ok() const { return state == JobState::Finished; }
+    bool operator==(const JobResult &) const = default;
     static JobResult canceled()
     {
         JobResult result;
@@ -79,6 +80,8 @@ struct JobResume
     QString partFile;             // the partial file written so far
     QByteArray validator;         // ETag, else Last-Modified, of the first answer
     qint64 total = -1;
+
+    bool operator==(const JobResume &) const = default;
 };
 
 // One row of the history: a job as it is kept across restarts.
@@ -95,6 +98,7 @@ struct JobRecord
     int position = 0;             // order in the queue
 
     bool unfinished() const { return state == JobState::Waiting || state == JobState::Running || state == JobState::Paused; }
+    bool operator==(const JobRecord &) const = default;
 };
 
 namespace JobText {
