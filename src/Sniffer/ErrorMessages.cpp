@@ -23,8 +23,19 @@ void Sniffer::showErrorMessage(int code, MessageKind kind)
 }
 
 void Sniffer::showWarning(int code) { showErrorMessage(code, MessageKind::Warning); }
-void Sniffer::showError(int code) { showErrorMessage(code, MessageKind::Error); }
-void Sniffer::showDownloaderError(int code) { showErrorMessage(code, MessageKind::DownloaderError); }
+
+// Without a place: the box must not show the place and cause of the last one.
+void Sniffer::showError(int code)
+{
+    errorContext.clear();
+    showErrorMessage(code, MessageKind::Error);
+}
+
+void Sniffer::showDownloaderError(int code)
+{
+    errorContext.clear();
+    showErrorMessage(code, MessageKind::DownloaderError);
+}
 
 void Sniffer::reportError(const ErrorPlace &place, int code, MessageKind kind, const QString &comment)
 {

@@ -103,8 +103,8 @@ public:
     QString tool() const { return toolPath; }
     // The address without its user name and password.
     QString url() const { return pageUrl; }
-    // The tool's error line behind the last error, addresses masked; empty
-    // when it printed none.
+    // The tool's error line behind the last error (for a failed update the
+    // script's last line), addresses masked; empty when it printed none.
     QString toolLine() const { return lastToolLine; }
     // Whether the last error came from the title or the format run.
     bool addressRunFailed() const { return lastFromAddress; }
@@ -165,6 +165,8 @@ private:
     // its source. Removed unless a newer extraction took the same target.
     std::function<void()> extractionLeftovers(bool withSource);
     void emitLater(errors error);
+    // An update that failed, with its cause for toolLine().
+    void updateFailed(const QString &cause);
     // The file the running download wrote, when it is where it may be.
     QString fileWritten() const;
 

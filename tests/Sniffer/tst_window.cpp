@@ -287,7 +287,7 @@ private slots:
     {
         const QDate today = QDate::currentDate();
         QTest::addColumn<QByteArray>("general");
-        QTest::addColumn<QByteArray>("lastLine");
+        QTest::addColumn<QByteArray>("lastLine"); // the stand-in script's; none: the real script
         QTest::addColumn<QString>("box");
         QTest::newRow("updated today") << updatedOn(today) << QByteArray() << QString();
         QTest::newRow("updated yesterday") << updatedOn(today.addDays(-1)) << QByteArray("yt-dlp 2026.11.01 is up to date")
@@ -296,6 +296,9 @@ private slots:
                                     << "yt-dlp 2023.03.04 was updated to 2026.11.01";
         QTest::newRow("file without the year, no version said") << updatedOn(today, false) << QByteArray("done")
                                                                 << "The downloader tool was checked for updates.";
+        // The harness's release address answers no connection.
+        QTest::newRow("yesterday, no connection") << updatedOn(today.addDays(-1)) << QByteArray()
+            << "Update failed<br><br><hr><div style=\"font-size:10px\"><i><b>error #4:";
     }
 
     void theToolIsUpdatedOnceADay()
@@ -305,25 +308,38 @@ private slots:
         QFETCH(QString, box);
         const bool due = !box.isEmpty();
         WindowHarness harness(windowTestSettings({}, general));
-        // The schedule and the box are tested here, the update itself in tst_toolupdate.
-        writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
+        // The schedule and the boxes are tested here, the update itself in tst_toolupdate.
+        if (lastLine.isEmpty())
+            QVERIFY(QFile::copy(VIDARRO_BIN_DIR "/yt-dlp-release-key.asc", harness.appDir.filePath("yt-dlp-release-key.asc")));
+        else
+            writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
         Sniffer *w = harness.start();
         QCOMPARE(w->currentPage(), due ? 6 : 0);
         if (due) {
             QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 1, 30000);
-            QCOMPARE(harness.responder.messages.first().text, box);
-            QCOMPARE(w->currentPage(), 0);
+            QVERIFY2(harness.responder.messages.first().text.startsWith(box), qPrintable(harness.responder.messages.first().text));
+            // A failed update's box says why: the script's last line.
+            QCOMPARE(harness.messageSeen("comment: The update of yt-dlp failed: cannot download SHA2-256SUMS: curl: (7)"),
+                     lastLine.isEmpty());
+            QCOMPARE(w->currentPage(), lastLine.isEmpty() ? 2 : 0);
         }
-        // A second start the same day does not update again; Ctrl+U does.
+        // A second start the same day does not update again; Ctrl+U does, its box
+        // with its own cause, not that of the address that failed before.
         harness.window.reset();
+        harness.responder.messages.clear();
         w = harness.start();
         QCOMPARE(w->currentPage(), 0);
+        enter(w->navigationForm()->btnDownloaderYT, w, "http://127.0.0.1:9/x");
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Connection refused"), 60000);
         writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho cannot update >&2\nexit 3\n");
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         QTest::keyClick(w, Qt::Key_U, Qt::ControlModifier);
         QCOMPARE(w->currentPage(), 6);
-        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Update failed"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 2, 30000);
+        QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
+        QVERIFY2(harness.responder.messages.last().text.endsWith("comment: cannot update</i></div>"),
+                 qPrintable(harness.responder.messages.last().text));
         QCOMPARE(w->currentPage(), 2);
     }
 
