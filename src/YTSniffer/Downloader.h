@@ -68,6 +68,7 @@ public:
         ToolTooOld = 28,
         NetworkDown = 29,
         FfmpegMissing = 30,
+        NoCookies = 31,    // the browser chosen under "Cookies from" has no cookie store here
     };
     Q_ENUM(errors)
 
@@ -155,8 +156,8 @@ private:
     // The run that just finished is done with.
     static void dropRun(QPointer<ToolRun> &member);
     static void logFailure(const char *operation, const ToolResult &result);
-    // The error of a failed run: the cause its error line names, else
-    // `otherwise`. Keeps that line for toolLine().
+    // The error of a failed run: the cause its error line (else its last
+    // words) names, else `otherwise`. Keeps that line for toolLine().
     errors jobError(const ToolResult &result, errors otherwise);
     // What a download under way may leave: the target, its ".part" and
     // ".ytdl" files. Removed unless a newer download took the same names.

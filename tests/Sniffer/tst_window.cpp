@@ -1,5 +1,6 @@
 #include "CaptureSession.h"
 #include "LogHandler.h"
+#include "MediaFixture.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 using namespace PageLayout;
 
@@ -370,6 +372,54 @@ private slots:
         w->optionsForm()->btnSelectPath->click();
         QCOMPARE(path->count(), 7);
         QCOMPARE(path->itemText(1), audio);
+    }
+
+    // A browser chosen under "Cookies from" without cookies here: the settings
+    // page says so at once, and the real tool's failure on a served page says
+    // so too, whatever the address.
+    void aBrowserWithoutCookies()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (!oldConfig.isNull())
+                qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+        MediaFixture media;
+        QVERIFY2(media.start(MediaFixture::Setup{false}) && media.addFile("page.html", "<title>T</title><video src=v.mp4>"),
+                 qPrintable(media.errorString()));
+        WindowHarness harness(shippedSettings().replace("cookies_browser=\"\"", "cookies_browser=chromium"));
+        harness.responder.takeAction = true;
+        Sniffer *w = harness.start();
+        QLabel *note = w->settingsForm()->lblCookieNote;
+        QVERIFY(!note->isHidden() && note->text().startsWith("Chromium has no cookies for this user here"));
+        enter(w->navigationForm()->btnDownloaderOS, w, media.url("page.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("has no cookies on this computer"), 60000);
+        QVERIFY2(harness.messageSeen("comment: FileNotFoundError: could not find chromium cookies database in")
+                     || harness.messageSeen("comment: ERROR: could not find chromium cookies database in"),
+                 qPrintable(harness.responder.messages.last().text));
+        QCOMPARE(harness.responder.messages.size(), 1);
+        QCOMPARE(media.requests("GET /page.html"), 0);
+        // The box leads to the choice.
+        QCOMPARE(harness.responder.actions, QStringList{"Open settings"});
+        QCOMPARE(w->currentPage(), 4);
+        // Chromium used since: no note on the page's next showing; another browser, its own.
+        QVERIFY(QDir().mkpath(home.filePath(".config/chromium/Default/Network")));
+        writeFile(home.filePath(".config/chromium/Default/Network/Cookies"), "x");
+        w->showOptions();
+        QVERIFY(note->isHidden());
+        Ui::Settings *settings = w->settingsForm();
+        settings->inputCookieProfile->setText("Profile 9");
+        emit settings->inputCookieProfile->editingFinished();
+        QVERIFY(!note->isHidden() && note->text().startsWith("Chromium has no cookies in that profile folder"));
+        settings->inputCookieProfile->clear();
+        settings->comboCookies->setCurrentIndex(settings->comboCookies->findData("firefox"));
+        QVERIFY(!note->isHidden() && note->text().startsWith("Firefox has no cookies for this user here"));
+        settings->comboCookies->setCurrentIndex(0);
+        QVERIFY(note->isHidden());
     }
 
     void reportsBecomeRows()
