@@ -13,18 +13,36 @@ void Sniffer::showErrorMessage(int code, MessageKind kind)
         return;
     }
     LOG_ERROR << "showErrorMessage" << ":" << message.title << ":" << message.text;
-    // A site that changed needs a newer tool: offer it at once.
-    if (kind == MessageKind::DownloaderError && code == Downloader::ToolTooOld) {
-        if (UserDialogs::ask(this, QMessageBox::Critical, message.title, message.boxText, tr("Update now"), true))
-            updateSniffer();
+    // A site that changed needs a newer tool, a browser without cookies
+    // another choice: offer the remedy at once.
+    if (kind == MessageKind::DownloaderError && (code == Downloader::ToolTooOld || code == Downloader::NoCookies)) {
+        const bool update = code == Downloader::ToolTooOld;
+        if (UserDialogs::ask(this, QMessageBox::Critical, message.title, message.boxText,
+                             update ? tr("Update now") : tr("Open settings"), true)) {
+            if (update)
+                updateSniffer();
+            else
+                showOptions();
+        }
         return;
     }
     UserDialogs::showMessage(this, QMessageBox::Critical, message.title, message.boxText, true);
 }
 
 void Sniffer::showWarning(int code) { showErrorMessage(code, MessageKind::Warning); }
-void Sniffer::showError(int code) { showErrorMessage(code, MessageKind::Error); }
-void Sniffer::showDownloaderError(int code) { showErrorMessage(code, MessageKind::DownloaderError); }
+
+// Without a place: the box must not show the place and cause of the last one.
+void Sniffer::showError(int code)
+{
+    errorContext.clear();
+    showErrorMessage(code, MessageKind::Error);
+}
+
+void Sniffer::showDownloaderError(int code)
+{
+    errorContext.clear();
+    showErrorMessage(code, MessageKind::DownloaderError);
+}
 
 void Sniffer::reportError(const ErrorPlace &place, int code, MessageKind kind, const QString &comment)
 {

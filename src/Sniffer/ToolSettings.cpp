@@ -11,6 +11,25 @@
 // The downloader's part of the settings page: where its releases come from,
 // whose cookies it reads, and how fit it is.
 
+namespace {
+
+// Said beside the choice, not first when every address fails: a browser
+// whose cookies the downloader cannot find for this user.
+void showCookieNote(Ui::Settings *page)
+{
+    const QString profile = page->inputCookieProfile->text();
+    const bool found = CookieSource::storeFound(page->comboCookies->currentData().toString(), profile);
+    const QString where = profile.trimmed().isEmpty() ? QStringLiteral("for this user here")
+                                                      : QStringLiteral("in that profile folder");
+    page->lblCookieNote->setText(found ? QString()
+                                       : QStringLiteral("%1 has no cookies %2: the downloader cannot use them. "
+                                                        "Choose another browser, or none.")
+                                             .arg(page->comboCookies->currentText(), where));
+    page->lblCookieNote->setVisible(!found);
+}
+
+} // namespace
+
 void Sniffer::initToolSettings()
 {
     TRACE("initToolSettings");
@@ -19,6 +38,9 @@ void Sniffer::initToolSettings()
     const int stored = settingsUi->comboCookies->findData(settingsFile.value(QStringLiteral("cookies_browser")));
     settingsUi->comboCookies->setCurrentIndex(qMax(0, stored));
     settingsUi->inputCookieProfile->setText(settingsFile.value(QStringLiteral("cookies_profile")));
+    connect(settingsUi->comboCookies, &QComboBox::currentIndexChanged, this, [this] { showCookieNote(settingsUi); });
+    connect(settingsUi->inputCookieProfile, &QLineEdit::editingFinished, this, [this] { showCookieNote(settingsUi); });
+    showCookieNote(settingsUi);
     applyToolSettings();
 }
 
@@ -43,6 +65,8 @@ void Sniffer::applyToolSettings()
 
 void Sniffer::refreshToolHealth()
 {
+    // The browser may have been installed or used since the page was last shown.
+    showCookieNote(settingsUi);
     if (healthCheck)
         return;
     if (settingsUi->lblToolHealth->text().isEmpty())

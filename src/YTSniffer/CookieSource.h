@@ -22,4 +22,14 @@ const QList<Choice> &choices();
 // control character (a stored value is untrusted text).
 QString argument(const QString &browser, const QString &profile);
 
+// Whether the cookie store the tool reads for that choice is there for this
+// user, looked for where the tool looks: a Chromium-based browser's
+// "Cookies" file in its folder under $XDG_CONFIG_HOME (else ~/.config) or in
+// a profile folder below it (also in its "Network" folder), Firefox's
+// "cookies.sqlite" in a profile folder under ~/.mozilla/firefox or the other
+// places it is installed to. A profile with a "/" is a folder, looked in as
+// it stands; any other names one below the browser's folder. True when
+// argument() hands nothing to the tool: there is nothing to look for.
+bool storeFound(const QString &browser, const QString &profile);
+
 } // namespace CookieSource

@@ -177,14 +177,15 @@ void Downloader::logFailure(const char *operation, const ToolResult &result)
 
 Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwise)
 {
-    lastToolLine = SafeText::line(result.errorLine.isEmpty() ? result.complaint : result.errorLine)
-                       .left(ToolErrors::maxDetail);
+    // An older tool ends some failures with a traceback and no "ERROR:" line.
+    const QString said = result.errorLine.isEmpty() ? result.complaint : result.errorLine;
+    lastToolLine = SafeText::line(said).left(ToolErrors::maxDetail);
     lastFromAddress = otherwise == TitleFailed || otherwise == FormatsFailed;
     if (result.stalled)
         return ToolStalled;
     if (result.diskFull)
         return DiskFull;
-    switch (ToolErrors::classify(result.errorLine)) {
+    switch (ToolErrors::classify(said)) {
     case ToolFailure::Unknown: break;
     case ToolFailure::Forbidden: return Forbidden;
     case ToolFailure::NotFound: return NotFound;
@@ -198,6 +199,7 @@ Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwi
     case ToolFailure::Network: return NetworkDown;
     case ToolFailure::DiskFull: return DiskFull;
     case ToolFailure::FfmpegMissing: return FfmpegMissing;
+    case ToolFailure::NoCookies: return NoCookies;
     }
     return otherwise;
 }

@@ -68,6 +68,7 @@ public:
         ToolTooOld = 28,
         NetworkDown = 29,
         FfmpegMissing = 30,
+        NoCookies = 31,    // the browser chosen under "Cookies from" has no cookie store here
     };
     Q_ENUM(errors)
 
@@ -109,8 +110,8 @@ public:
     QString tool() const { return toolPath; }
     // The address without its user name and password.
     QString url() const { return pageUrl; }
-    // The tool's error line behind the last error, addresses masked; empty
-    // when it printed none.
+    // The tool's error line behind the last error (for a failed update the
+    // script's last line), addresses masked; empty when it printed none.
     QString toolLine() const { return lastToolLine; }
     // Whether the last error came from the title or the format run.
     bool addressRunFailed() const { return lastFromAddress; }
@@ -161,8 +162,8 @@ private:
     // The run that just finished is done with.
     static void dropRun(QPointer<ToolRun> &member);
     static void logFailure(const char *operation, const ToolResult &result);
-    // The error of a failed run: the cause its error line names, else
-    // `otherwise`. Keeps that line for toolLine().
+    // The error of a failed run: the cause its error line (else its last
+    // words) names, else `otherwise`. Keeps that line for toolLine().
     errors jobError(const ToolResult &result, errors otherwise);
     // What a download under way may leave: the target, its ".part" and
     // ".ytdl" files. Removed unless a newer download took the same names.
@@ -171,6 +172,8 @@ private:
     // its source. Removed unless a newer extraction took the same target.
     std::function<void()> extractionLeftovers(bool withSource);
     void emitLater(errors error);
+    // An update that failed, with its cause for toolLine().
+    void updateFailed(const QString &cause);
     // The file the running download wrote, when it is where it may be.
     QString fileWritten() const;
 

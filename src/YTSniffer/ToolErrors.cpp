@@ -1,5 +1,19 @@
 #include "ToolErrors.h"
 
+#include <QRegularExpression>
+
+namespace {
+
+// "ERROR: ...", or the exception line that ends a traceback:
+// "FileNotFoundError: ...", "urllib.error.URLError: ...".
+bool namesAnError(const QString &line)
+{
+    static const QRegularExpression exception(QStringLiteral("^(?:[A-Za-z_]\\w*\\.)*[A-Za-z_]\\w*(?:Error|Exception): "));
+    return line.startsWith(QLatin1String("ERROR:")) || exception.match(line).hasMatch();
+}
+
+} // namespace
+
 namespace ToolErrors {
 
 QString lastErrorLine(const QStringList &lines)
@@ -14,7 +28,7 @@ QString lastErrorLine(const QStringList &lines)
 
 ToolFailure classify(const QString &line)
 {
-    if (!line.startsWith(QLatin1String("ERROR:")))
+    if (!namesAnError(line))
         return ToolFailure::Unknown;
     // Most specific first: the tool ends many messages with advice to
     // update, whatever their cause, and names HTTP codes inside others.
@@ -24,6 +38,9 @@ ToolFailure classify(const QString &line)
         {ToolFailure::FfmpegMissing, "ffmpeg is not installed"},
         {ToolFailure::FfmpegMissing, "ffmpeg not found"},
         {ToolFailure::FfmpegMissing, "ffprobe and ffmpeg not found"},
+        // "could not find chromium cookies database in ...", before the
+        // sign-in words: the cookies were never read.
+        {ToolFailure::NoCookies, "cookies database"},
         {ToolFailure::NoJsRuntime, "JavaScript runtime"},
         {ToolFailure::NoJsRuntime, "JS runtime"},
         {ToolFailure::FormatMissing, "Requested format is not available"},

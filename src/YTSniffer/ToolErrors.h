@@ -4,7 +4,9 @@
 #include <QStringList>
 
 // What the downloader tool's "ERROR:" lines say went wrong, as the causes
-// the window has a message for.
+// the window has a message for. An older tool ends with a Python traceback
+// instead for some causes; its last line ("FileNotFoundError: ...") counts
+// as an error line too.
 enum class ToolFailure {
     Unknown,
     Forbidden,        // HTTP 403
@@ -19,6 +21,7 @@ enum class ToolFailure {
     Network,          // unreachable, name lookup, time-out
     DiskFull,
     FfmpegMissing,
+    NoCookies,        // the browser chosen for cookies has no cookie store here
 };
 
 namespace ToolErrors {
@@ -30,7 +33,7 @@ inline constexpr int maxDetail = 400;
 // empty when there is none.
 QString lastErrorLine(const QStringList &lines);
 
-// The cause one "ERROR:" line names; Unknown for any other text.
+// The cause one error line names; Unknown for any other text.
 ToolFailure classify(const QString &line);
 
 } // namespace ToolErrors

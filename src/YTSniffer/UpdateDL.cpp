@@ -21,7 +21,7 @@ void Downloader::checkUpdates()
                                                     + scriptSuffix);
     if (!QFileInfo::exists(script)) {
         LOG_ERROR << "checkUpdates" << ":" << "no script" << ":" << script;
-        emit hasError(UpdateFailed);
+        updateFailed(QStringLiteral("no update script: ") + script);
         return;
     }
     LOG_DEBUG << "checkUpdates" << ":" << "Start script" << ":" << script;
@@ -43,10 +43,12 @@ void Downloader::gotUpdate(const ToolResult &result)
     dropRun(updateRun);
     if (!result.ok) {
         logFailure("gotUpdate", result);
-        // The script's reason is its last line.
+        // The script's reason is its last line; a script that printed none
+        // may still have said why on standard error.
+        const QString said = result.lines.isEmpty() ? result.complaint : result.lines.constLast();
         if (!result.lines.isEmpty())
-            LOG_ERROR << "gotUpdate" << ":" << "script said" << ":" << SafeText::line(result.lines.constLast());
-        emit hasError(UpdateFailed);
+            LOG_ERROR << "gotUpdate" << ":" << "script said" << ":" << SafeText::line(said);
+        updateFailed(said);
         return;
     }
     QStringList shown;
@@ -57,4 +59,13 @@ void Downloader::gotUpdate(const ToolResult &result)
     if (!lastUpdate)
         LOG_ERROR << "gotUpdate" << ":" << "no result line";
     emit snifferUpdated();
+}
+
+void Downloader::updateFailed(const QString &cause)
+{
+    // The box reads toolLine() when the error arrives: this update's words,
+    // never those of an address that failed before.
+    lastToolLine = SafeText::line(cause.trimmed()).left(ToolErrors::maxDetail);
+    lastFromAddress = false;
+    emit hasError(UpdateFailed);
 }

@@ -1,5 +1,6 @@
 #include "CaptureSession.h"
 #include "LogHandler.h"
+#include "MediaFixture.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 using namespace PageLayout;
 
@@ -287,7 +289,7 @@ private slots:
     {
         const QDate today = QDate::currentDate();
         QTest::addColumn<QByteArray>("general");
-        QTest::addColumn<QByteArray>("lastLine");
+        QTest::addColumn<QByteArray>("lastLine"); // the stand-in script's; none: the real script
         QTest::addColumn<QString>("box");
         QTest::newRow("updated today") << updatedOn(today) << QByteArray() << QString();
         QTest::newRow("updated yesterday") << updatedOn(today.addDays(-1)) << QByteArray("yt-dlp 2026.11.01 is up to date")
@@ -296,6 +298,9 @@ private slots:
                                     << "yt-dlp 2023.03.04 was updated to 2026.11.01";
         QTest::newRow("file without the year, no version said") << updatedOn(today, false) << QByteArray("done")
                                                                 << "The downloader tool was checked for updates.";
+        // The harness's release address answers no connection.
+        QTest::newRow("yesterday, no connection") << updatedOn(today.addDays(-1)) << QByteArray()
+            << "Update failed<br><br><hr><div style=\"font-size:10px\"><i><b>error #4:";
     }
 
     void theToolIsUpdatedOnceADay()
@@ -305,25 +310,38 @@ private slots:
         QFETCH(QString, box);
         const bool due = !box.isEmpty();
         WindowHarness harness(windowTestSettings({}, general));
-        // The schedule and the box are tested here, the update itself in tst_toolupdate.
-        writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
+        // The schedule and the boxes are tested here, the update itself in tst_toolupdate.
+        if (lastLine.isEmpty())
+            QVERIFY(QFile::copy(VIDARRO_BIN_DIR "/yt-dlp-release-key.asc", harness.appDir.filePath("yt-dlp-release-key.asc")));
+        else
+            writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho checking\necho '" + lastLine + "'\n");
         Sniffer *w = harness.start();
         QCOMPARE(w->currentPage(), due ? 6 : 0);
         if (due) {
             QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 1, 30000);
-            QCOMPARE(harness.responder.messages.first().text, box);
-            QCOMPARE(w->currentPage(), 0);
+            QVERIFY2(harness.responder.messages.first().text.startsWith(box), qPrintable(harness.responder.messages.first().text));
+            // A failed update's box says why: the script's last line.
+            QCOMPARE(harness.messageSeen("comment: The update of yt-dlp failed: cannot download SHA2-256SUMS: curl: (7)"),
+                     lastLine.isEmpty());
+            QCOMPARE(w->currentPage(), lastLine.isEmpty() ? 2 : 0);
         }
-        // A second start the same day does not update again; Ctrl+U does.
+        // A second start the same day does not update again; Ctrl+U does, its box
+        // with its own cause, not that of the address that failed before.
         harness.window.reset();
+        harness.responder.messages.clear();
         w = harness.start();
         QCOMPARE(w->currentPage(), 0);
+        enter(w->navigationForm()->btnDownloaderYT, w, "http://127.0.0.1:9/x");
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Connection refused"), 60000);
         writeFile(harness.appDir.filePath("update.sh"), "#!/bin/sh\necho cannot update >&2\nexit 3\n");
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         QTest::keyClick(w, Qt::Key_U, Qt::ControlModifier);
         QCOMPARE(w->currentPage(), 6);
-        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Update failed"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.responder.messages.size(), 2, 30000);
+        QVERIFY(harness.responder.messages.last().text.startsWith("Update failed"));
+        QVERIFY2(harness.responder.messages.last().text.endsWith("comment: cannot update</i></div>"),
+                 qPrintable(harness.responder.messages.last().text));
         QCOMPARE(w->currentPage(), 2);
     }
 
@@ -354,6 +372,54 @@ private slots:
         w->optionsForm()->btnSelectPath->click();
         QCOMPARE(path->count(), 7);
         QCOMPARE(path->itemText(1), audio);
+    }
+
+    // A browser chosen under "Cookies from" without cookies here: the settings
+    // page says so at once, and the real tool's failure on a served page says
+    // so too, whatever the address.
+    void aBrowserWithoutCookies()
+    {
+        QTemporaryDir home;
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", home.path().toUtf8());
+        qunsetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (!oldConfig.isNull())
+                qputenv("XDG_CONFIG_HOME", oldConfig);
+        });
+        MediaFixture media;
+        QVERIFY2(media.start(MediaFixture::Setup{false}) && media.addFile("page.html", "<title>T</title><video src=v.mp4>"),
+                 qPrintable(media.errorString()));
+        WindowHarness harness(shippedSettings().replace("cookies_browser=\"\"", "cookies_browser=chromium"));
+        harness.responder.takeAction = true;
+        Sniffer *w = harness.start();
+        QLabel *note = w->settingsForm()->lblCookieNote;
+        QVERIFY(!note->isHidden() && note->text().startsWith("Chromium has no cookies for this user here"));
+        enter(w->navigationForm()->btnDownloaderOS, w, media.url("page.html"));
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("has no cookies on this computer"), 60000);
+        QVERIFY2(harness.messageSeen("comment: FileNotFoundError: could not find chromium cookies database in")
+                     || harness.messageSeen("comment: ERROR: could not find chromium cookies database in"),
+                 qPrintable(harness.responder.messages.last().text));
+        QCOMPARE(harness.responder.messages.size(), 1);
+        QCOMPARE(media.requests("GET /page.html"), 0);
+        // The box leads to the choice.
+        QCOMPARE(harness.responder.actions, QStringList{"Open settings"});
+        QCOMPARE(w->currentPage(), 4);
+        // Chromium used since: no note on the page's next showing; another browser, its own.
+        QVERIFY(QDir().mkpath(home.filePath(".config/chromium/Default/Network")));
+        writeFile(home.filePath(".config/chromium/Default/Network/Cookies"), "x");
+        w->showOptions();
+        QVERIFY(note->isHidden());
+        Ui::Settings *settings = w->settingsForm();
+        settings->inputCookieProfile->setText("Profile 9");
+        emit settings->inputCookieProfile->editingFinished();
+        QVERIFY(!note->isHidden() && note->text().startsWith("Chromium has no cookies in that profile folder"));
+        settings->inputCookieProfile->clear();
+        settings->comboCookies->setCurrentIndex(settings->comboCookies->findData("firefox"));
+        QVERIFY(!note->isHidden() && note->text().startsWith("Firefox has no cookies for this user here"));
+        settings->comboCookies->setCurrentIndex(0);
+        QVERIFY(note->isHidden());
     }
 
     void reportsBecomeRows()

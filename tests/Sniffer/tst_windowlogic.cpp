@@ -405,7 +405,7 @@ private slots:
         settings.setSettingsFile();
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
                                                      {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10, 20, 21, 22, 23,
-                                                                            24, 25, 26, 27, 28, 29, 30}},
+                                                                            24, 25, 26, 27, 28, 29, 30, 31}},
                                                      {"warning_messages", {1, 2, 3}}};
         QCOMPARE(settings.list("update_messages").keys(), (QList<int>{0, 1, 2}));
         for (const auto &[list, numbers] : codes) {
@@ -420,7 +420,7 @@ private slots:
         QVERIFY(UrlCheck::hostAccepted("any.example", settings.list("os_urls")));
         QVERIFY(!UrlCheck::hostAccepted("any.example", settings.list("yt_urls")));
         QVERIFY(settings.list("error_messages").value(WindowError::NotAVideoSite).contains("Other sites button"));
-        for (int code : {20, 25})
+        for (int code : {20, 25, 31})
             QVERIFY(settings.list("error_messages_dl").value(code).contains("\"Cookies from\""));
         for (int code : {4, 5, 6})
             QVERIFY(settings.list("warning_messages").value(code).section('~', 1).size() > 10);

@@ -24,7 +24,9 @@ QStringList linesOf(const QByteArray &output)
 // One parser's reading of the output as text: lines joined by "|"; title
 // "title|duration"; progress "figure|speed|time left" or ""; saved the
 // file named; formats "code:ext:resolution:best:description;..." (a summary
-// when long); error "cause|detail"; update "tool|version|previous|updated".
+// when long); error "cause|detail", cause the same of the last line (as the
+// driver reads a run without an "ERROR:" line); update
+// "tool|version|previous|updated".
 QString reading(const QString &parser, const QByteArray &output)
 {
     const QStringList lines = linesOf(output);
@@ -47,8 +49,8 @@ QString reading(const QString &parser, const QByteArray &output)
     }
     if (parser == "saved")
         return savedFile(lines);
-    if (parser == "error") {
-        const QString line = ToolErrors::lastErrorLine(lines);
+    if (parser == "error" || parser == "cause") {
+        const QString line = parser == "error" ? ToolErrors::lastErrorLine(lines) : lines.value(lines.size() - 1);
         return QString::number(int(ToolErrors::classify(line))) + '|'
                + (line.size() == ToolErrors::maxDetail ? QStringLiteral("cut") : line.mid(7, 9));
     }
@@ -176,7 +178,14 @@ private slots:
         row("error", "time-out", "ERROR: [generic] Unable to download webpage: The read operation timed out", "10|[generic]");
         row("error", "disk full", "ERROR: unable to write data: [Errno 28] No space left on device", "11|unable to");
         row("error", "no ffmpeg", "ERROR: You have requested merging of multiple formats but ffmpeg is not installed", "12|You have ");
+        row("error", "no cookies", "ERROR: could not find chromium cookies database in \"/home/u/.config/chromium\"",
+            "13|could not");
         row("error", "unknown", "ERROR: something new", "0|something");
+        // Older tools end these with a traceback, its exception line the cause.
+        row("cause", "no cookies, traceback", "Traceback (most recent call last):\n  File \"/usr/bin/yt-dlp\", line 8\n"
+            "FileNotFoundError: could not find firefox cookies database in /home/u/.mozilla/firefox", "13|FoundErro");
+        row("cause", "dotted exception", "urllib.error.URLError: <urlopen error [Errno 111] Connection refused>", "10|error.URL");
+        row("cause", "no exception name", "could not find chromium cookies database", "0|ot find c");
         row("error", "last error line counts", "ERROR: HTTP Error 404\nERROR: Unsupported URL: x\nWARNING: HTTP Error 403", "4|Unsupport");
         row("error", "warnings only", "WARNING: HTTP Error 403\nerror: HTTP Error 403", "0|");
         row("error", "long line bounded", "ERROR: HTTP Error 429 " + QByteArray(3000, 'x'), "3|cut");

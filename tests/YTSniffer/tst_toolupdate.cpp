@@ -1,6 +1,6 @@
 // update.sh against releases on 127.0.0.1 over http and https (zipapps of Debian's yt_dlp signed with a key
 // made here, zips of a stand-in deno), run's choice of tool and JavaScript runtime, the health line, the
-// cookie source.
+// cookie source and where its browser keeps it.
 
 #include "CookieSource.h"
 #include "Downloader.h"
@@ -498,6 +498,67 @@ private slots:
         QCOMPARE(readFile(app.filePath("arguments")).startsWith("--config-locations"), !optionLine.isEmpty());
         qunsetenv("FAKE_LOG");
         qunsetenv("FAKE_OUT");
+    }
+
+    // Where the tool finds a browser's cookies, in a HOME of the test's own.
+    void cookieStore_data()
+    {
+        QTest::addColumn<QString>("browser");
+        QTest::addColumn<QString>("profile"); // "~" stands for HOME
+        QTest::addColumn<QStringList>("files"); // below HOME; a "/" at the end: a folder
+        QTest::addColumn<bool>("xdg");          // XDG_CONFIG_HOME set to HOME/xdg
+        QTest::addColumn<bool>("found");
+        const auto row = [](const char *name, const char *browser, const char *profile, const QStringList &files,
+                            bool found, bool xdg = false) {
+            QTest::newRow(name) << QString(browser) << QString(profile) << files << xdg << found;
+        };
+        row("none", "", "", {}, true);
+        row("unknown browser", "netscape", "", {}, true);
+        row("chromium, nothing", "chromium", "", {}, false);
+        row("chromium, profile", "chromium", "", {".config/chromium/Default/Network/Cookies"}, true);
+        row("chromium, older profile", "chromium", "", {".config/chromium/Profile 1/Cookies"}, true);
+        row("chromium, profile never used", "chromium", "", {".config/chromium/Default/Preferences"}, false);
+        row("chromium, a folder named Cookies", "chromium", "", {".config/chromium/Default/Cookies/"}, false);
+        row("chrome, only chromium's", "chrome", "", {".config/chromium/Default/Cookies"}, false);
+        row("chrome", "chrome", "", {".config/google-chrome/Default/Network/Cookies"}, true);
+        row("brave", "brave", "", {".config/BraveSoftware/Brave-Browser/Default/Cookies"}, true);
+        row("XDG_CONFIG_HOME", "chromium", "", {"xdg/chromium/Default/Cookies"}, true, true);
+        row("XDG_CONFIG_HOME, not ~/.config", "chromium", "", {".config/chromium/Default/Cookies"}, false, true);
+        row("named profile", "chromium", "Profile 2", {".config/chromium/Profile 2/Network/Cookies"}, true);
+        row("named profile, another used", "chromium", "Profile 2", {".config/chromium/Default/Cookies"}, false);
+        row("profile path", "edge", "~/elsewhere/p", {"elsewhere/p/Network/Cookies"}, true);
+        row("profile path, empty", "edge", " ~/elsewhere/q ", {"elsewhere/q/", ".config/microsoft-edge/Default/Cookies"}, false);
+        row("firefox", "firefox", "", {".mozilla/firefox/ab12.default-release/cookies.sqlite"}, true);
+        row("firefox, profiles.ini alone", "firefox", "", {".mozilla/firefox/profiles.ini", ".mozilla/firefox/x.default/"},
+            false);
+        row("firefox, snap", "firefox", "", {"snap/firefox/common/.mozilla/firefox/x.default/cookies.sqlite"}, true);
+        row("firefox, XDG", "firefox", "", {"xdg/mozilla/firefox/x.default/cookies.sqlite"}, true, true);
+        row("firefox, named profile", "firefox", "x.default", {".mozilla/firefox/x.default/cookies.sqlite"}, true);
+    }
+    void cookieStore()
+    {
+        QFETCH(QString, browser);
+        QFETCH(QString, profile);
+        QFETCH(QStringList, files);
+        QFETCH(bool, xdg);
+        QTemporaryDir home;
+        for (const QString &file : files) {
+            const QString path = home.filePath(file);
+            QVERIFY(file.endsWith('/') ? QDir().mkpath(path) : QDir().mkpath(QFileInfo(path).path()) && writeAll(path, "x"));
+        }
+        const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", home.path().toUtf8());
+        if (xdg)
+            qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+        const bool found = CookieSource::storeFound(browser, profile.replace('~', home.path()));
+        qputenv("HOME", oldHome);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+        QTEST(found, "found");
     }
 };
 
