@@ -4,9 +4,11 @@
 #include "CYouTubeDownloadDlg.h"
 #include "DownloadsWindow.h"
 #include "JobFactory.h"
+#include "JobKeeper.h"
 #include "JobListModel.h"
 #include "JobQueue.h"
 #include "LogLine.h"
+#include "Platform.h"
 #include "SafeText.h"
 #include "UserDialogs.h"
 
@@ -29,6 +31,16 @@ void Sniffer::initJobs()
                        : JobQueue::defaultLimit);
     connect(jobs, &JobQueue::rowChanged, this, &Sniffer::showFollowedJob);
     connect(jobs, &JobQueue::jobEnded, this, &Sniffer::onJobEnded);
+    // Unfinished jobs of the last session come back, running again unless the user said otherwise.
+    keeper = new JobKeeper(jobs, Platform::perUserFolder(), this);
+    connect(keeper, &JobKeeper::failed, this, [this](const QString &message) {
+        UserDialogs::showMessage(this, QMessageBox::Warning, QStringLiteral("Vidarro"), message);
+    });
+    const QString said = keeper->open(settingsFile.value(QStringLiteral("resume_at_start")) != QLatin1String("0"));
+    if (!said.isEmpty())
+        QTimer::singleShot(0, this, [this, said] {
+            UserDialogs::showMessage(this, QMessageBox::Warning, QStringLiteral("Vidarro"), said);
+        });
 }
 
 void Sniffer::showDownloads()
@@ -181,6 +193,13 @@ void Sniffer::pauseJobs()
     jobs->pauseAll();
     if (jobs->busy())
         wait.exec();
+}
+
+void Sniffer::closeJobs()
+{
+    pauseJobs();
+    if (keeper)
+        keeper->close();
 }
 
 DownloadsWindow *Sniffer::downloadsView() const

@@ -1,6 +1,7 @@
 #include "Sniffer.h"
 
 #include "DownloadsWindow.h"
+#include "JobKeeper.h"
 #include "JobQueue.h"
 #include "StreamReader.h"
 
@@ -47,6 +48,7 @@ Sniffer::~Sniffer()
     endRunningWork();
     // Before the forms and members they report to go.
     delete downloadsWindow;
+    delete keeper;
     delete jobs;
     delete downloader;
     delete streamReader;
@@ -91,7 +93,7 @@ void Sniffer::endRunningWork()
     if (downloader && downloader->job() != 0)
         downloader->stop();
     // Running jobs pause and come back at the next start; nothing of theirs keeps running.
-    pauseJobs();
+    closeJobs();
 }
 
 void Sniffer::reject()

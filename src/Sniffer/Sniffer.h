@@ -20,6 +20,7 @@
 
 class BrowserCapture;
 class DownloadsWindow;
+class JobKeeper;
 class JobQueue;
 class CaptureSession;
 class StreamReader;
@@ -231,6 +232,8 @@ private:
     void initJobs();
     // The queue's jobs are paused (a recording ends) and their engines gone.
     void pauseJobs();
+    // The same, and the history written and let go.
+    void closeJobs();
     // The quality choice beside the buttons, for a stream's row.
     void showQualityChoice(int index);
     QString showSaveDialog(const QString &itemType);
@@ -283,6 +286,7 @@ private:
 
     // Jobs.
     JobQueue *jobs = nullptr;
+    JobKeeper *keeper = nullptr;
     QPointer<DownloadsWindow> downloadsWindow;
     qint64 followed = 0;
     struct SniffedJob

@@ -8,21 +8,16 @@ JobListModel::JobListModel(JobQueue *queue, QObject *parent)
     : QAbstractTableModel(parent)
     , m_queue(queue)
 {
-    connect(queue, &JobQueue::rowsAdded, this, [this](int first, int last) {
-        beginInsertRows({}, first, last);
-        endInsertRows();
-    });
+    connect(queue, &JobQueue::rowsAboutToBeAdded, this, [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(queue, &JobQueue::rowsAdded, this, [this] { endInsertRows(); });
     connect(queue, &JobQueue::rowChanged, this, [this](int row) {
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
     });
-    connect(queue, &JobQueue::rowRemoved, this, [this](int row) {
-        beginRemoveRows({}, row, row);
-        endRemoveRows();
-    });
-    connect(queue, &JobQueue::rowsSwapped, this, [this](int upper) {
-        beginMoveRows({}, upper + 1, upper + 1, {}, upper);
-        endMoveRows();
-    });
+    connect(queue, &JobQueue::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(queue, &JobQueue::rowRemoved, this, [this] { endRemoveRows(); });
+    connect(queue, &JobQueue::rowsAboutToBeSwapped, this,
+            [this](int upper) { beginMoveRows({}, upper + 1, upper + 1, {}, upper); });
+    connect(queue, &JobQueue::rowsSwapped, this, [this] { endMoveRows(); });
 }
 
 int JobListModel::rowCount(const QModelIndex &parent) const

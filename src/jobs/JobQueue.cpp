@@ -32,6 +32,7 @@ void JobQueue::restore(const QList<JobRecord> &records, bool goOn)
     if (records.isEmpty())
         return;
     const int first = count();
+    emit rowsAboutToBeAdded(first, first + int(records.size()) - 1);
     for (JobRecord record : records) {
         m_nextId = qMax(m_nextId, record.id + 1);
         if (record.unfinished()) {
@@ -47,16 +48,29 @@ void JobQueue::restore(const QList<JobRecord> &records, bool goOn)
     schedule();
 }
 
+void JobQueue::restoreFinished(const QList<JobRecord> &records)
+{
+    if (records.isEmpty())
+        return;
+    QList<Entry> older;
+    older.reserve(records.size());
+    for (const JobRecord &record : records)
+        older.append({record, record.state, nullptr, 0, false});
+    emit rowsAboutToBeAdded(0, int(records.size()) - 1);
+    m_entries = older + m_entries;
+    emit rowsAdded(0, int(records.size()) - 1);
+}
+
 qint64 JobQueue::add(const JobRequest &request)
 {
     JobRecord record;
-    record.id = m_nextId++;
     record.request = request;
     record.created = QDateTime::currentDateTimeUtc();
     record.position = count();
+    record.id = m_keeper ? m_keeper(record) : m_nextId++;
+    emit rowsAboutToBeAdded(count(), count());
     m_entries.append({record, JobState::Waiting, nullptr, 0, false});
     LOG_DEBUG << "JobQueue" << ":" << "added" << ":" << record.id << ":" << JobText::kind(request.kind);
-    emit recordChanged(record);
     emit rowsAdded(count() - 1, count() - 1);
     schedule();
     return record.id;
@@ -94,7 +108,7 @@ void JobQueue::setState(int row, JobState state)
         entry.record.ended = QDateTime();
     LOG_DEBUG << "JobQueue" << ":" << entry.record.id << ":" << JobText::state(state);
     emit recordChanged(entry.record);
-    if (!m_kept)
+    if (!m_keeper)
         stateKept(entry.record.id, state);
 }
 
@@ -309,6 +323,7 @@ void JobQueue::dropRow(int row)
     if (row < 0)
         return;
     const qint64 id = m_entries.at(row).record.id;
+    emit rowAboutToBeRemoved(row);
     m_entries.removeAt(row);
     emit recordRemoved(id);
     emit rowRemoved(row);
@@ -325,6 +340,7 @@ void JobQueue::clearFinished()
 
 void JobQueue::swap(int upper)
 {
+    emit rowsAboutToBeSwapped(upper);
     m_entries.swapItemsAt(upper, upper + 1);
     QList<qint64> ids;
     ids.reserve(count());

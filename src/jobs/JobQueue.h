@@ -33,12 +33,17 @@ public:
 
     void setLimit(int limit);
     int limit() const { return m_limit; }
-    // Whether a keeper commits records; states are then shown once kept.
-    void setKept(bool kept) { m_kept = kept; }
+    // Whoever keeps the records: it stores each new one and gives its id;
+    // states are then shown once it says they are kept. None: ids are the
+    // queue's own and states are shown at once.
+    using Keeper = std::function<qint64(const JobRecord &record)>;
+    void setKeeper(Keeper keeper) { m_keeper = std::move(keeper); }
 
     // Jobs of an earlier run of the application, oldest first. Unfinished
     // ones wait to run again (goOn) or come back paused.
     void restore(const QList<JobRecord> &records, bool goOn);
+    // Finished jobs of earlier runs, oldest first, above every other row.
+    void restoreFinished(const QList<JobRecord> &records);
     // A new job at the end; its id.
     qint64 add(const JobRequest &request);
 
@@ -72,6 +77,10 @@ public slots:
     void stateKept(qint64 id, JobState state);
 
 signals:
+    // Each change of the rows is announced before it is made, then reported.
+    void rowsAboutToBeAdded(int first, int last);
+    void rowAboutToBeRemoved(int row);
+    void rowsAboutToBeSwapped(int upper);
     void rowsAdded(int first, int last);
     void rowChanged(int row);
     void rowRemoved(int row);
@@ -108,6 +117,6 @@ private:
     QList<Entry> m_entries;
     int m_limit = defaultLimit;
     qint64 m_nextId = 1;
-    bool m_kept = false;
+    Keeper m_keeper;
     bool m_pausingAll = false;
 };

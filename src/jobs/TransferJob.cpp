@@ -31,6 +31,11 @@ void TransferJob::doStart(bool goOn)
 
 void TransferJob::measure(unsigned long long done, bool sizeKnown, unsigned long long total)
 {
+    // Known from the first answer on: what a start after a crash needs to go on.
+    if (m_transfer && m_resume.validator.isEmpty()) {
+        m_resume.validator = m_transfer->validator();
+        m_resume.total = m_transfer->totalSize();
+    }
     JobProgress now = progress();
     now.done = qint64(done);
     now.total = sizeKnown ? qint64(total) : -1;
