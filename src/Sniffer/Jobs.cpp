@@ -11,6 +11,8 @@
 #include "Platform.h"
 #include "SafeText.h"
 #include "UserDialogs.h"
+#include "ui_Navigation.h"
+#include "ui_Settings.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -26,21 +28,50 @@ void Sniffer::initJobs()
 {
     TRACE("initJobs");
     jobs = new JobQueue(&makeJob, this);
-    jobs->setLimit(settingsFile.value(QStringLiteral("downloads_at_once")).toInt() > 0
-                       ? settingsFile.value(QStringLiteral("downloads_at_once")).toInt()
-                       : JobQueue::defaultLimit);
+    const int atOnce = settingsFile.value(QStringLiteral("downloads_at_once")).toInt();
+    settingsUi->spinDownloadsAtOnce->setValue(atOnce > 0 ? atOnce : JobQueue::defaultLimit);
+    settingsUi->checkResumeAtStart->setChecked(settingsFile.value(QStringLiteral("resume_at_start")) != QLatin1String("0"));
+    jobs->setLimit(settingsUi->spinDownloadsAtOnce->value());
     connect(jobs, &JobQueue::rowChanged, this, &Sniffer::showFollowedJob);
+    connect(jobs, &JobQueue::rowChanged, this, &Sniffer::showJobCount);
+    connect(jobs, &JobQueue::rowsAdded, this, &Sniffer::showJobCount);
+    connect(jobs, &JobQueue::rowRemoved, this, &Sniffer::showJobCount);
     connect(jobs, &JobQueue::jobEnded, this, &Sniffer::onJobEnded);
     // Unfinished jobs of the last session come back, running again unless the user said otherwise.
     keeper = new JobKeeper(jobs, Platform::perUserFolder(), this);
     connect(keeper, &JobKeeper::failed, this, [this](const QString &message) {
         UserDialogs::showMessage(this, QMessageBox::Warning, QStringLiteral("Vidarro"), message);
     });
-    const QString said = keeper->open(settingsFile.value(QStringLiteral("resume_at_start")) != QLatin1String("0"));
+    const QString said = keeper->open(settingsUi->checkResumeAtStart->isChecked());
+    showJobCount();
     if (!said.isEmpty())
         QTimer::singleShot(0, this, [this, said] {
             UserDialogs::showMessage(this, QMessageBox::Warning, QStringLiteral("Vidarro"), said);
         });
+}
+
+void Sniffer::storeJobSettings()
+{
+    settingsFile.store(QStringLiteral("downloads_at_once"), QString::number(settingsUi->spinDownloadsAtOnce->value()));
+    settingsFile.store(QStringLiteral("resume_at_start"), settingsUi->checkResumeAtStart->isChecked() ? QStringLiteral("1")
+                                                                                                    : QStringLiteral("0"));
+    jobs->setLimit(settingsUi->spinDownloadsAtOnce->value());
+}
+
+void Sniffer::showJobCount()
+{
+    int running = 0;
+    int waiting = 0;
+    for (int row = 0; row < jobs->count(); ++row) {
+        running += jobs->shownState(row) == JobState::Running;
+        waiting += jobs->shownState(row) == JobState::Waiting;
+    }
+    QStringList parts;
+    if (running)
+        parts << tr("%1 running").arg(running);
+    if (waiting)
+        parts << tr("%1 waiting").arg(waiting);
+    navigation->btnDownloads->setText(parts.isEmpty() ? tr("Downloads") : tr("Downloads: %1").arg(parts.join(QStringLiteral(", "))));
 }
 
 void Sniffer::showDownloads()

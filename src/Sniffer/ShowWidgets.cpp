@@ -77,6 +77,7 @@ void Sniffer::initWidgets()
     connect(navigation->btnOptions_2, &QPushButton::clicked, this, &Sniffer::showOptions);
     connect(navigation->btnHelp, &QPushButton::clicked, this, &Sniffer::onClickHelp);
     connect(navigation->btnHelp_2, &QPushButton::clicked, this, &Sniffer::onClickHelp);
+    connect(navigation->btnDownloads, &QPushButton::clicked, this, &Sniffer::showDownloads);
 
     oldSniffer = new Ui::OldSniffer;
     oldSniffer->setupUi(ui->widgetOldSniffer);

@@ -230,6 +230,10 @@ private:
     void followSniffedJob(qint64 id);
     void endSniffedJob(qint64 id, const JobResult &result);
     void initJobs();
+    // "Downloads at once" and "Resume unfinished downloads at start".
+    void storeJobSettings();
+    // The main page's word on the jobs: "Downloads: 2 running, 1 waiting".
+    void showJobCount();
     // The queue's jobs are paused (a recording ends) and their engines gone.
     void pauseJobs();
     // The same, and the history written and let go.
