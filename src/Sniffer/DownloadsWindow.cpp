@@ -37,7 +37,7 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         const auto state = JobState(index.data(JobListModel::StateRole).toInt());
-        if (index.column() == JobListModel::Progress) {
+        if (index.column() == JobListModel::Progress && index.data(JobListModel::ProgressRole).toInt() >= 0) {
             QStyleOptionProgressBar bar;
             bar.rect = option.rect.adjusted(2, 3, -2, -3);
             bar.minimum = 0;
@@ -94,8 +94,16 @@ DownloadsWindow::DownloadsWindow(JobQueue *queue, QWidget *parent)
     view->setItemDelegate(new JobDelegate(view));
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-    view->horizontalHeader()->setSectionResizeMode(JobListModel::Name, QHeaderView::Stretch);
-    view->horizontalHeader()->resizeSection(JobListModel::Progress, 120);
+    // Fixed widths: measuring the contents of thousands of rows would stall the window.
+    QHeaderView *header = view->horizontalHeader();
+    header->setStretchLastSection(false);
+    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    const int widths[] = {0, 10 * em, 5 * em, 6 * em, 9 * em, 14 * em, 7 * em, 6 * em};
+    for (int column = JobListModel::Site; column < JobListModel::ColumnCount; ++column) {
+        header->setSectionResizeMode(column, QHeaderView::Interactive);
+        header->resizeSection(column, widths[column]);
+    }
+    header->setSectionResizeMode(JobListModel::Name, QHeaderView::Stretch);
 
     connect(m_form->searchField, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_filter->setFilterRegularExpression(

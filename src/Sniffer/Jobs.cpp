@@ -2,6 +2,7 @@
 
 #include "BusyText.h"
 #include "CYouTubeDownloadDlg.h"
+#include "DesktopNotice.h"
 #include "DownloadsWindow.h"
 #include "JobFactory.h"
 #include "JobKeeper.h"
@@ -108,6 +109,7 @@ void Sniffer::showFollowedJob(int row)
 
 void Sniffer::onJobEnded(qint64 id, const JobResult &result)
 {
+    noteJobEnd(id, result);
     if (sniffedJobs.contains(id)) {
         endSniffedJob(id, result);
         return;
@@ -132,6 +134,22 @@ void Sniffer::onJobEnded(qint64 id, const JobResult &result)
                          tr("Open folder")))
         UserDialogs::open(QUrl::fromLocalFile(QFileInfo(result.file).absolutePath()));
     showPage(PageLayout::AddressPage);
+}
+
+void Sniffer::noteJobEnd(qint64 id, const JobResult &result)
+{
+    const int row = jobs->rowOf(id);
+    if (row < 0 || result.state == JobState::Canceled || closing)
+        return;
+    const QString name = jobs->at(row).request.name;
+    if (result.ok())
+        DesktopNotice::show(tr("Download complete"), name);
+    else
+        DesktopNotice::show(tr("Download failed"),
+                            name + QLatin1Char('\n')
+                                + (result.errorText.isEmpty()
+                                       ? settingsList("error_messages_dl").value(result.errorCode).section(QLatin1Char('~'), 1)
+                                       : result.errorText));
 }
 
 void Sniffer::startSniffedJob(int index, const JobRequest &request)

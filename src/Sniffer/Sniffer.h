@@ -230,6 +230,8 @@ private:
     void followSniffedJob(qint64 id);
     void endSniffedJob(qint64 id, const JobResult &result);
     void initJobs();
+    // A desktop notification of a job's end.
+    void noteJobEnd(qint64 id, const JobResult &result);
     // "Downloads at once" and "Resume unfinished downloads at start".
     void storeJobSettings();
     // The main page's word on the jobs: "Downloads: 2 running, 1 waiting".

@@ -31,6 +31,8 @@ public:
     explicit JobQueue(Factory factory, QObject *parent = nullptr);
     ~JobQueue() override;
 
+    // Engines made from now on come from this factory.
+    void setFactory(Factory factory) { m_factory = std::move(factory); }
     void setLimit(int limit);
     int limit() const { return m_limit; }
     // Whoever keeps the records: it stores each new one and gives its id;

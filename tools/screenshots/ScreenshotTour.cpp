@@ -9,6 +9,10 @@
 #include "BrowserMessage.h"
 #include "BrowserSession.h"
 #include "CYouTubeDownloadDlg.h"
+#include "DownloadsWindow.h"
+#include "Job.h"
+#include "JobFactory.h"
+#include "JobQueue.h"
 #include "CYouTubeDownloader.h"
 #include "CaptureSession.h"
 #include "LogHandler.h"
@@ -34,6 +38,27 @@
 #include <QTimer>
 
 #include <cstdio>
+
+// A save that stays where it is: 37% of 120 MB at 2.4 MB/s, for the picture.
+class StillJob : public Job
+{
+public:
+    StillJob(const JobRequest &request, QObject *parent) : Job(request, {}, parent) {}
+
+protected:
+    void doStart(bool) override
+    {
+        JobProgress now;
+        now.total = 125829120;
+        now.done = now.total * 37 / 100;
+        now.percent = 37;
+        now.rate = 2516582;
+        now.secondsLeft = 31;
+        report(now);
+    }
+    void doSuspend() override { stopped(); }
+    void doKill() override { ended(JobResult::canceled()); }
+};
 
 class ScreenshotTour : public QObject, public UserDialogs::Responder
 {
@@ -104,6 +129,54 @@ public:
         box.setTextFormat(error.richText ? Qt::RichText : Qt::PlainText);
         box.show();
         shoot(&box, name);
+    }
+
+    // The list of downloads with a job of each state: the running one an
+    // engine that stays where it is, the others as the history keeps them.
+    void shootDownloads(Sniffer &w)
+    {
+        JobQueue *queue = w.jobQueue();
+        qint64 nextId = 9001;
+        const auto record = [&nextId](const char *name, const char *address, JobKind kind, JobState state, qint64 size) {
+            JobRecord r;
+            r.id = nextId++;
+            r.request.source = kind == JobKind::Stream ? JobSource::Manifest : JobSource::Address;
+            r.request.kind = kind;
+            r.request.name = QString::fromUtf8(name);
+            r.request.address = QUrl(QString::fromLatin1(address));
+            r.request.target = QStringLiteral("/home/me/Videos/") + r.request.name + QStringLiteral(".mp4");
+            r.state = state;
+            r.progress.total = size;
+            r.progress.done = state == JobState::Finished ? size : size * 2 / 5;
+            r.progress.percent = state == JobState::Finished ? 100 : 40;
+            r.result.state = state;
+            r.result.size = size;
+            r.result.file = r.request.target;
+            if (state == JobState::Failed) {
+                r.progress.done = 0;
+                r.progress.percent = -1;
+                r.result.errorText = QStringLiteral("This page or video was not found (HTTP 404).");
+                r.result.toolLine = QStringLiteral("ERROR: [generic] Unable to download webpage: HTTP Error 404: Not Found");
+            }
+            return r;
+        };
+        queue->restoreFinished({record("Evening walk in the old town", "https://video.example/w/17", JobKind::Video, JobState::Finished, 48234496),
+                                record("Interview, part 2", "https://cdn.media.example/hls/master.m3u8", JobKind::Stream, JobState::Finished, 130023424),
+                                record("Lecture 4: sorting", "https://video.example/w/404", JobKind::Video, JobState::Failed, 0)});
+        queue->restore({record("Concert, full recording", "https://stage.example/c/8", JobKind::Audio, JobState::Paused, 92274688)}, false);
+        queue->setFactory([](const JobRecord &r, QObject *parent) -> Job * { return new StillJob(r.request, parent); });
+        JobRequest running = record("Big Test Pattern: the movie", "https://video.example/w/42", JobKind::Video, JobState::Running, 0).request;
+        queue->add(running);
+        waitUntil([&] { return queue->runningCount() == 1; }, 5000);
+        waitFor(300);
+        w.showDownloads();
+        DownloadsWindow *list = w.downloadsView();
+        list->resize(820, 300);
+        list->select(queue->at(queue->count() - 3).id);
+        waitFor(300);
+        shoot(list, QStringLiteral("downloads"));
+        list->hide();
+        queue->setFactory(&makeJob);
     }
 
     int run(Sniffer &w, const QString &address, const QString &stream, const QString &failing)
@@ -199,6 +272,8 @@ public:
             shoot(&box, QStringLiteral("help-browser"));
         }
         host.disconnectFromServer();
+
+        shootDownloads(w);
 
         w.testSniffer();
         shoot(&w, QStringLiteral("page5-selftest"));
