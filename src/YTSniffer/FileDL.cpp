@@ -4,16 +4,17 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 void Downloader::requestFile(const QString &formatCode, const QString &targetFile, bool goOn)
 {
     // A newer download replaces an older one, which leaves nothing behind.
     endRun(fileRun, downloadLeftovers());
     info->savedFile.clear();
+    // The launcher passes the selector on as it stands: it is decided here.
+    const QString selector = ToolOutput::selectorFor(formatCode);
     QStringList arguments{pageUrl, QStringLiteral("-o"), targetFile};
-    if (!formatCode.isEmpty())
-        arguments << QStringLiteral("--format") << formatCode;
+    if (!selector.isEmpty())
+        arguments << QStringLiteral("--format") << selector;
     if (goOn)
         arguments << QStringLiteral("--continue");
     LOG_DEBUG << "requestFile" << ":" << "Download file" << ":" << forLog(arguments);
@@ -25,13 +26,18 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
         emitLater(DownloadFailed);
         return;
     }
+    if (!selector.isEmpty() && !ToolOutput::isSafeSelector(selector)) {
+        LOG_ERROR << "requestFile" << ":" << "not a selector" << ":" << selector.left(ToolOutput::maxCodeLength);
+        activeJob = 0;
+        emitLater(DownloadFailed);
+        return;
+    }
     fileTarget = targetFile;
     reportedFile.clear();
     partFile = targetFile + QStringLiteral(".part");
     activeJob = FileStep;
-    // A merged row's tool fetches the video, then the audio.
-    static const QRegularExpression mergedCode(QRegularExpression::anchoredPattern(QStringLiteral("m[0-9]+")));
-    fileProgress = PartsProgress(mergedCode.match(formatCode).hasMatch() ? 2 : 1);
+    // A merge's tool fetches the video, then the audio.
+    fileProgress = PartsProgress(selector.contains(QLatin1Char('+')) ? 2 : 1);
     ToolRun *run = launchTool(fileRun, arguments, {}, &Downloader::readFile, &Downloader::gotFile);
     // A tool quiet on its console may still be writing: a track, or the
     // merge of the tracks.

@@ -1,5 +1,7 @@
 #include "ToolOutput.h"
 
+#include "StreamText.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -251,6 +253,21 @@ bool isSafeCode(const QString &code)
         return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'_'
                || u == u'.' || u == u'-';
     });
+}
+
+QString selectorFor(const QString &code)
+{
+    static const QRegularExpression merged(QRegularExpression::anchoredPattern(QStringLiteral("m([0-9]{1,5})")));
+    if (const QRegularExpressionMatch row = merged.match(code); row.hasMatch())
+        return streams::formatSelector(row.captured(1).toInt());
+    return code == QLatin1String("best") ? streams::formatSelector() : code;
+}
+
+bool isSafeSelector(const QString &selector)
+{
+    static const QRegularExpression allowed(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_.*+/\\[\\]<=-]{1,128}")));
+    return !selector.startsWith(QLatin1Char('-')) && allowed.match(selector).hasMatch();
 }
 
 bool isSafeExtension(const QString &extension)

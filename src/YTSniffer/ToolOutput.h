@@ -114,6 +114,14 @@ FormatListing parseFormats(const QStringList &lines, const QMap<QString, QString
 // A code fit to pass back to the tool, as parseFormats keeps them.
 bool isSafeCode(const QString &code);
 
+// What the tool is asked for by a code of the listing: "mHEIGHT" (a merged
+// row) the best video up to that height with the best audio, "best" the
+// best of all, any other code itself.
+QString selectorFor(const QString &code);
+// A selector the launcher passes on: 1 to 128 of A-Z a-z 0-9 _ . - * + / [ ] < =,
+// not beginning with "-". The launcher holds the same rule.
+bool isSafeSelector(const QString &selector);
+
 // A file extension fit to end a file name: 1 to 10 ASCII letters or digits.
 bool isSafeExtension(const QString &extension);
 

@@ -1,5 +1,6 @@
 #include "ToolRun.h"
 
+#include "Platform.h"
 #include "ProcessReaper.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
@@ -86,6 +87,9 @@ void ToolRun::start()
     connect(m_process, &QProcess::readyReadStandardError, this, &ToolRun::readErrors);
     connect(m_process, &QProcess::finished, this, &ToolRun::complete);
     connect(m_process, &QProcess::errorOccurred, this, &ToolRun::failedToStart);
+    // The launcher and the update script keep the tools where the application says.
+    if (!qEnvironmentVariableIsSet("VIDARRO_TOOLS") && !(m_ownEnvironment && m_environment.contains(QStringLiteral("VIDARRO_TOOLS"))))
+        setVariable(QStringLiteral("VIDARRO_TOOLS"), QDir(Platform::perUserFolder()).filePath(QStringLiteral("tools")));
     if (m_ownEnvironment)
         m_process->setProcessEnvironment(m_environment);
     m_quiet.start();

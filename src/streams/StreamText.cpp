@@ -98,7 +98,7 @@ QString formatSelector(int maxHeight)
 {
     if (maxHeight <= 0)
         return QStringLiteral("bv*+ba/b");
-    return QStringLiteral("bv*[height<=%1]+ba/b").arg(maxHeight);
+    return QStringLiteral("bv*[height<=%1]+ba/b[height<=%1]").arg(maxHeight);
 }
 
 QList<QualityChoice> qualityChoices(const StreamInfo &info)

@@ -28,7 +28,9 @@ QString lengthText(double seconds);
 QString qualityText(const Variant &variant);
 
 // The downloader's format selector: the best video up to a height with the
-// best audio, or the best of all for a height of 0 or less.
+// best audio (else the best single file up to that height), or the best of
+// all for a height of 0 or less. The one place it is written: the address
+// downloads, the stream rows and the command line all ask here.
 QString formatSelector(int maxHeight = 0);
 
 // What the save step offers: "Best" first, then one choice per height.

@@ -8,6 +8,7 @@
 #include "Platform.h"
 #include "TestFiles.h"
 #include "ToolHealthCheck.h"
+#include "ToolOutput.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -90,6 +91,7 @@ private:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove("APPDATA");
         env.remove("VIDARRO_TOOL_KEY");
+        env.remove("VIDARRO_TOOLS");
         env.insert("XDG_DATA_HOME", data.path());
         if (!key.isEmpty())
             env.insert("VIDARRO_TOOL_KEY", key == "test" ? keyFile : key);
@@ -441,6 +443,29 @@ private slots:
         const QStringList got = QString::fromUtf8(readFile(log)).split('\n');
         const int at = got.indexOf("--js-runtimes");
         QCOMPARE(at < 0 ? QString() : got.value(at + 1), places(option));
+    }
+
+    // What the application asks the tool for, the launcher passes on as it stands; what the
+    // application would refuse, the launcher refuses too.
+    void selectorsAgree_data()
+    {
+        QTest::addColumn<QString>("code");
+        for (const char *code : {"best", "m720", "ba/b", "22", "hls-720p.1", "a;b", "$(id)", "-x", "b b", "m1 ", "x]["})
+            QTest::newRow(code) << QString(code);
+        QTest::newRow("long") << QString(129, 'x');
+    }
+    void selectorsAgree()
+    {
+        QFETCH(QString, code);
+        QVERIFY(QDir().mkpath(tools()));
+        const QString log = data.filePath("arguments");
+        QVERIFY(writeAll(tools() + "/yt-dlp", fakeTool("  --version", log), true));
+        QFile::remove(log);
+        const QString selector = ToolOutput::selectorFor(code);
+        const Ran ran = run(binFile("run"), {"http://127.0.0.1:9/v", "-o", data.filePath("v.mp4"), "--format", selector});
+        QVERIFY2((ran.exitCode == 0) == ToolOutput::isSafeSelector(selector), qPrintable(ran.output));
+        const QStringList got = QString::fromUtf8(readFile(log)).split('\n');
+        QCOMPARE(got.value(got.indexOf("--format") + 1), ran.exitCode == 0 ? selector : QString());
     }
 
     // The whole check against the real launcher and ffmpeg, without waiting on them.

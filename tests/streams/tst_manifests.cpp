@@ -70,7 +70,7 @@ private slots:
                           "#EXT-X-STREAM-INF:CODECS=\"avc1.4d401f,mp4a.40.2\",RESOLUTION=1920x1080,BANDWIDTH=5000000\r\n"
                           "https://cdn.example/hi/i.m3u8?t=1\r\n") << QByteArray()
             << "HLS master variants=2 best=https://cdn.example/hi/i.m3u8?t=1 avc1.4d401f,mp4a.40.2" << "HLS 1920x1080, 2 qualities"
-            << "Best (1920x1080)=bv*+ba/b|1920x1080=bv*[height<=1080]+ba/b|640x360=bv*[height<=360]+ba/b";
+            << "Best (1920x1080)=bv*+ba/b|1920x1080=bv*[height<=1080]+ba/b[height<=1080]|640x360=bv*[height<=360]+ba/b[height<=360]";
         QTest::newRow("missing attributes, audio name with comma, local file refused")
             << master + "#EXT-X-STREAM-INF\nv.m3u8\n#EXT-X-STREAM-INF:RESOLUTION=x,BANDWIDTH=-1\n/w.m3u8\n"
                         "#EXT-X-STREAM-INF:BANDWIDTH=1\nfile:///etc/passwd\n"

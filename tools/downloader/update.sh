@@ -64,7 +64,11 @@ else
     *) base=${HOME:-/nonexistent}/.local/share ;;
     esac
 fi
-tools=$base/Vidarro/tools
+# The application names its folder; on its own, the script forms it the same way.
+case ${VIDARRO_TOOLS:-} in
+/*) tools=$VIDARRO_TOOLS ;;
+*) tools=$base/Vidarro/tools ;;
+esac
 target=$tools/yt-dlp
 previous=$tools/yt-dlp.previous
 deno=$tools/deno
