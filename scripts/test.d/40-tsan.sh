@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The tests whose code runs on several threads, under ThreadSanitizer: the
-# capture threads share the report callback and the ignore lists.
+# capture threads share the report callback and the ignore lists; the
+# download history writes on a thread of its own.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j "$(nproc)" --target tst_mediadetector tst_interfacerules tst_videosniffer
+cmake --build --preset tsan -j "$(nproc)" --target tst_mediadetector tst_interfacerules tst_videosniffer \
+  tst_jobhistory history_writer
 ctest --preset tsan -L capture
+ctest --preset tsan -R '^tst_jobhistory$'
