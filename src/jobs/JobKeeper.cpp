@@ -1,5 +1,7 @@
 #include "JobKeeper.h"
 
+#include <QCoreApplication>
+
 #include "JobHistory.h"
 #include "JobQueue.h"
 #include "LogLine.h"
@@ -60,6 +62,8 @@ void JobKeeper::close()
     if (!m_history)
         return;
     m_history->close();
+    // What the last writes committed is shown before the history goes.
+    QCoreApplication::sendPostedEvents(m_history);
     m_queue->setKeeper({});
     m_queue->disconnect(m_history);
     delete m_history;
