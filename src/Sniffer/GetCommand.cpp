@@ -83,8 +83,8 @@ GetCommand::Planned GetCommand::plan(const Options &options, const SettingsFile 
     Planned planned;
     const std::optional<QUrl> address = Handover::address(options.address, QUrl::TolerantMode);
     if (!address || !UrlCheck::hostAccepted(UrlCheck::encodedHost(*address), settings.list(QStringLiteral("os_urls")))) {
-        planned.error = catalogueText(settings, WindowError::BadAddress, MessageKind::Error) + QStringLiteral(": ")
-                        + SafeText::address(options.address);
+        planned.error = SafeText::address(options.address) + QStringLiteral(": ")
+                        + catalogueText(settings, WindowError::BadAddress, MessageKind::Error);
         return planned;
     }
     JobRequest request;

@@ -59,7 +59,17 @@ bool parse(QCommandLineParser &parser, const QCoreApplication &app)
     return true;
 }
 
-int runGet(int argc, char *argv[])
+// --get, --help and --version need no display.
+bool windowless(const char *argument)
+{
+    for (const char *option : {"--get", "--help", "--help-all", "-h", "-?", "--version", "-v"}) {
+        if (std::strcmp(argument, option) == 0)
+            return true;
+    }
+    return std::strncmp(argument, "--get=", 6) == 0;
+}
+
+int runWithoutWindow(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vidarro"));
@@ -67,6 +77,8 @@ int runGet(int argc, char *argv[])
     QCommandLineParser parser;
     if (!parse(parser, app))
         return GetCommand::Usage;
+    if (!parser.isSet(QStringLiteral("get")))
+        return usage(QStringLiteral("--get needs an address"));
     if (parser.isSet(QStringLiteral("queue")) || !parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("--get takes one address and no other"));
     GetCommand command;
@@ -79,8 +91,8 @@ int runGet(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--get") == 0 || std::strncmp(argv[i], "--get=", 6) == 0)
-            return runGet(argc, argv);
+        if (windowless(argv[i]))
+            return runWithoutWindow(argc, argv);
     }
 
     QApplication app(argc, argv);

@@ -18,48 +18,25 @@ class TestCommandLine : public QObject
 {
     Q_OBJECT
 
-    struct Ran
-    {
-        int exitCode = -1;
-        QString out, err;
-    };
+    struct Ran { int exitCode = -1; QString out, err; };
 
     MediaFixture m_media;
     QTemporaryDir m_home;
     QProcess m_window;
 
     QString perUser() const { return m_home.filePath("appdata/Vidarro"); }
+    QString log() const { return readFile(perUser() + QString("/log_%1.txt").arg(QDate::currentDate().dayOfYear())); }
 
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("APPDATA", m_home.filePath("appdata"));
-        env.insert("HOME", m_home.path());
-        for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
-            env.insert(name, m_home.filePath(name));
-        env.insert("XDG_RUNTIME_DIR", m_home.filePath("run"));
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("VIDARRO_TOOL_RELEASE_URL", "http://127.0.0.1:9/no-release");
-        return env;
-    }
-
-    void start(QProcess &process, const QStringList &arguments) const
-    {
-        process.setProcessEnvironment(environment());
-        process.start(VIDARRO_BIN_DIR "/vidarro", arguments);
-    }
-
-    Ran vidarro(const QStringList &arguments, int timeoutMs = 120000) const
+    static Ran vidarro(const QStringList &arguments)
     {
         QProcess process;
-        start(process, arguments);
-        if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit)
+        process.start(VIDARRO_BIN_DIR "/vidarro", arguments);
+        if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
             return {};
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
     }
 
-    // The window's answer to one frame, or nothing when it closed without one.
+    // The window's answer to one frame; empty when it closed without one.
     QJsonObject sendFrame(const QByteArray &bytes) const
     {
         for (const QString &name : BrowserSocket::serverPlaces(perUser(), false, "handover").names) {
@@ -72,13 +49,12 @@ class TestCommandLine : public QObject
             for (bool more = true; more && BrowserFrame::decode(reply).kind == BrowserFrame::Step::Kind::NeedMore;
                  reply += socket.readAll())
                 more = socket.bytesAvailable() > 0 || socket.waitForReadyRead(10000);
-            const BrowserFrame::Step step = BrowserFrame::decode(reply);
-            return QJsonDocument::fromJson(step.payload.toByteArray()).object();
+            return QJsonDocument::fromJson(BrowserFrame::decode(reply).payload.toByteArray()).object();
         }
         return {};
     }
 
-    bool windowAnswers() const { return sendFrame(BrowserFrame::encode("{\"action\":\"open\",\"addresses\":[]}")).value("ok").toBool(); }
+    bool windowAnswers() const { return sendFrame(BrowserFrame::encode("{\"action\":\"open\",\"addresses\":[]}"))["ok"].toBool(); }
 
     void startWindow()
     {
@@ -87,24 +63,30 @@ class TestCommandLine : public QObject
         // The tool counts as updated today: the window starts no update of its own.
         const QDate today = QDate::currentDate();
         QVERIFY(QDir().mkpath(perUser()));
-        writeFile(perUser() + "/sniffer.ini", QString("[General]\nlast_update=%1\nlast_update_year=%2\nsavepath_video=%3\n")
-                                                  .arg(today.dayOfYear()).arg(today.year()).arg(m_home.filePath("video")).toUtf8()
-                                                  + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini"));
-        start(m_window, {});
+        writeFile(perUser() + "/sniffer.ini",
+                  QString("[General]\nlast_update=%1\nlast_update_year=%2\nsavepath_video=%3\n")
+                          .arg(today.dayOfYear()).arg(today.year()).arg(m_home.filePath("video")).toUtf8()
+                      + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini"));
+        m_window.start(VIDARRO_BIN_DIR "/vidarro", QStringList());
         QTRY_VERIFY2_WITH_TIMEOUT(windowAnswers(), m_window.readAllStandardError().constData(), 30000);
     }
-
-    QString log() const { return QString::fromUtf8(readFile(perUser() + QString("/log_%1.txt").arg(QDate::currentDate().dayOfYear()))); }
 
 private slots:
     void initTestCase()
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
         QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
+        QVERIFY(m_media.route("slow.mp4", {.headers = {"Content-Type: video/mp4"}, .rate = 200000, .made = 64 << 20}));
+        // Every program started here, and the test's own socket look-up, use these folders.
         QVERIFY(QDir().mkpath(m_home.filePath("run")));
         QVERIFY(QFile::setPermissions(m_home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        qputenv("XDG_RUNTIME_DIR", m_home.filePath("run").toUtf8());   // where the test looks for the window too
-        QVERIFY(m_media.route("slow.mp4", {.headers = {"Content-Type: video/mp4"}, .rate = 200000, .made = 64 << 20}));
+        qputenv("XDG_RUNTIME_DIR", m_home.filePath("run").toUtf8());
+        qputenv("APPDATA", m_home.filePath("appdata").toUtf8());
+        qputenv("HOME", m_home.path().toUtf8());
+        for (const char *name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            qputenv(name, m_home.filePath(name).toUtf8());
+        qputenv("VIDARRO_TOOL_RELEASE_URL", "http://127.0.0.1:9/no-release");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     void cleanupTestCase()
@@ -119,9 +101,9 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("quality");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("expected");   // the file's height and codecs, or words on stderr
+        QTest::addColumn<QString>("expected");   // the file's streams by ffprobe, or words on stderr
         const QString master = m_media.url("hls/master.m3u8");
-        QTest::newRow("720p with sound") << master << "720" << 0 << "720 h264 aac";
+        QTest::newRow("720p with sound") << master << "720" << 0 << "h264,720 aac";
         QTest::newRow("audio as MP3") << master << "audio" << 0 << "mp3";
         QTest::newRow("404") << m_media.url("missing.m3u8") << "best" << 1 << "does not exist (HTTP 404 or 410)";
         QTest::newRow("file address") << "file:///etc/passwd" << "best" << 2 << "This address cannot be used.";
@@ -147,12 +129,10 @@ private slots:
         const QString file = ran.out.trimmed();
         QCOMPARE(QFileInfo(file).absolutePath(), folder.path());
         QVERIFY(ran.err.contains('%'));
-        QStringList got = MediaFixture::streamCodecs(file);
-        const MediaFixture::Ran height = MediaFixture::execute(MediaFixture::program("ffprobe"),
-            {"-v", "error", "-select_streams", "v", "-show_entries", "stream=height", "-of", "csv=p=0", file},
+        const MediaFixture::Ran probe = MediaFixture::execute(MediaFixture::program("ffprobe"),
+            {"-v", "error", "-show_entries", "stream=codec_name,height", "-of", "csv=p=0", file},
             QProcessEnvironment::systemEnvironment(), false);
-        got.prepend(height.output.trimmed());
-        QCOMPARE(got.join(' ').trimmed(), expected);
+        QCOMPARE(probe.output.simplified(), expected);
 
         JobHistory history(perUser());
         QVERIFY(history.open().ok);
@@ -169,7 +149,7 @@ private slots:
     {
         QTemporaryDir folder;
         QProcess get;
-        start(get, {"--get", m_media.url("slow.mp4"), "--folder", folder.path()});
+        get.start(VIDARRO_BIN_DIR "/vidarro", {"--get", m_media.url("slow.mp4"), "--folder", folder.path()});
         QByteArray said;
         QTRY_VERIFY2_WITH_TIMEOUT((said += get.readAllStandardError()).contains('%'), said.constData(), 60000);
         get.terminate();
@@ -188,8 +168,7 @@ private slots:
         const QString master = m_media.url("hls/master.m3u8");
         QElapsedTimer clock;
         clock.start();
-        const Ran opened = vidarro({master});
-        QCOMPARE(opened.exitCode, 0);
+        QCOMPARE(vidarro({master}).exitCode, 0);
         QVERIFY(clock.elapsed() < 10000);
         QTRY_VERIFY_WITH_TIMEOUT(log().contains("on the download page : \"" + master), 60000);
         QCOMPARE(m_window.state(), QProcess::Running);
@@ -209,11 +188,11 @@ private slots:
     void hostileFrame_data()
     {
         QTest::addColumn<QByteArray>("frame");
+        const quint32 huge = 1 << 20;
         QTest::newRow("file address") << BrowserFrame::encode("{\"action\":\"open\",\"addresses\":[\"file:///etc/passwd\"]}");
         QTest::newRow("queue nothing") << BrowserFrame::encode("{\"action\":\"queue\",\"addresses\":[]}");
         QTest::newRow("unknown action") << BrowserFrame::encode("{\"action\":\"run\",\"addresses\":[\"http://127.0.0.1/\"]}");
         QTest::newRow("garbage") << BrowserFrame::encode("\xff\xfe{not json");
-        quint32 huge = 1 << 20;
         QTest::newRow("oversized") << QByteArray(reinterpret_cast<const char *>(&huge), 4) + QByteArray(4096, 'x');
     }
 
@@ -224,10 +203,8 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         const QJsonObject answer = sendFrame(frame);
-        QCOMPARE(answer.value("ok"), QJsonValue(false));
-        QVERIFY(!answer.value("error").toString().isEmpty());
-        QVERIFY(windowAnswers());
-        QVERIFY(log().contains("handover : refused"));
+        QVERIFY(answer.contains("ok") && !answer["ok"].toBool() && !answer["error"].toString().isEmpty());
+        QVERIFY(windowAnswers() && log().contains("handover : refused"));
     }
 };
 
