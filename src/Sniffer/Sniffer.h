@@ -132,6 +132,11 @@ public slots:
     // Escape goes back a page; it never ends the application.
     void reject() override;
 
+    // Addresses handed over by a later start of the program: queued at the
+    // default quality, or opened on the download page one after another,
+    // each once the window is done with the one before (Handover.cpp).
+    void takeHandover(const QList<QUrl> &addresses, bool queue);
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -313,6 +318,13 @@ private:
     QPushButton *pressedButton = nullptr;
     QString pressedIconName;
     bool iconPressedShown = false;
+
+    // Addresses handed over, opened in turn.
+    void openNextHanded();
+    QList<QUrl> handedAddresses;
+    QUrl handedOpen;             // the one on the pages now
+    bool handedShown = false;    // it reached the download page
+    QTimer *handoverTimer = nullptr;
 
     // Menus.
     struct HelpItem { QAction *action; QString command; QString text; };

@@ -63,7 +63,7 @@ QString whyNotPrivate(const QString &folder, bool make, bool *missing)
 
 namespace BrowserSocket {
 
-Places serverPlaces(const QString &perUserFolder, bool forWindow)
+Places serverPlaces(const QString &perUserFolder, bool forWindow, const QString &role)
 {
     const QString absoluteFolder = QDir::cleanPath(QFileInfo(perUserFolder).absoluteFilePath());
     const QString tag = QString::fromLatin1(
@@ -78,11 +78,12 @@ Places serverPlaces(const QString &perUserFolder, bool forWindow)
     QList<Candidate> candidates;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
-        candidates.append(
-            {QDir::cleanPath(runtime), QStringLiteral("vidarro-browser-") + uid + QLatin1Char('-') + tag, false});
+        candidates.append({QDir::cleanPath(runtime),
+                           QStringLiteral("vidarro-") + role + QLatin1Char('-') + uid + QLatin1Char('-') + tag, false});
     candidates.append({QDir::cleanPath(QDir::tempPath()) + QStringLiteral("/vidarro-") + uid,
-                       QStringLiteral("browser-") + tag, true});
-    candidates.append({absoluteFolder + QStringLiteral("/browser-socket"), QStringLiteral("window"), true});
+                       role + QLatin1Char('-') + tag, true});
+    candidates.append(
+        {absoluteFolder + QLatin1Char('/') + role + QStringLiteral("-socket"), QStringLiteral("window"), true});
 
     Places places;
     for (const Candidate &candidate : std::as_const(candidates)) {

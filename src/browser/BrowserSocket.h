@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The local socket between the native hosts and the window.
+// The local socket between the native hosts and the window, and where the
+// window's other local sockets live.
 namespace BrowserSocket {
 
 // Where the window's socket may be, best first, each in a private folder of
@@ -12,7 +13,9 @@ namespace BrowserSocket {
 // "vidarro-<uid>" in the temporary folder, then "browser-socket" in the
 // per-user folder, which no other user can take first. One name per user and
 // per-user folder, so two accounts, or a test run and the user's own window,
-// never meet.
+// never meet. The role names the socket, so one window can listen on
+// several: "browser" for the native hosts; another role's last place is
+// "<role>-socket" in the per-user folder.
 struct Places
 {
     QStringList names;     // socket paths
@@ -22,7 +25,7 @@ struct Places
 // forWindow: the first place only, its folder made when missing (the
 // window's call). Otherwise every place whose folder exists, in the same
 // order, for a host to try: it finds the window whichever the window took.
-Places serverPlaces(const QString &perUserFolder, bool forWindow);
+Places serverPlaces(const QString &perUserFolder, bool forWindow, const QString &role = QStringLiteral("browser"));
 
 // True when the process at the other end of a connected local socket runs
 // as this user.

@@ -1,0 +1,226 @@
+#include "GetCommand.h"
+
+#include "CookieSource.h"
+#include "HandoverChannel.h"
+#include "JobFactory.h"
+#include "JobKeeper.h"
+#include "JobListModel.h"
+#include "JobQueue.h"
+#include "LogHandler.h"
+#include "LogLine.h"
+#include "MessageCatalogue.h"
+#include "Platform.h"
+#include "SafeText.h"
+#include "SettingsFile.h"
+#include "UrlCheck.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Written by the signal handler, read by the event loop.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+void say(const QString &line)
+{
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+// Standard output and error are the command's own: messages go to the day's log alone.
+void logToFile(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    Platform::ensurePerUserFolder();
+    const QByteArray path = QFile::encodeName(logFilePath(QDate::currentDate()));
+    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const QByteArray line = logFileLine(type, text);
+    [[maybe_unused]] const ssize_t written = ::write(fd, line.constData(), size_t(line.size()));
+    ::close(fd);
+}
+
+QString catalogueText(const SettingsFile &settings, int code, MessageKind kind)
+{
+    return MessageCatalogue::message(settings.settingsLists(), code, kind, {}).text;
+}
+
+} // namespace
+
+GetCommand::GetCommand(QObject *parent)
+    : QObject(parent)
+{
+}
+
+GetCommand::~GetCommand()
+{
+    for (int &fd : signalPipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+GetCommand::Planned GetCommand::plan(const Options &options, const SettingsFile &settings)
+{
+    Planned planned;
+    const std::optional<QUrl> address = Handover::address(options.address, QUrl::TolerantMode);
+    if (!address || !UrlCheck::hostAccepted(UrlCheck::encodedHost(*address), settings.list(QStringLiteral("os_urls")))) {
+        planned.error = SafeText::address(options.address) + QStringLiteral(": ")
+                        + catalogueText(settings, WindowError::BadAddress, MessageKind::Error);
+        return planned;
+    }
+    JobRequest request;
+    request.source = JobSource::Address;
+    request.address = *address;
+    request.name = SafeText::address(*address);
+    const QString quality = options.quality.trimmed().toLower();
+    bool number = false;
+    const int height = quality.toInt(&number, 10);
+    if (quality == QLatin1String("best")) {
+        request.selector = QStringLiteral("best");
+    } else if (quality == QLatin1String("audio")) {
+        request.kind = JobKind::Audio;
+        request.selector = QStringLiteral("ba/b");
+    } else if (number && height > 0 && height <= 10000) {
+        request.selector = QStringLiteral("m") + QString::number(height);
+    } else {
+        planned.error = QStringLiteral("unknown quality \"%1\": best, a height such as 720, or audio")
+                            .arg(options.quality.left(40));
+        return planned;
+    }
+    const QString folder = !options.folder.isEmpty() ? options.folder
+                           : settings.value(request.kind == JobKind::Audio ? QStringLiteral("savepath_audio")
+                                                                          : QStringLiteral("savepath_video"));
+    if (folder.isEmpty()) {
+        planned.error = QStringLiteral("no folder to save in: the settings name none, give one with --folder");
+        return planned;
+    }
+    request.folder = QDir(folder).absolutePath();
+    request.cookieSource = CookieSource::argument(settings.value(QStringLiteral("cookies_browser")),
+                                                  settings.value(QStringLiteral("cookies_profile")));
+    planned.request = request;
+    return planned;
+}
+
+QString GetCommand::progressLine(const JobProgress &progress)
+{
+    QStringList parts;
+    if (progress.percent >= 0)
+        parts << QString::number(progress.percent) + QLatin1Char('%');
+    for (const QString &part : {JobListModel::rateText(progress), JobListModel::timeLeftText(progress)})
+        if (!part.isEmpty())
+            parts << part;
+    return parts.join(QLatin1Char(' '));
+}
+
+int GetCommand::run(const Options &options)
+{
+    qInstallMessageHandler(logToFile);
+    LOG_DEBUG << "GetCommand" << ":" << "address" << ":" << SafeText::address(options.address);
+    SettingsFile settings;
+    if (settings.setSettingsFile())
+        settings.readSettings();
+    const Planned planned = plan(options, settings);
+    if (!planned.request) {
+        say(QStringLiteral("vidarro: ") + planned.error);
+        return Usage;
+    }
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        struct sigaction action = {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, nullptr);
+        ::sigaction(SIGTERM, &action, nullptr);
+    }
+
+    JobQueue queue(&makeJob);
+    JobKeeper keeper(&queue, Platform::perUserFolder());
+    // Another program's unfinished jobs stay as they are: only this one runs.
+    const QString said = keeper.open(false);
+    if (!said.isEmpty())
+        say(QStringLiteral("vidarro: ") + said);
+
+    QEventLoop loop;
+    qint64 id = 0;
+    JobResult result = JobResult::canceled();
+    QElapsedTimer sinceShown;
+    QString shown;
+    connect(&queue, &JobQueue::rowChanged, &loop, [&](int row) {
+        const JobRecord &record = queue.at(row);
+        if (record.id != id || record.state != JobState::Running
+            || (sinceShown.isValid() && sinceShown.elapsed() < progressEveryMs))
+            return;
+        const QString line = progressLine(record.progress);
+        if (line.isEmpty() || line == shown)
+            return;
+        shown = line;
+        sinceShown.start();
+        say(line);
+    });
+    connect(&queue, &JobQueue::jobEnded, &loop, [&](qint64 ended, const JobResult &how) {
+        if (ended != id)
+            return;
+        result = how;
+        loop.quit();
+    });
+    QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
+    interrupts.setEnabled(signalPipe[0] >= 0);
+    connect(&interrupts, &QSocketNotifier::activated, &loop, [&] {
+        char number = 0;
+        while (::read(signalPipe[0], &number, 1) == 1) {
+            LOG_DEBUG << "GetCommand" << ":" << "signal" << ":" << int(number);
+            if (m_signal != 0) {
+                // A second one: no more waiting for the job to end.
+                loop.quit();
+                return;
+            }
+            m_signal = number;
+            queue.cancel(id);
+        }
+    });
+    id = queue.add(*planned.request);
+    loop.exec();
+    keeper.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    if (result.ok()) {
+        const QByteArray path = QFile::encodeName(QDir::toNativeSeparators(result.file)) + '\n';
+        std::fwrite(path.constData(), 1, size_t(path.size()), stdout);
+        std::fflush(stdout);
+        return Saved;
+    }
+    if (m_signal != 0) {
+        say(QStringLiteral("vidarro: interrupted; the download was canceled"));
+        return 128 + m_signal;
+    }
+    if (result.state == JobState::Canceled) {
+        say(QStringLiteral("vidarro: the download was canceled"));
+        return Failed;
+    }
+    say(QStringLiteral("vidarro: ") + (result.errorText.isEmpty() ? catalogueText(settings, result.errorCode,
+                                                                                  MessageKind::DownloaderError)
+                                                                  : result.errorText));
+    if (!result.toolLine.isEmpty())
+        say(result.toolLine);
+    return Failed;
+}
