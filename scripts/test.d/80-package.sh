@@ -33,7 +33,7 @@ for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/li
     grep -q "\./$path\b" <<<"$contents" || fail "the package lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6widgets6 libpcap0.8 yt-dlp ffmpeg qt6-qpa-plugins curl gpgv unzip; do
+for dep in libqt6widgets6 libqt6sql6-sqlite libqt6dbus6 libpcap0.8 yt-dlp ffmpeg qt6-qpa-plugins curl gpgv unzip; do
     grep -q "\b$dep\b" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 desktop-file-validate packaging/vidarro.desktop
