@@ -115,7 +115,7 @@ void JobQueue::setState(int row, JobState state)
 void JobQueue::stateKept(qint64 id, JobState state)
 {
     const int row = rowOf(id);
-    if (row < 0)
+    if (row < 0 || m_entries.at(row).heldForNextStart)
         return;
     m_entries[row].shown = state;
     emit rowChanged(row);
@@ -147,6 +147,7 @@ void JobQueue::launch(Entry &entry)
     Job *job = engineFor(entry);
     const int row = rowOf(entry.record.id);
     entry.record.result = {};
+    entry.heldForNextStart = false;
     setState(row, JobState::Running);
     job->start();
 }
@@ -198,6 +199,7 @@ void JobQueue::jobSuspended(qint64 id)
         // Stopped by the application's end, not by the user: kept as running,
         // it runs again at the next start.
         entry.shown = JobState::Paused;
+        entry.heldForNextStart = true;
         emit recordChanged(entry.record);
         emit rowChanged(row);
     } else {

@@ -102,6 +102,7 @@ private:
         QPointer<Job> job;
         qint64 keptAt = 0;     // when the amounts were last handed on (ms)
         bool removeWhenEnded = false;
+        bool heldForNextStart = false;   // paused by the application's end: shown paused, kept running
     };
 
     void schedule();
