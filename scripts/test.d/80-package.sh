@@ -25,7 +25,7 @@ deb=${debs[0]}
 echo "built $(basename "$deb")"
 contents=$(dpkg-deb -c "$deb")
 for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/lib/vidarro/update.sh usr/lib/vidarro/yt-dlp-release-key.asc usr/lib/vidarro/sniffer_linux.ini \
-            usr/share/applications/vidarro.desktop usr/share/icons/hicolor/256x256/apps/vidarro.png \
+            usr/share/applications/vidarro.desktop usr/share/metainfo/example.vidarro.Vidarro.metainfo.xml usr/share/icons/hicolor/256x256/apps/vidarro.png \
             usr/lib/vidarro/vidarro-browser-host etc/chromium/native-messaging-hosts/vidarro.browser_host.json \
             etc/opt/chrome/native-messaging-hosts/vidarro.browser_host.json \
             usr/lib/mozilla/native-messaging-hosts/vidarro.browser_host.json \
@@ -37,6 +37,8 @@ for dep in libqt6widgets6 libqt6sql6-sqlite libqt6dbus6 libpcap0.8 yt-dlp ffmpeg
     grep -q "\b$dep\b" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 desktop-file-validate packaging/vidarro.desktop
+appstreamcli validate --no-net packaging/example.vidarro.Vidarro.metainfo.xml >/dev/null || fail "the AppStream metainfo is not valid"
+grep -q '^Exec=vidarro %U$' packaging/vidarro.desktop || fail "the desktop entry does not pass addresses on"
 
 "${as_root[@]}" apt-get purge -y -qq vidarro >/dev/null 2>&1 || true
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "./$deb" >/dev/null

@@ -9,6 +9,14 @@
 #   --profile DIR  only the Chromium manifest, into DIR/NativeMessagingHosts:
 #                  a profile started with --user-data-dir=DIR (tests use this)
 #   --remove       remove the manifests instead
+#   --help         this text
+#
+# Then add the extension from this source tree's browser/extension folder
+# (the package's is /usr/share/vidarro/browser-extension):
+#   Chromium or Chrome: open chrome://extensions, switch on Developer mode,
+#     choose Load unpacked and pick the folder browser/extension.
+#   Firefox: open about:debugging, This Firefox, Load Temporary Add-on, and
+#     pick browser/extension/manifest.json.
 #
 # Without --profile: ~/.config/chromium/NativeMessagingHosts/,
 # ~/.config/google-chrome/NativeMessagingHosts/ and
@@ -27,7 +35,8 @@ while [[ $# -gt 0 ]]; do
     --host) host=${2:?--host needs a path}; shift 2 ;;
     --profile) profile=${2:?--profile needs a folder}; shift 2 ;;
     --remove) remove=1; shift ;;
-    *) echo "unknown option: $1" >&2; exit 2 ;;
+    -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
+    *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
   esac
 done
 
@@ -67,3 +76,4 @@ for target in "${targets[@]}"; do
   mv "$folder/$name.json.tmp" "$folder/$name.json"
   echo "installed $folder/$name.json"
 done
+[[ -n $profile ]] || echo "now add the extension from $source_dir/browser/extension to the browser (steps: $0 --help)"
