@@ -246,7 +246,11 @@ std::optional<Ipv4Address> localArgument(int argc, char **argv, int at, const ch
 
 int replay(const char *path, const Ipv4Address &local)
 {
-    const CaptureFileResult result = readCaptureFile(QFile::decodeName(path), local);
+    // As the application analyses: a stream's manifest is its row, its playlists and segments none.
+    MediaDetector detector(MediaDetector::defaultLinkType(), local);
+    streams::StreamSorter sorter;
+    detector.setStreamSorter(&sorter);
+    const CaptureFileResult result = readCaptureFile(QFile::decodeName(path), detector);
     if (!result.ok) {
         std::fprintf(stderr, "%s\n", qPrintable(result.error));
         return 1;
