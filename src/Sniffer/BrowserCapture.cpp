@@ -94,7 +94,7 @@ void BrowserCapture::onStream(const BrowserStream &stream)
     const MediaReport made = report(stream);
     LOG_DEBUG << "BrowserCapture" << ":" << SafeText::address(stream.url) << ":" << made.contentType << ":"
               << made.contentLength;
-    emit reportArrived(made, listedAtAnySize(stream));
+    emit reportArrived(made, listedAtAnySize(stream), stream.tabTitle, stream.seen);
 }
 
 MediaReport BrowserCapture::report(const BrowserStream &stream)

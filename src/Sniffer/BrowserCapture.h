@@ -52,7 +52,8 @@ public:
     static bool listedAtAnySize(const BrowserStream &stream);
 
 signals:
-    void reportArrived(const MediaReport &report, bool anySize);
+    // title: the playing page's title as the browser reported it; seen: when it was played.
+    void reportArrived(const MediaReport &report, bool anySize, const QString &title, const QDateTime &seen);
     void browserConnectedChanged(bool connected);
 
 private:

@@ -1,5 +1,7 @@
 #include "Sniffer.h"
 
+#include "SniffedRowDelegate.h"
+
 #include "BrowserCapture.h"
 #include "CYouTubeDownloadDlg.h"
 #include "CYouTubeDownloader.h"
@@ -8,6 +10,7 @@
 #include "JobQueue.h"
 #include "LogLine.h"
 #include "SafeText.h"
+#include "SniffedRowDelegate.h"
 #include "Platform.h"
 #include "UserDialogs.h"
 #include "ui_OldSniffer.h"
@@ -15,6 +18,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStackedWidget>
 #include <QTimer>
 
 namespace {
@@ -61,14 +65,25 @@ void Sniffer::showOldSniffer()
     connect(oldSniffer->pbPreview, &QPushButton::clicked, this, &Sniffer::onClickOldSnifferPreview);
     connect(oldSniffer->mediaList, &QListWidget::itemClicked, this,
             qOverload<QListWidgetItem *>(&Sniffer::onClickOldSnifferListItem));
+    oldSniffer->mediaList->setItemDelegate(new SniffedRowDelegate(oldSniffer->mediaList));
     qualityBox = new QComboBox(panel(PageLayout::OldSniffer));
     qualityBox->setObjectName(QStringLiteral("cbQuality"));
     qualityBox->setToolTip(tr("Quality to save"));
     qualityBox->hide();
-    // In the header line, above the list: the buttons' row is full.
+    // A line of its own above the list: in the header it covered the column
+    // names and the browser's word, and the buttons' row is full.
     qualityBox->setFixedHeight(20);
     qualityBox->setMaximumWidth(150);
-    oldSniffer->horizontalLayout_2->addWidget(qualityBox);
+    oldSniffer->verticalLayout_3->insertWidget(1, qualityBox, 0, Qt::AlignRight);
+    // Rows of two lines: what room the page has goes to the list, the
+    // buttons keep their own height (the test's instructions take more).
+    oldSniffer->verticalLayout_3->setStretchFactor(oldSniffer->listStack, 1);
+    QStackedWidget *below = oldSniffer->stackedWidget;
+    const auto fitBelow = [below](int page) {
+        below->setMaximumHeight(page == 0 ? below->widget(0)->sizeHint().height() : QWIDGETSIZE_MAX);
+    };
+    connect(below, &QStackedWidget::currentChanged, this, fitBelow);
+    fitBelow(below->currentIndex());
 
     for (const QString &failure : capture->start())
         UserDialogs::showMessage(nullptr, QMessageBox::Critical, failure, failure);
@@ -144,11 +159,13 @@ void Sniffer::addSniffedReport(const MediaReport &report)
     refreshSniffedList();
 }
 
-void Sniffer::addBrowserReport(const MediaReport &report, bool anySize)
+void Sniffer::addBrowserReport(const MediaReport &report, bool anySize, const QString &title, const QDateTime &seen)
 {
+    // A stream kept for the window while it was closed shows when it was played.
+    const QTime played = seen.isValid() ? seen.toLocalTime().time() : QTime::currentTime();
     const SniffedItems::Outcome outcome =
         sniffedItems.add(QString::fromUtf8(report.url), report.header, QString::fromLatin1(report.contentLength),
-                         QString::fromLatin1(report.contentType), QTime::currentTime(), anySize);
+                         QString::fromLatin1(report.contentType), played, anySize, title);
     if (outcome != SniffedItems::Added)
         return;
     const SniffedItem &item = sniffedItems.at(sniffedItems.count() - 1);
@@ -173,6 +190,7 @@ void Sniffer::refreshSniffedList()
         list->addItem(SniffedItems::rowText(sniffedItems.at(i)));
         list->item(list->count() - 1)->setToolTip(SniffedItems::toolTip(sniffedItems.at(i)));
         list->item(list->count() - 1)->setData(Qt::UserRole, sniffedItems.at(i).number);
+        list->item(list->count() - 1)->setData(SniffedRowDelegate::NameRole, SniffedItems::nameLine(sniffedItems.at(i)));
     }
     for (int i = 0; i < count; ++i)
         setItemState(i, sniffedItems.at(i).state);
@@ -290,7 +308,7 @@ void Sniffer::downloadSniffedItem(int index)
         downloadSniffedStream(index);
         return;
     }
-    const QString path = showSaveDialog(item.type);
+    const QString path = showSaveDialog(item.type, item.name);
     if (path.isEmpty())
         return;
     LOG_DEBUG << "downloadSniffedItem" << ":" << SafeText::address(item.url) << ":" << path;

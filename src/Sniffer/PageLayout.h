@@ -19,7 +19,7 @@ using PanelFlags = QMap<Panel, bool>;
 
 // Height of the sniffed-media panel with its buttons, and with the sniffer
 // test's instructions in their place.
-inline constexpr int sniffedPanelHeight = 170;
+inline constexpr int sniffedPanelHeight = 230;
 inline constexpr int selfTestPanelHeight = 320;
 
 // Every page lists all six panels with their visibility.

@@ -1,8 +1,20 @@
 #include "SniffedItems.h"
 
+#include <QUrl>
+
+namespace {
+
+// The packet engines report "host/path", the browser a whole address.
+QUrl addressOf(const QString &url)
+{
+    return QUrl(url.contains(QLatin1String("://")) ? url : QStringLiteral("http://") + url);
+}
+
+} // namespace
+
 SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &requestHeader,
                                         const QString &lengthText, const QString &typeText,
-                                        const QTime &now, bool anySize)
+                                        const QTime &now, bool anySize, const QString &title)
 {
     const qint64 size = parseSize(lengthText);
     const QString type = cleanType(typeText);
@@ -19,6 +31,8 @@ SniffedItems::Outcome SniffedItems::add(const QString &url, const QByteArray &re
     item.number = ++m_itemNumber;
     item.time = now.toString(QStringLiteral("hh:mm:ss"));
     item.url = url;
+    item.name = streamName(title, url);
+    item.site = addressOf(url).host();
     item.requestHeader = requestHeader;
     item.size = size;
     item.type = type;
@@ -74,6 +88,33 @@ QString SniffedItems::rowText(const SniffedItem &item)
                + item.streamLength;
     return numberAndTime.leftJustified(22) + item.type.leftJustified(14)
            + QStringLiteral("%1 MB").arg(double(item.size) / 1048576.0, 0, 'f', 2);
+}
+
+QString SniffedItems::nameLine(const SniffedItem &item)
+{
+    if (item.site.isEmpty())
+        return item.name;
+    return item.name.isEmpty() ? item.site : item.name + QStringLiteral(" \u00b7 ") + item.site;
+}
+
+QString SniffedItems::streamName(const QString &title, const QString &url)
+{
+    // Control and format characters (line breaks, bidi overrides) would let
+    // a page draw what it likes over the row.
+    QString name;
+    for (const QChar c : title.left(maxNameLength * 4)) {
+        const QChar::Category category = c.category();
+        const bool hidden = category == QChar::Other_Control || category == QChar::Other_Format
+                            || category == QChar::Separator_Line || category == QChar::Separator_Paragraph;
+        name += hidden ? QChar(u' ') : c;
+    }
+    name = name.simplified();
+    if (name.isEmpty())
+        name = addressOf(url).fileName(QUrl::FullyDecoded).simplified();
+    if (name.size() > maxNameLength)
+        name = name.left(name.at(maxNameLength - 2).isHighSurrogate() ? maxNameLength - 2 : maxNameLength - 1)
+               + QChar(u'\u2026');
+    return name;
 }
 
 QString SniffedItems::toolTip(const SniffedItem &item)

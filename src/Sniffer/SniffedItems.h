@@ -15,6 +15,8 @@ struct SniffedItem
     int number = 0;
     QString time;
     QString url;
+    QString name;           // the page's title the browser reported, else the address's file name
+    QString site;           // the address's host
     QByteArray requestHeader;
     qint64 size = 0;
     QString type;
@@ -40,13 +42,15 @@ class SniffedItems
 public:
     static constexpr int maxItems = 25;
     static constexpr qint64 minimumSize = 100000;
+    static constexpr int maxNameLength = 120;
     // Streams of this site are not previewed.
     static QString mainVideoSite() { return QStringLiteral("youtube.com"); }
 
     enum Outcome { Added, TooSmall, Duplicate };
 
+    // title: what the browser reported for the playing page (untrusted), or empty.
     Outcome add(const QString &url, const QByteArray &requestHeader, const QString &lengthText,
-                const QString &typeText, const QTime &now, bool anySize = false);
+                const QString &typeText, const QTime &now, bool anySize = false, const QString &title = QString());
     void removeAt(int index);
     void setState(int index, int state);
     // The manifest of row number was read. False when the row is gone.
@@ -61,6 +65,11 @@ public:
 
     // "N. hh:mm:ss" to 22 columns, the type to 14, then the size in MB.
     static QString rowText(const SniffedItem &item);
+    // "name · site", the row's second line.
+    static QString nameLine(const SniffedItem &item);
+    // A title made fit for one line of a list, or the last part of the
+    // address's path when there is none.
+    static QString streamName(const QString &title, const QString &url);
     // The full address and the size in bytes, to tell rows apart.
     static QString toolTip(const SniffedItem &item);
     // "x-" removed, cut at the line end and before parameters (";...").

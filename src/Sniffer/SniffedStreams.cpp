@@ -53,7 +53,7 @@ void Sniffer::downloadSniffedStream(int index)
         return;
     }
     // The tool merges the chosen video with its audio into one MP4 file.
-    const QString path = showSaveDialog(QStringLiteral("mp4"));
+    const QString path = showSaveDialog(QStringLiteral("mp4"), item.name);
     if (path.isEmpty())
         return;
     const QString selector = qualityBox && qualityBox->isVisible() && qualityBox->currentIndex() >= 0

@@ -173,7 +173,7 @@ private slots:
 
     // Sniffed-media page.
     void addSniffedReport(const MediaReport &report);
-    void addBrowserReport(const MediaReport &report, bool anySize);
+    void addBrowserReport(const MediaReport &report, bool anySize, const QString &title, const QDateTime &seen);
     // The page's word on whether a browser is connected.
     void showBrowserState();
     void onClickOldSnifferPreview();
@@ -247,7 +247,8 @@ private:
     void closeJobs();
     // The quality choice beside the buttons, for a stream's row.
     void showQualityChoice(int index);
-    QString showSaveDialog(const QString &itemType);
+    // name: the stream's name, proposed as the file's.
+    QString showSaveDialog(const QString &itemType, const QString &name);
     int selectedItemIndex() const;
     // The downloader's settings: release address, cookies, health line.
     void initToolSettings();

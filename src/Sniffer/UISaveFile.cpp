@@ -66,9 +66,10 @@ void Sniffer::saveDefaultFilePath()
     showPage(PageLayout::MainPage);
 }
 
-QString Sniffer::showSaveDialog(const QString &itemType)
+QString Sniffer::showSaveDialog(const QString &itemType, const QString &name)
 {
-    QFileDialog dialog(parentWidget());
+    // A child of the window, which stays on top: else it opens beneath it, out of reach.
+    QFileDialog dialog(this);
     const bool audio = workflow.sniffedKind() == AddressWorkflow::Kind::Audio;
     if (audio)
         dialog.setNameFilters({QStringLiteral("mp3")});
@@ -78,9 +79,9 @@ QString Sniffer::showSaveDialog(const QString &itemType)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setDirectory(folder);
-    dialog.selectFile(QDir::fromNativeSeparators(folder + QDir::separator() + QStringLiteral("untitled")));
+    dialog.selectFile(QDir::fromNativeSeparators(folder + QDir::separator() + SaveName::cleanBaseName(name)));
     Orx::Options *store = Orx::Options::instance();
-    if (store->alwaysOnTop())
+    if (store->alwaysOnTop() || windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         dialog.setWindowFlags(dialog.windowFlags() | Qt::WindowStaysOnTopHint);
     connect(&dialog, &QFileDialog::filterSelected, this, &Sniffer::onSaveFilterSelected);
     if (!UserDialogs::runSaveDialog(&dialog) || dialog.selectedFiles().isEmpty())

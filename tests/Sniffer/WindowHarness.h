@@ -26,7 +26,13 @@ class RecordingResponder : public UserDialogs::Responder
 public:
     void message(const UserDialogs::Message &shown) override { messages.append(shown); }
     QString folder(const QString &title, const QString &) override { folderTitles << title; return nextFolder; }
-    bool saveDialog(QFileDialog *dialog) override { return onSave && onSave(dialog); }
+    bool saveDialog(QFileDialog *dialog) override
+    {
+        // What a person would see first: the proposed name, and whether the box is above the window.
+        proposed = dialog->selectedFiles().value(0);
+        aboveWindow = dialog->parentWidget() && dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        return onSave && onSave(dialog);
+    }
     bool ask(const UserDialogs::Message &shown, const QString &action) override
     {
         messages.append(shown);
@@ -42,6 +48,8 @@ public:
     QStringList folderTitles;
     QString nextFolder;
     std::function<bool(QFileDialog *)> onSave;
+    QString proposed;
+    bool aboveWindow = false;
 };
 
 // The tool was last updated on that day ("last_update" alone in older files).

@@ -212,6 +212,9 @@ private slots:
         QVERIFY(message.isEmpty() || harness.messageSeen(message));
         QCOMPARE(finished.size(), saved ? 1 : 0);
         QCOMPARE(colour(select(w, path)), QColor(saved ? Qt::green : Qt::red));
+        // The row and the save box name the stream by its file; the box is above the window.
+        QCOMPARE(SniffedItems::nameLine(itemAt(w, rowOf(w, path))), "clip.flv \u00b7 " + m_media.host());
+        QVERIFY(harness.responder.aboveWindow && harness.responder.proposed.endsWith("/clip.flv"));
         harness.window.reset();
         // A closed window pauses the save: its part may stay for the next start, never the final name.
         QCOMPARE(files(target.path()).filter(QRegularExpression("\\.flv$")), saved ? QStringList{"my.clip.flv"} : QStringList());

@@ -270,7 +270,7 @@ private slots:
             head += line + "\r\n";
         }
         if (browserRow)
-            emit w->browserCapture()->reportArrived(BrowserCapture::report(stream), true);
+            emit w->browserCapture()->reportArrived(BrowserCapture::report(stream), true, stream.tabTitle, stream.seen);
         else
             QVERIFY(w->captureSession()->queueReport(address.toString().mid(7).toLatin1(), head + "\r\n", "512", "HLS"));
         QTRY_VERIFY_WITH_TIMEOUT(rowOf(w, manifest) >= 0 && !itemAt(w, rowOf(w, manifest)).streamText.isEmpty(), 20000);

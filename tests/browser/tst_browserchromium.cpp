@@ -8,6 +8,7 @@
 #include "ui_Navigation.h"
 #include "ui_OldSniffer.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QProcess>
@@ -140,6 +141,8 @@ private slots:
             QCOMPARE(itemAt(w, row).url, m_site.tlsUrl(name));
             QCOMPARE(itemAt(w, row).size, m_site.bytes(name).size());
             QCOMPARE(itemAt(w, row).type, QString(type));
+            // Told apart by the page that played it, on the row's second line.
+            QCOMPARE(SniffedItems::nameLine(itemAt(w, row)), QStringLiteral("Browser capture test \u00b7 127.0.0.2"));
         }
         QCOMPARE(rowOf(w, "generic.mp4"), -1);
         // The packet sniffer saw this encrypted traffic too, and could list none of it.
@@ -194,6 +197,14 @@ private slots:
             QVERIFY(withCookie(manifest) >= 2); // the browser's request, and the window's
         }
         QCOMPARE(siteRows(), listed + int(streams.size()));
+        // An HLS row's quality choice has a line of its own: the header and the browser's word stay readable.
+        QListWidget *list = w->oldSnifferForm()->mediaList;
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(rowOf(w, m_site.tlsUrl("hls/master.m3u8")))).center());
+        const auto *quality = w->findChild<QComboBox *>("cbQuality");
+        const auto inWindow = [w](const QWidget *widget) { return QRect(widget->mapTo(w, QPoint()), widget->size()); };
+        QTRY_VERIFY(quality->isVisible());
+        QVERIFY(!inWindow(quality).intersects(inWindow(word)) && !inWindow(quality).intersects(inWindow(w->oldSnifferForm()->label)));
 
         // Saved with the browser's cookie: whole files, an audio save as MP3, and
         // the HLS stream at its best quality with its audio, by the tool.
@@ -205,6 +216,7 @@ private slots:
         for (const Save &save : saves) {
             const int before = withCookie(save.name), segments = withCookie("hls/s_0_000.ts");
             harness.saveRow(rowOf(w, m_site.tlsUrl(save.name)), target.filePath(save.file.section('.', 0, 0)), save.button);
+            QVERIFY(harness.responder.aboveWindow && harness.responder.proposed.contains("capture"));
             if (save.name.endsWith("m3u8")) {
                 QVERIFY(withCookie(save.name) > before && withCookie("hls/s_0_000.ts") > segments);
                 QCOMPARE(MediaFixture::streamCodecs(target.filePath(save.file)), (QStringList{"h264", "aac"}));

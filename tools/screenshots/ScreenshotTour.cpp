@@ -22,6 +22,7 @@
 #include "UserDialogs.h"
 #include "ui_InsertURL.h"
 #include "ui_Navigation.h"
+#include "ui_OldSniffer.h"
 #include "ui_Options.h"
 #include "ui_Progress.h"
 
@@ -31,6 +32,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QJsonDocument>
+#include <QListWidget>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QMessageBox>
@@ -88,7 +90,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 
-    static QByteArray browserFrame(const QString &url, const QString &type, qint64 size)
+    static QByteArray browserFrame(const QString &url, const QString &type, qint64 size, const QString &title = {})
     {
         BrowserStream stream;
         stream.url = url;
@@ -97,6 +99,7 @@ public:
         stream.requestHeaders = {{"user-agent", "Mozilla/5.0"}, {"cookie", "session=example"}};
         stream.contentType = type;
         stream.contentLength = size;
+        stream.tabTitle = title;
         stream.seen = QDateTime::currentDateTimeUtc();
         return BrowserFrame::encode(QJsonDocument(browserStreamJson(stream)).toJson(QJsonDocument::Compact));
     }
@@ -249,14 +252,20 @@ public:
                                             "640\r\n", "HLS");
             waitUntil([&] { return w.sniffedList().count() == 4 && !w.sniffedList().at(3).streamText.isEmpty(); },
                       10000);
+            // Chosen, as a click on it would: its quality choice shows above the list.
+            QListWidget *list = w.oldSnifferForm()->mediaList;
+            list->setCurrentRow(0);
+            emit list->itemClicked(list->item(0));
             shoot(&w, QStringLiteral("page5-stream"));
         }
         // A browser with the extension: its host connects and hands over what it plays.
         QLocalSocket host;
         host.connectToServer(w.browserCapture()->session()->serverName());
         if (host.waitForConnected(5000)) {
-            host.write(browserFrame("https://cdn.media.example/v/8c1f/720p.mp4?sig=x", "video/mp4", 31457280));
-            host.write(browserFrame("https://cdn.media.example/hls/master.m3u8", "application/vnd.apple.mpegurl", 2048));
+            host.write(browserFrame("https://cdn.media.example/v/8c1f/720p.mp4?sig=x", "video/mp4", 31457280,
+                                    "Harbour lights at dusk - Media Example"));
+            host.write(browserFrame("https://cdn.media.example/hls/master.m3u8", "application/vnd.apple.mpegurl", 2048,
+                                    "Live from the harbour - Media Example"));
             host.write(browserFrame("https://audio.media.example/track/42.mp3", "audio/mpeg", 6815744));
             waitUntil([&] { return w.sniffedList().count() >= 6; }, 5000);
             shoot(&w, QStringLiteral("page5-browser"));
