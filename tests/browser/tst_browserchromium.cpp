@@ -131,6 +131,7 @@ private slots:
         stopBrowser(browser);
 
         // Listed when the page opens: full address, size and type; generic.mp4 is too small.
+        const QString opened = QTime::currentTime().toString("hh:mm:ss");
         Sniffer *w = harness.start();
         w->navigationForm()->btnSniffer->click();
         QLabel *word = w->oldSnifferForm()->lblBrowser;
@@ -141,6 +142,7 @@ private slots:
             QCOMPARE(itemAt(w, row).url, m_site.tlsUrl(name));
             QCOMPARE(itemAt(w, row).size, m_site.bytes(name).size());
             QCOMPARE(itemAt(w, row).type, QString(type));
+            QVERIFY(itemAt(w, row).time <= opened || opened < "00:01:00"); // when it played, not when the page opened
             // Told apart by the page that played it, on the row's second line.
             QCOMPARE(SniffedItems::nameLine(itemAt(w, row)), QStringLiteral("Browser capture test \u00b7 127.0.0.2"));
         }
