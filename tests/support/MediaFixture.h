@@ -52,6 +52,9 @@ public:
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     quint16 silentPort() const { return m_silentPort; }
+    // An HTTP proxy to loopback alone; proxiedHeads(): the heads it got, in order.
+    quint16 proxyPort() const { return m_proxyPort; }
+    QList<QByteArray> proxiedHeads() const;
     QString url(const QString &path) const;
     QString tlsUrl(const QString &path) const;
     QString caFile() const { return m_keys.filePath(QStringLiteral("ca.pem")); }
@@ -104,6 +107,7 @@ private:
     quint16 m_port = 0;
     quint16 m_silentPort = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_proxyPort = 0;
     QTemporaryDir m_dir;
     QTemporaryDir m_keys;
     QProcess m_server;
