@@ -79,7 +79,7 @@ private slots:
     {
         QFETCH(QStringList, addresses);
         QFETCH(QString, expected);
-        WindowHarness harness;
+        WindowHarness harness(shippedSettings()); // the catalogue's own words
         QTemporaryDir target;
         Sniffer *w = harness.start();
         Ui::Options *options = w->optionsForm();

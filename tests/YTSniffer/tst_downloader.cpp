@@ -327,7 +327,8 @@ private slots:
         const QString program = app.filePath(kind == "extract" ? "ffmpeg" : kind == "update" ? "update.sh" : "run");
         const QByteArray path = qgetenv("PATH");
         const int silence = ToolRun::silenceLimit();
-        ToolRun::setSilenceLimit(1000);
+        // Not for an extraction: its ffprobe, a real one, may be slow to speak on a busy machine.
+        ToolRun::setSilenceLimit(kind == "extract" ? silence : 1000);
         static QStringList logged;
         static QtMessageHandler previous = nullptr;
         logged.clear();
@@ -476,7 +477,8 @@ private slots:
         if (route.bytesPerSecond)
             QVERIFY2(clock.elapsed() >= 8000 && clock.elapsed() <= 14000, qPrintable(QString::number(clock.elapsed())));
         if (route.throughProxy())
-            QVERIFY(media.proxiedHeads().size() - proxied == media.requestHeads().size() - served && served < media.requestHeads().size());
+            QVERIFY(served < media.requestHeads().size()
+                    && (MediaFixture::paths(media.requestHeads(), served, true) - MediaFixture::paths(media.proxiedHeads(), proxied)).isEmpty());
         const QStringList files = QDir(out.path()).entryList(QDir::Files);
         const QString saved = answer.section('=', 0, 0), expected = answer.section('=', 1);
         if (kind == "extract") {
@@ -551,8 +553,8 @@ private slots:
         const QString source = out.filePath("ended.flv");
         const QString request = job == "download" ? "file" : job;
         QVERIFY(driver->checkURL(QUrl(pageAddress)));
-        if (job == "extract")
-            writeFile(source, "video");
+        if (job == "extract") // real sound, or ffprobe finds none and nothing is converted
+            writeFile(source, media.bytes("clip.flv"));
         ask(*driver, request, source, out.filePath("ended.mp4"));
         // Under way: a partial file is there.
         const qsizetype files = QStringList{"formats", "download", "extract"}.indexOf(job);

@@ -109,6 +109,15 @@ QList<QByteArray> MediaFixture::proxiedHeads() const
     return heads;
 }
 
+QSet<QString> MediaFixture::paths(const QList<QByteArray> &heads, qsizetype first, bool withoutRefetches)
+{
+    QSet<QString> found;
+    for (const QByteArray &head : heads.mid(first))
+        if (!withoutRefetches || !headerValues(head, "Pragma").contains("no-cache"))
+            found.insert(QUrl::fromEncoded(head.split(' ').value(1)).path());
+    return found;
+}
+
 QList<QByteArray> MediaFixture::headerValues(const QByteArray &head, const QByteArray &name)
 {
     QList<QByteArray> values;

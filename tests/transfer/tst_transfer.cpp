@@ -178,7 +178,8 @@ private slots:
         if (through.bytesPerSecond > 0)
             QVERIFY2(clock.elapsed() >= 8000 && clock.elapsed() <= 14000, qPrintable(QString::number(clock.elapsed())));
         if (through.throughProxy() && failure == Failure::None)
-            QCOMPARE(m_media.proxiedHeads().size() - proxiedBefore, m_media.requestHeads().size() - before);
+            QVERIFY(before < m_media.requestHeads().size()
+                    && (MediaFixture::paths(m_media.requestHeads(), before) - MediaFixture::paths(m_media.proxiedHeads(), proxiedBefore)).isEmpty());
         // A cut shows as a network error or as a short body, as the close and the data race.
         const Failure seen = failure == Failure::Network && transfer->failure() == Failure::Incomplete
                                  ? Failure::Network
