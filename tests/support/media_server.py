@@ -448,24 +448,14 @@ class SilentHandler(socketserver.BaseRequestHandler):
         hold(self.request)
 
 
-def loopback(host):
-    try:
-        return ipaddress.ip_address(socket.gethostbyname(host.decode("latin-1"))).is_loopback
-    except (OSError, ValueError, UnicodeError):
-        return False
-
-
 def relay(a, b):
-    """Bytes both ways until either side closes (bounded by the tests' own waits)."""
+    """Bytes both ways until either side closes or is quiet for two minutes."""
     while True:
-        ready, _, _ = select.select([a, b], [], [], 120)
-        if not ready:
+        ready = select.select([a, b], [], [], 120)[0]
+        data = ready and ready[0].recv(65536)
+        if not data:
             return
-        for side in ready:
-            data = side.recv(65536)
-            if not data:
-                return
-            (b if side is a else a).sendall(data)
+        (b if ready[0] is a else a).sendall(data)
 
 
 class ProxyHandler(socketserver.BaseRequestHandler):
@@ -473,36 +463,25 @@ class ProxyHandler(socketserver.BaseRequestHandler):
         conn = self.request
         try:
             head, rest = read_head(conn, b"")
-            if head is None:
-                return
             note(head, "proxied")
             method, target, version = (head.split(b"\r\n", 1)[0].split(b" ") + [b"", b""])[:3]
-            if method == b"CONNECT":
-                host, _, port = target.rpartition(b":")
-                path = None
-            else:
-                m = re.match(rb"http://([^/:]+)(?::(\d+))?(/[^ ]*)?$", target)
-                host, port, path = (m.group(1), m.group(2) or b"80", m.group(3) or b"/") if m else (b"", b"", b"")
-            if not loopback(host):
-                conn.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-                return
-            upstream = socket.create_connection((host.decode("latin-1"), int(port)), timeout=30)
-            with upstream:
-                if path is None:
+            m = re.match(rb"(?:http://)?([^/:]+):?(\d*)(/[^ ]*)?$", target)
+            host, port, path = (m.group(1), int(m.group(2) or 80), m.group(3) or b"/") if m else (b"", 0, b"")
+            if not ipaddress.ip_address(socket.gethostbyname(host.decode("latin-1") or "0.0.0.0")).is_loopback:
+                return conn.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            with socket.create_connection((host.decode("latin-1"), port), timeout=30) as upstream:
+                if method == b"CONNECT":
                     conn.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
                 else:
-                    lines = [l for l in head.split(b"\r\n")[1:] if l and l.split(b":", 1)[0].strip().lower()
-                             not in (b"connection", b"proxy-connection", b"proxy-authorization", b"keep-alive")]
+                    hop = (b"connection", b"proxy-connection", b"proxy-authorization", b"keep-alive")
+                    lines = [l for l in head.split(b"\r\n")[1:] if l and l.split(b":", 1)[0].strip().lower() not in hop]
                     upstream.sendall(b"%s %s %s\r\n" % (method, path, version)
                                      + b"".join(l + b"\r\n" for l in lines) + b"Connection: close\r\n\r\n" + rest)
                 relay(conn, upstream)
-        except OSError:
+        except (OSError, ValueError, TypeError, AttributeError):
             pass
         finally:
-            try:
-                conn.shutdown(socket.SHUT_RDWR)
-            except OSError:
-                pass
+            conn.close()
 
 
 class Server(socketserver.ThreadingTCPServer):
