@@ -55,13 +55,16 @@ void Sniffer::postFormatsRequest()
     const bool pageDue = workflow.answer(AddressWorkflow::Answer::Formats);
     const QList<FormatInfo> &formats = downloader->info->formats;
 
+    // Each address sets both buttons: sound alone offers "Download audio"
+    // alone, anything else both, whatever the address before offered.
+    const bool soundOnly = formats.size() == 1
+                           && (formats.first().extension == QLatin1String("mp3")
+                               || formats.first().resolution == QLatin1String("audio-only"));
+    options->btnDownloadVideo->setHidden(soundOnly);
+    options->btnDownloadAudio->show();
     if (formats.size() <= 1) {
         // Nothing to choose from.
         list->hide();
-        if (formats.size() == 1 && formats.first().extension == QLatin1String("mp3")) {
-            options->btnDownloadAudio->hide();
-            options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnAudioDL")));
-        }
         if (pageDue)
             showPage(PageLayout::DownloadPage);
         return;
@@ -91,10 +94,6 @@ void Sniffer::postFormatsRequest()
     list->setMinimumHeight(formatRowSpacing * qMin(rows, maxShownFormats));
     if (list->isHidden())
         list->show();
-    if (options->btnDownloadAudio->isHidden()) {
-        options->btnDownloadAudio->show();
-        options->btnDownloadVideo->setIcon(QIcon(QStringLiteral(":/btnVideoDL")));
-    }
     if (pageDue)
         showPage(PageLayout::DownloadPage);
 }

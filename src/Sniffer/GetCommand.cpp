@@ -9,6 +9,7 @@
 #include "LogHandler.h"
 #include "LogLine.h"
 #include "MessageCatalogue.h"
+#include "NetworkSettings.h"
 #include "Platform.h"
 #include "SafeText.h"
 #include "SettingsFile.h"
@@ -116,6 +117,30 @@ GetCommand::Planned GetCommand::plan(const Options &options, const SettingsFile 
     request.folder = QDir(folder).absolutePath();
     request.cookieSource = CookieSource::argument(settings.value(QStringLiteral("cookies_browser")),
                                                   settings.value(QStringLiteral("cookies_profile")));
+    // The settings' route, unless this run names its own.
+    planned.route = NetworkSettings::route(settings);
+    if (!options.limitRate.isEmpty()) {
+        const std::optional<qint64> rate = NetworkRoute::parseRate(options.limitRate);
+        if (!rate) {
+            planned.error = QStringLiteral("--limit-rate \"%1\": a rate such as 200K or 1.5M (bytes a second)")
+                                .arg(options.limitRate.left(40));
+            return planned;
+        }
+        planned.route.bytesPerSecond = *rate;
+    }
+    const QString proxy = options.proxy.trimmed();
+    if (proxy == QLatin1String("none") || proxy == QLatin1String("system")) {
+        planned.route.proxy = proxy == QLatin1String("none") ? NetworkRoute::Proxy::None : NetworkRoute::Proxy::System;
+    } else if (!proxy.isEmpty()) {
+        QString why;
+        const std::optional<QUrl> through = NetworkRoute::parseProxy(proxy, &why);
+        if (!through) {
+            planned.error = QStringLiteral("--proxy %1: %2").arg(SafeText::address(proxy.left(200)), why);
+            return planned;
+        }
+        planned.route.proxy = NetworkRoute::Proxy::Address;
+        planned.route.address = *through;
+    }
     planned.request = request;
     return planned;
 }
@@ -143,6 +168,10 @@ int GetCommand::run(const Options &options)
         say(QStringLiteral("vidarro: ") + planned.error);
         return Usage;
     }
+
+    NetworkRoute::setCurrent(planned.route);
+    LOG_DEBUG << "GetCommand" << ":" << "proxy" << ":" << planned.route.shownProxy() << ":" << "rate limit"
+              << planned.route.bytesPerSecond;
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         struct sigaction action = {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobTypes.h"
+#include "NetworkRoute.h"
 
 #include <QObject>
 #include <QString>
@@ -27,11 +28,16 @@ public:
         QString address;
         QString quality = QStringLiteral("best");   // best, a height in pixels, or audio
         QString folder;                              // empty: the window's folder for the kind
+        // For this run instead of the settings': "200K" and the like, and a
+        // proxy address ("none" and "system" too); empty: the settings'.
+        QString limitRate = {};
+        QString proxy = {};
     };
 
     struct Planned
     {
         std::optional<JobRequest> request;
+        NetworkRoute route;
         QString error;   // why not, for the user
     };
     // The job as the window would make it for that address and quality:

@@ -254,6 +254,10 @@ private:
     void initToolSettings();
     void storeToolSettings();
     void applyToolSettings();
+    // The network group: rate limit and proxy (NetworkSettings.cpp).
+    void initNetworkSettings();
+    void storeNetworkSettings();
+    void applyNetworkSettings();
     void refreshToolHealth();
     void showToolHealth(const ToolHealth &health);
 

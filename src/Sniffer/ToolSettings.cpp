@@ -42,6 +42,7 @@ void Sniffer::initToolSettings()
     connect(settingsUi->inputCookieProfile, &QLineEdit::editingFinished, this, [this] { showCookieNote(settingsUi); });
     showCookieNote(settingsUi);
     applyToolSettings();
+    initNetworkSettings();
 }
 
 void Sniffer::storeToolSettings()
@@ -50,6 +51,7 @@ void Sniffer::storeToolSettings()
     settingsFile.store(QStringLiteral("cookies_browser"), settingsUi->comboCookies->currentData().toString());
     settingsFile.store(QStringLiteral("cookies_profile"), settingsUi->inputCookieProfile->text().trimmed());
     applyToolSettings();
+    storeNetworkSettings();
 }
 
 void Sniffer::applyToolSettings()

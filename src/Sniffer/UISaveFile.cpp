@@ -16,7 +16,7 @@
 void Sniffer::setSaveFilePath()
 {
     TRACE("setSaveFilePath");
-    const QString key = options->btnDownloadAudio->isHidden() ? QStringLiteral("savepath_audio")
+    const QString key = options->btnDownloadVideo->isHidden() ? QStringLiteral("savepath_audio")
                                                               : QStringLiteral("savepath_video");
     QString saved = settingsFile.value(key);
     if (saved.isEmpty())

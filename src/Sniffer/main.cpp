@@ -14,6 +14,7 @@
 // vidarro [ADDRESS…]                 the window; a running one is handed the addresses
 // vidarro --queue ADDRESS…           the addresses queued at the default quality
 // vidarro --get ADDRESS [--quality best|HEIGHT|audio] [--folder FOLDER]
+//              [--limit-rate RATE] [--proxy ADDRESS]
 //                                    one address saved without a window
 
 namespace {
@@ -32,6 +33,12 @@ void describe(QCommandLineParser &parser)
          QStringLiteral("quality"), QStringLiteral("best")},
         {QStringLiteral("folder"), QStringLiteral("With --get: the folder to save in (default: the window's folder)."),
          QStringLiteral("folder")},
+        {QStringLiteral("limit-rate"), QStringLiteral("With --get: the most to take a second, such as 200K or 1.5M "
+                                                      "(default: the settings')."),
+         QStringLiteral("rate")},
+        {QStringLiteral("proxy"), QStringLiteral("With --get: http://HOST:PORT, socks5://HOST:PORT, none or system "
+                                                 "(default: the settings')."),
+         QStringLiteral("address")},
     });
     parser.addPositionalArgument(QStringLiteral("addresses"), QStringLiteral("http(s) addresses to open in the window."),
                                  QStringLiteral("[address…]"));
@@ -82,8 +89,11 @@ int runWithoutWindow(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("queue")) || !parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("--get takes one address and no other"));
     GetCommand command;
-    return command.run({parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
-                        parser.value(QStringLiteral("folder"))});
+    GetCommand::Options options{parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
+                                parser.value(QStringLiteral("folder"))};
+    options.limitRate = parser.value(QStringLiteral("limit-rate"));
+    options.proxy = parser.value(QStringLiteral("proxy"));
+    return command.run(options);
 }
 
 } // namespace
@@ -103,6 +113,8 @@ int main(int argc, char *argv[])
         return GetCommand::Usage;
     if (parser.isSet(QStringLiteral("quality")) || parser.isSet(QStringLiteral("folder")))
         return usage(QStringLiteral("--quality and --folder go with --get"));
+    if (parser.isSet(QStringLiteral("limit-rate")) || parser.isSet(QStringLiteral("proxy")))
+        return usage(QStringLiteral("--limit-rate and --proxy go with --get"));
     Handover::Message message;
     message.action = parser.isSet(QStringLiteral("queue")) ? Handover::Action::Queue : Handover::Action::Open;
     for (const QString &text : parser.positionalArguments()) {

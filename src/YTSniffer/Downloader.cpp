@@ -1,6 +1,7 @@
 #include "Downloader.h"
 
 #include "LogLine.h"
+#include "NetworkRoute.h"
 #include "Platform.h"
 #include "SafeText.h"
 #include "ToolOptions.h"
@@ -11,9 +12,11 @@
 
 namespace {
 
-// The credentials and the cookie source in a private folder's file that
-// the tool reads; the folder, or empty when it cannot be written.
-QString optionsFolder(const QString &userName, const QString &password, const QString &cookieSource)
+// The credentials, the cookie source and the route (its proxy may carry a
+// password) in a private folder's file that the tool reads; the folder, or
+// empty when it cannot be written.
+QString optionsFolder(const QString &userName, const QString &password, const QString &cookieSource,
+                      const QByteArray &route)
 {
     const QString folder = ToolOptions::makePrivateFolder();
     if (folder.isEmpty())
@@ -24,6 +27,7 @@ QString optionsFolder(const QString &userName, const QString &password, const QS
                 + ToolOptions::quotedWord(password.toUtf8()) + '\n';
     if (!cookieSource.isEmpty())
         text += "--cookies-from-browser " + ToolOptions::quotedWord(cookieSource.toUtf8()) + '\n';
+    text += route;
     if (!ToolOptions::writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
         QDir(folder).removeRecursively();
         return {};
@@ -118,8 +122,12 @@ ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &ar
                                 ReadSlot onRead, EndSlot onEnd)
 {
     QString folder;
-    if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty()) {
-        folder = optionsFolder(userName, password, cookieSource);
+    const NetworkRoute route = NetworkRoute::current();
+    const QByteArray routeLines = ToolOptions::routeLines(route);
+    if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty() || !routeLines.isEmpty()) {
+        LOG_DEBUG << "launchTool" << ":" << "proxy" << ":" << route.shownProxy() << ":" << "rate limit"
+                  << route.bytesPerSecond;
+        folder = optionsFolder(userName, password, cookieSource, routeLines);
         if (folder.isEmpty())
             LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }
@@ -196,7 +204,8 @@ Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwi
     case ToolFailure::FormatMissing: return FormatMissing;
     case ToolFailure::NoJsRuntime: return NoJsRuntime;
     case ToolFailure::ToolTooOld: return ToolTooOld;
-    case ToolFailure::Network: return NetworkDown;
+    // Through a proxy, the proxy is the first suspect.
+    case ToolFailure::Network: return NetworkRoute::current().throughProxy() ? ProxyFailed : NetworkDown;
     case ToolFailure::DiskFull: return DiskFull;
     case ToolFailure::FfmpegMissing: return FfmpegMissing;
     case ToolFailure::NoCookies: return NoCookies;

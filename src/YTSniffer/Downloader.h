@@ -35,6 +35,19 @@ struct MediaInfo
     QString savedFile;              // the file the last download wrote
 };
 
+// What ffprobe says of a file to be saved as audio.
+struct AudioProbe
+{
+    bool readable = false;  // ffprobe read it as media
+    bool hasAudio = false;
+    bool mp3 = false;       // an MP3 file: kept as it came
+    int kbps = 0;           // the sound's bit rate, 0 when not told
+
+    static AudioProbe read(const ToolResult &result);
+    // ffmpeg's quality for the MP3 made of it: no lower than the source's.
+    QStringList qualityArguments() const;
+};
+
 // Runs the downloader tool, ffmpeg and the update script as child processes
 // and turns their output and exit codes into results and signals. One run
 // per request kind; a newer request of a kind ends the older run. Nothing
@@ -56,6 +69,8 @@ public:
         SourceNotRemoved = 7,
         ToolStalled = 8,   // a download or extraction showed no sign of life for too long
         DiskFull = 10,     // a download or extraction found its disk full
+        NotAudio = 11,     // what was to be saved as audio holds no sound
+        ProxyFailed = 12,  // the network failed while a proxy was set: it refused or never answered
         // What the tool's own error line says (ToolFailure).
         Forbidden = 20,
         NotFound = 21,
@@ -89,6 +104,9 @@ public:
     // all such files are taken for this download's own leftovers.
     // goOn: from the parts a suspended download of the same target left.
     void requestFile(const QString &formatCode, const QString &targetFile, bool goOn = false);
+    // Source as an MP3 under target: an MP3 file is renamed as it is,
+    // other sound converted; no sound fails with NotAudio and the source
+    // goes. The target may be the source itself.
     void extractAudio(const QString &source, const QString &target);
     void checkUpdates();
     void stop();
@@ -142,6 +160,7 @@ private slots:
     void readUpdate(const QStringList &lines);
     void gotUpdate(const ToolResult &result);
     void readAudioExtracting(const QStringList &lines);
+    void probedAudio(const ToolResult &result);
     void doneAudioExtracting(const ToolResult &result);
 
 private:
@@ -172,6 +191,7 @@ private:
     // its source. Removed unless a newer extraction took the same target.
     std::function<void()> extractionLeftovers(bool withSource);
     void emitLater(errors error);
+    void convertAudio(const AudioProbe &probe);
     // An update that failed, with its cause for toolLine().
     void updateFailed(const QString &cause);
     // The file the running download wrote, when it is where it may be.

@@ -1,6 +1,7 @@
 #include "StreamSave.h"
 
 #include "LogLine.h"
+#include "NetworkRoute.h"
 #include "SafeText.h"
 #include "ToolHeaders.h"
 #include "ToolOptions.h"
@@ -96,7 +97,7 @@ std::optional<QString> StreamSave::writeOptions(const Request &request, const QS
         LOG_WARNING << "StreamSave" << ":" << "header left out" << ":" << name.left(100);
     m_heldBack = headers.heldBack;
     m_scopedCookies.clear();
-    QByteArray options = "# coding: utf-8\n" + headers.options;
+    QByteArray options = "# coding: utf-8\n" + headers.options + ToolOptions::routeLines(NetworkRoute::current());
     const QString cookies = folder + QStringLiteral("/cookies.txt");
     if (!headers.cookieFile.isEmpty()) {
         if (!ToolOptions::writePrivateFile(cookies, headers.cookieFile))

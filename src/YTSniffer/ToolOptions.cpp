@@ -1,5 +1,7 @@
 #include "ToolOptions.h"
 
+#include "NetworkRoute.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -14,6 +16,18 @@ namespace ToolOptions {
 QByteArray quotedWord(QByteArrayView value)
 {
     return '\'' + value.toByteArray().replace('\'', "'\"'\"'") + '\'';
+}
+
+QByteArray routeLines(const NetworkRoute &route)
+{
+    QByteArray lines;
+    if (route.proxy == NetworkRoute::Proxy::None)
+        lines += "--proxy ''\n";
+    else if (route.proxy == NetworkRoute::Proxy::Address)
+        lines += "--proxy " + quotedWord(route.address.toString(QUrl::FullyEncoded).toUtf8()) + '\n';
+    if (route.bytesPerSecond > 0)
+        lines += "--limit-rate " + QByteArray::number(route.bytesPerSecond) + '\n';
+    return lines;
 }
 
 QString makePrivateFolder()

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+struct NetworkRoute;
+
 // The private files a run of the downloader tool reads its options from:
 // credentials, the browser's headers and cookies, the address. They live in
 // a folder only this user may enter and go with the run, so nothing of them
@@ -13,6 +15,10 @@ namespace ToolOptions {
 // A word of the tool's configuration file, read the way a POSIX shell reads
 // words: single quotes, each quote written as '"'"'.
 QByteArray quotedWord(QByteArrayView value);
+
+// "--proxy" and "--limit-rate" lines for the route: an empty proxy makes
+// the tool go direct, whatever the environment says; none for the system's.
+QByteArray routeLines(const NetworkRoute &route);
 
 // A new folder of mode 0700 in the temporary folder; empty when it cannot be made.
 QString makePrivateFolder();

@@ -78,9 +78,12 @@ void AddressJob::downloaded()
         return;
     }
     // The MP3 beside the tool's file; one already there is not overwritten.
+    // A file the tool named .mp3 is its own target: kept as it came if it is MP3.
     const QFileInfo saved(m_saved);
-    const QString mp3 = TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
-                                             QStringLiteral("mp3"));
+    const QString mp3 = saved.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0
+                            ? m_saved
+                            : TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
+                                                   QStringLiteral("mp3"));
     JobProgress now = progress();
     now.percent = 100;
     now.part = 1;

@@ -75,9 +75,12 @@ void Job::stopped()
 
 void Job::convertToMp3(const QString &file)
 {
+    // A file named .mp3 (the save dialog's choice) is its own target.
     const QFileInfo saved(file);
-    const QString mp3 = TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
-                                             QStringLiteral("mp3"));
+    const QString mp3 = saved.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0
+                            ? file
+                            : TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
+                                                   QStringLiteral("mp3"));
     JobProgress now = m_progress;
     now.part = now.parts;
     now.parts += 1;

@@ -56,7 +56,8 @@ protected:
     void ended(JobResult result);
     void stopped();
     // The last step of a save as audio: the file converted to an MP3 beside
-    // it (never over one already there), the file itself removed; ends the job.
+    // it (never over one already there), the file itself removed; an MP3 is
+    // kept as it came, a file without sound fails. Ends the job.
     void convertToMp3(const QString &file);
     // Ends a conversion under way, its partial MP3 removed; false when none runs.
     bool endConversion();

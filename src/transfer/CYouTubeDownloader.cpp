@@ -56,6 +56,8 @@ CYouTubeDownloader::CYouTubeDownloader() : QThread(nullptr)
     networkManager->setCache(cache);
     connect(networkManager, &QNetworkAccessManager::finished, this, &CYouTubeDownloader::onDownloadFinished);
     connect(&m_idle, &QTimer::timeout, this, &CYouTubeDownloader::checkIdle);
+    m_pace.setSingleShot(true);
+    connect(&m_pace, &QTimer::timeout, this, &CYouTubeDownloader::pace);
 }
 
 CYouTubeDownloader::~CYouTubeDownloader()
@@ -120,6 +122,11 @@ void CYouTubeDownloader::begin()
     LOG_DEBUG << "startTransfer" << ":" << "-------Header------";
     LOG_DEBUG << "startTransfer" << ":" << RequestHeaders::loggableBlock(requestHeader);
     LOG_DEBUG << "startTransfer" << ":" << SafeText::address(address);
+    LOG_DEBUG << "startTransfer" << ":" << "proxy" << ":" << route.shownProxy() << ":" << "rate limit"
+              << route.bytesPerSecond;
+    route.applyTo(networkManager);
+    m_paceClock.invalidate();
+    m_endPending = false;
 
     // Until an answer says otherwise, the part is what the caller said it is.
     const bool keep = resumePartial && ServerAnswer::isUsableValidator(resumeValidator);
@@ -188,7 +195,10 @@ void CYouTubeDownloader::get(const QUrl &address)
     m_headChecked = false;
 
     m_reply = networkManager->get(request);
-    m_reply->setReadBufferSize(replyBufferBytes);
+    // Under a rate limit the socket is read no faster than the file is
+    // written, so the sender slows down with it.
+    m_reply->setReadBufferSize(route.bytesPerSecond > 0 ? qBound(qint64(16384), route.bytesPerSecond / 8, replyBufferBytes)
+                                                        : replyBufferBytes);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &CYouTubeDownloader::onDownloadProgress);
     connect(m_reply, &QNetworkReply::errorOccurred, this, &CYouTubeDownloader::onError);
     connect(m_reply, &QNetworkReply::readyRead, this, &CYouTubeDownloader::onReadyRead);
@@ -329,7 +339,9 @@ void CYouTubeDownloader::checkIdle()
     if (!m_reply || m_sinceData.elapsed() < idleTimeoutMs)
         return;
     const int seconds = (idleTimeoutMs + 999) / 1000;
-    fail(Failure::TimedOut, QStringLiteral("The server sent nothing for %1 s").arg(seconds));
+    fail(Failure::TimedOut, route.throughProxy()
+                                ? QStringLiteral("Nothing came through the proxy %1 for %2 s").arg(route.shownProxy()).arg(seconds)
+                                : QStringLiteral("The server sent nothing for %1 s").arg(seconds));
     QMetaObject::invokeMethod(m_reply.data(), &QNetworkReply::abort, Qt::QueuedConnection);
 }
 
@@ -338,14 +350,50 @@ bool CYouTubeDownloader::failedLocally() const
     return m_failure == Failure::Write || m_failure == Failure::DiskFull || m_failure == Failure::TooLarge;
 }
 
-void CYouTubeDownloader::drain(QNetworkReply *reply)
+qint64 CYouTubeDownloader::allowance()
+{
+    if (route.bytesPerSecond <= 0)
+        return readBlock;
+    if (!m_paceClock.isValid()) {
+        m_paceClock.start();
+        m_paced = 0;
+    }
+    // What the rate allows since the clock started, less what was read; a
+    // quarter of a second's worth at most, so a pause brings no burst.
+    const qint64 due = route.bytesPerSecond * m_paceClock.elapsed() / 1000;
+    m_paced = qMax(m_paced, due - qMax(qint64(1), route.bytesPerSecond / 4));
+    return qMin(readBlock, due - m_paced);
+}
+
+void CYouTubeDownloader::pace()
+{
+    if (!m_reply)
+        return;
+    // Bytes held back by the limit are no silence of the server.
+    if (m_reply->bytesAvailable() > 0)
+        m_sinceData.start();
+    drain(m_reply);
+    if (m_endPending && m_reply && (m_reply->bytesAvailable() == 0 || m_failure != Failure::None || abortRequested)) {
+        m_endPending = false;
+        onDownloadFinished(m_reply);
+    }
+}
+
+void CYouTubeDownloader::drain(QNetworkReply *reply, bool paced)
 {
     if (m_buffer.size() != readBlock)
         m_buffer.resize(readBlock);
     while (m_failure == Failure::None) {
-        const qint64 got = reply->read(m_buffer.data(), readBlock);
+        const qint64 allowed = paced ? allowance() : readBlock;
+        if (allowed <= 0) {
+            if (!m_pace.isActive())
+                m_pace.start(int(qBound(qint64(5), 4096 * 1000 / route.bytesPerSecond, qint64(100))));
+            return;
+        }
+        const qint64 got = reply->read(m_buffer.data(), allowed);
         if (got <= 0)
             return;
+        m_paced += got;
         if (const auto problem = m_part.write(m_buffer.constData(), got)) {
             LOG_ERROR << "onDownloadFinished" << ":"
                       << "[CYouTubeDownloader::onDownloadFinished] Error while writing reply to file";
@@ -361,6 +409,14 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
 {
     if (!reply)
         return;
+    if (reply == m_reply && route.bytesPerSecond > 0 && reply->bytesAvailable() > 0 && m_failure == Failure::None
+        && !abortRequested && !m_suspendRequested && isSavedReply(reply)) {
+        // Its last bytes wait for the limit like the others did.
+        m_endPending = true;
+        if (!m_pace.isActive())
+            m_pace.start(0);
+        return;
+    }
     reply->deleteLater();
     if (reply != m_reply)
         return; // a reply this transfer has already given up
@@ -394,6 +450,11 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
     if (lastError != QNetworkReply::NoError) {
         if (m_httpStatus >= 400)
             fail(Failure::HttpStatus, QStringLiteral("HTTP %1 %2").arg(m_httpStatus).arg(reason).trimmed());
+        // Through a proxy, a connection that fails is the proxy's (its own errors and the socket's).
+        else if (route.throughProxy() && lastError != QNetworkReply::SslHandshakeFailedError
+                 && lastError < QNetworkReply::ContentAccessDenied)
+            fail(Failure::Network, QStringLiteral("The proxy %1 failed: %2")
+                                       .arg(route.shownProxy(), ServerAnswer::shortText(reply->errorString())));
         else
             fail(Failure::Network, ServerAnswer::shortText(reply->errorString()));
         end(Outcome::Failed);
@@ -409,7 +470,7 @@ void CYouTubeDownloader::onDownloadFinished(QNetworkReply *reply)
         end(Outcome::Failed);
         return;
     }
-    drain(reply);
+    drain(reply, false);
     if (m_failure == Failure::None && commitFile()) {
         end(Outcome::Succeeded);
         return;
@@ -471,6 +532,8 @@ void CYouTubeDownloader::finishEarly(Failure failure, const QString &text)
 void CYouTubeDownloader::end(Outcome outcome)
 {
     m_idle.stop();
+    m_pace.stop();
+    m_endPending = false;
     m_outcome = outcome;
     if (outcome == Outcome::Suspended)
         m_part.keep();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NetworkRoute.h"
 #include "PartFile.h"
 
 #include <QByteArray>
@@ -57,6 +58,8 @@ public:
     // the body) before it gives up; shorter in tests.
     int idleTimeoutMs = defaultIdleTimeoutMs;
     QNetworkReply::NetworkError lastError = QNetworkReply::NoError;
+    // The proxy and the rate limit, as they were when the transfer was made.
+    NetworkRoute route = NetworkRoute::current();
     QNetworkAccessManager *networkManager = nullptr;
 
     // Going on from an earlier transfer's part file (partPath()), set before
@@ -111,6 +114,7 @@ private slots:
     void onReadyRead();
     void onMetaData();
     void checkIdle();
+    void pace();
 
 private:
     void begin();
@@ -118,7 +122,10 @@ private:
     bool startOver(const QUrl &address);
     bool followRedirect(QNetworkReply *reply);
     bool isSavedReply(QNetworkReply *reply) const;
-    void drain(QNetworkReply *reply);
+    // Reads what has come into the part file; paced: no faster than the limit.
+    void drain(QNetworkReply *reply, bool paced = true);
+    // What the rate limit lets be read now; the whole block without one.
+    qint64 allowance();
     void fail(Failure failure, const QString &text);
     void finishEarly(Failure failure, const QString &text);
     bool commitFile();
@@ -142,4 +149,10 @@ private:
     bool m_headChecked = false;  // of the current reply
     QTimer m_idle;
     QElapsedTimer m_sinceData;
+    // The rate limit: bytes read since the clock started, and a reply
+    // that ended while its last bytes still wait to be read.
+    QTimer m_pace;
+    QElapsedTimer m_paceClock;
+    qint64 m_paced = 0;
+    bool m_endPending = false;
 };

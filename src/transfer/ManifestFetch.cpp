@@ -1,6 +1,7 @@
 #include "ManifestFetch.h"
 
 #include "LogLine.h"
+#include "NetworkRoute.h"
 #include "SafeText.h"
 #include "RequestHeaders.h"
 
@@ -35,7 +36,11 @@ void ManifestFetch::fetch(const QUrl &address, const QByteArray &requestHeader, 
     request.setMaximumRedirectsAllowed(10);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    LOG_DEBUG << "ManifestFetch" << ":" << SafeText::address(address);
+    // A manifest is small: the proxy applies, the rate limit need not.
+    const NetworkRoute route = NetworkRoute::current();
+    route.applyTo(m_manager);
+    m_proxy = route.throughProxy() ? route.shownProxy() : QString();
+    LOG_DEBUG << "ManifestFetch" << ":" << SafeText::address(address) << ":" << "proxy" << ":" << route.shownProxy();
     m_reply = m_manager->get(request);
     m_idle.setInterval(timeoutMs);
     m_idle.start();
@@ -67,7 +72,10 @@ void ManifestFetch::finish()
         return;
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (m_reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
-        fail(QStringLiteral("HTTP %1: %2").arg(status).arg(m_reply->errorString()));
+        // No answer at all through a proxy: the proxy failed.
+        fail(status == 0 && !m_proxy.isEmpty()
+                 ? QStringLiteral("the proxy %1 failed: %2").arg(m_proxy, m_reply->errorString())
+                 : QStringLiteral("HTTP %1: %2").arg(status).arg(m_reply->errorString()));
         return;
     }
     m_ended = true;

@@ -48,5 +48,6 @@ private:
     qsizetype m_maxBytes = 0;
     QTimer m_idle;
     bool m_ended = false;
+    QString m_proxy;   // the proxy of this fetch as the log may show it; empty: none
 };
 Q_DECLARE_METATYPE(ManifestFetch::Result)

@@ -60,6 +60,45 @@ private slots:
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
         QVERIFY2(m_media.makeStreams(3), qPrintable(m_media.errorString()));
         QVERIFY(m_media.bytes("clip.flv").size() >= 100000);
+        QVERIFY(m_media.addFile("notes.txt", "Nothing to hear.\n"));
+        QVERIFY(m_media.addFile("two.html", "<!DOCTYPE html>\n<html><head><title>Two Clips</title></head><body><video "
+                                            "src=\"/clip.mp4\"></video><video src=\"/clip.webm\"></video></body></html>\n"));
+    }
+
+    // "Download audio" gives sound or fails with its own text, whatever the address before offered.
+    void downloadAudioGivesSoundOrItsOwnFailure_data()
+    {
+        QTest::addColumn<QStringList>("addresses");  // opened in turn; the last one saved as audio
+        QTest::addColumn<QString>("expected");       // "=NAME": those bytes; "mp3": its codec; else the message
+        QTest::newRow("MP3 kept as it came") << QStringList{"clip.mp3"} << "=clip.mp3";
+        QTest::newRow("two videos after an MP3") << QStringList{"clip.mp3", "two.html"} << "mp3";
+        QTest::newRow("a text file") << QStringList{"notes.txt"} << "gave no sound to save as audio";
+    }
+
+    void downloadAudioGivesSoundOrItsOwnFailure()
+    {
+        QFETCH(QStringList, addresses);
+        QFETCH(QString, expected);
+        WindowHarness harness(shippedSettings()); // the catalogue's own words
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        Ui::Options *options = w->optionsForm();
+        for (const QString &address : addresses) {
+            w->navigationForm()->btnBack->click();
+            enter(w->navigationForm()->btnDownloaderOS, w, m_media.url(address));
+            QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+            // Sound alone offers "Download audio" alone; anything else both.
+            QCOMPARE(options->btnDownloadVideo->isHidden(), address.endsWith(".mp3"));
+            QVERIFY(!options->btnDownloadAudio->isHidden());
+        }
+        download(w, options->btnDownloadAudio, "saved", target.path());
+        QVERIFY(harness.settle(toolWait));
+        const bool saved = expected.startsWith('=') || expected == "mp3";
+        QTRY_VERIFY2(harness.messageSeen(saved ? "Download complete" : expected), qPrintable(harness.responder.messages.value(0).text));
+        QCOMPARE(files(target.path()), saved ? QStringList{"saved.mp3"} : QStringList());
+        const QString file = target.filePath("saved.mp3");
+        QVERIFY(!saved || (expected == "mp3" ? MediaFixture::streamCodecs(file) == QStringList{"mp3"}
+                                             : readFile(file) == m_media.bytes(expected.mid(1))));
     }
 
     void aPageAddressDownloadsItsVideo()

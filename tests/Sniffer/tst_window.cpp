@@ -1,6 +1,7 @@
 #include "CaptureSession.h"
 #include "LogHandler.h"
 #include "MediaFixture.h"
+#include "NetworkRoute.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -56,7 +57,7 @@ private slots:
         QTest::newRow("main") << 0 << 60 << QList<int>{Navigation};
         QTest::newRow("busy") << 1 << 120 << QList<int>{Progress};
         QTest::newRow("address") << 2 << 176 << QList<int>{Navigation, InsertURL};
-        QTest::newRow("settings") << 4 << 360 << QList<int>{Navigation, Settings};
+        QTest::newRow("settings") << 4 << 445 << QList<int>{Navigation, Settings};
         QTest::newRow("sniffed media") << 5 << 290 << QList<int>{Navigation, OldSniffer};
         QTest::newRow("update") << 6 << 60 << QList<int>{Navigation};
     }
@@ -358,9 +359,21 @@ private slots:
         settings->pathAudio->setText(audio);
         settings->btnSelectAudioPath->click();
         w->showOptions();
+        // The network group: off and the system's proxy at first; an address that is none is said at once.
+        QCOMPARE(NetworkRoute::current(), NetworkRoute());
+        QVERIFY(!settings->inputProxy->isEnabled() && settings->lblProxyNote->isHidden());
+        settings->spinRateLimit->setValue(200);
+        settings->comboProxy->setCurrentIndex(settings->comboProxy->findData("address"));
+        settings->inputProxy->setText("127.0.0.1:3128");
+        QVERIFY(settings->lblProxyNote->isVisible() && settings->lblProxyNote->text().startsWith("Proxy not used: "));
+        settings->inputProxy->setText("socks5://me:pw@127.0.0.1:1080");
+        QVERIFY(settings->inputProxy->isEnabled() && settings->lblProxyNote->isHidden());
         settings->btnSave->click();
         QCOMPARE(w->currentPage(), 0);
         QCOMPARE(w->settingsStore().value("savepath_video") + w->settingsStore().value("savepath_audio"), video + audio);
+        QCOMPARE(NetworkRoute::current(), (NetworkRoute{NetworkRoute::Proxy::Address, QUrl("socks5://me:pw@127.0.0.1:1080"), 204800}));
+        QVERIFY(!readFile(logFilePath(QDate::currentDate())).contains(":pw@"));
+        NetworkRoute::setCurrent({});
         // The download page offers the saved folder first, then the standard ones.
         QMetaObject::invokeMethod(w, "setSaveFilePath");
         QComboBox *path = w->optionsForm()->selectPath;

@@ -404,7 +404,7 @@ private slots:
         SettingsFile settings;
         settings.setSettingsFile();
         const QList<QPair<QString, QList<int>>> codes{{"error_messages", {1, 2, 8, 9, 10}},
-                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10, 20, 21, 22, 23,
+                                                     {"error_messages_dl", {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 20, 21, 22, 23,
                                                                             24, 25, 26, 27, 28, 29, 30, 31}},
                                                      {"warning_messages", {1, 2, 3}}};
         QCOMPARE(settings.list("update_messages").keys(), (QList<int>{0, 1, 2}));

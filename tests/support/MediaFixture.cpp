@@ -101,6 +101,23 @@ QList<QByteArray> MediaFixture::requestHeads(const QString &path) const
     return heads;
 }
 
+QList<QByteArray> MediaFixture::proxiedHeads() const
+{
+    QList<QByteArray> heads;
+    for (int number = 1; QFileInfo::exists(filePath(QStringLiteral("proxied/%1").arg(number))); ++number)
+        heads.append(bytes(QStringLiteral("proxied/%1").arg(number)));
+    return heads;
+}
+
+QSet<QString> MediaFixture::paths(const QList<QByteArray> &heads, qsizetype first, bool withoutRefetches)
+{
+    QSet<QString> found;
+    for (const QByteArray &head : heads.mid(first))
+        if (!withoutRefetches || !headerValues(head, "Pragma").contains("no-cache"))
+            found.insert(QUrl::fromEncoded(head.split(' ').value(1)).path());
+    return found;
+}
+
 QList<QByteArray> MediaFixture::headerValues(const QByteArray &head, const QByteArray &name)
 {
     QList<QByteArray> values;
@@ -214,10 +231,12 @@ bool MediaFixture::startServer(const Setup &setup)
     QByteArray line;
     while (!line.contains('\n') && m_server.waitForReadyRead(20000))
         line += m_server.readAllStandardOutput();
-    const QList<QByteArray> words = line.simplified().split(' '); // "PORT <n> SILENT <s>[ TLS <t>]"
-    m_port = quint16(words.value(1).toUInt());
-    m_silentPort = quint16(words.value(3).toUInt());
-    m_tlsPort = quint16(words.value(5).toUInt());
+    const QList<QByteArray> words = line.simplified().split(' '); // "PORT <n> SILENT <s>[ TLS <t>] PROXY <p>"
+    const auto port = [&words](const QByteArray &name) { return quint16(words.value(words.indexOf(name) + 1).toUInt()); };
+    m_port = port("PORT");
+    m_silentPort = port("SILENT");
+    m_tlsPort = setup.tls ? port("TLS") : 0;
+    m_proxyPort = port("PROXY");
     m_error = QStringLiteral("the media server did not start: ") + m_server.errorString();
     return m_port && m_silentPort && (!setup.tls || m_tlsPort);
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -52,6 +53,13 @@ public:
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     quint16 silentPort() const { return m_silentPort; }
+    // An HTTP proxy to loopback alone; proxiedHeads(): the heads it got, in order.
+    quint16 proxyPort() const { return m_proxyPort; }
+    QList<QByteArray> proxiedHeads() const;
+    // The paths the heads ask for (absolute or origin form), from the first-th head on. Sets, not
+    // counts; withoutRefetches: without Qt's "Pragma: no-cache" heads, which windows of other tests
+    // that capture loopback traffic send when they read again a manifest they saw.
+    static QSet<QString> paths(const QList<QByteArray> &heads, qsizetype first = 0, bool withoutRefetches = false);
     QString url(const QString &path) const;
     QString tlsUrl(const QString &path) const;
     QString caFile() const { return m_keys.filePath(QStringLiteral("ca.pem")); }
@@ -104,6 +112,7 @@ private:
     quint16 m_port = 0;
     quint16 m_silentPort = 0;
     quint16 m_tlsPort = 0;
+    quint16 m_proxyPort = 0;
     QTemporaryDir m_dir;
     QTemporaryDir m_keys;
     QProcess m_server;

@@ -50,8 +50,15 @@ The SILENT port accepts connections and never sends a byte (a server that
 never answers, or a TLS handshake that never completes). Every request head
 is kept, before it is answered, as FOLDER/heads/<number>, numbered from 1 in
 the order of arrival.
+
+The PROXY port (printed last, "PROXY <p>") is an HTTP proxy to loopback
+addresses only (others get 403): a plain request in absolute form, or a
+CONNECT tunnel; one request per connection. Each head it gets is kept as
+FOLDER/proxied/<number> before it goes on.
 """
 import email.utils
+import ipaddress
+import select
 import http
 import json
 import os
@@ -91,18 +98,18 @@ def routes():
         return {}
 
 
-COUNT = [0]
+COUNT = {}
 
 
-def note(head):
-    folder = os.path.join(ROOT, "heads")
+def note(head, kind="heads"):
+    folder = os.path.join(ROOT, kind)
     with LOCK:
-        COUNT[0] += 1
+        COUNT[kind] = COUNT.get(kind, 0) + 1
         os.makedirs(folder, exist_ok=True)
         # Whole or not at all: the tests read the folder at any time.
         with open(os.path.join(folder, ".new"), "wb") as f:
             f.write(head)
-        os.rename(os.path.join(folder, ".new"), os.path.join(folder, "%d" % COUNT[0]))
+        os.rename(os.path.join(folder, ".new"), os.path.join(folder, "%d" % COUNT[kind]))
 
 
 def make_certificates(keys, host):
@@ -441,6 +448,42 @@ class SilentHandler(socketserver.BaseRequestHandler):
         hold(self.request)
 
 
+def relay(a, b):
+    """Bytes both ways until either side closes or is quiet for two minutes."""
+    while True:
+        ready = select.select([a, b], [], [], 120)[0]
+        data = ready and ready[0].recv(65536)
+        if not data:
+            return
+        (b if ready[0] is a else a).sendall(data)
+
+
+class ProxyHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        conn = self.request
+        try:
+            head, rest = read_head(conn, b"")
+            note(head, "proxied")
+            method, target, version = (head.split(b"\r\n", 1)[0].split(b" ") + [b"", b""])[:3]
+            m = re.match(rb"(?:http://)?([^/:]+):?(\d*)(/[^ ]*)?$", target)
+            host, port, path = (m.group(1), int(m.group(2) or 80), m.group(3) or b"/") if m else (b"", 0, b"")
+            if not ipaddress.ip_address(socket.gethostbyname(host.decode("latin-1") or "0.0.0.0")).is_loopback:
+                return conn.sendall(b"HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            with socket.create_connection((host.decode("latin-1"), port), timeout=30) as upstream:
+                if method == b"CONNECT":
+                    conn.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+                else:
+                    hop = (b"connection", b"proxy-connection", b"proxy-authorization", b"keep-alive")
+                    lines = [l for l in head.split(b"\r\n")[1:] if l and l.split(b":", 1)[0].strip().lower() not in hop]
+                    upstream.sendall(b"%s %s %s\r\n" % (method, path, version)
+                                     + b"".join(l + b"\r\n" for l in lines) + b"Connection: close\r\n\r\n" + rest)
+                relay(conn, upstream)
+        except (OSError, ValueError, TypeError, AttributeError):
+            pass
+        finally:
+            conn.close()
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -467,6 +510,8 @@ def main():
         TlsHandler.context = context
         servers.append(Server((host, 0), TlsHandler))
         line += " TLS %d" % servers[2].server_address[1]
+    servers.append(Server((host, 0), ProxyHandler))
+    line += " PROXY %d" % servers[-1].server_address[1]
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
     print(line, flush=True)

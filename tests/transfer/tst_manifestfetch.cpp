@@ -1,7 +1,9 @@
 #include "ManifestFetch.h"
 #include "MediaFixture.h"
+#include "NetworkRoute.h"
 
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSslConfiguration>
 #include <QtTest>
@@ -40,12 +42,24 @@ private slots:
         QTest::newRow("announced past the bound") << "big" << false << qsizetype(0);
         QTest::newRow("endless, chunked") << "endless" << false << qsizetype(0);
         QTest::newRow("not found") << "status/404/a.m3u8" << false << qsizetype(0);
+        // Through the proxy of the route, plain or tunnelled; one that refuses says so.
+        QTest::newRow("through a proxy") << "proxy:a.m3u8" << true << qsizetype(m_media.bytes("a.m3u8").size());
+        QTest::newRow("https through a proxy") << "proxy:https:a.m3u8" << true << qsizetype(m_media.bytes("a.m3u8").size());
+        QTest::newRow("proxy refuses") << "refused:a.m3u8" << false << qsizetype(0);
     }
 
     void fetches()
     {
         QFETCH(QString, path);
         QFETCH(bool, ok);
+        const QString proxy = path.section(':', 0, 0);
+        if (proxy == "proxy" || proxy == "refused") {
+            path = path.section(':', 1);
+            const quint16 port = proxy == "proxy" ? m_media.proxyPort() : 9;
+            NetworkRoute::setCurrent({NetworkRoute::Proxy::Address, QUrl(QString("http://127.0.0.1:%1").arg(port))});
+        }
+        const auto reset = qScopeGuard([] { NetworkRoute::setCurrent({}); });
+        const qsizetype proxied = m_media.proxiedHeads().size();
         const bool https = path.startsWith("https:");
         path.remove("https:");
         QFETCH(qsizetype, size);
@@ -57,6 +71,11 @@ private slots:
         const auto result = done.first().first().value<ManifestFetch::Result>();
         QCOMPARE(result.ok, ok);
         QCOMPARE(result.body.size(), size);
+        QCOMPARE(m_media.proxiedHeads().size() - proxied, proxy == "proxy" || proxy == "refused" ? int(proxy == "proxy") : 0);
+        if (proxy == "refused") {
+            QVERIFY2(result.error.contains("roxy"), qPrintable(result.error));
+            return;
+        }
         if (path == "a.m3u8")
             QCOMPARE(result.body, m_media.bytes(path));
         const QByteArray head = m_media.requestHeads(path.section('/', -1)).constLast();

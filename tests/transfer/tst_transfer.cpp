@@ -6,6 +6,7 @@
 #include "RequestHeaders.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -41,6 +42,7 @@ private slots:
         QVERIFY(m_media.addFile("big.bin", MediaFixture::pattern(3 * 1048576 + 17)));
         QVERIFY(m_media.addFile("small.flv", MediaFixture::pattern(40000)));
         QVERIFY(m_media.addFile("resume.bin", MediaFixture::pattern(400000)));
+        QVERIFY(m_media.addFile("two.bin", MediaFixture::pattern(2 * 1048576)));
         const QString slow = "/throttle/400000/resume.bin";
         const QList<QPair<const char *, Route>> routes = {
             {"close", {.file = "clip.flv", .framing = Route::Framing::Close}},
@@ -93,8 +95,10 @@ private slots:
         QTest::addColumn<Failure>("failure");
         QTest::addColumn<QString>("message"); // how the error text begins, or the served file saved
         QTest::addColumn<int>("idle");        // ms of silence that end the transfer; 0 the default
-        const auto row = [](const char *name, const QString &url, Failure failure, const QString &message, int idle = 0) {
-            QTest::newRow(name) << url << failure << message << idle;
+        QTest::addColumn<QString>("route");   // a proxy address, or "RATE" bytes a second
+        const auto row = [](const char *name, const QString &url, Failure failure, const QString &message, int idle = 0,
+                            const QString &route = {}) {
+            QTest::newRow(name) << url << failure << message << idle << route;
         };
         const auto ok = [&](const char *name, const char *path, const char *saved = "clip.flv") {
             row(name, m_media.url(path), Failure::None, saved);
@@ -138,6 +142,16 @@ private slots:
         row("server never answers", "http://" + silent, Failure::TimedOut, idle, 1000);
         row("handshake never ends", "https://" + silent, Failure::TimedOut, idle, 1000);
         row("slow, but moving", m_media.url("crawl"), Failure::None, "small.flv", 1000); // 2.5 s in all
+        // The route: every request through the proxy, its password in no log; a proxy that fails says so.
+        const QString proxy = QString("http://u:topsecret3@%1:").arg(m_media.host());
+        row("through a proxy", m_media.url("moved"), Failure::None, "resume.bin", 0, proxy + QString::number(m_media.proxyPort()));
+        row("proxy refuses", m_media.url("clip.flv"), Failure::Network,
+            QString("The proxy http://%1:%2 failed: ").arg(m_media.host()).arg(closed.serverPort()), 0,
+            proxy + QString::number(closed.serverPort()));
+        row("proxy never answers", m_media.url("clip.flv"), Failure::TimedOut,
+            QString("Nothing came through the proxy http://%1:%2 for 1 s").arg(m_media.host()).arg(m_media.silentPort()),
+            1000, proxy + QString::number(m_media.silentPort()));
+        row("rate limit", m_media.url("two.bin"), Failure::None, "two.bin", 0, "204800");
     }
 
     void outcomes()
@@ -146,9 +160,26 @@ private slots:
         QFETCH(Failure, failure);
         QFETCH(QString, message);
         QFETCH(int, idle);
+        QFETCH(QString, route);
         writeFile(target(), "the old file"); // replaced on success only
         const int before = m_media.requestHeads().size();
+        const qsizetype proxiedBefore = m_media.proxiedHeads().size();
+        NetworkRoute through;
+        if (route.toLongLong() > 0)
+            through.bytesPerSecond = route.toLongLong();
+        else if (!route.isEmpty())
+            through = {NetworkRoute::Proxy::Address, QUrl(route)};
+        NetworkRoute::setCurrent(through);
+        const auto reset = qScopeGuard([] { NetworkRoute::setCurrent({}); });
+        QElapsedTimer clock;
+        clock.start();
         const auto transfer = run(url, {}, target(), idle);
+        // 2 MB at 200 KiB/s: 10 s.
+        if (through.bytesPerSecond > 0)
+            QVERIFY2(clock.elapsed() >= 8000 && clock.elapsed() <= 14000, qPrintable(QString::number(clock.elapsed())));
+        if (through.throughProxy() && failure == Failure::None)
+            QVERIFY(before < m_media.requestHeads().size()
+                    && (MediaFixture::paths(m_media.requestHeads(), before) - MediaFixture::paths(m_media.proxiedHeads(), proxiedBefore)).isEmpty());
         // A cut shows as a network error or as a short body, as the close and the data race.
         const Failure seen = failure == Failure::Network && transfer->failure() == Failure::Incomplete
                                  ? Failure::Network
