@@ -15,6 +15,8 @@
 // vidarro --queue ADDRESS…           the addresses queued at the default quality
 // vidarro --get ADDRESS [--quality best|HEIGHT|audio] [--folder FOLDER]
 //                                    one address saved without a window
+//     [--subs en,de] [--subs-beside] [--section FROM-TO]
+//                                    with subtitles (in the file, or beside it as .srt), only a part
 
 namespace {
 
@@ -32,6 +34,13 @@ void describe(QCommandLineParser &parser)
          QStringLiteral("quality"), QStringLiteral("best")},
         {QStringLiteral("folder"), QStringLiteral("With --get: the folder to save in (default: the window's folder)."),
          QStringLiteral("folder")},
+    });
+    parser.addOptions({
+        {QStringLiteral("subs"), QStringLiteral("With --get: subtitles of these languages (en,de), in the file."),
+         QStringLiteral("languages")},
+        {QStringLiteral("subs-beside"), QStringLiteral("With --get and --subs: the subtitles beside the file, as .srt.")},
+        {QStringLiteral("section"), QStringLiteral("With --get: only this part, FROM-TO as h:mm:ss (0:01-0:03)."),
+         QStringLiteral("range")},
     });
     parser.addPositionalArgument(QStringLiteral("addresses"), QStringLiteral("http(s) addresses to open in the window."),
                                  QStringLiteral("[address…]"));
@@ -81,9 +90,13 @@ int runWithoutWindow(int argc, char *argv[])
         return usage(QStringLiteral("--get needs an address"));
     if (parser.isSet(QStringLiteral("queue")) || !parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("--get takes one address and no other"));
+    GetCommand::Options options{parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
+                                parser.value(QStringLiteral("folder"))};
+    options.subs = parser.value(QStringLiteral("subs"));
+    options.subsBeside = parser.isSet(QStringLiteral("subs-beside"));
+    options.section = parser.value(QStringLiteral("section"));
     GetCommand command;
-    return command.run({parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
-                        parser.value(QStringLiteral("folder"))});
+    return command.run(options);
 }
 
 } // namespace
@@ -103,6 +116,10 @@ int main(int argc, char *argv[])
         return GetCommand::Usage;
     if (parser.isSet(QStringLiteral("quality")) || parser.isSet(QStringLiteral("folder")))
         return usage(QStringLiteral("--quality and --folder go with --get"));
+    for (const char *option : {"subs", "subs-beside", "section"}) {
+        if (parser.isSet(QLatin1String(option)))
+            return usage(QStringLiteral("--%1 goes with --get").arg(QLatin1String(option)));
+    }
     Handover::Message message;
     message.action = parser.isSet(QStringLiteral("queue")) ? Handover::Action::Queue : Handover::Action::Open;
     for (const QString &text : parser.positionalArguments()) {

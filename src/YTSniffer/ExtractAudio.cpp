@@ -18,7 +18,7 @@ QString partOf(const QString &target)
 
 } // namespace
 
-void Downloader::extractAudio(const QString &source, const QString &target)
+void Downloader::extractAudio(const QString &source, const QString &target, const QString &cover)
 {
     // A newer extraction replaces an older one; its partial file goes.
     if (extractRun)
@@ -32,6 +32,8 @@ void Downloader::extractAudio(const QString &source, const QString &target)
     const QFileInfo sourceInfo(source);
     if (sourceInfo.isFile() && sourceInfo.canonicalFilePath() == QFileInfo(target).canonicalFilePath()) {
         LOG_DEBUG << "extractAudio" << ":" << "already audio" << ":" << target;
+        if (QFileInfo(cover).isFile())
+            QFile::remove(cover);
         activeJob = 0;
         info->done.append(AudioStep);
         QMetaObject::invokeMethod(this, &Downloader::doneExtractAudio, Qt::QueuedConnection);
@@ -52,8 +54,18 @@ void Downloader::extractAudio(const QString &source, const QString &target)
     const QString container = ToolOutput::isSafeExtension(suffix) ? suffix : QStringLiteral("mp3");
     QFile::remove(partOf(target));
     // No prompt, and no overwrite even if a file appears meanwhile.
-    const QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-n"), QStringLiteral("-i"), source,
-                                QStringLiteral("-f"), container, partOf(target)};
+    QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-n"), QStringLiteral("-i"), source};
+    extractCover = QFileInfo(cover).isFile() && !QFileInfo(cover).isSymLink() ? cover : QString();
+    if (!extractCover.isEmpty()) {
+        // The sound of the source and the picture as its front cover; the
+        // tags of the source come along as they do without one.
+        arguments << QStringLiteral("-i") << extractCover << QStringLiteral("-map") << QStringLiteral("0:a:0")
+                  << QStringLiteral("-map") << QStringLiteral("1:v:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
+                  << QStringLiteral("-disposition:v:0") << QStringLiteral("attached_pic")
+                  << QStringLiteral("-metadata:s:v:0") << QStringLiteral("comment=Cover (front)")
+                  << QStringLiteral("-id3v2_version") << QStringLiteral("3");
+    }
+    arguments << QStringLiteral("-f") << container << partOf(target);
     ToolRun *run = launch(extractRun, program, arguments, {}, &Downloader::readAudioExtracting,
                           &Downloader::doneAudioExtracting);
     run->watchFiles(partOf(target));
@@ -105,6 +117,8 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
         emit hasError(SourceNotRemoved);
         return;
     }
+    if (!extractCover.isEmpty() && !QFile::remove(extractCover))
+        LOG_ERROR << "doneAudioExtracting" << ":" << "cannot remove the cover" << ":" << extractCover;
     info->done.append(AudioStep);
     LOG_DEBUG << "doneAudioExtracting" << ":" << "OK";
     emit doneExtractAudio();
