@@ -5,6 +5,8 @@
 #include "ui_Options.h"
 #include "ui_Settings.h"
 
+#include <algorithm>
+
 // The finished file's part of the window: the download page's subtitle
 // choice and "Only a part" fields, and the settings behind them.
 
@@ -54,6 +56,8 @@ void Sniffer::showSubtitleChoice()
     }
     options->lblSubtitles->setVisible(!offered.isEmpty());
     list->setVisible(!offered.isEmpty());
+    panelHeights[PageLayout::Options] = PageLayout::defaultPanelHeights().value(PageLayout::Options)
+                                        + (offered.isEmpty() ? 0 : PageLayout::subtitleRowHeight);
 }
 
 std::optional<FinishChoices> Sniffer::finishChoices()

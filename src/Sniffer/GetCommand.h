@@ -27,9 +27,9 @@ public:
         QString address;
         QString quality = QStringLiteral("best");   // best, a height in pixels, or audio
         QString folder;                              // empty: the window's folder for the kind
-        QString subs;                                // "en,de": subtitles of these languages
+        QString subs = {};                           // "en,de": subtitles of these languages
         bool subsBeside = false;                     // as .srt beside the file, else in it
-        QString section;                             // "0:01-0:03": only that part
+        QString section = {};                        // "0:01-0:03": only that part
     };
 
     struct Planned

@@ -23,7 +23,7 @@ struct SubtitleInfo
 
 struct FinishChoices
 {
-    QStringList subtitles;          // language codes, each isSafeLanguage
+    QStringList subtitles = {};     // language codes, each isSafeLanguage
     bool subtitlesBeside = false;   // .srt files beside the file, else inside it
     bool tags = false;              // title, artist, date, description
     bool chapters = false;

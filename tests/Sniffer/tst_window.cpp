@@ -184,7 +184,7 @@ private slots:
         emit driver->haveTitle();
         emit driver->haveFormats();
         QCOMPARE(w->currentPage(), 3);
-        QVERIFY2(w->height() <= 255 + 8 * 28, qPrintable(QString::number(w->height())));
+        QVERIFY2(w->height() <= 285 + 8 * 28, qPrintable(QString::number(w->height())));
         s_log.clear();
         const QtMessageHandler previous = qInstallMessageHandler(keep);
         w->optionsForm()->selectPath->setEditText(harness.userDir.path());

@@ -76,6 +76,7 @@ private slots:
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
         QVERIFY2(m_media.makeStreams(), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.makeFinishing(), qPrintable(m_media.errorString()));
         QVERIFY(m_media.route("slow.mp4", {.headers = {"Content-Type: video/mp4"}, .rate = 200000, .made = 64 << 20}));
         // Every program started here, and the test's own socket look-up, use these folders.
         QVERIFY(QDir().mkpath(m_home.filePath("run")));
@@ -99,31 +100,42 @@ private slots:
     void get_data()
     {
         QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("quality");
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("expected");   // the file's streams by ffprobe, or words on stderr
-        const QString master = m_media.url("hls/master.m3u8");
-        QTest::newRow("720p with sound") << master << "720" << 0 << "h264,720 aac";
-        QTest::newRow("audio as MP3") << master << "audio" << 0 << "mp3";
-        QTest::newRow("404") << m_media.url("missing.m3u8") << "best" << 1 << "does not exist (HTTP 404 or 410)";
-        QTest::newRow("file address") << "file:///etc/passwd" << "best" << 2 << "This address cannot be used.";
-        QTest::newRow("unknown quality") << master << "4k" << 2 << "unknown quality";
+        QTest::addColumn<QString>("expected");   // the file's streams by ffprobe and its length, or words on stderr
+        const QString master = m_media.url("hls/master.m3u8"), two = m_media.url("two.html");
+        QTest::newRow("720p with sound") << master << QStringList{"--quality", "720"} << 0 << "h264,720 aac 6s";
+        QTest::newRow("audio as MP3") << master << QStringList{"--quality", "audio"} << 0 << "mp3 6s";
+        QTest::newRow("404") << m_media.url("missing.m3u8") << QStringList() << 1 << "does not exist (HTTP 404 or 410)";
+        QTest::newRow("file address") << "file:///etc/passwd" << QStringList() << 2 << "This address cannot be used.";
+        QTest::newRow("unknown quality") << master << QStringList{"--quality", "4k"} << 2 << "unknown quality";
+        QTest::newRow("subtitles and a part") << two << QStringList{"--subs", "en,de", "--section", "0:01-0:03"} << 0
+                                              << "h264,240 aac mov_text,N/A bin_data mjpeg,90 2s";
+        QTest::newRow("subtitles beside") << two << QStringList{"--subs", "en", "--subs-beside"} << 0
+                                          << "h264,240 aac bin_data mjpeg,90 6s";
+        QTest::newRow("language with a slash") << two << QStringList{"--subs", "en,../../x"} << 2
+                                               << "not a subtitle language code: \"../../x\"";
+        QTest::newRow("part past the end") << two << QStringList{"--section", "0:01-0:09"} << 1
+                                           << "The video is 0:06 long: a part up to 0:09 goes past its end.";
+        QTest::newRow("To before From") << two << QStringList{"--section", "0:03-0:01"} << 2
+                                        << "To (0:01) must come after From (0:03).";
     }
 
     void get()
     {
         QFETCH(QString, address);
-        QFETCH(QString, quality);
+        QFETCH(QStringList, options);
         QFETCH(int, exitCode);
         QFETCH(QString, expected);
         QTemporaryDir folder;
-        const Ran ran = vidarro({"--get", address, "--quality", quality, "--folder", folder.path()});
+        const Ran ran = vidarro(QStringList{"--get", address, "--folder", folder.path()} + options);
         QVERIFY2(ran.exitCode == exitCode, qPrintable(ran.err));
         // Made from the template on the first run, as the window does.
         QVERIFY(QFileInfo::exists(perUser() + "/sniffer.ini"));
         if (exitCode != 0) {
             QVERIFY2(ran.err.contains(expected), qPrintable(ran.err));
             QVERIFY(ran.out.isEmpty());
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
             return;
         }
         const QString file = ran.out.trimmed();
@@ -132,7 +144,12 @@ private slots:
         const MediaFixture::Ran probe = MediaFixture::execute(MediaFixture::program("ffprobe"),
             {"-v", "error", "-show_entries", "stream=codec_name,height", "-of", "csv=p=0", file},
             QProcessEnvironment::systemEnvironment(), false);
-        QCOMPARE(probe.output.simplified(), expected);
+        // The video's length: subtitles of a part are kept whole.
+        const MediaFixture::Ran length = MediaFixture::execute(MediaFixture::program("ffprobe"),
+            {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=duration", "-of", "csv=p=0", file},
+            QProcessEnvironment::systemEnvironment(), false);
+        QCOMPARE(probe.output.simplified() + QString(" %1s").arg(qRound(length.output.toDouble())), expected);
+        QCOMPARE(QFileInfo::exists(file.section('.', 0, -2) + ".en.srt"), options.contains("--subs-beside"));
 
         JobHistory history(perUser());
         QVERIFY(history.open().ok);
