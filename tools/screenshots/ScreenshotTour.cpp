@@ -217,6 +217,7 @@ public:
                 m_messages.clear();
                 w.downloadVideo();
                 shootLastMessage(w, QStringLiteral("error-part"));
+                m_messages.clear();
                 w.optionsForm()->inputFrom->clear();
                 w.optionsForm()->inputTo->clear();
             } else
