@@ -22,7 +22,7 @@ QMap<int, PanelFlags> pageTable()
 QMap<Panel, int> defaultPanelHeights()
 {
     return {{Navigation, 60}, {OldSniffer, sniffedPanelHeight}, {InsertURL, 116},
-            {Options, 300},   {Progress, 120},   {Settings, 354}};
+            {Options, 300},   {Progress, 120},   {Settings, 364}};
 }
 
 int pageHeight(const PanelFlags &panels, const QMap<Panel, int> &heights,
