@@ -56,7 +56,7 @@ private slots:
         QTest::newRow("main") << 0 << 60 << QList<int>{Navigation};
         QTest::newRow("busy") << 1 << 120 << QList<int>{Progress};
         QTest::newRow("address") << 2 << 176 << QList<int>{Navigation, InsertURL};
-        QTest::newRow("settings") << 4 << 360 << QList<int>{Navigation, Settings};
+        QTest::newRow("settings") << 4 << 424 << QList<int>{Navigation, Settings};
         QTest::newRow("sniffed media") << 5 << 230 << QList<int>{Navigation, OldSniffer};
         QTest::newRow("update") << 6 << 60 << QList<int>{Navigation};
     }
