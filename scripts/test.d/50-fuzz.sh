@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A fuzz run of every parser of untrusted input: packets, native-messaging
 # frames, manifests and each kind of tool output (title, formats, progress,
-# update line, health readers). All targets are built in one
+# update line, subtitle languages, health readers). All targets are built in one
 # go and run side by side for VIDARRO_FUZZ_SECONDS (60) each; a crash prints
 # the end of that target's log and fails the run.
 set -euo pipefail
@@ -17,6 +17,7 @@ fuzzers=(
   "fuzz_tool_formats tests/YTSniffer/fuzz/corpus/formats"
   "fuzz_tool_progress tests/YTSniffer/fuzz/corpus/progress"
   "fuzz_tool_update tests/YTSniffer/fuzz/corpus/update"
+  "fuzz_tool_subtitles tests/YTSniffer/fuzz/corpus/subtitles"
   "fuzz_tool_health tests/YTSniffer/fuzz/corpus/health"
 )
 

@@ -27,6 +27,7 @@ void Sniffer::initDownloader()
 
     connect(options->btnSelectPath, &QPushButton::clicked, this, &Sniffer::selectSavePath);
     initToolSettings();
+    initFinishSettings();
 }
 
 void Sniffer::postTitleRequest()
@@ -53,6 +54,7 @@ void Sniffer::postFormatsRequest()
     QListWidget *list = options->listFormats;
     list->clear();
     const bool pageDue = workflow.answer(AddressWorkflow::Answer::Formats);
+    showSubtitleChoice();
     const QList<FormatInfo> &formats = downloader->info->formats;
 
     // Each address sets both buttons: sound alone offers "Download audio"
@@ -140,8 +142,12 @@ void Sniffer::runDownloader()
         reportError(ERROR_PLACE("runDownloader"), WindowError::OutsideFolder, MessageKind::Error, target);
         return;
     }
+    const std::optional<FinishChoices> finish = finishChoices();
+    if (!finish)
+        return;
     JobRequest request;
     request.source = JobSource::Address;
+    request.finish = *finish;
     request.kind = audio ? JobKind::Audio : JobKind::Video;
     request.name = name;
     request.address = enteredAddress;

@@ -1,6 +1,7 @@
 #include "GetCommand.h"
 
 #include "CookieSource.h"
+#include "FinishSettings.h"
 #include "HandoverChannel.h"
 #include "JobFactory.h"
 #include "JobKeeper.h"
@@ -63,6 +64,36 @@ QString catalogueText(const SettingsFile &settings, int code, MessageKind kind)
     return MessageCatalogue::message(settings.settingsLists(), code, kind, {}).text;
 }
 
+// The finished file's choices of the command line and the settings; why
+// they cannot be used, if so. Codes and times are checked before anything
+// starts; a part past the end is found once the title run tells the length.
+std::optional<QString> planFinish(const GetCommand::Options &options, const SettingsFile &settings,
+                                  FinishChoices &finish)
+{
+    finish = FinishSettings::defaults(settings);
+    finish.subtitles.clear();
+    for (const QString &code : options.subs.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!Finish::isSafeLanguage(code.trimmed()))
+            return QStringLiteral("not a subtitle language code: \"%1\" (letters, digits, - and _)")
+                .arg(SafeText::line(code.left(40)));
+        finish.subtitles << code.trimmed();
+    }
+    if (options.subsBeside && finish.subtitles.isEmpty())
+        return QStringLiteral("--subs-beside needs --subs");
+    finish.subtitlesBeside = options.subsBeside;
+    if (options.section.isEmpty())
+        return std::nullopt;
+    const qsizetype dash = options.section.indexOf(QLatin1Char('-'));
+    const std::optional<int> from = Finish::parseClock(options.section.left(dash));
+    const std::optional<int> to = dash < 0 ? std::nullopt : Finish::parseClock(options.section.mid(dash + 1));
+    const QString problem = Finish::sectionProblem(from.value_or(-1), to.value_or(-1), -1);
+    if (!problem.isEmpty())
+        return QStringLiteral("--section %1: %2").arg(SafeText::line(options.section.left(40)), problem);
+    finish.from = *from;
+    finish.to = *to;
+    return std::nullopt;
+}
+
 } // namespace
 
 GetCommand::GetCommand(QObject *parent)
@@ -115,6 +146,10 @@ GetCommand::Planned GetCommand::plan(const Options &options, const SettingsFile 
         return planned;
     }
     request.folder = QDir(folder).absolutePath();
+    if (const std::optional<QString> refused = planFinish(options, settings, request.finish)) {
+        planned.error = *refused;
+        return planned;
+    }
     request.cookieSource = CookieSource::argument(settings.value(QStringLiteral("cookies_browser")),
                                                   settings.value(QStringLiteral("cookies_profile")));
     // The settings' route, unless this run names its own.

@@ -32,6 +32,9 @@ public:
         // proxy address ("none" and "system" too); empty: the settings'.
         QString limitRate = {};
         QString proxy = {};
+        QString subs = {};                           // "en,de": subtitles of these languages
+        bool subsBeside = false;                     // as .srt beside the file, else in it
+        QString section = {};                        // "0:01-0:03": only that part
     };
 
     struct Planned

@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "FinishSettings.h"
 #include "JobQueue.h"
 #include "LogLine.h"
 #include "SafeText.h"
@@ -42,6 +43,9 @@ void Sniffer::takeHandover(const QList<QUrl> &addresses, bool queue)
             request.selector = QStringLiteral("best");
             request.folder = settingsFile.value(QStringLiteral("savepath_video"));
             request.cookieSource = downloader->cookies();
+            // Tags, chapters and cover as the settings say; subtitles only when chosen.
+            request.finish = FinishSettings::defaults(settingsFile);
+            request.finish.subtitles.clear();
             const qint64 id = jobs->add(request);
             LOG_DEBUG << "takeHandover" << ":" << "queued" << ":" << id << ":" << request.name;
         }

@@ -15,6 +15,7 @@ enum : int {
     NoTestAddress = 8,     // the sniffer test has no address to open
     FolderNotWritable = 9,
     OutsideFolder = 10,    // the file's name would lead out of the chosen folder
+    BadSection = 15,       // "Only a part" names no part of the video
 };
 }
 

@@ -22,7 +22,7 @@ QMap<int, PanelFlags> pageTable()
 QMap<Panel, int> defaultPanelHeights()
 {
     return {{Navigation, 60}, {OldSniffer, sniffedPanelHeight}, {InsertURL, 116},
-            {Options, 270},   {Progress, 120},   {Settings, 385}};
+            {Options, 300},   {Progress, 120},   {Settings, 449}};
 }
 
 int pageHeight(const PanelFlags &panels, const QMap<Panel, int> &heights,

@@ -21,6 +21,8 @@ using PanelFlags = QMap<Panel, bool>;
 // test's instructions in their place.
 inline constexpr int sniffedPanelHeight = 230;
 inline constexpr int selfTestPanelHeight = 320;
+// The download page's subtitle row, shown when the page offers subtitles.
+inline constexpr int subtitleRowHeight = 58;
 
 // Every page lists all six panels with their visibility.
 QMap<int, PanelFlags> pageTable();

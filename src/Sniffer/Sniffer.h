@@ -260,6 +260,12 @@ private:
     void applyNetworkSettings();
     void refreshToolHealth();
     void showToolHealth(const ToolHealth &health);
+    // The finished file: settings, the download page's subtitles and part
+    // (FinishPage.cpp). No value when the part is refused, with a box.
+    void initFinishSettings();
+    void storeFinishSettings();
+    void showSubtitleChoice();
+    std::optional<FinishChoices> finishChoices();
 
     // Shell.
     Ui::Sniffer *ui;

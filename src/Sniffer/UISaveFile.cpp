@@ -62,6 +62,7 @@ void Sniffer::saveDefaultFilePath()
     settingsFile.store(QStringLiteral("savepath_video"), settingsUi->pathVideo->text());
     settingsFile.store(QStringLiteral("savepath_audio"), settingsUi->pathAudio->text());
     storeToolSettings();
+    storeFinishSettings();
     storeJobSettings();
     showPage(PageLayout::MainPage);
 }

@@ -16,6 +16,8 @@
 // vidarro --get ADDRESS [--quality best|HEIGHT|audio] [--folder FOLDER]
 //              [--limit-rate RATE] [--proxy ADDRESS]
 //                                    one address saved without a window
+//     [--subs en,de] [--subs-beside] [--section FROM-TO]
+//                                    with subtitles (in the file, or beside it as .srt), only a part
 
 namespace {
 
@@ -39,6 +41,13 @@ void describe(QCommandLineParser &parser)
         {QStringLiteral("proxy"), QStringLiteral("With --get: http://HOST:PORT, socks5://HOST:PORT, none or system "
                                                  "(default: the settings')."),
          QStringLiteral("address")},
+    });
+    parser.addOptions({
+        {QStringLiteral("subs"), QStringLiteral("With --get: subtitles of these languages (en,de), in the file."),
+         QStringLiteral("languages")},
+        {QStringLiteral("subs-beside"), QStringLiteral("With --get and --subs: the subtitles beside the file, as .srt.")},
+        {QStringLiteral("section"), QStringLiteral("With --get: only this part, FROM-TO as h:mm:ss (0:01-0:03)."),
+         QStringLiteral("range")},
     });
     parser.addPositionalArgument(QStringLiteral("addresses"), QStringLiteral("http(s) addresses to open in the window."),
                                  QStringLiteral("[address…]"));
@@ -88,11 +97,14 @@ int runWithoutWindow(int argc, char *argv[])
         return usage(QStringLiteral("--get needs an address"));
     if (parser.isSet(QStringLiteral("queue")) || !parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("--get takes one address and no other"));
-    GetCommand command;
     GetCommand::Options options{parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
                                 parser.value(QStringLiteral("folder"))};
+    options.subs = parser.value(QStringLiteral("subs"));
+    options.subsBeside = parser.isSet(QStringLiteral("subs-beside"));
+    options.section = parser.value(QStringLiteral("section"));
     options.limitRate = parser.value(QStringLiteral("limit-rate"));
     options.proxy = parser.value(QStringLiteral("proxy"));
+    GetCommand command;
     return command.run(options);
 }
 
@@ -115,6 +127,10 @@ int main(int argc, char *argv[])
         return usage(QStringLiteral("--quality and --folder go with --get"));
     if (parser.isSet(QStringLiteral("limit-rate")) || parser.isSet(QStringLiteral("proxy")))
         return usage(QStringLiteral("--limit-rate and --proxy go with --get"));
+    for (const char *option : {"subs", "subs-beside", "section"}) {
+        if (parser.isSet(QLatin1String(option)))
+            return usage(QStringLiteral("--%1 goes with --get").arg(QLatin1String(option)));
+    }
     Handover::Message message;
     message.action = parser.isSet(QStringLiteral("queue")) ? Handover::Action::Queue : Handover::Action::Open;
     for (const QString &text : parser.positionalArguments()) {

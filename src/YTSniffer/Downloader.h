@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FinishChoices.h"
 #include "PartsProgress.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
@@ -33,6 +34,7 @@ struct MediaInfo
     QList<DownloadStep> done;       // one entry per step that succeeded; only grows
     QList<FormatInfo> formats;      // in listing order, one per code
     QString savedFile;              // the file the last download wrote
+    QList<SubtitleInfo> subtitles;  // the page's own languages, then automatic captions
 };
 
 // What ffprobe says of a file to be saved as audio.
@@ -84,6 +86,7 @@ public:
         NetworkDown = 29,
         FfmpegMissing = 30,
         NoCookies = 31,    // the browser chosen under "Cookies from" has no cookie store here
+        BadLanguage = 40,  // a subtitle language code that is no code (a slash, "..")
     };
     Q_ENUM(errors)
 
@@ -106,8 +109,9 @@ public:
     void requestFile(const QString &formatCode, const QString &targetFile, bool goOn = false);
     // Source as an MP3 under target: an MP3 file is renamed as it is,
     // other sound converted; no sound fails with NotAudio and the source
-    // goes. The target may be the source itself.
-    void extractAudio(const QString &source, const QString &target);
+    // goes. The target may be the source itself. With a cover (a picture
+    // file), a converted MP3 carries it; the picture goes either way.
+    void extractAudio(const QString &source, const QString &target, const QString &cover = {});
     void checkUpdates();
     void stop();
     // The same; `afterwards` runs once the run is gone and its files with it.
@@ -122,6 +126,8 @@ public:
     // empty for none. Handed over in the tool's option file, like credentials.
     void setCookieSource(const QString &source) { cookieSource = source; }
     QString cookies() const { return cookieSource; }
+    // Subtitles, tags, chapters, cover and part of the next downloads.
+    void setFinish(const FinishChoices &choices) { finish = choices; }
 
     // The long job now running: 0 none, 3 file download, 4 audio extraction.
     int job() const { return activeJob; }
@@ -213,8 +219,10 @@ private:
     QString releaseUrl;
     QString runtimeReleaseUrl;
     QString cookieSource;
+    FinishChoices finish;
     QString partFile;
     QStringList extractArgs;
+    QString extractCover;
     QString fileTarget;
     QString reportedFile;  // what the running download says it wrote
     QString lastToolLine;

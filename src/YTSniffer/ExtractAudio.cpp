@@ -71,7 +71,7 @@ QStringList AudioProbe::qualityArguments() const
     return {QStringLiteral("-b:a"), QString::number(chosen) + QLatin1Char('k')};
 }
 
-void Downloader::extractAudio(const QString &source, const QString &target)
+void Downloader::extractAudio(const QString &source, const QString &target, const QString &cover)
 {
     // A newer extraction replaces an older one; its partial file goes.
     if (extractRun)
@@ -79,6 +79,8 @@ void Downloader::extractAudio(const QString &source, const QString &target)
     extractArgs = QStringList{QStringLiteral("-i"), source, target};
     LOG_DEBUG << "extractAudio" << ":" << "Extracting audio" << ":" << extractArgs;
 
+    // The picture for the MP3's cover, when the job has one; it goes when the step ends.
+    extractCover = QFileInfo(cover).isFile() && !QFileInfo(cover).isSymLink() ? cover : QString();
     // Never overwrite: the window asks the user and removes the old file first.
     // The source itself may be the target: an MP3 download, or a sniffed save.
     const QFileInfo sourceInfo(source);
@@ -128,6 +130,8 @@ void Downloader::probedAudio(const ToolResult &result)
             return;
         }
         LOG_DEBUG << "probedAudio" << ":" << "already MP3" << ":" << target;
+        if (!extractCover.isEmpty())
+            QFile::remove(extractCover);
         info->done.append(AudioStep);
         emit doneExtractAudio();
         return;
@@ -145,12 +149,21 @@ void Downloader::convertAudio(const AudioProbe &probe)
     const QString suffix = QFileInfo(target).suffix().toLower();
     const QString container = ToolOutput::isSafeExtension(suffix) ? suffix : QStringLiteral("mp3");
     QFile::remove(partOf(target));
-    // No prompt, and no overwrite even if a file appears meanwhile; the
-    // sound alone, a picture track is no cover.
-    const QStringList arguments = QStringList{QStringLiteral("-nostdin"), QStringLiteral("-n"), QStringLiteral("-i"),
-                                              source, QStringLiteral("-vn")}
-                                  + probe.qualityArguments()
-                                  + QStringList{QStringLiteral("-f"), container, partOf(target)};
+    // No prompt, and no overwrite even if a file appears meanwhile.
+    QStringList arguments{QStringLiteral("-nostdin"), QStringLiteral("-n"), QStringLiteral("-i"), source};
+    if (!extractCover.isEmpty()) {
+        // The sound of the source and the picture as its front cover; the
+        // tags of the source come along as they do without one.
+        arguments << QStringLiteral("-i") << extractCover << QStringLiteral("-map") << QStringLiteral("0:a:0")
+                  << QStringLiteral("-map") << QStringLiteral("1:v:0") << QStringLiteral("-c:v") << QStringLiteral("copy")
+                  << QStringLiteral("-disposition:v:0") << QStringLiteral("attached_pic")
+                  << QStringLiteral("-metadata:s:v:0") << QStringLiteral("comment=Cover (front)")
+                  << QStringLiteral("-id3v2_version") << QStringLiteral("3");
+    } else {
+        // The sound alone: a picture track of the source is no cover.
+        arguments << QStringLiteral("-vn");
+    }
+    arguments << probe.qualityArguments() << QStringLiteral("-f") << container << partOf(target);
     ToolRun *run = launch(extractRun, Platform::companionProgram(QStringLiteral("ffmpeg")), arguments, {},
                           &Downloader::readAudioExtracting, &Downloader::doneAudioExtracting);
     run->watchFiles(partOf(target));
@@ -206,6 +219,8 @@ void Downloader::doneAudioExtracting(const ToolResult &result)
         emit hasError(SourceNotRemoved);
         return;
     }
+    if (!extractCover.isEmpty() && !QFile::remove(extractCover))
+        LOG_ERROR << "doneAudioExtracting" << ":" << "cannot remove the cover" << ":" << extractCover;
     info->done.append(AudioStep);
     LOG_DEBUG << "doneAudioExtracting" << ":" << "OK";
     emit doneExtractAudio();

@@ -12,7 +12,8 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
     info->savedFile.clear();
     // The launcher passes the selector on as it stands: it is decided here.
     const QString selector = ToolOutput::selectorFor(formatCode);
-    QStringList arguments{pageUrl, QStringLiteral("-o"), targetFile};
+    QStringList arguments = Finish::launcherArguments(finish);
+    arguments << pageUrl << QStringLiteral("-o") << targetFile;
     if (!selector.isEmpty())
         arguments << QStringLiteral("--format") << selector;
     if (goOn)
@@ -25,6 +26,16 @@ void Downloader::requestFile(const QString &formatCode, const QString &targetFil
         activeJob = 0;
         emitLater(DownloadFailed);
         return;
+    }
+    // A code from a page or a command line: never an option of the tool,
+    // never a name outside the folder.
+    for (const QString &code : std::as_const(finish.subtitles)) {
+        if (!Finish::isSafeLanguage(code)) {
+            LOG_ERROR << "requestFile" << ":" << "not a language" << ":" << code.left(ToolOutput::maxCodeLength);
+            activeJob = 0;
+            emitLater(BadLanguage);
+            return;
+        }
     }
     if (!selector.isEmpty() && !ToolOutput::isSafeSelector(selector)) {
         LOG_ERROR << "requestFile" << ":" << "not a selector" << ":" << selector.left(ToolOutput::maxCodeLength);

@@ -35,6 +35,7 @@ void Downloader::gotFormats(const ToolResult &result)
         audioQualities = ToolOutput::audioQualityTable();
     const FormatListing listing = ToolOutput::parseFormats(result.lines, audioQualities);
     info->formats = listing.formats;
+    info->subtitles = Finish::parseSubtitles(result.lines);
     if (listing.leftOut > 0 || result.linesLeftOut > 0)
         LOG_WARNING << "gotFormats" << ":" << "formats left out" << ":" << listing.leftOut << ":" << "lines left out"
                     << ":" << result.linesLeftOut;

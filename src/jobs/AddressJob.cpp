@@ -33,6 +33,14 @@ void AddressJob::doStart(bool goOn)
     connect(m_driver, &Downloader::hasError, this, [this](Downloader::errors error) { failed(int(error)); });
     m_driver->checkURL(request().address);
     m_driver->setCookieSource(request().cookieSource);
+    FinishChoices finish = request().finish;
+    if (request().kind == JobKind::Audio) {
+        // The MP3 is made here: it takes the picture from a file, and no subtitles.
+        finish.coverBeside = finish.cover;
+        finish.cover = false;
+        finish.subtitles.clear();
+    }
+    m_driver->setFinish(finish);
     if (request().target.isEmpty()) {
         // Named after its title, in its folder: the title first.
         connect(m_driver, &Downloader::haveTitle, this, &AddressJob::named);
@@ -52,6 +60,19 @@ void AddressJob::named()
         JobResult result;
         result.state = JobState::Failed;
         result.errorText = tr("The folder %1 cannot be written to.").arg(settled.folder);
+        m_driver->deleteLater();
+        ended(result);
+        return;
+    }
+    // Only a part: refused before anything is saved when it does not fit.
+    const FinishChoices &finish = settled.finish;
+    const QString problem = finish.from < 0 && finish.to < 0
+        ? QString()
+        : Finish::sectionProblem(finish.from, finish.to, Finish::parseClock(m_driver->info->duration).value_or(-1));
+    if (!problem.isEmpty()) {
+        JobResult result;
+        result.state = JobState::Failed;
+        result.errorText = problem;
         m_driver->deleteLater();
         ended(result);
         return;
@@ -91,7 +112,12 @@ void AddressJob::downloaded()
     now.rateText.clear();
     now.leftText.clear();
     report(now);
-    m_driver->extractAudio(QDir::toNativeSeparators(m_saved), QDir::toNativeSeparators(mp3));
+    // The picture the tool wrote beside its file, when asked for.
+    const QString cover = request().finish.cover
+        ? saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName() + QStringLiteral(".jpg")
+        : QString();
+    m_driver->extractAudio(QDir::toNativeSeparators(m_saved), QDir::toNativeSeparators(mp3),
+                           QDir::toNativeSeparators(cover));
     m_saved = mp3;
 }
 

@@ -1,5 +1,7 @@
 #include "HistorySchema.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QStringList>
 
@@ -51,6 +53,7 @@ constexpr Column columns[] = {
     {"resume_total", "INTEGER NOT NULL DEFAULT -1"},
     {"ended", "INTEGER"},                         // ms since the epoch, UTC; NULL while unfinished
     {"folder", "TEXT DEFAULT ''"},
+    {"choices", "TEXT DEFAULT '{}'"},            // JobRequest::extraChoices(), a JSON object
 };
 constexpr int columnCount = int(std::size(columns));
 constexpr int fixedColumns = 2;   // id, created
@@ -96,6 +99,13 @@ Enum enumValue(const QVariant &value, Enum last, Enum fallback)
     return number >= 0 && number <= int(last) ? Enum(number) : fallback;
 }
 
+// Too long is a fault: the job keeps its usual choices then.
+QString choicesText(const JobRequest &request)
+{
+    const QByteArray text = QJsonDocument(request.extraChoices()).toJson(QJsonDocument::Compact);
+    return text.size() <= HistorySchema::maxChoices ? QString::fromUtf8(text) : QStringLiteral("{}");
+}
+
 bool create(QSqlQuery &query, QSqlError &error)
 {
     QStringList definitions;
@@ -106,10 +116,8 @@ bool create(QSqlQuery &query, QSqlError &error)
                error);
 }
 
-// Version 0: a jobs table from before the layout had a number. Whatever
-// columns it lacks are added with their defaults, and the search columns
-// are filled from the name and the address.
-bool upgradeToOne(QSqlDatabase &db, QSqlError &error)
+// Whatever columns the jobs table lacks are added with their defaults.
+bool addMissingColumns(QSqlDatabase &db, QSqlError &error)
 {
     QSqlQuery query(db);
     if (!run(query, QStringLiteral("PRAGMA table_info(jobs)"), error))
@@ -123,6 +131,17 @@ bool upgradeToOne(QSqlDatabase &db, QSqlError &error)
                                .arg(QLatin1String(column.name), QLatin1String(column.declaration)), error))
             return false;
     }
+    return true;
+}
+
+// Version 0: a jobs table from before the layout had a number. Its missing
+// columns are added, and the search columns are filled from the name and
+// the address.
+bool upgradeToOne(QSqlDatabase &db, QSqlError &error)
+{
+    QSqlQuery query(db);
+    if (!addMissingColumns(db, error))
+        return false;
     if (!run(query, QStringLiteral("SELECT id, name, address FROM jobs"), error))
         return false;
     QList<std::tuple<qint64, QString, QString>> rows;
@@ -148,9 +167,15 @@ bool upgradeToOne(QSqlDatabase &db, QSqlError &error)
     return true;
 }
 
+// Version 1: the choices column, an empty object for every job so far.
+bool upgradeToTwo(QSqlDatabase &db, QSqlError &error)
+{
+    return addMissingColumns(db, error);
+}
+
 using Upgrade = bool (*)(QSqlDatabase &, QSqlError &);
 // The step that brings version n - 1 to n is steps[n - 1].
-constexpr Upgrade steps[] = {upgradeToOne};
+constexpr Upgrade steps[] = {upgradeToOne, upgradeToTwo};
 static_assert(std::size(steps) == HistorySchema::version);
 
 } // namespace
@@ -239,6 +264,7 @@ QVariantList values(const JobRecord &record)
         cut(result.toolLine, maxText), cut(result.note, maxText),
         cut(record.resume.partFile, maxPath), record.resume.validator.left(maxShort), record.resume.total,
         millis(record.ended), cut(request.folder, maxPath),
+        choicesText(request),
     };
     Q_ASSERT(values.size() == columnCount);
     return values;
@@ -296,6 +322,8 @@ JobRecord read(const QSqlQuery &query)
     record.resume.total = next().toLongLong();
     record.ended = fromMillis(next());
     request.folder = next().toString();
+    // An unreadable object is no choice at all, never a failed row.
+    request.setExtraChoices(QJsonDocument::fromJson(next().toString().toUtf8()).object());
     return record;
 }
 

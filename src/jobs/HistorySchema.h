@@ -12,7 +12,8 @@
 namespace HistorySchema {
 
 // Version 1: the jobs table and the meta table that holds this number.
-constexpr int version = 1;
+// Version 2: a job's further choices, one JSON object in "choices".
+constexpr int version = 2;
 
 // Longest texts stored; longer ones are cut (a name or an error text of a
 // megabyte is a fault, never something worth keeping).
@@ -22,6 +23,7 @@ constexpr int maxPath = 4096;
 constexpr int maxText = 4096;
 constexpr int maxHeader = 64 * 1024;
 constexpr int maxShort = 256;
+constexpr int maxChoices = 64 * 1024;
 
 struct Prepared
 {

@@ -8,6 +8,16 @@ QString JobRequest::site() const
     return host;
 }
 
+QJsonObject JobRequest::extraChoices() const
+{
+    return QJsonObject{{QStringLiteral("finish"), Finish::toJson(finish)}};
+}
+
+void JobRequest::setExtraChoices(const QJsonObject &choices)
+{
+    finish = Finish::fromJson(choices.value(QStringLiteral("finish")).toObject());
+}
+
 namespace JobText {
 
 QString kind(JobKind kind)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FinishChoices.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QMetaType>
@@ -31,6 +33,12 @@ struct JobRequest
     bool oneOrigin = false;       // a manifest that names no other host than its own
     QString cookieSource;         // "--cookies-from-browser" of an address job, empty for none
     QString folder;               // a page address without a target: named after its title, in this folder
+    FinishChoices finish;         // subtitles, tags, chapters, cover, a part of the video
+
+    // The choices kept beyond the history's own columns, as one object
+    // ("finish": ...): a later choice adds a member, not a column.
+    QJsonObject extraChoices() const;
+    void setExtraChoices(const QJsonObject &choices);
 
     // The site shown in the list: the address's host without "www.".
     QString site() const;

@@ -59,6 +59,7 @@ private slots:
     {
         QVERIFY2(m_media.start(), qPrintable(m_media.errorString()));
         QVERIFY2(m_media.makeStreams(3), qPrintable(m_media.errorString()));
+        QVERIFY2(m_media.makeFinishing(), qPrintable(m_media.errorString()));
         QVERIFY(m_media.bytes("clip.flv").size() >= 100000);
         QVERIFY(m_media.addFile("notes.txt", "Nothing to hear.\n"));
         QVERIFY(m_media.addFile("two.html", "<!DOCTYPE html>\n<html><head><title>Two Clips</title></head><body><video "
@@ -116,7 +117,7 @@ private slots:
         Ui::Options *options = w->optionsForm();
         QVERIFY2(options->lblTitle->text().startsWith("Fixture Clip Part 2"), qPrintable(options->lblTitle->text()));
         QCOMPARE(options->inputTitle->text(), options->lblTitle->text());
-        QCOMPARE(w->height(), 255);
+        QCOMPARE(w->height(), 285);
         w->navigationForm()->btnBack->click();
         QCOMPARE(w->currentPage(), 2);
         QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
@@ -128,7 +129,41 @@ private slots:
         QCOMPARE(w->progressForm()->progressBar->value(), 100);
         // Typed, the name keeps its letters; only what no file name may hold goes.
         QCOMPARE(files(target.path()), QStringList{QString::fromUtf8("My  clip é.mp4")});
-        QCOMPARE(readFile(target.filePath(QString::fromUtf8("My  clip é.mp4"))), m_media.bytes("clip.mp4"));
+        // The page's clip with the page's title written into it.
+        const MediaFixture::Ran tags = MediaFixture::execute(MediaFixture::program("ffprobe"),
+            {"-v", "error", "-show_entries", "stream=codec_name:format_tags=title", "-of", "csv=p=0",
+             target.filePath(QString::fromUtf8("My  clip é.mp4"))}, QProcessEnvironment::systemEnvironment(), false);
+        QCOMPARE(tags.output.simplified(), "h264 aac " + MediaFixture::pageTitle() + " (1)");
+    }
+
+    // The page's subtitles, preselected by the settings' languages, go into
+    // the file; a part past the end is refused before anything starts.
+    void subtitlesAndAPart()
+    {
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("two.html"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        Ui::Options *options = w->optionsForm();
+        QCOMPARE(options->listSubtitles->count(), 1);
+        QCOMPARE(options->listSubtitles->item(0)->text(), "English");
+        QCOMPARE(options->listSubtitles->item(0)->checkState(), Qt::Checked);
+        QCOMPARE(w->height(), 285 + PageLayout::subtitleRowHeight);
+        options->inputFrom->setText("0:01");
+        options->inputTo->setText("0:09");
+        download(w, options->btnDownloadVideo, "part", target.path());
+        QVERIFY(harness.messageSeen("The video is 0:06 long: a part up to 0:09 goes past its end."));
+        QCOMPARE(w->currentPage(), 3);
+        options->inputTo->setText("0:03");
+        download(w, options->btnDownloadVideo, "part", target.path());
+        QTRY_VERIFY_WITH_TIMEOUT(harness.messageSeen("Download complete"), toolWait);
+        QCOMPARE(files(target.path()), QStringList{"part.mp4"});
+        QCOMPARE(MediaFixture::streamCodecs(target.filePath("part.mp4")), (QStringList{"h264", "aac", "mov_text", "bin_data", "mjpeg"}));
+        const MediaFixture::Ran length = MediaFixture::execute(MediaFixture::program("ffprobe"),
+            {"-v", "error", "-select_streams", "v:0", "-show_entries", "stream=duration", "-of", "csv=p=0",
+             target.filePath("part.mp4")}, QProcessEnvironment::systemEnvironment(), false);
+        QVERIFY2(qAbs(length.output.toDouble() - 2.0) <= 0.2, qPrintable(length.output));
     }
 
     void aFailedAddressIsReportedOnce()

@@ -23,6 +23,8 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+Q_DECLARE_METATYPE(FinishChoices)
+
 namespace {
 
 // With a user name and a password that must reach the tool by file only,
@@ -161,8 +163,12 @@ QString held(const Downloader &d, const QString &request, const Answers &answers
         return d.info->title + '|' + d.info->duration;
     if (kind == "formats")
         return formats.join(',');
+    QStringList subtitles;
+    for (const SubtitleInfo &subtitle : std::as_const(d.info->subtitles))
+        subtitles << Finish::label(subtitle) + '=' + subtitle.code;
     if (kind == "address")
-        return d.info->title + '|' + d.info->duration + '|' + formats.join(',');
+        return d.info->title + '|' + d.info->duration + '|' + formats.join(',')
+               + (subtitles.isEmpty() ? QString() : '|' + subtitles.join(','));
     if (kind == "file")
         return answers.percents.join(',');
     if (const std::optional<ToolUpdate> u = d.toolUpdate())
@@ -212,6 +218,7 @@ private slots:
     {
         QVERIFY(media.start());
         QVERIFY2(media.makeStreams(3), qPrintable(media.errorString()));
+        QVERIFY2(media.makeFinishing(), qPrintable(media.errorString()));
         QVERIFY(media.addFile("plain.html", "<!DOCTYPE html>\n<html><head><title>Plain</title></head><body>No media</body></html>\n"));
         QVERIFY(media.addFile("notes.txt", "Nothing to hear.\n"));
         QVERIFY(media.addFile("two.bin", MediaFixture::pattern(2 * 1048576)));
@@ -401,7 +408,10 @@ private slots:
                       const QString &outcome, const QString &answer) {
             QTest::newRow(name) << request << path << target << outcome << answer;
         };
-        row("two sources", "address", "sources.html?b", "", "haveFormats,haveTitle", "Two Sources (1)|0:00|1:mp4:1,0:webm:0");
+        row("two sources", "address", "sources.html?b", "", "haveFormats,haveTitle", "Two Sources (1)|0:02|1:mp4:1,0:webm:0");
+        row("a captioned video", "address", "two.html", "", "haveFormats,haveTitle", "Two Clips (1)|0:06|0:mp4:1|English=en");
+        row("HLS with a subtitle group", "address", "subs/master.m3u8", "", "haveFormats,haveTitle",
+            "master|0:06|800:mp4:1|German=de");
         // The tool's error line names the cause, for both runs of an address.
         row("address not supported", "address", "plain.html", "", "error 23,error 23", "Earlier|0:00|");
         row("slow file", "file", "throttle/400000/clip.flv", "whole.flv", "haveFile", "whole.flv=clip.flv");
@@ -489,7 +499,7 @@ private slots:
             QCOMPARE(held(driver, request, answers), answer);
             QCOMPARE(files, QStringList());
             // Side by side, the two runs of one address fetch it once.
-            if (kind == "address" && ok)
+            if (kind == "address" && ok && path.contains(".html"))
                 QCOMPARE(media.requests("GET /" + path), 1);
             return;
         }
@@ -511,6 +521,89 @@ private slots:
         QVERIFY(answers.percents.isEmpty() || last == 100);
         QVERIFY(answers.percents.size() >= (path.startsWith("throttle") ? 2 : 0));
         QCOMPARE(driver.info->done.contains(FileStep), ok);
+    }
+
+    // What the finishing choices make of a saved file, as ffprobe reads it.
+    void finishedFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<FinishChoices>("choices");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QString>("files");     // in the folder, after an MP3 conversion for "audio"
+        QTest::addColumn<QString>("probe");     // streams (but the chapters' own)|title|chapters of the first file
+        QTest::addColumn<double>("seconds");    // its first stream's length, ± 0.2
+        const QStringList en{"en"};
+        QTest::newRow("subtitles in the file") << "two.html" << FinishChoices{.subtitles = en} << "haveFile" << "s.mp4"
+            << "h264,aac,mov_text:eng||Opening,Closing" << 6.0;
+        QTest::newRow("subtitles beside") << "two.html" << FinishChoices{.subtitles = en, .subtitlesBeside = true} << "haveFile" << "s.en.srt,s.mp4"
+            << "h264,aac||Opening,Closing" << 6.0;
+        QTest::newRow("HLS subtitle group") << "subs/master.m3u8" << FinishChoices{.subtitles = {"de"}} << "haveFile" << "s.mp4"
+            << "h264,aac,mov_text:deu||" << 6.0;
+        QTest::newRow("title, chapters, cover") << "two.html" << FinishChoices{.tags = true, .chapters = true, .cover = true} << "haveFile"
+            << "s.mp4" << "h264,aac,mjpeg:cover|Two Clips (1)|Opening,Closing" << 6.0;
+        QTest::newRow("title without chapters") << "two.html" << FinishChoices{.tags = true} << "haveFile" << "s.mp4"
+            << "h264,aac|Two Clips (1)|" << 6.0;
+        QTest::newRow("audio: title and cover") << "two.html" << FinishChoices{.tags = true, .cover = true} << "haveFile"
+            << "s.mp3" << "mp3,mjpeg:cover|Two Clips (1)|" << 6.0;
+        QTest::newRow("1-3 s of 6") << "six.mp4" << FinishChoices{.from = 1, .to = 3}
+            << "haveFile" << "s.mp4" << "h264,aac||Opening,Closing" << 2.0;
+        QTest::newRow("language with a slash") << "two.html" << FinishChoices{.subtitles = {"en/../../x"}} << "error 40" << ""
+            << "" << 0.0;
+        QTest::newRow("language read as an option") << "two.html" << FinishChoices{.subtitles = {"--exec=x"}} << "error 40" << ""
+            << "" << 0.0;
+    }
+    void finishedFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(FinishChoices, choices);
+        QFETCH(QString, outcome);
+        QFETCH(QString, files);
+        QFETCH(QString, probe);
+        QFETCH(double, seconds);
+        Platform::setApplicationFolder(binFolder());
+        const bool audio = QString(QTest::currentDataTag()).startsWith("audio");
+        Downloader driver;
+        Answers answers(driver);
+        QVERIFY(driver.checkURL(QUrl(media.url(path))));
+        choices.coverBeside = audio && choices.cover;
+        choices.cover = choices.cover && !audio;
+        driver.setFinish(choices);
+        const int asked = media.requests("GET /" + path);
+        driver.requestFile(audio ? "ba/b" : "", out.filePath("s.mp4"));
+        QCOMPARE(answers.wait(), outcome);
+        if (audio) {
+            const QString saved = driver.info->savedFile;
+            driver.extractAudio(saved, out.filePath("s.mp3"), saved.section('.', 0, -2) + ".jpg");
+            QCOMPARE(answers.wait(2), "doneExtractAudio,haveFile");
+        }
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).join(','), files);
+        if (files.isEmpty()) {
+            QCOMPARE(media.requests("GET /" + path), asked);   // the tool never ran
+            return;
+        }
+        const QString file = out.filePath(files.section(',', -1));
+        QProcess ffprobe;
+        ffprobe.start(MediaFixture::program("ffprobe"), {"-v", "error", "-show_entries", "stream=codec_name,codec_type,duration:stream_tags="
+                      "language:stream_disposition=attached_pic:format_tags=title", "-show_chapters",
+                      "-of", "json", file});
+        QVERIFY(ffprobe.waitForFinished(30000));
+        const QJsonObject found = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+        QStringList streams, chapters;
+        for (const QJsonValue &stream : found["streams"].toArray()) {
+            const QString language = stream["tags"]["language"].toString();
+            if (stream["codec_type"].toString() == "data")
+                continue;
+            streams << stream["codec_name"].toString() + (stream["disposition"]["attached_pic"].toInt() ? ":cover"
+                                                          : language.isEmpty() || language == "und" ? QString() : ':' + language);
+        }
+        for (const QJsonValue &chapter : found["chapters"].toArray())
+            chapters << chapter["tags"]["title"].toString();
+        QCOMPARE(QStringList({streams.join(','), found["format"]["tags"]["title"].toString(), chapters.join(',')}).join('|'),
+                 probe);
+        const QString length = found["streams"][0]["duration"].toString();
+        QVERIFY2(qAbs(length.toDouble() - seconds) <= 0.2, qPrintable(length));
+        if (files.contains(".srt"))
+            QVERIFY(readFile(out.filePath("s.en.srt")).startsWith("1\n00:00:00,000 --> 00:00:02,000\nHello\n"));
     }
 
     void toolMissing()

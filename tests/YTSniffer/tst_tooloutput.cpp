@@ -1,5 +1,6 @@
 // The parsers of tool output, fed bytes the way the driver reads them.
 
+#include "FinishChoices.h"
 #include "LineBuffer.h"
 #include "PartsProgress.h"
 #include "ToolErrors.h"
@@ -26,7 +27,9 @@ QStringList linesOf(const QByteArray &output)
 // file named; formats "code:ext:resolution:best:description;..." (a summary
 // when long); error "cause|detail", cause the same of the last line (as the
 // driver reads a run without an "ERROR:" line); update
-// "tool|version|previous|updated".
+// "tool|version|previous|updated"; subtitles "label=code;..."; clock the
+// seconds of each line ("-" for none); section the refusal of "FROM TO
+// LENGTH" in seconds, "" when it fits.
 QString reading(const QString &parser, const QByteArray &output)
 {
     const QStringList lines = linesOf(output);
@@ -70,6 +73,22 @@ QString reading(const QString &parser, const QByteArray &output)
         for (const FormatInfo &f : formats)
             got << QStringList{f.code, f.extension, f.resolution, f.best ? "1" : "0", f.description}.join(':');
         return got.join(';');
+    }
+    if (parser == "subtitles") {
+        QStringList got;
+        for (const SubtitleInfo &subtitle : Finish::parseSubtitles(lines))
+            got << Finish::label(subtitle) + '=' + subtitle.code;
+        return got.join(';');
+    }
+    if (parser == "clock") {
+        QStringList got;
+        for (const QString &line : lines)
+            got << (Finish::parseClock(line) ? QString::number(*Finish::parseClock(line)) : QString("-"));
+        return got.join('|');
+    }
+    if (parser == "section") {
+        const QStringList n = lines.value(0).split(' ');
+        return Finish::sectionProblem(n.value(0).toInt(), n.value(1).toInt(), n.value(2).toInt());
     }
     const std::optional<ToolUpdate> u = parseUpdate(lines);
     return u ? QStringList{u->tool, u->version, u->previous, u->updated ? "1" : "0"}.join('|') : QString();
@@ -218,6 +237,24 @@ private slots:
         row("formats", "two ordered", "format code\n1 mp4 unknown (best)\n0 webm unknown",
             "1:mp4:unknown:1:N/A;0:webm:unknown:0:N/A");
         row("formats", "qualities", "5\n18\n43\n998", "5:::0:MP3 64 KBps;18:::0:AAC 96 KBps;43:::0:Vorbis 128 KBps;998:::0:N/A");
+
+        row("subtitles", "own, then captions", "[captions] de German\n[subtitles] en\n[subtitles] pt-BR Português (Brasil)\n"
+            "18 mp4 640x360\n[captions] en", "English=en;Português (Brasil)=pt-BR;German (automatic)=de;English (automatic)=en");
+        row("subtitles", "codes leading out or reading as options", "[subtitles] ../../x X\n[subtitles] en/../../y Y\n"
+            "[subtitles] -exec Z\n[captions] .. W\n[subtitles] a\\b\n[subtitles] fr French", "French=fr");
+        row("subtitles", "names made one line", "[subtitles] xx A\x1b\x7f\xe2\x80\xae" "B " + QByteArray(100, 'n'),
+            "A B " + QString(60, 'n') + "=xx");
+        row("subtitles", "each code once, longest code", "[subtitles] en\n[subtitles] en Again\n[subtitles] " + QByteArray(33, 'a')
+            + "\n[subtitles] " + QByteArray(32, 'b'), "English=en;" + QString(32, 'b') + '=' + QString(32, 'b'));
+        row("subtitles", "none", "[subtitles]\n[subtitles] \nsubtitles en", "");
+        row("clock", "forms", "0:01\n1:02:03\n90\n 0:00:05 \n99:59:59", "1|3723|90|5|359999");
+        row("clock", "not clocks", "1:60\n1:60:00\n-1\n1.5\n1:2:3:4\n\n100:00:00\nabc", "-|-|-|-|-|-|-|-");
+        row("section", "inside", "1 3 6", "");
+        row("section", "length unknown", "1 3 -1", "");
+        row("section", "past the end", "1 9 6", "The video is 0:06 long: a part up to 0:09 goes past its end.");
+        row("section", "To before From", "3 1 6", "To (0:01) must come after From (0:03).");
+        row("section", "empty part", "3 3 6", "To (0:03) must come after From (0:03).");
+        row("section", "no time", "-1 3 6", "From and To are times such as 0:01:30.");
 
         row("update", "up to date", "yt-dlp 2023.03.04 is up to date\n", "yt-dlp|2023.03.04||0");
         row("update", "updated", "Updating\nyt-dlp 2023.01.01 was updated to 2023.03.04", "yt-dlp|2023.03.04|2023.01.01|1");

@@ -1,3 +1,4 @@
+#include "HistorySchema.h"
 #include "JobHistory.h"
 #include "TestFiles.h"
 
@@ -46,7 +47,8 @@ JobRecord sample(JobState state, JobKind kind = JobKind::Video, JobSource source
     record.request = {source, kind, QStringLiteral("Ünïcode clip – 50% off"),
                       QUrl(QStringLiteral("https://www.media.example/watch?v=1&t=2")), "Cookie: sid=SECRET-1\r\n",
                       QStringLiteral("bv*+ba"), QStringLiteral("/tmp/out/clip.mp4"), source == JobSource::Manifest,
-                      QStringLiteral("firefox:SECRET-PROFILE"), QStringLiteral("/tmp/out")};
+                      QStringLiteral("firefox:SECRET-PROFILE"), QStringLiteral("/tmp/out"),
+                      {.subtitles = {"en", "de"}, .subtitlesBeside = true, .tags = true, .cover = true, .from = 61, .to = 3723}};
     record.progress = {5000, 10000, 50, 1234.5, 4, 1, 2, kind == JobKind::Recording ? 90 : -1, {}, {}};
     record.result = {state, QStringLiteral("/tmp/out/clip.mp4"), 10000, 3, QStringLiteral("The server refused."),
                      QStringLiteral("ERROR: 403"), QStringLiteral("cut short")};
@@ -156,12 +158,28 @@ private slots:
         QVERIFY(listed(history) == (removal.isEmpty() ? QList<JobRecord>{expected} : QList<JobRecord>()));
     }
 
+    void upgradesAnOlderLayout_data()
+    {
+        QTest::addColumn<QStringList>("statements");   // on a new history's file, or an empty one
+        QTest::newRow("version 0") << QStringList{
+            QStringLiteral("CREATE TABLE jobs (id INTEGER PRIMARY KEY, state INTEGER, name TEXT, address TEXT)"),
+            QStringLiteral("INSERT INTO jobs VALUES (7, 2, 'Ünïcode', 'https://www.old.example/v')")};
+        QTest::newRow("version 1") << QStringList{
+            QStringLiteral("ALTER TABLE jobs DROP COLUMN choices"), QStringLiteral("UPDATE meta SET value = '1'"),
+            QStringLiteral("INSERT INTO jobs (id, state, name, name_key, address, site) VALUES "
+                           "(7, 2, 'Ünïcode', 'ünïcode', 'https://www.old.example/v', 'old.example')")};
+    }
+
     void upgradesAnOlderLayout()
     {
+        QFETCH(QStringList, statements);
         QTemporaryDir dir;
         const QString path = dir.filePath(fileName);
-        QVERIFY(Direct(path).exec(QStringLiteral("CREATE TABLE jobs (id INTEGER PRIMARY KEY, state INTEGER, name TEXT, address TEXT)")).isValid());
-        QVERIFY(Direct(path).exec(QStringLiteral("INSERT INTO jobs VALUES (7, 2, 'Ünïcode', 'https://www.old.example/v')")).isValid());
+        if (QTest::currentDataTag() != QLatin1String("version 0"))
+            QVERIFY(JobHistory(dir.path()).open().ok);
+        for (const QString &statement : statements)
+            QVERIFY2(Direct(path).exec(statement).isValid(), qPrintable(statement));
+        JobRecord chosen = sample(JobState::Waiting);
         {
             JobHistory history(dir.path());
             const JobHistory::Opened opened = history.open();
@@ -169,11 +187,17 @@ private slots:
             const JobRecord &old = opened.jobs.first();
             QVERIFY(old.id == 7 && old.state == JobState::Paused && old.progress == JobProgress());
             QCOMPARE(old.request.address, QUrl(QStringLiteral("https://www.old.example/v")));
+            QCOMPARE(old.request.finish, FinishChoices());
             QCOMPARE(listed(history, QStringLiteral("ÜNÏ")).size(), 1);
             QCOMPARE(listed(history, QStringLiteral("OLD.example")).size(), 1);
-            QCOMPARE(history.add(sample(JobState::Waiting)), qint64(8));
+            chosen.id = history.add(chosen);
+            QCOMPARE(chosen.id, qint64(8));
         }
-        QCOMPARE(Direct(path).exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")).toInt(), 1);
+        QCOMPARE(Direct(path).exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")).toInt(), HistorySchema::version);
+        // The choices come back with the job, after a restart too.
+        const JobHistory::Opened reopened = JobHistory(dir.path()).open();
+        QVERIFY(reopened.ok && reopened.jobs.size() == 2);
+        QCOMPARE(reopened.jobs.last().request.finish, chosen.request.finish);
     }
 
     void opensOrRefuses_data()
@@ -197,7 +221,7 @@ private slots:
         QTest::newRow("held, rollback journal") << QByteArray()
             << QStringList{QStringLiteral("PRAGMA journal_mode = DELETE"), QStringLiteral("BEGIN EXCLUSIVE")} << busy;
         QTest::newRow("newer version") << QByteArray()
-            << QStringList{QStringLiteral("UPDATE meta SET value = '2' WHERE key = 'schema'")}
+            << QStringList{QStringLiteral("UPDATE meta SET value = '%1' WHERE key = 'schema'").arg(HistorySchema::version + 1)}
             << QStringLiteral("The download history was written by a newer version of Vidarro and is left as it is") + notKept;
     }
 

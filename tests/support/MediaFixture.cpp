@@ -219,6 +219,34 @@ bool MediaFixture::makeStreams(int seconds)
                                               filePath("onair/s_%v_%03d.ts"), filePath("onair/p_%v.m3u8")});
 }
 
+bool MediaFixture::makeFinishing()
+{
+    const QStringList quiet{"-nostdin", "-loglevel", "error", "-y"};
+    const QByteArray cues = "WEBVTT\n\n00:00.000 --> 00:02.000\nHello\n\n00:02.000 --> 00:04.000\nWorld\n";
+    const QByteArray chapters = ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=Opening\n"
+                                "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=6000\ntitle=Closing\n";
+    return addFile("chapters.txt", chapters) && addFile("en.vtt", cues) && addFile("subs/de.vtt", cues)
+           && run("ffmpeg", quiet + QStringList{"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=6", "-f",
+                                                "lavfi", "-i", "sine=frequency=440:duration=6", "-i",
+                                                filePath("chapters.txt"), "-map", "0", "-map", "1", "-map_chapters", "2",
+                                                "-c:v", "libx264", "-preset", "ultrafast", "-g", "25", "-pix_fmt",
+                                                "yuv420p", "-c:a", "aac", "-shortest", filePath("six.mp4")})
+           && run("ffmpeg", quiet + QStringList{"-f", "lavfi", "-i", "color=c=red:size=160x90", "-frames:v", "1",
+                                                filePath("cover.jpg")})
+           && run("ffmpeg", quiet + QStringList{"-i", filePath("six.mp4"), "-c", "copy", "-f", "hls", "-hls_time", "2",
+                                                "-hls_playlist_type", "vod", filePath("subs/v.m3u8")})
+           && addFile("subs/de.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-PLAYLIST-TYPE:VOD\n#EXTINF:6.0,\n"
+                                      "de.vtt\n#EXT-X-ENDLIST\n")
+           && addFile("subs/master.m3u8", "#EXTM3U\n#EXT-X-MEDIA:TYPE=SUBTITLES,GROUP-ID=\"subs\",NAME=\"Deutsch\","
+                                          "LANGUAGE=\"de\",AUTOSELECT=YES,URI=\"de.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH="
+                                          "800000,RESOLUTION=320x240,CODECS=\"avc1.42c00d,mp4a.40.2\",SUBTITLES=\"subs\"\n"
+                                          "v.m3u8\n")
+           && addFile("two.html", "<!DOCTYPE html>\n<html><head><title>Two Clips</title></head>\n<body><video "
+                                  "src=\"/six.mp4\" poster=\"/cover.jpg\" controls><track kind=\"subtitles\" "
+                                  "srclang=\"en\" src=\"/en.vtt\"></video>\n<video src=\"/clip.mp4\" controls>"
+                                  "</video></body></html>\n");
+}
+
 bool MediaFixture::startServer(const Setup &setup)
 {
     QStringList arguments{QStringLiteral(VIDARRO_TEST_SUPPORT_DIR "/media_server.py"), m_dir.path(), m_host, "0"};

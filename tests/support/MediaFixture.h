@@ -74,6 +74,13 @@ public:
     //   onair/p_0.m3u8    40 s of 320x180 with audio in 1 s segments, p_1 its video alone, p_2 its
     //                     audio alone: live as /live/onair/p_N.m3u8
     bool makeStreams(int seconds = 6);
+    // What a finished file is made of, in the folder:
+    //   six.mp4           6 s of 320x240 with sound, chapters "Opening" (0-3 s) and "Closing"
+    //   cover.jpg, en.vtt a picture and English subtitles (two cues)
+    //   two.html          titled "Two Clips": six.mp4 with cover.jpg as poster and en.vtt as
+    //                     <track kind="subtitles" srclang="en">, then clip.mp4
+    //   subs/master.m3u8  HLS of six.mp4 with a WebVTT subtitle group, language "de"
+    bool makeFinishing();
     // Routing a path again replaces its answer at once (a new ETag, say).
     // Plain files carry a strong ETag and Last-Modified and honour If-Range.
     bool route(const QString &path, const Route &route);

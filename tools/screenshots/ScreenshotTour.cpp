@@ -211,9 +211,19 @@ public:
             w.navigationForm()->btnDownloaderYT->click();
             w.insertUrlForm()->inputURL->setText(address);
             w.processURL();
-            if (waitUntil([&] { return w.currentPage() == PageLayout::DownloadPage; }, 90000))
+            if (waitUntil([&] { return w.currentPage() == PageLayout::DownloadPage; }, 90000)) {
                 shoot(&w, QStringLiteral("page3-download"));
-            else
+                // Only a part, and one that is refused before anything starts.
+                w.optionsForm()->inputFrom->setText(QStringLiteral("0:00:01"));
+                w.optionsForm()->inputTo->setText(QStringLiteral("0:00:09"));
+                shoot(&w, QStringLiteral("page3-download-part"));
+                m_messages.clear();
+                w.downloadVideo();
+                shootLastMessage(w, QStringLiteral("error-part"));
+                m_messages.clear();
+                w.optionsForm()->inputFrom->clear();
+                w.optionsForm()->inputTo->clear();
+            } else
                 std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(address));
         }
 

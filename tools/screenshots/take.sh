@@ -26,9 +26,12 @@ ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25 -f lavfi -i 
   -hls_segment_filename "$work/site/hls/s_%v_%03d.ts" "$work/site/hls/p_%v.m3u8"
 cat > "$work/site/watch.html" <<'HTML'
 <html><head><title>Big Test Pattern: the movie</title></head><body>
-<video controls><source src="clip.webm" type="video/webm"><source src="clip.mp4" type="video/mp4"></video>
+<video controls><source src="clip.webm" type="video/webm"><source src="clip.mp4" type="video/mp4">
+<track kind="subtitles" srclang="en" src="en.vtt"><track kind="subtitles" srclang="de" src="de.vtt">
+<track kind="subtitles" srclang="fr" src="fr.vtt"></video>
 </body></html>
 HTML
+for lang in en de fr; do printf 'WEBVTT\n\n00:00.000 --> 00:02.000\n%s\n' "$lang" > "$work/site/$lang.vtt"; done
 # Video and sound apart, as large sites serve them: an HLS master with two heights.
 mkdir -p "$work/site/hls"
 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=1280x720:rate=25:duration=3 -f lavfi -i sine=f=440:duration=3 \

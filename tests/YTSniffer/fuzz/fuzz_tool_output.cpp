@@ -1,8 +1,9 @@
 // Feeds bytes to one parser of tool output, the way the driver reads them:
 // the first byte says where the stream is cut into two reads, the rest is
 // the output. Built once per parser (FUZZ_PARSER 1 title, 2 format listing,
-// 3 progress, 4 update line); aborts when a result breaks its promise.
+// 3 progress, 4 update line, 5 subtitle languages and times); aborts when a result breaks its promise.
 
+#include "FinishChoices.h"
 #include "LineBuffer.h"
 #include "PartsProgress.h"
 #include "ToolErrors.h"
@@ -99,8 +100,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         require(!update->tool.isEmpty() && !update->version.isEmpty() && update->updated == !update->previous.isEmpty());
     }
+#elif FUZZ_PARSER == 5
+    const QList<SubtitleInfo> subtitles = Finish::parseSubtitles(lines);
+    require(subtitles.size() <= Finish::maxSubtitles);
+    QSet<QString> seen;
+    bool captions = false;
+    for (const SubtitleInfo &s : subtitles) {
+        // A code names a file beside the saved one and stands on a command line.
+        require(Finish::isSafeLanguage(s.code) && !s.code.contains(QLatin1Char('/')) && !s.code.contains(QLatin1String(".."))
+                && !s.code.startsWith(QLatin1Char('-')));
+        require(s.name.size() <= 64 && printable(s.name) && (s.automatic || !captions));
+        captions = s.automatic;
+        const QString key = s.code + (s.automatic ? QLatin1String("+") : QLatin1String(""));
+        require(!seen.contains(key));
+        seen.insert(key);
+    }
+    for (const QString &line : lines) {
+        if (const std::optional<int> seconds = Finish::parseClock(line))
+            require(*seconds >= 0 && *seconds < 100 * 3600 && Finish::parseClock(Finish::clockText(*seconds)) == seconds);
+    }
 #else
-#error "FUZZ_PARSER names the parser: 1 to 4"
+#error "FUZZ_PARSER names the parser: 1 to 5"
 #endif
     return 0;
 }
