@@ -13,8 +13,9 @@
 
 // vidarro [ADDRESS…]                 the window; a running one is handed the addresses
 // vidarro --queue ADDRESS…           the addresses queued at the default quality
-// vidarro --get ADDRESS [--quality best|HEIGHT|audio] [--folder FOLDER]
-//                                    one address saved without a window
+// vidarro --get ADDRESS [--quality best|HEIGHT|audio] [--folder FOLDER] [--items 1,3-5]
+//                                    one address saved without a window; of a
+//                                    playlist, the entries named (all without --items)
 
 namespace {
 
@@ -32,6 +33,8 @@ void describe(QCommandLineParser &parser)
          QStringLiteral("quality"), QStringLiteral("best")},
         {QStringLiteral("folder"), QStringLiteral("With --get: the folder to save in (default: the window's folder)."),
          QStringLiteral("folder")},
+        {QStringLiteral("items"), QStringLiteral("With --get of a playlist: the entries to save, such as 1,3-5 (default: all)."),
+         QStringLiteral("items")},
     });
     parser.addPositionalArgument(QStringLiteral("addresses"), QStringLiteral("http(s) addresses to open in the window."),
                                  QStringLiteral("[address…]"));
@@ -83,7 +86,7 @@ int runWithoutWindow(int argc, char *argv[])
         return usage(QStringLiteral("--get takes one address and no other"));
     GetCommand command;
     return command.run({parser.value(QStringLiteral("get")), parser.value(QStringLiteral("quality")),
-                        parser.value(QStringLiteral("folder"))});
+                        parser.value(QStringLiteral("folder")), parser.value(QStringLiteral("items"))});
 }
 
 } // namespace
@@ -103,6 +106,8 @@ int main(int argc, char *argv[])
         return GetCommand::Usage;
     if (parser.isSet(QStringLiteral("quality")) || parser.isSet(QStringLiteral("folder")))
         return usage(QStringLiteral("--quality and --folder go with --get"));
+    if (parser.isSet(QStringLiteral("items")))
+        return usage(QStringLiteral("--items goes with --get"));
     Handover::Message message;
     message.action = parser.isSet(QStringLiteral("queue")) ? Handover::Action::Queue : Handover::Action::Open;
     for (const QString &text : parser.positionalArguments()) {

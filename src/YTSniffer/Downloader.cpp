@@ -11,26 +11,6 @@
 
 namespace {
 
-// The credentials and the cookie source in a private folder's file that
-// the tool reads; the folder, or empty when it cannot be written.
-QString optionsFolder(const QString &userName, const QString &password, const QString &cookieSource)
-{
-    const QString folder = ToolOptions::makePrivateFolder();
-    if (folder.isEmpty())
-        return {};
-    QByteArray text = "# coding: utf-8\n";
-    if (!userName.isEmpty() || !password.isEmpty())
-        text += "--username " + ToolOptions::quotedWord(userName.toUtf8()) + "\n--password "
-                + ToolOptions::quotedWord(password.toUtf8()) + '\n';
-    if (!cookieSource.isEmpty())
-        text += "--cookies-from-browser " + ToolOptions::quotedWord(cookieSource.toUtf8()) + '\n';
-    if (!ToolOptions::writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
-        QDir(folder).removeRecursively();
-        return {};
-    }
-    return folder;
-}
-
 void removeFiles(const QStringList &names)
 {
     for (const QString &name : names) {
@@ -119,7 +99,7 @@ ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &ar
 {
     QString folder;
     if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty()) {
-        folder = optionsFolder(userName, password, cookieSource);
+        folder = ToolOptions::addressOptions(userName, password, cookieSource);
         if (folder.isEmpty())
             LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }

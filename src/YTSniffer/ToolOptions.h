@@ -20,4 +20,9 @@ QString makePrivateFolder();
 // Writes a new file of mode 0600 (never through a link); false when it cannot.
 bool writePrivateFile(const QString &path, QByteArrayView text);
 
+// The address's credentials and the cookie source ("BROWSER[:PROFILE]", or
+// empty) in "options.conf" of a new private folder; the folder, or empty
+// when it cannot be written.
+QString addressOptions(const QString &userName, const QString &password, const QString &cookieSource);
+
 } // namespace ToolOptions
