@@ -123,7 +123,7 @@ private slots:
     void aFeedSavesTheEntriesChosen()
     {
         QVERIFY(m_media.addFeed("feed.xml", "Local Podcast",
-                                {{"First Song", "clip.mp3"}, {"Second Song", "clip.mp3"}, {"Third Clip", "clip.mp4"}}));
+                                {{"First Song", "clip.mp3"}, {"Second Song", "clip.webm"}, {"Third Clip", "clip.mp4"}}));
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
