@@ -23,6 +23,7 @@ PlaylistListing::~PlaylistListing()
 void PlaylistListing::start(const QUrl &address, const QString &cookieSource)
 {
     stop();
+    m_sliceDue = false;
     m_playlist = false;
     m_title.clear();
     m_count = m_listed = 0;
@@ -50,6 +51,8 @@ void PlaylistListing::start(const QUrl &address, const QString &cookieSource)
 
 void PlaylistListing::stop()
 {
+    m_pending.clear();
+    m_result.reset();
     ToolRun *run = m_run.data();
     m_run.clear();
     if (!run)
@@ -61,6 +64,22 @@ void PlaylistListing::stop()
 
 void PlaylistListing::read(const QStringList &lines)
 {
+    m_pending += lines;
+    if (m_sliceDue || m_pending.isEmpty())
+        return;
+    m_sliceDue = true;
+    QMetaObject::invokeMethod(this, &PlaylistListing::readSlice, Qt::QueuedConnection);
+}
+
+void PlaylistListing::readSlice()
+{
+    m_sliceDue = false;
+    const QStringList lines = m_pending.mid(0, linesPerTurn);
+    m_pending.remove(0, lines.size());
+    if (!m_pending.isEmpty()) {
+        m_sliceDue = true;
+        QMetaObject::invokeMethod(this, &PlaylistListing::readSlice, Qt::QueuedConnection);
+    }
     QList<PlaylistEntry> batch;
     batch.reserve(lines.size());
     for (const QString &line : lines) {
@@ -94,6 +113,8 @@ void PlaylistListing::read(const QStringList &lines)
     }
     if (!batch.isEmpty())
         emit entriesArrived(batch);
+    if (m_pending.isEmpty() && m_result)
+        end();
 }
 
 void PlaylistListing::done(const ToolResult &result)
@@ -101,6 +122,14 @@ void PlaylistListing::done(const ToolResult &result)
     if (m_run)
         m_run->deleteLater();
     m_run.clear();
+    m_result = result;
+    if (m_pending.isEmpty() && !m_sliceDue)
+        end();
+}
+
+void PlaylistListing::end()
+{
+    const ToolResult result = *std::exchange(m_result, std::nullopt);
     if (!result.ok)
         LOG_ERROR << "PlaylistListing" << ":" << "exitCode" << ":" << result.exitCode << ":"
                   << SafeText::line(result.complaint);

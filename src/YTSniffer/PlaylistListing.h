@@ -7,6 +7,9 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 // Runs the launcher's listing of an address and hands its entries on as
 // they arrive, in the batches the tool's output comes in. The address's
@@ -16,6 +19,10 @@ class PlaylistListing : public QObject
     Q_OBJECT
 
 public:
+    // Lines read at most in one turn of the event loop: a large read is
+    // taken in slices, so the window never waits for a whole one.
+    static constexpr int linesPerTurn = 200;
+
     // The launcher beside the application, unless a test names another.
     explicit PlaylistListing(QObject *parent = nullptr, const QString &tool = {});
     ~PlaylistListing() override;
@@ -42,7 +49,9 @@ signals:
 
 private:
     void read(const QStringList &lines);
+    void readSlice();
     void done(const ToolResult &result);
+    void end();
 
     QString m_tool;
     QPointer<ToolRun> m_run;
@@ -51,4 +60,7 @@ private:
     int m_count = 0;
     int m_listed = 0;
     QString m_note;
+    QStringList m_pending;       // lines read, not yet taken
+    bool m_sliceDue = false;
+    std::optional<ToolResult> m_result;  // the run's end, told once every line was taken
 };
