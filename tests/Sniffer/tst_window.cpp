@@ -1,6 +1,7 @@
 #include "CaptureSession.h"
 #include "LogHandler.h"
 #include "MediaFixture.h"
+#include "PlaylistListing.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -183,6 +184,7 @@ private slots:
             driver->info->formats.append({QString::number(code), code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
         emit driver->haveTitle();
         emit driver->haveFormats();
+        emit w->findChild<PlaylistListing *>()->singleFound();
         QCOMPARE(w->currentPage(), 3);
         QVERIFY2(w->height() <= 255 + 8 * 28, qPrintable(QString::number(w->height())));
         s_log.clear();
