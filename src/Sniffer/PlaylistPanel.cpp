@@ -50,6 +50,10 @@ PlaylistPanel::PlaylistPanel(QWidget *parent)
     m_table->setWordWrap(false);
     m_table->setTextElideMode(Qt::ElideRight);
 
+    // The window's dark panels: controls light on dark, as the page's others.
+    setStyleSheet(QStringLiteral("QPushButton, QLineEdit, QComboBox { color: white; background-color: #3a3a3c;"
+                                 " border: 1px solid gray; padding: 3px 6px; }"
+                                 "QPushButton:disabled { color: gray; }"));
     m_range->setPlaceholderText(tr("1-10,15"));
     m_range->setToolTip(tr("Entries to tick: numbers and ranges, such as 1-10,15"));
     m_chosen->setStyleSheet(QLatin1String(whiteText));
