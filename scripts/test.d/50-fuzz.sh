@@ -18,6 +18,7 @@ fuzzers=(
   "fuzz_tool_progress tests/YTSniffer/fuzz/corpus/progress"
   "fuzz_tool_update tests/YTSniffer/fuzz/corpus/update"
   "fuzz_tool_subtitles tests/YTSniffer/fuzz/corpus/subtitles"
+  "fuzz_tool_entries tests/YTSniffer/fuzz/corpus/entries"
   "fuzz_tool_health tests/YTSniffer/fuzz/corpus/health"
 )
 

@@ -27,11 +27,13 @@ void AddressWorkflow::addressAccepted()
     m_stage = Stage::AwaitingAnswers;
     m_title = false;
     m_formats = false;
+    m_listing = false;
+    m_playlist = false;
 }
 
 bool AddressWorkflow::answer(Answer which)
 {
-    (which == Answer::Title ? m_title : m_formats) = true;
+    (which == Answer::Title ? m_title : which == Answer::Formats ? m_formats : m_listing) = true;
     if (m_stage != Stage::AwaitingAnswers || !answersIn())
         return false;
     m_stage = Stage::Ready;
@@ -40,6 +42,9 @@ bool AddressWorkflow::answer(Answer which)
 
 bool AddressWorkflow::reportError(bool fromAddressRun)
 {
+    // Past the listing of a playlist, the first entry's runs no longer matter.
+    if (fromAddressRun && m_playlist)
+        return false;
     const bool shown = !fromAddressRun || m_stage == Stage::AwaitingAnswers;
     m_stage = Stage::Idle;
     return shown;

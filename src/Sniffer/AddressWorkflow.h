@@ -12,7 +12,7 @@ public:
     enum class Sites { None, VideoSites, OtherSites };
     // The driver's step numbers: 3 file download, 4 audio extraction.
     enum class Kind { Video = 3, Audio = 4 };
-    enum class Answer { Title, Formats };
+    enum class Answer { Title, Formats, Listing };
     enum class Stage { Idle, AwaitingAnswers, Ready };
 
     // The address page opened by one of the two download buttons.
@@ -22,12 +22,20 @@ public:
     // The code shown for a host off that list; 0 when no list is bound.
     int hostError() const;
 
-    // An accepted address: its title and its formats are awaited.
+    // An accepted address: its title, its formats and whether it is a
+    // playlist (the listing's verdict) are awaited.
     void addressAccepted();
     // Records an answer; true when it completes the pair for the address
     // being asked about, so the download page opens now.
+    // A playlist's page waits for the listing alone.
     bool answer(Answer which);
-    bool answersIn() const { return m_title && m_formats; }
+    bool answersIn() const { return m_listing && (m_playlist || (m_title && m_formats)); }
+    // The listing found a playlist: its entries make the download page.
+    void playlistFound() { m_playlist = true; }
+    bool isPlaylist() const { return m_playlist; }
+    // Whether an error of the title or format run waits for the listing's
+    // verdict: a playlist page may fail where the listing does not.
+    bool holdsAddressErrors() const { return m_stage == Stage::AwaitingAnswers && !m_listing; }
     Stage stage() const { return m_stage; }
     // The busy page's cancel: late answers no longer move the window.
     void cancel() { m_stage = Stage::Idle; }
@@ -50,6 +58,8 @@ private:
     Stage m_stage = Stage::Idle;
     bool m_title = false;
     bool m_formats = false;
+    bool m_listing = false;
+    bool m_playlist = false;
     Kind m_download = Kind::Video;
     Kind m_sniffed = Kind::Video;
 };

@@ -5,6 +5,7 @@
 #include "TargetPath.h"
 #include "BusyText.h"
 #include "ToolOutput.h"
+#include "PlaylistPanel.h"
 #include "ui_Options.h"
 
 #include <QDir>
@@ -32,6 +33,11 @@ void Sniffer::initDownloader()
 
 void Sniffer::postTitleRequest()
 {
+    // A playlist's page shows the playlist, not its first item.
+    if (workflow.isPlaylist()) {
+        workflow.answer(AddressWorkflow::Answer::Title);
+        return;
+    }
     MediaInfo *info = downloader->info;
     if (info->title.isEmpty())
         info->title = QStringLiteral("default");
@@ -51,6 +57,12 @@ void Sniffer::postTitleRequest()
 void Sniffer::postFormatsRequest()
 {
     LOG_DEBUG << "postFormatsRequest" << ":" << "OK";
+    if (workflow.isPlaylist()) {
+        workflow.answer(AddressWorkflow::Answer::Formats);
+        // The batch's heights are those of its first entry.
+        playlistPanel->setHeights(offeredHeights());
+        return;
+    }
     QListWidget *list = options->listFormats;
     list->clear();
     const bool pageDue = workflow.answer(AddressWorkflow::Answer::Formats);
@@ -163,6 +175,13 @@ void Sniffer::onDownloaderError(Downloader::errors error)
 {
     // The update reports on its own; any other error says which run it ended.
     const bool addressRun = error != Downloader::UpdateFailed && downloader->addressRunFailed();
+    // The listing decides first whether the first item's runs matter.
+    if (addressRun && workflow.holdsAddressErrors()) {
+        if (!heldError)
+            heldError = HeldError{int(error), downloader->toolLine()};
+        LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "held for the listing";
+        return;
+    }
     if (!workflow.reportError(addressRun)) {
         LOG_ERROR << "onDownloaderError" << ":" << int(error) << ":" << "already reported";
         return;

@@ -12,8 +12,11 @@
 #include "MessageCatalogue.h"
 #include "NetworkSettings.h"
 #include "Platform.h"
+#include "PlaylistJobs.h"
+#include "PlaylistListing.h"
 #include "SafeText.h"
 #include "SettingsFile.h"
+#include "TargetPath.h"
 #include "UrlCheck.h"
 
 #include <QCoreApplication>
@@ -21,6 +24,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -123,6 +128,10 @@ GetCommand::Planned GetCommand::plan(const Options &options, const SettingsFile 
     request.source = JobSource::Address;
     request.address = *address;
     request.name = SafeText::address(*address);
+    if (!options.items.isEmpty() && !PlaylistJobs::parseRange(options.items)) {
+        planned.error = QStringLiteral("unknown entries \"%1\": numbers and ranges such as 1,3-5").arg(options.items.left(40));
+        return planned;
+    }
     const QString quality = options.quality.trimmed().toLower();
     bool number = false;
     const int height = quality.toInt(&number, 10);
@@ -191,6 +200,44 @@ QString GetCommand::progressLine(const JobProgress &progress)
     return parts.join(QLatin1Char(' '));
 }
 
+QList<JobRequest> GetCommand::jobsFor(const Options &options, const JobRequest &planned, QString &error)
+{
+    PlaylistListing listing;
+    QList<PlaylistEntry> entries;
+    bool ok = false;
+    QEventLoop wait;
+    connect(&listing, &PlaylistListing::entriesArrived, &wait, [&](const QList<PlaylistEntry> &batch) { entries += batch; });
+    connect(&listing, &PlaylistListing::singleFound, &wait, [&] { listing.stop(); wait.quit(); });
+    connect(&listing, &PlaylistListing::finished, &wait, [&](bool well) { ok = well; wait.quit(); });
+    listing.start(planned.address, planned.cookieSource);
+    wait.exec();
+    // One item, or a listing that failed: the job tells what the address holds.
+    if (!listing.isPlaylist() || (!ok && entries.isEmpty())) {
+        if (!options.items.isEmpty()) {
+            error = QStringLiteral("--items needs the address of a playlist, a channel or a feed");
+            return {};
+        }
+        return {planned};
+    }
+    if (!listing.note().isEmpty())
+        say(QStringLiteral("vidarro: ") + listing.note());
+    if (!options.items.isEmpty()) {
+        const QList<int> numbers = PlaylistJobs::parseRange(options.items).value_or(QList<int>());
+        const QSet<int> wanted(numbers.cbegin(), numbers.cend());
+        entries.removeIf([&wanted](const PlaylistEntry &entry) { return !wanted.contains(entry.number); });
+    }
+    if (entries.isEmpty()) {
+        error = QStringLiteral("no entry of the playlist to save");
+        return {};
+    }
+    const QString folder = PlaylistJobs::folder(planned.folder, listing.title());
+    if (!TargetPath::ensureWritableFolder(planned.folder) || folder.isEmpty() || !TargetPath::ensureWritableFolder(folder)) {
+        error = QStringLiteral("the folder %1 cannot be written to").arg(folder.isEmpty() ? planned.folder : folder);
+        return {};
+    }
+    return PlaylistJobs::requests(entries, planned, folder);
+}
+
 int GetCommand::run(const Options &options)
 {
     qInstallMessageHandler(logToFile);
@@ -217,6 +264,13 @@ int GetCommand::run(const Options &options)
         ::sigaction(SIGTERM, &action, nullptr);
     }
 
+    QString error;
+    const QList<JobRequest> requests = jobsFor(options, *planned.request, error);
+    if (requests.isEmpty()) {
+        say(QStringLiteral("vidarro: ") + error);
+        return Failed;
+    }
+
     JobQueue queue(&makeJob);
     JobKeeper keeper(&queue, Platform::perUserFolder());
     // Another program's unfinished jobs stay as they are: only this one runs.
@@ -225,16 +279,18 @@ int GetCommand::run(const Options &options)
         say(QStringLiteral("vidarro: ") + said);
 
     QEventLoop loop;
-    qint64 id = 0;
-    JobResult result = JobResult::canceled();
+    QList<qint64> ids;
+    QHash<qint64, JobResult> results;
     QElapsedTimer sinceShown;
     QString shown;
     connect(&queue, &JobQueue::rowChanged, &loop, [&](int row) {
         const JobRecord &record = queue.at(row);
-        if (record.id != id || record.state != JobState::Running
+        if (!ids.contains(record.id) || record.state != JobState::Running
             || (sinceShown.isValid() && sinceShown.elapsed() < progressEveryMs))
             return;
-        const QString line = progressLine(record.progress);
+        const QString line = ids.size() > 1 ? QStringLiteral("[%1/%2] ").arg(ids.indexOf(record.id) + 1).arg(ids.size())
+                                                  + progressLine(record.progress)
+                                            : progressLine(record.progress);
         if (line.isEmpty() || line == shown)
             return;
         shown = line;
@@ -242,10 +298,11 @@ int GetCommand::run(const Options &options)
         say(line);
     });
     connect(&queue, &JobQueue::jobEnded, &loop, [&](qint64 ended, const JobResult &how) {
-        if (ended != id)
+        if (!ids.contains(ended))
             return;
-        result = how;
-        loop.quit();
+        results.insert(ended, how);
+        if (results.size() == ids.size())
+            loop.quit();
     });
     QSocketNotifier interrupts(signalPipe[0], QSocketNotifier::Read);
     interrupts.setEnabled(signalPipe[0] >= 0);
@@ -259,32 +316,43 @@ int GetCommand::run(const Options &options)
                 return;
             }
             m_signal = number;
-            queue.cancel(id);
+            for (const qint64 id : std::as_const(ids))
+                queue.cancel(id);
         }
     });
-    id = queue.add(*planned.request);
+    for (const JobRequest &request : requests)
+        ids.append(queue.add(request));
     loop.exec();
     keeper.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    if (result.ok()) {
-        const QByteArray path = QFile::encodeName(QDir::toNativeSeparators(result.file)) + '\n';
-        std::fwrite(path.constData(), 1, size_t(path.size()), stdout);
-        std::fflush(stdout);
-        return Saved;
+    int failures = 0;
+    for (const qint64 id : std::as_const(ids)) {
+        const JobResult result = results.value(id, JobResult::canceled());
+        if (result.ok()) {
+            const QByteArray path = QFile::encodeName(QDir::toNativeSeparators(result.file)) + '\n';
+            std::fwrite(path.constData(), 1, size_t(path.size()), stdout);
+            std::fflush(stdout);
+            continue;
+        }
+        ++failures;
+        if (m_signal != 0)
+            continue;
+        const QString name = ids.size() > 1 ? requests.at(ids.indexOf(id)).name + QStringLiteral(": ") : QString();
+        if (result.state == JobState::Canceled) {
+            say(QStringLiteral("vidarro: ") + name + QStringLiteral("the download was canceled"));
+            continue;
+        }
+        say(QStringLiteral("vidarro: ") + name
+            + (result.errorText.isEmpty() ? catalogueText(settings, result.errorCode, MessageKind::DownloaderError)
+                                          : result.errorText));
+        if (!result.toolLine.isEmpty())
+            say(result.toolLine);
     }
     if (m_signal != 0) {
-        say(QStringLiteral("vidarro: interrupted; the download was canceled"));
+        say(ids.size() > 1 ? QStringLiteral("vidarro: interrupted; the downloads were canceled")
+                           : QStringLiteral("vidarro: interrupted; the download was canceled"));
         return 128 + m_signal;
     }
-    if (result.state == JobState::Canceled) {
-        say(QStringLiteral("vidarro: the download was canceled"));
-        return Failed;
-    }
-    say(QStringLiteral("vidarro: ") + (result.errorText.isEmpty() ? catalogueText(settings, result.errorCode,
-                                                                                  MessageKind::DownloaderError)
-                                                                  : result.errorText));
-    if (!result.toolLine.isEmpty())
-        say(result.toolLine);
-    return Failed;
+    return failures == 0 ? Saved : Failed;
 }

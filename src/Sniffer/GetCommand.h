@@ -11,9 +11,11 @@
 class SettingsFile;
 
 // "vidarro --get": one page address saved without a window, through the
-// window's queue, engines and history. Progress goes to standard error a
-// few times a second, the saved file's path to standard output. SIGINT and
-// SIGTERM cancel the job: its processes end and its partial files go.
+// window's queue, engines and history; of a playlist, each entry chosen is
+// a job of its own into the playlist's folder. Progress goes to standard
+// error a few times a second, each saved file's path to standard output, a
+// line each. SIGINT and SIGTERM cancel the jobs: their processes end and
+// their partial files go.
 class GetCommand : public QObject
 {
     Q_OBJECT
@@ -35,6 +37,7 @@ public:
         QString subs = {};                           // "en,de": subtitles of these languages
         bool subsBeside = false;                     // as .srt beside the file, else in it
         QString section = {};                        // "0:01-0:03": only that part
+        QString items;                               // a playlist's entries, "1,3-5"; empty: all
     };
 
     struct Planned
@@ -58,5 +61,9 @@ public:
     int run(const Options &options);
 
 private:
+    // The jobs of the address: one, or one per chosen entry of a playlist;
+    // empty with a message when there is nothing to save.
+    QList<JobRequest> jobsFor(const Options &options, const JobRequest &planned, QString &error);
+
     int m_signal = 0;   // the first SIGINT or SIGTERM received
 };

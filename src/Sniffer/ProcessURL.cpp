@@ -44,6 +44,7 @@ void Sniffer::processURL()
     progressBarStart(busyStepAsking);
     downloader->requestTitle();
     downloader->requestFormats();
+    startListing();
 }
 
 void Sniffer::quorlSetDefaultURL()

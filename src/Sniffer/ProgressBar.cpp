@@ -2,6 +2,7 @@
 
 #include "JobQueue.h"
 #include "LogLine.h"
+#include "PlaylistListing.h"
 #include "Version.h"
 #include "ui_DialogAbout.h"
 
@@ -46,6 +47,7 @@ void Sniffer::stopLastProcess()
     // Late answers of a cancelled address must not pull the window onward.
     workflow.cancel();
     downloader->stop();
+    listing->stop();
     // The busy page's Cancel ends the download it follows.
     if (followed != 0)
         jobs->cancel(std::exchange(followed, 0));

@@ -1,6 +1,7 @@
 #include "Sniffer.h"
 
 #include "LogLine.h"
+#include "PlaylistPanel.h"
 #include "Version.h"
 #include "ui_DialogAbout.h"
 #include "ui_InsertURL.h"
@@ -24,6 +25,7 @@ void Sniffer::showPage(int page)
         if (!workflow.answersIn())
             return;
         setSaveFilePath();
+        showPlaylistMode(workflow.isPlaylist());
     }
 
     QStackedWidget *stack = navigation->stackedWidget;
@@ -34,8 +36,10 @@ void Sniffer::showPage(int page)
     const PanelFlags panels = pageWidgets.value(page);
     for (auto it = panels.cbegin(); it != panels.cend(); ++it)
         panel(it.key())->setVisible(it.value());
-    setFixedHeight(pageHeight(panels, panelHeights, options->listFormats->isHidden(),
-                              options->listFormats->height()));
+    // A playlist's entries take the room of the format list and the name field.
+    const bool entries = page == DownloadPage && workflow.isPlaylist();
+    setFixedHeight(pageHeight(panels, panelHeights, options->listFormats->isHidden(), options->listFormats->height())
+                   + (entries ? PlaylistPanel::panelHeight - 70 : 0));
     m_currentPage = page;
 
     if (ui->widgetProgress->isHidden() && busyTimer->isActive())

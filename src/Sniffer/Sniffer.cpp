@@ -122,4 +122,5 @@ void Sniffer::initialise()
     initClickHelp();
     initDownloader();
     initJobs();
+    initPlaylist();
 }

@@ -18,7 +18,11 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <optional>
+
 class BrowserCapture;
+class PlaylistListing;
+class PlaylistPanel;
 class DownloadsWindow;
 class JobKeeper;
 class JobQueue;
@@ -94,6 +98,8 @@ public:
     QDialog *aboutDialog() const { return aboutBox; }
     const SniffedItems &sniffedList() const { return sniffedItems; }
     QComboBox *qualityChoice() const { return qualityBox; }
+    // The download page's entries when the address is a playlist.
+    PlaylistPanel *playlistView() const { return playlistPanel; }
     // The link to the capture engines; reports queued here reach the list.
     CaptureSession *captureSession() const { return capture; }
     // The link to the browsers' native hosts; started with the page.
@@ -336,6 +342,25 @@ private:
     QUrl handedOpen;             // the one on the pages now
     bool handedShown = false;    // it reached the download page
     QTimer *handoverTimer = nullptr;
+
+    // Playlists (PlaylistPage.cpp).
+    void initPlaylist();
+    void startListing();
+    // The listing's verdict: one item, or a playlist listed to its end.
+    void listingDone();
+    // The heights the first entry offers, highest first.
+    QList<int> offeredHeights() const;
+    void showPlaylistMode(bool on);
+    void downloadPlaylist();
+    PlaylistListing *listing = nullptr;
+    PlaylistPanel *playlistPanel = nullptr;
+    QList<QWidget *> hiddenForPlaylist;
+    struct HeldError
+    {
+        int code = 0;
+        QString toolLine;
+    };
+    std::optional<HeldError> heldError;
 
     // Menus.
     struct HelpItem { QAction *action; QString command; QString text; };

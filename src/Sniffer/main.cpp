@@ -18,6 +18,7 @@
 //                                    one address saved without a window
 //     [--subs en,de] [--subs-beside] [--section FROM-TO]
 //                                    with subtitles (in the file, or beside it as .srt), only a part
+//     [--items 1,3-5]                of a playlist, the entries named (all without --items)
 
 namespace {
 
@@ -48,6 +49,8 @@ void describe(QCommandLineParser &parser)
         {QStringLiteral("subs-beside"), QStringLiteral("With --get and --subs: the subtitles beside the file, as .srt.")},
         {QStringLiteral("section"), QStringLiteral("With --get: only this part, FROM-TO as h:mm:ss (0:01-0:03)."),
          QStringLiteral("range")},
+        {QStringLiteral("items"), QStringLiteral("With --get of a playlist: the entries to save, such as 1,3-5 (default: all)."),
+         QStringLiteral("items")},
     });
     parser.addPositionalArgument(QStringLiteral("addresses"), QStringLiteral("http(s) addresses to open in the window."),
                                  QStringLiteral("[address…]"));
@@ -105,6 +108,7 @@ int runWithoutWindow(int argc, char *argv[])
     options.limitRate = parser.value(QStringLiteral("limit-rate"));
     options.proxy = parser.value(QStringLiteral("proxy"));
     GetCommand command;
+    options.items = parser.value(QStringLiteral("items"));
     return command.run(options);
 }
 
@@ -131,6 +135,8 @@ int main(int argc, char *argv[])
         if (parser.isSet(QLatin1String(option)))
             return usage(QStringLiteral("--%1 goes with --get").arg(QLatin1String(option)));
     }
+    if (parser.isSet(QStringLiteral("items")))
+        return usage(QStringLiteral("--items goes with --get"));
     Handover::Message message;
     message.action = parser.isSet(QStringLiteral("queue")) ? Handover::Action::Queue : Handover::Action::Open;
     for (const QString &text : parser.positionalArguments()) {

@@ -12,29 +12,6 @@
 
 namespace {
 
-// The credentials, the cookie source and the route (its proxy may carry a
-// password) in a private folder's file that the tool reads; the folder, or
-// empty when it cannot be written.
-QString optionsFolder(const QString &userName, const QString &password, const QString &cookieSource,
-                      const QByteArray &route)
-{
-    const QString folder = ToolOptions::makePrivateFolder();
-    if (folder.isEmpty())
-        return {};
-    QByteArray text = "# coding: utf-8\n";
-    if (!userName.isEmpty() || !password.isEmpty())
-        text += "--username " + ToolOptions::quotedWord(userName.toUtf8()) + "\n--password "
-                + ToolOptions::quotedWord(password.toUtf8()) + '\n';
-    if (!cookieSource.isEmpty())
-        text += "--cookies-from-browser " + ToolOptions::quotedWord(cookieSource.toUtf8()) + '\n';
-    text += route;
-    if (!ToolOptions::writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
-        QDir(folder).removeRecursively();
-        return {};
-    }
-    return folder;
-}
-
 void removeFiles(const QStringList &names)
 {
     for (const QString &name : names) {
@@ -127,7 +104,7 @@ ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &ar
     if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty() || !routeLines.isEmpty()) {
         LOG_DEBUG << "launchTool" << ":" << "proxy" << ":" << route.shownProxy() << ":" << "rate limit"
                   << route.bytesPerSecond;
-        folder = optionsFolder(userName, password, cookieSource, routeLines);
+        folder = ToolOptions::addressOptions(userName, password, cookieSource, routeLines);
         if (folder.isEmpty())
             LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }

@@ -59,4 +59,23 @@ bool writePrivateFile(const QString &path, QByteArrayView text)
     return ::close(fd) == 0;
 }
 
+QString addressOptions(const QString &userName, const QString &password, const QString &cookieSource,
+                       const QByteArray &route)
+{
+    const QString folder = makePrivateFolder();
+    if (folder.isEmpty())
+        return {};
+    QByteArray text = "# coding: utf-8\n";
+    if (!userName.isEmpty() || !password.isEmpty())
+        text += "--username " + quotedWord(userName.toUtf8()) + "\n--password " + quotedWord(password.toUtf8()) + '\n';
+    if (!cookieSource.isEmpty())
+        text += "--cookies-from-browser " + quotedWord(cookieSource.toUtf8()) + '\n';
+    text += route;
+    if (!writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
+        QDir(folder).removeRecursively();
+        return {};
+    }
+    return folder;
+}
+
 } // namespace ToolOptions

@@ -26,4 +26,11 @@ QString makePrivateFolder();
 // Writes a new file of mode 0600 (never through a link); false when it cannot.
 bool writePrivateFile(const QString &path, QByteArrayView text);
 
+// The address's credentials, the cookie source ("BROWSER[:PROFILE]", or
+// empty) and the route's lines (routeLines: its proxy may carry a password)
+// in "options.conf" of a new private folder; the folder, or empty when it
+// cannot be written.
+QString addressOptions(const QString &userName, const QString &password, const QString &cookieSource,
+                       const QByteArray &route = {});
+
 } // namespace ToolOptions

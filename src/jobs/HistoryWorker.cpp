@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSet>
 #include <QSqlQuery>
 
 #include <atomic>
@@ -37,7 +38,7 @@ bool exec(QSqlQuery &query, const QVariantList &values)
 struct HistoryWorker::Statements
 {
     explicit Statements(const QSqlDatabase &db)
-        : insert(db), update(db), remove(db), removeEnded(db), position(db), search(db)
+        : insert(db), update(db), remove(db), removeEnded(db), position(db), search(db), saved(db)
     {
     }
 
@@ -49,10 +50,11 @@ struct HistoryWorker::Statements
             && position.prepare(QStringLiteral("UPDATE jobs SET position = ? WHERE id = ?"))
             && search.prepare(HistorySchema::selectAll()
                               + QStringLiteral("WHERE name_key LIKE ? ESCAPE '\\' OR site LIKE ? ESCAPE '\\' "
-                                               "ORDER BY id DESC LIMIT ?"));
+                                               "ORDER BY id DESC LIMIT ?"))
+            && saved.prepare(QStringLiteral("SELECT DISTINCT address FROM jobs WHERE state = 3"));
     }
 
-    QSqlQuery insert, update, remove, removeEnded, position, search;
+    QSqlQuery insert, update, remove, removeEnded, position, search, saved;
 };
 
 HistoryWorker::HistoryWorker(const QString &folder, std::shared_ptr<HistoryChannel> channel, QObject *owner)
@@ -169,6 +171,8 @@ void HistoryWorker::run(Ops begin, Ops end)
     for (auto op = begin; op != end; ++op) {
         if (op->kind == HistoryOp::Search)
             news.found.append({op->text, search(op->text, op->limit)});
+        else if (op->kind == HistoryOp::Saved)
+            news.saved.append(saved(op->addresses));
     }
     if (news.isEmpty())
         return;
@@ -180,6 +184,7 @@ void HistoryWorker::run(Ops begin, Ops end)
         told.failure = news.failure;
     told.committed.append(news.committed);
     told.found.append(news.found);
+    told.saved.append(news.saved);
 }
 
 bool HistoryWorker::write(Ops begin, Ops end, HistoryNews &news, bool &erased)
@@ -222,6 +227,7 @@ bool HistoryWorker::write(Ops begin, Ops end, HistoryNews &news, bool &erased)
                 run(s.position, {i, op->ids.at(i)});
             break;
         case HistoryOp::Search:
+        case HistoryOp::Saved:
         case HistoryOp::Call:
             break;
         }
@@ -250,6 +256,27 @@ QList<JobRecord> HistoryWorker::search(const QString &text, int limit)
         jobs.append(HistorySchema::read(query));
     query.finish();
     return jobs;
+}
+
+QStringList HistoryWorker::saved(const QStringList &addresses)
+{
+    // One pass over the finished jobs: a playlist asks about thousands at once.
+    QStringList found;
+    if (!m_statements || addresses.isEmpty())
+        return found;
+    const QSet<QString> wanted(addresses.cbegin(), addresses.cend());
+    QSqlQuery &query = m_statements->saved;
+    if (!query.exec()) {
+        LOG_ERROR << "JobHistory" << ":" << "saved" << query.lastError().text();
+        return found;
+    }
+    while (query.next()) {
+        const QString address = QString::fromLatin1(query.value(0).toByteArray());
+        if (wanted.contains(address))
+            found.append(address);
+    }
+    query.finish();
+    return found;
 }
 
 void HistoryWorker::drop()

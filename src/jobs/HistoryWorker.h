@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <functional>
@@ -17,7 +18,7 @@
 // One change or question for the history's thread.
 struct HistoryOp
 {
-    enum Kind { Add, Store, Remove, RemoveFinished, Positions, Search, Call };
+    enum Kind { Add, Store, Remove, RemoveFinished, Positions, Search, Call, Saved };
 
     Kind kind = Add;
     JobRecord record;               // Add, Store
@@ -25,6 +26,7 @@ struct HistoryOp
     QString text;                   // Search
     int limit = 0;                  // Search
     std::function<void()> call;     // Call: run on the history's thread
+    QStringList addresses;          // Saved: the addresses asked about
 };
 
 // What the history's thread has to tell the owner's.
@@ -33,8 +35,9 @@ struct HistoryNews
     QString failure;
     QList<std::pair<qint64, JobState>> committed;
     QList<std::pair<QString, QList<JobRecord>>> found;
+    QList<QStringList> saved;         // per Saved question, the addresses finished jobs have
 
-    bool isEmpty() const { return failure.isEmpty() && committed.isEmpty() && found.isEmpty(); }
+    bool isEmpty() const { return failure.isEmpty() && committed.isEmpty() && found.isEmpty() && saved.isEmpty(); }
 };
 
 // Everything that passes between the two threads, under one mutex, where
@@ -100,6 +103,7 @@ private:
     void run(Ops begin, Ops end);
     bool write(Ops begin, Ops end, HistoryNews &news, bool &erased);
     QList<JobRecord> search(const QString &text, int limit);
+    QStringList saved(const QStringList &addresses);
     void drop();
 
     const QString m_folder;

@@ -38,7 +38,7 @@ JobHistory::Opened JobHistory::open()
 
 qint64 JobHistory::add(const JobRecord &record)
 {
-    HistoryOp op{HistoryOp::Add, record, {}, {}, 0, {}};
+    HistoryOp op{HistoryOp::Add, record, {}, {}, 0, {}, {}};
     op.record.id = m_nextId++;
     const qint64 id = op.record.id;
     post(std::move(op));
@@ -47,27 +47,36 @@ qint64 JobHistory::add(const JobRecord &record)
 
 void JobHistory::store(const JobRecord &record)
 {
-    post({HistoryOp::Store, record, {}, {}, 0, {}});
+    post({HistoryOp::Store, record, {}, {}, 0, {}, {}});
 }
 
 void JobHistory::remove(qint64 id)
 {
-    post({HistoryOp::Remove, {}, {id}, {}, 0, {}});
+    post({HistoryOp::Remove, {}, {id}, {}, 0, {}, {}});
 }
 
 void JobHistory::removeFinished()
 {
-    post({HistoryOp::RemoveFinished, {}, {}, {}, 0, {}});
+    post({HistoryOp::RemoveFinished, {}, {}, {}, 0, {}, {}});
 }
 
 void JobHistory::setPositions(const QList<qint64> &idsInOrder)
 {
-    post({HistoryOp::Positions, {}, idsInOrder, {}, 0, {}});
+    post({HistoryOp::Positions, {}, idsInOrder, {}, 0, {}, {}});
 }
 
 void JobHistory::search(const QString &text, int limit)
 {
-    post({HistoryOp::Search, {}, {}, text, limit, {}});
+    post({HistoryOp::Search, {}, {}, text, limit, {}, {}});
+}
+
+void JobHistory::findSaved(const QList<QUrl> &addresses)
+{
+    HistoryOp op;
+    op.kind = HistoryOp::Saved;
+    for (const QUrl &address : addresses)
+        op.addresses.append(QString::fromLatin1(address.adjusted(QUrl::RemoveUserInfo).toEncoded()));
+    post(std::move(op));
 }
 
 void JobHistory::post(HistoryOp &&op)
@@ -104,5 +113,7 @@ bool JobHistory::event(QEvent *event)
         emit committed(id, state);
     for (const auto &[text, jobs] : std::as_const(news.found))
         emit found(text, jobs);
+    for (const QStringList &addresses : std::as_const(news.saved))
+        emit savedFound(addresses);
     return true;
 }

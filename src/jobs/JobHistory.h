@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <memory>
@@ -68,6 +69,9 @@ public:
     // first, at most limit (1 to 1000); answered by found(). An empty text
     // matches every job.
     void search(const QString &text, int limit);
+    // Which of these addresses a finished job saved (its user name and
+    // password aside); answered by savedFound().
+    void findSaved(const QList<QUrl> &addresses);
 
     // Writes what is pending and closes the file; later calls keep nothing.
     void close();
@@ -77,6 +81,8 @@ signals:
     void committed(qint64 id, JobState state);
     // The answer to search(text, …).
     void found(const QString &text, const QList<JobRecord> &jobs);
+    // The answer to findSaved(): the addresses asked about that were saved.
+    void savedFound(const QStringList &addresses);
     // The history stopped keeping jobs; one sentence for the user.
     void failed(const QString &message);
 

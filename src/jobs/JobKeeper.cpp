@@ -36,6 +36,7 @@ QString JobKeeper::open(bool goOn)
         listFound(records);
     });
     connect(history, &JobHistory::failed, this, &JobKeeper::failed);
+    connect(history, &JobHistory::savedFound, this, &JobKeeper::savedFound);
     m_queue->restore(opened.jobs, goOn);
     history->search(QString(), listedAtStart);
     return opened.message;
@@ -45,6 +46,14 @@ void JobKeeper::findOlder(const QString &text)
 {
     if (m_history && !text.trimmed().isEmpty())
         m_history->search(text.trimmed(), listedAtStart);
+}
+
+void JobKeeper::findSaved(const QList<QUrl> &addresses)
+{
+    if (m_history)
+        m_history->findSaved(addresses);
+    else
+        emit savedFound({});
 }
 
 void JobKeeper::listFound(const QList<JobRecord> &records)

@@ -31,6 +31,8 @@ public:
     QString open(bool goOn);
     // Older jobs whose name or site holds the text join the list.
     void findOlder(const QString &text);
+    // Which of these addresses a finished job saved; answered by savedFound().
+    void findSaved(const QList<QUrl> &addresses);
     // Writes what is pending and lets go of the file (after the queue paused).
     void close();
     bool isOpen() const { return m_history != nullptr; }
@@ -38,6 +40,7 @@ public:
 signals:
     // The history stopped keeping jobs during the session.
     void failed(const QString &message);
+    void savedFound(const QStringList &addresses);
 
 private:
     void listFound(const QList<JobRecord> &records);

@@ -1,6 +1,9 @@
 #include "CYouTubeDownloadDlg.h"
 #include "CaptureSession.h"
 #include "MediaFixture.h"
+#include "PlaylistListing.h"
+#include "PlaylistModel.h"
+#include "PlaylistPanel.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -10,6 +13,9 @@
 #include "ui_Progress.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QListWidget>
 #include <QProgressBar>
 
@@ -107,13 +113,15 @@ private slots:
         WindowHarness harness;
         QTemporaryDir target;
         Sniffer *w = harness.start();
-        // The page the window is on when each answer arrives: the second opens it.
+        // The page the window is on when each answer arrives: the last opens it.
         QList<int> pages;
         for (auto answer : {&Downloader::haveTitle, &Downloader::haveFormats})
             connect(w->findChild<Downloader *>(), answer, w, [&] { pages << w->currentPage(); });
+        connect(w->findChild<PlaylistListing *>(), &PlaylistListing::singleFound, w, [&] { pages << w->currentPage(); });
         enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("page.html"));
         QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
-        QCOMPARE(pages, (QList<int>{1, 3}));
+        QCOMPARE(pages, (QList<int>{1, 1, 3}));
+        QVERIFY(w->playlistView()->isHidden());
         Ui::Options *options = w->optionsForm();
         QVERIFY2(options->lblTitle->text().startsWith("Fixture Clip Part 2"), qPrintable(options->lblTitle->text()));
         QCOMPARE(options->inputTitle->text(), options->lblTitle->text());
@@ -174,13 +182,59 @@ private slots:
         enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("status/404/clip.mp4"));
         // Both runs fail; the second failure does not pull the window on.
         QTRY_COMPARE_WITH_TIMEOUT(failures.size(), 2, toolWait);
-        QCOMPARE(w->currentPage(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 2, toolWait);
         QCOMPARE(harness.responder.messages.size(), 1);
         QVERIFY(harness.messageSeen("[DL] in 'onDownloaderError'"));
         // The catalogue's text for the cause, the tool's own line as the detail.
         QVERIFY(harness.messageSeen("Not found (404)<br>"));
         QVERIFY(harness.messageSeen("comment: ERROR: [generic] "));
         QVERIFY(harness.messageSeen("HTTP Error 404: Not Found (caused by &lt;HTTPError"));
+    }
+
+    // A podcast feed: its entries with check boxes as they arrive; entries 1
+    // and 3 saved into the feed's folder under their titles; listed again,
+    // those saved are marked and left out until ticked again.
+    void aFeedSavesTheEntriesChosen()
+    {
+        QVERIFY(m_media.addFeed("feed.xml", "Local Podcast",
+                                {{"First Song", "clip.mp3"}, {"Second Song", "clip.webm"}, {"Third Clip", "clip.mp4"}}));
+        WindowHarness harness;
+        QTemporaryDir target;
+        Sniffer *w = harness.start();
+        QStringList said;
+        connect(w->findChild<PlaylistListing *>(), &PlaylistListing::entriesArrived, w,
+                [&] { said << w->progressForm()->progressBar->format(); });
+        enter(w->navigationForm()->btnDownloaderOS, w, m_media.url("feed.xml"));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        PlaylistPanel *panel = w->playlistView();
+        PlaylistModel *model = panel->model();
+        QVERIFY(panel->isVisible() && w->optionsForm()->btnDownloadVideo->isHidden());
+        QCOMPARE(w->optionsForm()->lblTitle->text(), "Local Podcast");
+        QStringList titles;
+        for (int row = 0; row < model->rowCount(); ++row)
+            titles << model->index(row, PlaylistModel::Title).data().toString();
+        QCOMPARE(titles, (QStringList{"First Song", "Second Song", "Third Clip"}));
+        QCOMPARE(said.last(), "3 entries so far");
+        QCOMPARE(panel->qualityChoice()->count(), 2);   // Best, Audio (MP3): the first entry has no heights
+        panel->rangeField()->setText("1,3");
+        QTest::keyClick(panel->rangeField(), Qt::Key_Return);
+        QCOMPARE(model->checkedCount(), 2);
+        w->optionsForm()->selectPath->setEditText(target.path());
+        panel->downloadButton()->click();
+        QVERIFY(harness.settle(toolWait));
+        const QString folder = target.filePath("Local Podcast");
+        QCOMPARE(files(folder), (QStringList{"First Song.mp3", "Third Clip.mp4"}));
+        QCOMPARE(readFile(folder + "/First Song.mp3"), m_media.bytes("clip.mp3"));
+        QVERIFY(MediaFixture::streamCodecs(folder + "/Third Clip.mp4").contains("h264"));
+
+        QTest::keyClick(w->insertUrlForm()->inputURL, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentPage(), 3, toolWait);
+        QTRY_VERIFY(model->isSaved(0) && !model->isSaved(1) && model->isSaved(2));
+        QCOMPARE(model->checkedCount(), 1);
+        panel->allButton()->click();
+        QCOMPARE(model->checkedCount(), 3);
+        panel->noneButton()->click();
+        QVERIFY(!panel->downloadButton()->isEnabled());
     }
 
     // HLS with an audio group: a row per height, the best saved with its sound;

@@ -2,6 +2,7 @@
 #include "LogHandler.h"
 #include "MediaFixture.h"
 #include "NetworkRoute.h"
+#include "PlaylistListing.h"
 #include "WindowHarness.h"
 
 #include "ui_InsertURL.h"
@@ -184,6 +185,7 @@ private slots:
             driver->info->formats.append({QString::number(code), code == 7, code == 7 ? "mp4/../../../../x" : "webm", "1x1", ""});
         emit driver->haveTitle();
         emit driver->haveFormats();
+        emit w->findChild<PlaylistListing *>()->singleFound();
         QCOMPARE(w->currentPage(), 3);
         QVERIFY2(w->height() <= 285 + 8 * 28, qPrintable(QString::number(w->height())));
         s_log.clear();

@@ -5,6 +5,7 @@
 #include "MessageCatalogue.h"
 #include "PageLayout.h"
 #include "Platform.h"
+#include "PlaylistJobs.h"
 #include "ReportQueue.h"
 #include "SaveName.h"
 #include "SettingsFile.h"
@@ -39,8 +40,10 @@ private:
             flow.openAddressPage(event == "yt" ? Flow::Sites::VideoSites : Flow::Sites::OtherSites);
         if (event == "yt" || event == "os" || event == "list")
             return flow.hostList() + ':' + QString::number(flow.hostError());
-        if (event == "title" || event == "formats")
-            return flow.answer(event == "title" ? Flow::Answer::Title : Flow::Answer::Formats) ? "open" : "wait";
+        if (event == "title" || event == "formats" || event == "listed")
+            return flow.answer(event == "title" ? Flow::Answer::Title : event == "formats" ? Flow::Answer::Formats
+                                                                                          : Flow::Answer::Listing)
+                       ? "open" : "wait";
         if (event == "run-error" || event == "error")
             return flow.reportError(event == "run-error") ? "show" : "drop";
         if (event == "file")
@@ -51,6 +54,8 @@ private:
             return flow.finishDownload() ? "page5" : "page2";
         if (event == "accept")
             flow.addressAccepted();
+        else if (event == "playlist")
+            flow.playlistFound();
         else if (event == "cancel")
             flow.cancel();
         else if (event.startsWith("sniffed-"))
@@ -89,12 +94,14 @@ private slots:
         QTest::addColumn<QString>("reactions");
         QTest::newRow("no list bound") << "list" << ":0";
         QTest::newRow("each button its list") << "yt os" << "yt_urls:2 os_urls:1";
-        QTest::newRow("page on the second answer") << "accept title formats" << "- wait open";
-        QTest::newRow("either order") << "accept formats title" << "- wait open";
-        QTest::newRow("a new address waits anew") << "accept title formats accept title" << "- wait open - wait";
+        QTest::newRow("page on the last answer") << "accept listed title formats" << "- wait wait open";
+        QTest::newRow("either order") << "accept formats title listed" << "- wait wait open";
+        QTest::newRow("a new address waits anew") << "accept listed title formats accept title" << "- wait wait open - wait";
+        QTest::newRow("a playlist waits for its listing alone")
+            << "accept title playlist listed formats run-error" << "- wait - open wait drop";
         QTest::newRow("the pair fails once") << "accept run-error run-error title" << "- show drop wait";
         QTest::newRow("cancel silences late answers") << "accept cancel title formats run-error" << "- - wait wait drop";
-        QTest::newRow("other errors always show") << "accept title formats error error" << "- wait open show show";
+        QTest::newRow("other errors always show") << "accept listed title formats error error" << "- wait wait open show show";
         QTest::newRow("video") << "video file done" << "- done page2";
         QTest::newRow("audio is extracted") << "audio file done" << "- extract page2";
         QTest::newRow("sniffed audio back to its page once") << "sniffed-audio saved done done" << "- extract page5 page2";
@@ -217,6 +224,51 @@ private slots:
             const QByteArray name = "hostile extension '" + QByteArray(hostile).toPercentEncoding() + "'";
             row(name, TargetPath::safeExtension(hostile, "bin"), "bin");
         }
+        // A playlist's untrusted listing lines, ranges and names.
+        const auto range = [](const char *text) {
+            const auto numbers = PlaylistJobs::parseRange(text);
+            QStringList shown;
+            for (const int n : numbers.value_or(QList<int>()))
+                shown << QString::number(n);
+            return numbers ? shown.join(' ') : QString("refused");
+        };
+        row("range: typical", range("1-3, 5,2"), "1 2 3 5");
+        for (const char *bad : {"", "0", "3-1", "1,,2", "1-", "x", "1-100001", "-5"})
+            row(QByteArray("range: refused '") + bad + "'", range(bad), "refused");
+        const auto line = [](const QString &text) {
+            const ListingLine parsed = PlaylistOutput::parseLine(text);
+            const PlaylistEntry &e = parsed.entry;
+            return QStringList{QString::number(int(parsed.kind)), parsed.title.left(20), QString::number(parsed.count),
+                               QString::number(e.number), e.title.left(20) + '/' + QString::number(e.title.size()), e.length,
+                               e.address.toString()}.join('|');
+        };
+        const QString entry = R"({"kind": "entry", "number": %1, "title": "%2", "length": "%3", "address": "%4"})";
+        row("listing: entry", line(entry.arg(2).arg("Song \u00e9").arg("1:02:03").arg("https://a.example/2.mp3")),
+            "2||0|2|Song é/6|1:02:03|https://a.example/2.mp3");
+        row("listing: no title, odd length", line(entry.arg(1).arg("").arg("99").arg("http://a/1")), "2||0|1|/0|0:00|http://a/1");
+        row("listing: 5,000 characters", line(entry.arg(3).arg(QString(5000, 'w')).arg("0:01").arg("http://a/3")),
+            "2||0|3|wwwwwwwwwwwwwwwwwwww/300|0:01|http://a/3");
+        row("listing: a path as title", line(entry.arg(4).arg("../../x\\n").arg("0:01").arg("http://a/4")),
+            "2||0|4|../../x/7|0:01|http://a/4");
+        for (const char *address : {"file:///etc/passwd", "javascript:x", "", "http://"})
+            row(QByteArray("listing: refused address ") + address, line(entry.arg(5).arg("t").arg("0:01").arg(address)), "0||0|0|/0||");
+        row("listing: no number", line(entry.arg(0).arg("t").arg("0:01").arg("http://a/0")), "0||0|0|/0||");
+        row("listing: playlist", line(R"({"kind": "playlist", "title": "Feed\u0007 ", "count": 100000})"), "1|Feed|100000|0|/0||");
+        row("listing: note", line(R"({"kind": "note", "text": "first 10000", "count": 100000, "listed": 10000})"),
+            "3|first 10000|100000|0|/0||");
+        row("listing: single", line(R"({"kind": "single"})"), "4||0|0|/0||");
+        for (const char *broken : {"", "{", "[1]", R"({"kind": 5})", R"({"kind": "entry")"})
+            row(QByteArray("listing: unreadable ") + broken, line(broken), "0||0|0|/0||");
+        const QTemporaryDir base;
+        row("folder: a path as title", PlaylistJobs::folder(base.path(), "../../x"), base.filePath("x"));
+        row("folder: dots only", PlaylistJobs::folder(base.path(), " .. "), base.filePath("Playlist"));
+        QList<PlaylistEntry> batch;
+        for (const char *title : {"A", "A", "", "../../x", "A.b", "A.b", ".hidden"})
+            batch.append({int(batch.size()) + 1, title, "0:00", QUrl("http://a/"), {}, {}});
+        QStringList targets;
+        for (const JobRequest &request : PlaylistJobs::requests(batch, {}, base.path()))
+            targets << QFileInfo(request.target).fileName();
+        row("batch: names of their own", targets.join('|'), "A.mp4|A (2).mp4|Entry 3.mp4|x.mp4|A (3).b.mp4|A (4).b.mp4|hidden.mp4");
         row("busy: both", BusyText::progressFormat("1.20MiB/s", "00:12"), "%p%  ·  1.20MiB/s  ·  00:12 left");
         row("busy: speed only", BusyText::progressFormat("7.89MiB/s", ""), "%p%  ·  7.89MiB/s");
         row("busy: neither", BusyText::progressFormat("", ""), "%p%");

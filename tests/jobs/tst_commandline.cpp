@@ -79,6 +79,14 @@ private slots:
         QVERIFY2(m_media.makeFinishing(), qPrintable(m_media.errorString()));
         QVERIFY(m_media.route("slow.mp4", {.headers = {"Content-Type: video/mp4"}, .rate = 200000, .made = 64 << 20}));
         QVERIFY(m_media.route("two.mp4", {.headers = {"Content-Type: video/mp4"}, .made = 2 << 20}));
+        QVERIFY(m_media.addFeed("feed.xml", "Local Podcast", {{"First Song", "clip.mp3"}, {"Second Song", "clip.mp3"},
+                                                              {"Third Clip", "clip.mp4"}}));
+        QVERIFY(m_media.addFeed("hostile.xml", "../../x", {{"", "clip.mp3"}, {QString(5000, 't'), "clip.mp3"},
+                                                           {"../../x", "clip.mp3"}}));
+        QList<std::pair<QString, QString>> many;
+        for (int n = 1; n <= 100000; ++n)
+            many.append({QString("Episode %1").arg(n), "clip.mp3"});
+        QVERIFY(m_media.addFeed("big.xml", "Big Feed", many));
         // Every program started here, and the test's own socket look-up, use these folders.
         QVERIFY(QDir().mkpath(m_home.filePath("run")));
         QVERIFY(QFile::setPermissions(m_home.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
@@ -186,6 +194,57 @@ private slots:
         QVERIFY(std::any_of(records.cbegin(), records.cend(), [&](const JobRecord &record) {
             return record.result.file == file && record.state == JobState::Finished;
         }));
+    }
+
+    void playlist_data()
+    {
+        QTest::addColumn<QString>("feed");
+        QTest::addColumn<QString>("items");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("files");   // in the playlist's folder, or the words on stderr
+        QTest::newRow("entries 1 and 3") << "feed.xml" << "1,3" << 0
+                                         << QStringList{"Local Podcast/First Song.mp3", "Local Podcast/Third Clip.mp4"};
+        QTest::newRow("untrusted names, every entry")
+            << "hostile.xml" << "" << 0 << QStringList{"x/Entry 1.mp3", "x/" + QString(200, 't') + ".mp3", "x/x.mp3"};
+        QTest::newRow("100,000 entries: the first 10,000 listed")
+            << "big.xml" << "10000,10001" << 0 << QStringList{"Big Feed/Episode 10000.mp3", "the first 10000 of 100000 entries"};
+        QTest::newRow("no such entry") << "feed.xml" << "7" << 1 << QStringList{"no entry of the playlist to save"};
+        QTest::newRow("unreadable items") << "feed.xml" << "1,x" << 2 << QStringList{"unknown entries"};
+        QTest::newRow("items of one item") << "clip.mp3" << "1" << 1 << QStringList{"--items needs the address of a playlist"};
+    }
+
+    void playlist()
+    {
+        QFETCH(QString, feed);
+        QFETCH(QString, items);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, files);
+        QTemporaryDir folder;
+        QStringList arguments{"--get", m_media.url(feed), "--folder", folder.path()};
+        if (!items.isEmpty())
+            arguments << "--items" << items;
+        const Ran ran = vidarro(arguments);
+        QVERIFY2(ran.exitCode == exitCode, qPrintable(ran.err));
+        if (exitCode != 0) {
+            QVERIFY2(ran.err.contains(files.first()), qPrintable(ran.err));
+            return;
+        }
+        if (files.last().startsWith("the first"))
+            QVERIFY2(ran.err.contains(files.takeLast()), qPrintable(ran.err));
+        // One saved path a line, in the playlist's order, nothing beside them.
+        QStringList saved;
+        for (const QString &file : std::as_const(files))
+            saved << folder.filePath(file);
+        QCOMPARE(ran.out.trimmed().split('\n'), saved);
+        QDirIterator all(folder.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QStringList found;
+        while (all.hasNext())
+            found << all.next();
+        found.sort();
+        QCOMPARE(found, saved);
+        for (const QString &file : std::as_const(saved))
+            QVERIFY2(file.endsWith(".mp3") ? readFile(file) == m_media.bytes("clip.mp3")
+                                           : MediaFixture::streamCodecs(file).contains("h264"), qPrintable(file));
     }
 
     void interrupted()

@@ -64,6 +64,19 @@ bool MediaFixture::addFile(const QString &name, const QByteArray &data)
     return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+bool MediaFixture::addFeed(const QString &name, const QString &title, const QList<std::pair<QString, QString>> &items)
+{
+    QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel><title>"
+                     + title.toHtmlEscaped().toUtf8() + "</title>\n";
+    for (const auto &[itemTitle, file] : items) {
+        xml += "<item>";
+        if (!itemTitle.isEmpty())
+            xml += "<title>" + itemTitle.toHtmlEscaped().toUtf8() + "</title>";
+        xml += "<enclosure url=\"" + url(file).toUtf8() + "\" type=\"application/octet-stream\"/></item>\n";
+    }
+    return addFile(name, xml + "</channel></rss>\n");
+}
+
 bool MediaFixture::route(const QString &path, const Route &route)
 {
     QJsonArray headers;

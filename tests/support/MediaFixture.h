@@ -66,6 +66,9 @@ public:
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QByteArray bytes(const QString &name) const;
     bool addFile(const QString &name, const QByteArray &data);
+    // A podcast feed (RSS) in the folder: an item per (title, file of this
+    // server) as its enclosure, in order; an empty title gives an item without one.
+    bool addFeed(const QString &name, const QString &title, const QList<std::pair<QString, QString>> &items);
     // Streams made with ffmpeg in the folder, `seconds` long, with a noisy
     // picture so that segments have a real size:
     //   hls/master.m3u8   master: 1280x720 and 640x360 variants, an audio group

@@ -17,6 +17,7 @@
 #include "CaptureSession.h"
 #include "LogHandler.h"
 #include "Platform.h"
+#include "PlaylistPanel.h"
 #include "SettingsFile.h"
 #include "Sniffer.h"
 #include "UserDialogs.h"
@@ -27,6 +28,7 @@
 #include "ui_Progress.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -182,7 +184,7 @@ public:
         queue->setFactory(&makeJob);
     }
 
-    int run(Sniffer &w, const QString &address, const QString &stream, const QString &failing)
+    int run(Sniffer &w, const QString &address, const QString &stream, const QString &failing, const QString &feed)
     {
         w.showPage(PageLayout::MainPage);
         shoot(&w, QStringLiteral("page0-main"));
@@ -232,6 +234,16 @@ public:
                 shoot(&w, QStringLiteral("page3-download-merged"));
             else
                 std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(stream));
+        }
+        // A podcast feed: its entries with check boxes, some of them ticked.
+        if (!feed.isEmpty()) {
+            if (openOther(w, feed)) {
+                w.playlistView()->rangeField()->setText(QStringLiteral("1-3,5"));
+                w.playlistView()->applyRange();
+                shoot(&w, QStringLiteral("page3-playlist"));
+            } else {
+                std::fprintf(stderr, "the download page did not come for %s\n", qPrintable(feed));
+            }
         }
         if (!failing.isEmpty()) {
             m_messages.clear();
@@ -359,7 +371,7 @@ int main(int argc, char *argv[])
     window.initialise();
     window.show();
     auto argument = [&](int n) { return argc > n ? QString::fromLocal8Bit(argv[n]) : QString(); };
-    const int result = tour.run(window, argument(2), argument(3), argument(4));
+    const int result = tour.run(window, argument(2), argument(3), argument(4), argument(5));
     UserDialogs::setResponder(nullptr);
     return result;
 }

@@ -44,6 +44,20 @@ python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/site" >/dev/n
 server=$!
 sleep 1
 
+# A podcast feed for the playlist page: its enclosures need not exist to be listed.
+{
+  printf '<?xml version="1.0"?>\n<rss version="2.0" xmlns:itunes="http://www.itunes.com/dtds/podcast-1.0.dtd"><channel><title>Test Pattern Radio</title>\n'
+  n=0
+  for title in "Opening night" "The colour bars, explained" "Sine waves at 440 Hz" "Interview: the test card girl" \
+               "Letters from listeners" "A very long title about signal generators that does not fit the list" \
+               "Live from the studio" "Season finale"; do
+    n=$((n + 1))
+    printf '<item><title>%s</title><enclosure url="http://127.0.0.1:%s/clip%d.mp3" type="audio/mpeg"/><itunes:duration>%d:%02d</itunes:duration></item>\n' \
+      "$title" "$port" "$n" $((20 + n * 3)) $((n * 7 % 60))
+  done
+  printf '</channel></rss>\n'
+} > "$work/site/feed.xml"
+
 # A settings file of the shipped template, with the local server accepted.
 sed "s/^1=\"youtube.com\"/1=\"127.0.0.1\"/" resources/sniffer_linux.ini > "$work/appdata/Vidarro/sniffer.ini"
 printf '[General]\nlast_update=%s\nlast_update_year=%s\nsavepath_video=%s\nsavepath_audio=%s\n' \
@@ -51,5 +65,6 @@ printf '[General]\nlast_update=%s\nlast_update_year=%s\nsavepath_video=%s\nsavep
 
 HOME="$work/home" APPDATA="$work/appdata" xvfb-run -a -s "-screen 0 1024x900x24" \
   "$build/tools/vidarro_screens" "$out" "http://127.0.0.1:$port/watch.html" \
-  "http://127.0.0.1:$port/hls/master.m3u8" "http://127.0.0.1:$port/gone.html" >/dev/null
+  "http://127.0.0.1:$port/hls/master.m3u8" "http://127.0.0.1:$port/gone.html" \
+  "http://127.0.0.1:$port/feed.xml" >/dev/null
 ls "$out"

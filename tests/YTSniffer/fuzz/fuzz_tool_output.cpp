@@ -1,11 +1,13 @@
 // Feeds bytes to one parser of tool output, the way the driver reads them:
 // the first byte says where the stream is cut into two reads, the rest is
 // the output. Built once per parser (FUZZ_PARSER 1 title, 2 format listing,
-// 3 progress, 4 update line, 5 subtitle languages and times); aborts when a result breaks its promise.
+// 3 progress, 4 update line, 5 subtitle languages and times, 6 a playlist's
+// listing); aborts when a result breaks its promise.
 
 #include "FinishChoices.h"
 #include "LineBuffer.h"
 #include "PartsProgress.h"
+#include "PlaylistOutput.h"
 #include "ToolErrors.h"
 #include "ToolOutput.h"
 
@@ -119,8 +121,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (const std::optional<int> seconds = Finish::parseClock(line))
             require(*seconds >= 0 && *seconds < 100 * 3600 && Finish::parseClock(Finish::clockText(*seconds)) == seconds);
     }
+#elif FUZZ_PARSER == 6
+    for (const QString &line : std::as_const(lines)) {
+        const ListingLine parsed = PlaylistOutput::parseLine(line);
+        const PlaylistEntry &entry = parsed.entry;
+        require(parsed.title.size() <= 2 * PlaylistOutput::maxTitle && printable(parsed.title) && parsed.count >= 0
+                && parsed.count <= PlaylistOutput::maxNumber);
+        if (parsed.kind != ListingLine::Kind::Entry)
+            continue;
+        require(entry.number >= 1 && entry.number <= PlaylistOutput::maxNumber && !entry.address.host().isEmpty()
+                && (entry.address.scheme() == QLatin1String("http") || entry.address.scheme() == QLatin1String("https")));
+        require(entry.title.size() <= 2 * PlaylistOutput::maxTitle && printable(entry.title) && printable(entry.id)
+                && printable(entry.site) && entry.length.size() <= 10);
+    }
 #else
-#error "FUZZ_PARSER names the parser: 1 to 5"
+#error "FUZZ_PARSER names the parser: 1 to 6"
 #endif
     return 0;
 }
