@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "BrowserSave.h"
 #include "JobQueue.h"
 #include "LogLine.h"
 #include "SafeText.h"
@@ -84,4 +85,21 @@ void Sniffer::openNextHanded()
     insertURL->inputURL->setText(handedOpen.toString(QUrl::FullyEncoded));
     processURL();
     handoverTimer->start();
+}
+
+void Sniffer::saveBrowserStreams(const QList<BrowserStream> &streams)
+{
+    TRACE("saveBrowserStreams");
+    if (closing)
+        return;
+    const QString videos = settingsFile.value(QStringLiteral("savepath_video"));
+    const QString audio = settingsFile.value(QStringLiteral("savepath_audio"));
+    for (const BrowserStream &stream : streams) {
+        const JobRequest request = BrowserSave::request(stream, videos, audio, [this](const QString &path) {
+            return browserSaveTargets.contains(path);
+        });
+        browserSaveTargets.append(request.target);
+        const qint64 id = jobs->add(request);
+        LOG_DEBUG << "saveBrowserStreams" << ":" << id << ":" << SafeText::address(stream.url) << ":" << request.target;
+    }
 }
