@@ -13,9 +13,6 @@ const host = new HostPort(ext.runtime, showStatus);
 const tabStreams = new TabStreams();
 const watcher = new Watcher(ext, judgeResponse);
 const MENU_ID = "vidarro-download";
-// Chromium decides when the extension loads whether requests pass through
-// it: a change of the permission takes effect by loading it again.
-const RELOAD_ON_SWITCH = typeof importScripts === "function";
 
 function judgeResponse(details, request) {
   // The extension's own reading of a manifest is no stream the user played.
@@ -84,13 +81,12 @@ function showStatus() {
   ext.action.setBadgeBackgroundColor({ color: colour });
 }
 
+// Both browsers add and remove the webRequest API of a running extension
+// with the permission, so the listeners follow at once. (Loading the
+// extension again instead would lose one loaded from the command line.)
 function watchingChanged(permissions) {
   if (!(permissions.permissions || []).includes("webRequest"))
     return;
-  if (RELOAD_ON_SWITCH) {
-    ext.runtime.reload();
-    return;
-  }
   ext.permissions.contains(WATCH_PERMISSION).then((on) => (on ? watcher.start() : watcher.stop()));
 }
 

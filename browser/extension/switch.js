@@ -10,10 +10,21 @@ const WATCH_COST =
   "through the extension so that the streams you play are listed here and in Vidarro; " +
   "a page of many requests may load up to a quarter slower.";
 
+// Chromium decides as it loads an extension whether requests pass through
+// it (and loses one loaded from the command line that reloads itself).
+const CHROMIUM_AFTER_SWITCH =
+  " Chromium follows the switch from its next start: close all its windows and open it again.";
+
 function setUpWatchSwitch(checkbox, note) {
   const ext = globalThis.browser || globalThis.chrome;
+  const chromium = typeof globalThis.browser === "undefined";
   const permission = { permissions: ["webRequest"] };
-  const show = () => ext.permissions.contains(permission).then((on) => { checkbox.checked = on; });
+  let initial = null;
+  const show = () => ext.permissions.contains(permission).then((on) => {
+    checkbox.checked = on;
+    initial = initial === null ? on : initial;
+    note.textContent = WATCH_COST + (chromium && on !== initial ? CHROMIUM_AFTER_SWITCH : "");
+  });
   note.textContent = WATCH_COST;
   show();
   checkbox.addEventListener("change", () => {

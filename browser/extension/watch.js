@@ -51,8 +51,13 @@ class Watcher {
   }
 
   stop() {
-    for (const [event, listener] of this.listeners || [])
-      event.removeListener(listener);
+    for (const [event, listener] of this.listeners || []) {
+      try {
+        event.removeListener(listener);
+      } catch (e) {
+        // The browser took the API away with the permission, and its listeners with it.
+      }
+    }
     this.listeners = null;
     this.requests = new RequestBook();
   }

@@ -46,11 +46,12 @@ JobRequest request(const BrowserStream &stream, const QString &videoFolder, cons
         request.selector = streams::formatSelector();
         suffix = QStringLiteral("mp4");
     } else {
+        // Saved as it is: an audio job would convert it to MP3.
         request.source = JobSource::Transfer;
-        request.kind = isAudio(stream, type) ? JobKind::Audio : JobKind::Video;
+        request.kind = JobKind::Video;
         suffix = type == QLatin1String("media") ? SaveName::unknownType() : type.toLower();
     }
-    const QString folder = request.kind == JobKind::Audio ? audioFolder : videoFolder;
+    const QString folder = isAudio(stream, type) ? audioFolder : videoFolder;
     const QString base = QDir(folder).filePath(SaveName::cleanBaseName(request.name));
     request.target = base + QLatin1Char('.') + suffix;
     for (int n = 2; (taken(request.target) || QFileInfo::exists(request.target)) && n < 1000; ++n)

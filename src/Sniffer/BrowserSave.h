@@ -17,7 +17,8 @@ namespace BrowserSave {
 QString name(const BrowserStream &stream);
 
 // The job: a manifest through the tool at its best quality, merged into an
-// MP4; any other stream fetched whole with the browser's request headers.
+// MP4; any other stream fetched whole, as it is, with the browser's request
+// headers (sound too, into the audio folder).
 // taken: true for a path already in use, so that two streams of one page
 // never share a file.
 JobRequest request(const BrowserStream &stream, const QString &videoFolder, const QString &audioFolder,

@@ -9,6 +9,8 @@
 #include "ui_Navigation.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 // Addresses handed over by a later start of the program. Opening one is
@@ -99,6 +101,9 @@ void Sniffer::saveBrowserStreams(const QList<BrowserStream> &streams)
             return browserSaveTargets.contains(path);
         });
         browserSaveTargets.append(request.target);
+        // A fresh account may not have its video or music folder yet.
+        if (!QDir().mkpath(QFileInfo(request.target).absolutePath()))
+            LOG_ERROR << "saveBrowserStreams" << ":" << "no folder" << ":" << request.target;
         const qint64 id = jobs->add(request);
         LOG_DEBUG << "saveBrowserStreams" << ":" << id << ":" << SafeText::address(stream.url) << ":" << request.target;
     }

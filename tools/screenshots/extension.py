@@ -31,8 +31,10 @@ class DevTools:
         self.next_id = 0
 
     def child_setup(self):
-        os.dup2(self.to_browser[0], 3)
-        os.dup2(self.from_browser[1], 4)
+        # Through a free number first: either end may already sit at 3 or 4.
+        commands, answers = os.dup(self.to_browser[0]), os.dup(self.from_browser[1])
+        os.dup2(commands, 3)
+        os.dup2(answers, 4)
 
     def call(self, method, params=None, session=None, timeout=30):
         self.next_id += 1
