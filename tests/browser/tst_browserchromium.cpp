@@ -42,7 +42,8 @@ private:
     const QByteArray m_cookie = QUuid::createUuid().toString(QUuid::Id128).toLatin1();
     MediaFixture m_site{QStringLiteral("127.0.0.2")};
 
-    QString profile() const { return m_work.filePath(QStringLiteral("profile")); }
+    // One profile for the copy that watches, one for the shipped extension: a browser keeps the permissions it granted.
+    QString profile(bool shipped = false) const { return m_work.filePath(shipped ? "shipped" : "profile"); }
     QString watching() const { return m_work.filePath(QStringLiteral("watching")); }
     static constexpr const char *extensionId = "lgkjkmanipcdbcjepghpmaomdgodaokk";
 
@@ -58,7 +59,7 @@ private:
         QStringList arguments{"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                               "--disable-background-networking", "--disable-component-update", "--disable-sync",
                               "--ignore-certificate-errors", "--autoplay-policy=no-user-gesture-required",
-                              "--user-data-dir=" + profile(),
+                              "--user-data-dir=" + profile(tools != nullptr),
                               "--load-extension=" + (tools ? VIDARRO_SOURCE_DIR "/browser/extension" : watching())};
         if (tools) {
             tools->attach(browser);
@@ -108,7 +109,7 @@ private slots:
         m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (m_chromium.isEmpty())
             QSKIP("chromium is not installed");
-        QVERIFY(QDir().mkpath(profile()));
+        QVERIFY(QDir().mkpath(profile()) && QDir().mkpath(profile(true)));
         QVERIFY2(m_site.start({.media = false, .tls = true, .cookie = m_cookie}), qPrintable(m_site.errorString()));
         QVERIFY2(m_site.makeStreams(), qPrintable(m_site.errorString()));
         // An MP4 and an MP3 over 100,000 bytes, and a 1000-byte octet-stream "generic.mp4".
@@ -138,10 +139,11 @@ private slots:
                                                  .file = "hls/master.m3u8", .rate = 200}));
         QVERIFY(m_site.addFile("files.html", files) && m_site.addFile("streams.html", files + streams)
                 && m_site.addFile("end.mp4", QByteArray(1000, '\0')));
-        QCOMPARE(QProcess::execute(QStringLiteral("bash"),
-                                   {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
-                                    profile(), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
-                 0);
+        for (const bool shipped : {false, true})
+            QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                                       {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
+                                        profile(shipped), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
+                     0);
         QVERIFY(copyWatchingExtension(watching()));
     }
 
