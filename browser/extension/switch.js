@@ -8,7 +8,7 @@ const WATCH_COST =
   "Off: pages load as if the extension were not there. \u201cDownload with Vidarro\u201d in the " +
   "page's menu still sends pages, links and videos. On: every request a page makes passes " +
   "through the extension so that the streams you play are listed here and in Vidarro; " +
-  "a page of many requests may load up to a quarter slower.";
+  "a page of many requests may load a third slower.";
 
 // Chromium decides as it loads an extension whether requests pass through
 // it (and loses one loaded from the command line that reloads itself).

@@ -156,9 +156,12 @@ def main():
         popup = tools.wait_session("page", "popup.html")
         tools.wait_value(popup, "document.querySelectorAll('#streams tr').length >= 2 && "
                                 "!document.getElementById('state').textContent.startsWith('Asking')")
-        height = tools.evaluate(popup, "Math.ceil(document.getElementById('counts').getBoundingClientRect().bottom) + 12")
-        tools.call("Emulation.setDeviceMetricsOverride",
-                   {"width": 440, "height": height, "deviceScaleFactor": 1, "mobile": False}, popup)
+        # Measured at the popup's width: the text wraps there.
+        for height in (800, None):
+            height = height or tools.evaluate(popup, "Math.ceil(document.getElementById('counts')"
+                                                     ".getBoundingClientRect().bottom) + 12")
+            tools.call("Emulation.setDeviceMetricsOverride",
+                       {"width": 440, "height": height, "deviceScaleFactor": 1, "mobile": False}, popup)
         shot = tools.call("Page.captureScreenshot", {"format": "png"}, popup)
         with open(os.path.join(out, "extension-popup.png"), "wb") as f:
             f.write(base64.b64decode(shot["data"]))
