@@ -1,14 +1,17 @@
 // What the browser extension costs the browser: the load time of a local
-// page making 200 requests, in headless Chromium with the extension (its host
-// manifest installed, so it runs as it does for a user) and without it, in
-// the same run. Launches alternate between the two; each launch loads the
-// page several times, the first load of each launch is a warm-up. The page
-// times itself (navigation start to the load event) and reports to the
-// tests' server, which keeps every request head.
+// page of 200 images and of a page making 200 fetch() calls, in headless
+// Chromium without the extension, with it as shipped (watching off) and with
+// a copy that holds webRequest (watching on), its host manifest installed so
+// it runs as it does for a user; all in the same run. Launches rotate between
+// the three; each launch loads each page several times, the first load of
+// each page a warm-up. The page times itself (navigation start to the load
+// event, or to the last fetch's end) and reports to the tests' server, which
+// keeps every request head.
 //
-// Usage: bench_extension [LAUNCHES] [LOADS]   (default 3 launches of 8 loads each way)
+// Usage: bench_extension [LAUNCHES] [LOADS]   (default 3 launches of 8 loads of each page each way)
 
 #include "MediaFixture.h"
+#include "TestMessages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,34 +30,42 @@ namespace {
 
 constexpr int requestsPerPage = 200;
 
-// Loads itself `loads` times; each load fetches 200 small files named by the
-// load and reports its time to /done.
+// Loads itself `loads` times, then the other page (the image page first):
+// each load asks for 200 small files named by the load and reports its time
+// to /done.
 QByteArray benchPage(int loads)
 {
     return "<!DOCTYPE html><html><head><title>200 requests</title></head><body><script>\n"
            "const q = new URLSearchParams(location.search);\n"
-           "const run = q.get('run'), load = Number(q.get('load'));\n"
-           "for (let i = 0; i < " + QByteArray::number(requestsPerPage) + "; ++i) {\n"
-           "  const img = document.createElement('img');\n"
-           "  img.src = `/dot.bin?run=${run}&load=${load}&i=${i}`;\n"
-           "  document.body.appendChild(img);\n"
+           "const run = q.get('run'), page = q.get('page'), load = Number(q.get('load'));\n"
+           "const report = (ms) => fetch(`/done?run=${run}&page=${page}&load=${load}&ms=${ms}`).finally(() => {\n"
+           "  if (load + 1 < " + QByteArray::number(loads) + ") location = `/bench.html?run=${run}&page=${page}&load=${load + 1}`;\n"
+           "  else if (page === 'img') location = `/bench.html?run=${run}&page=fetch&load=0`;\n"
+           "});\n"
+           "const names = [...Array(" + QByteArray::number(requestsPerPage) + ").keys()].map((i) =>\n"
+           "  `/dot.bin?run=${run}&page=${page}&load=${load}&i=${i}`);\n"
+           "if (page === 'img') {\n"
+           "  for (const name of names) {\n"
+           "    const img = document.createElement('img');\n"
+           "    img.src = name;\n"
+           "    document.body.appendChild(img);\n"
+           "  }\n"
+           "  addEventListener('load', () => setTimeout(() =>\n"
+           "    report(performance.getEntriesByType('navigation')[0].loadEventStart)));\n"
+           "} else {\n"
+           "  Promise.allSettled(names.map((name) => fetch(name).then((r) => r.arrayBuffer())))\n"
+           "    .then(() => setTimeout(() => report(performance.now())));\n"
            "}\n"
-           "addEventListener('load', () => setTimeout(() => {\n"
-           "  const t = performance.getEntriesByType('navigation')[0];\n"
-           "  fetch(`/done?run=${run}&load=${load}&ms=${t.loadEventStart}`).finally(() => {\n"
-           "    if (load + 1 < " + QByteArray::number(loads) + ") location = `/bench.html?run=${run}&load=${load + 1}`;\n"
-           "  });\n"
-           "}));\n"
            "</script></body></html>\n";
 }
 
-// The load times reported for one launch, in load order.
-QList<double> reported(const MediaFixture &server, const QString &run)
+// The load times reported for one launch and page, in load order.
+QList<double> reported(const MediaFixture &server, const QString &run, const QString &page)
 {
     QMap<int, double> times;
     for (const QByteArray &head : server.requestHeads(QStringLiteral("/done"))) {
         const QUrlQuery query(QUrl::fromEncoded(head.split(' ').value(1)));
-        if (query.queryItemValue(QStringLiteral("run")) == run)
+        if (query.queryItemValue(QStringLiteral("run")) == run && query.queryItemValue(QStringLiteral("page")) == page)
             times.insert(query.queryItemValue(QStringLiteral("load")).toInt(),
                          query.queryItemValue(QStringLiteral("ms")).toDouble());
     }
@@ -90,24 +101,33 @@ int main(int argc, char **argv)
     server.addFile(QStringLiteral("bench.html"), benchPage(loads));
 
     QTemporaryDir work;
+    const QString watchingCopy = work.filePath(QStringLiteral("watching"));
+    if (!copyWatchingExtension(watchingCopy)) {
+        std::fprintf(stderr, "the watching copy of the extension could not be made\n");
+        return 1;
+    }
     const QString host = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/vidarro-browser-host");
-    QList<double> with, without;
-    for (int launch = 0; launch < launches * 2; ++launch) {
-        const bool extension = launch % 2 == 0;
+    enum Setup { None, Off, On };
+    const char *setupNames[] = {"without the extension (ref.)", "with it, watching off", "with it, watching on"};
+    const QStringList pages{QStringLiteral("img"), QStringLiteral("fetch")};
+    QMap<std::pair<int, QString>, QList<double>> times;   // (setup, page) -> load times
+    for (int launch = 0; launch < launches * 3; ++launch) {
+        const Setup setup = Setup(launch % 3);
         const QString run = QString::number(launch);
         const QString profile = work.filePath(QStringLiteral("profile") + run);
         QDir().mkpath(profile);
         QStringList arguments{"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
                               "--disable-background-networking", "--disable-component-update", "--disable-sync",
                               "--user-data-dir=" + profile};
-        if (extension) {
+        if (setup != None) {
             QProcess::execute(QStringLiteral("bash"), {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh",
                                                        "--profile", profile, "--host", host});
-            arguments << QStringLiteral("--load-extension=" VIDARRO_SOURCE_DIR "/browser/extension");
+            arguments << QStringLiteral("--load-extension=")
+                             + (setup == On ? watchingCopy : QStringLiteral(VIDARRO_SOURCE_DIR "/browser/extension"));
         }
         // A first page given on the command line may stall while the extension loads.
         arguments << QStringLiteral("data:text/html,<script>setTimeout(()=>location='%1',500)</script>")
-                         .arg(server.url(QStringLiteral("bench.html?run=%1&load=0").arg(run)));
+                         .arg(server.url(QStringLiteral("bench.html?run=%1&page=img&load=0").arg(run)));
         QProcess browser;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("APPDATA"), work.path());
@@ -117,26 +137,35 @@ int main(int argc, char **argv)
         browser.start(chromium, arguments);
         QElapsedTimer clock;
         clock.start();
-        while (reported(server, run).size() < loads && clock.elapsed() < 120000)
+        while (reported(server, run, pages.last()).size() < loads && clock.elapsed() < 240000)
             QThread::msleep(100);
         browser.terminate();
         browser.waitForFinished(30000);
-        QList<double> times = reported(server, run);
-        if (times.size() < loads) {
-            std::fprintf(stderr, "launch %d (%s) reported %lld of %d loads\n", launch,
-                         extension ? "with" : "without", qint64(times.size()), loads);
-            return 1;
+        for (const QString &page : pages) {
+            QList<double> got = reported(server, run, page);
+            if (got.size() < loads) {
+                std::fprintf(stderr, "launch %d (%s) reported %lld of %d loads of the %s page\n", launch,
+                             setupNames[setup], qint64(got.size()), loads, qPrintable(page));
+                return 1;
+            }
+            got.removeFirst();   // the warm-up
+            times[{setup, page}] << got;
         }
-        times.removeFirst();   // the warm-up
-        (extension ? with : without) << times;
     }
-    const double withMs = median(with), withoutMs = median(without);
-    std::printf("page of %d requests, %lld loads each way (%d launches, first load of each left out):\n",
-                requestsPerPage, qint64(with.size()), launches);
-    std::printf("  without the extension (ref.)  median %.1f ms  worst %.1f ms\n", withoutMs,
-                *std::max_element(without.cbegin(), without.cend()));
-    std::printf("  with the extension            median %.1f ms  worst %.1f ms\n", withMs,
-                *std::max_element(with.cbegin(), with.cend()));
-    std::printf("  ratio with/without            %.3f  (goal <= 1.05)\n", withMs / withoutMs);
+    std::printf("%d launches of each setup, %d loads of each page a launch (the first left out); median load time:\n",
+                launches, loads);
+    for (const QString &page : pages) {
+        const double reference = median(times[{None, page}]);
+        std::printf("%s page (%d %s):\n", page == pages.first() ? "image" : "fetch", requestsPerPage,
+                    page == pages.first() ? "images" : "fetch() calls");
+        for (const Setup setup : {None, Off, On}) {
+            const QList<double> &list = times[{setup, page}];
+            std::printf("  %-30s median %7.1f ms  worst %7.1f ms", setupNames[setup], median(list),
+                        *std::max_element(list.cbegin(), list.cend()));
+            if (setup != None)
+                std::printf("  ratio %.3f (goal <= %.2f)", median(list) / reference, setup == Off ? 1.05 : 1.25);
+            std::printf("\n");
+        }
+    }
     return 0;
 }

@@ -1,41 +1,29 @@
 "use strict";
 
-// Wiring: webRequest events feed the request book, each response is judged,
-// and a media response goes to the host as one message. A Chromium service
-// worker loads the other files itself; Firefox lists them in the manifest.
+// Wiring: the menu entry, the shortcut and the popup's questions always;
+// the webRequest events only while watching (watch.js). A media response
+// goes to the host as one message, and the tab lists it once the host took
+// it. A Chromium service worker loads the other files itself; Firefox lists
+// them in the manifest.
 if (typeof importScripts === "function")
-  importScripts("requests.js", "media.js", "host.js");
+  importScripts("requests.js", "media.js", "host.js", "tabs.js", "watch.js", "actions.js");
 
 const ext = globalThis.browser || globalThis.chrome;
-const requests = new RequestBook();
 const host = new HostPort(ext.runtime, showStatus);
-// Requests that may carry a stream: what a media element, a player's
-// fetch, a plugin or a tab opened on a media address loads. Images, scripts,
-// styles and fonts never do, and a listener on them slows every page.
-const mayCarryStreams = {
-  urls: ["<all_urls>"],
-  types: ["main_frame", "sub_frame", "media", "xmlhttprequest", "object", "other"],
-};
-const TITLE_LIMIT = 512;
+const tabStreams = new TabStreams();
+const watcher = new Watcher(ext, judgeResponse);
+const MENU_ID = "vidarro-download";
 
-// Chromium hides Cookie and Referer from listeners unless asked; Firefox
-// has no such option and would refuse the word.
-const sendHeadersOptions = ["requestHeaders"];
-const extraHeaders = ext.webRequest.OnSendHeadersOptions &&
-                     ext.webRequest.OnSendHeadersOptions.EXTRA_HEADERS;
-if (extraHeaders)
-  sendHeadersOptions.push(extraHeaders);
-
-ext.webRequest.onSendHeaders.addListener((details) => requests.remember(details),
-                                         mayCarryStreams, sendHeadersOptions);
-ext.webRequest.onResponseStarted.addListener(judgeResponse, mayCarryStreams, ["responseHeaders"]);
-ext.webRequest.onCompleted.addListener((details) => requests.forget(details.requestId), mayCarryStreams);
-ext.webRequest.onErrorOccurred.addListener((details) => requests.forget(details.requestId), mayCarryStreams);
-
-function judgeResponse(details) {
-  const request = requests.take(details.requestId);
+function judgeResponse(details, request) {
+  // The extension's own reading of a manifest is no stream the user played.
+  const origin = details.initiator || details.originUrl || "";
+  if (origin.startsWith(ext.runtime.getURL("").replace(/\/$/, "")))
+    return;
+  if (details.type === "main_frame")
+    tabStreams.forget(details.tabId);
   const contentType = headerValue(details.responseHeaders, "content-type");
-  if (!mediaKind(details.statusCode, details.url, contentType))
+  const kind = mediaKind(details.statusCode, details.url, contentType);
+  if (!kind)
     return;
   const length = headerValue(details.responseHeaders, "content-length").trim();
   const message = {
@@ -56,8 +44,27 @@ function judgeResponse(details) {
       message.tabTitle = (tab.title || "").slice(0, TITLE_LIMIT);
       message.pageUrl = tab.url || message.pageUrl;
     }
-    host.send(message);
+    return host.send(message);
+  }).then((answer) => {
+    if (answer.ok && typeof answer.id === "number")
+      listStream(details.tabId, message, kind, answer.id);
   });
+}
+
+function listStream(tabId, message, kind, id) {
+  const total = /\/([0-9]{1,15})$/.exec(message.contentRange);
+  const size = total ? Number(total[1]) : message.contentLength;
+  const manifest = kind === "manifest";
+  const shown = manifest ? (/mpd$|dash/i.test(pathExtension(message.url) + message.contentType) ? "DASH" : "HLS")
+                         : kind;
+  const entry = { id, url: message.url, kind: shown, quality: "", size, variant: false,
+                  name: message.tabTitle || addressFileName(message.url) };
+  if (!tabStreams.add(tabId, entry) || !manifest)
+    return;
+  // The best quality is in the manifest: read once, as the page would.
+  fetch(message.url, { credentials: "include" })
+    .then((response) => (response.ok ? response.text() : ""))
+    .then((text) => tabStreams.update(tabId, message.url, manifestQuality(text)), () => {});
 }
 
 // The tab a request belongs to, or null (requests of workers have none).
@@ -74,16 +81,47 @@ function showStatus() {
   ext.action.setBadgeBackgroundColor({ color: colour });
 }
 
+// Both browsers add and remove the webRequest API of a running extension
+// with the permission, so the listeners follow at once. (Loading the
+// extension again instead would lose one loaded from the command line.)
+function watchingChanged(permissions) {
+  if (!(permissions.permissions || []).includes("webRequest"))
+    return;
+  ext.permissions.contains(WATCH_PERMISSION).then((on) => (on ? watcher.start() : watcher.stop()));
+}
+
+// Listeners first, while the worker starts: Chromium wakes it for these events only.
+ext.contextMenus.onClicked.addListener((info, tab) => { onMenu(info, tab); });
+ext.commands.onCommand.addListener((command, tab) => {
+  if (command === "download-page" && tab)
+    openAddress(tab.url || "");
+});
+ext.tabs.onRemoved.addListener((tabId) => tabStreams.forget(tabId));
+ext.permissions.onAdded.addListener(watchingChanged);
+ext.permissions.onRemoved.addListener(watchingChanged);
+watcher.start();
+Promise.resolve(ext.contextMenus.removeAll()).then(() => {
+  ext.contextMenus.create({ id: MENU_ID, title: "Download with Vidarro", contexts: ["page", "link", "video", "audio"] });
+});
+
 // Ask at once whether the host answers: the badge shows it from the start,
 // and the open port tells Vidarro's window that a browser is connected.
 host.probe();
 
-// The popup asks for the status; "probe" also asks the host whether it answers.
+// The popup's and the options page's questions. "probe" also asks the host whether it answers.
 ext.runtime.onMessage.addListener((message, sender, sendResponse) => {
-  if (!message || message.kind !== "status")
+  if (!message || sender.id !== ext.runtime.id)
     return false;
-  if (message.probe)
-    host.probe();
-  sendResponse(host.status());
+  if (message.kind === "status") {
+    if (message.probe)
+      host.probe();
+    sendResponse(Object.assign(host.status(), { watching: watcher.watching,
+                                                streams: tabStreams.list(message.tabId) }));
+    return false;
+  }
+  if (message.kind === "save" && Array.isArray(message.ids)) {
+    saveStreams(message.tabId, message.ids).then(sendResponse);
+    return true;
+  }
   return false;
 });

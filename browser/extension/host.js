@@ -2,9 +2,9 @@
 
 // The port to Vidarro's native-messaging host. Opened on first use and kept
 // open (an open port also keeps a Chromium service worker alive). The host
-// answers every message in order with {"ok":true,"window":bool} or
-// {"ok":false,"error":"..."}, so the oldest unanswered message is the one
-// an answer belongs to.
+// answers every message in order with {"ok":true,"window":bool} (a stream's
+// also with the number it keeps the stream under) or {"ok":false,"error":"..."},
+// so the oldest unanswered message is the one an answer belongs to.
 
 const HOST_NAME = "vidarro.browser_host";
 const RECONNECT_PAUSE_MS = 5000;
@@ -15,7 +15,7 @@ class HostPort {
     this.runtime = runtime;
     this.onChange = onChange;
     this.port = null;
-    this.unanswered = []; // kinds of the messages sent and not yet answered
+    this.unanswered = []; // { kind, resolve } of the messages sent and not yet answered
     this.lastFailure = -Infinity;
     this.state = "unknown"; // "unknown", "answering" or "absent"
     this.windowOpen = false;
@@ -25,18 +25,22 @@ class HostPort {
     this.lost = 0;
   }
 
+  // Resolves with the host's answer, or {ok:false,error} when none can come.
   send(message) {
-    if (!this.connect() || this.unanswered.length >= UNANSWERED_LIMIT) {
-      this.countLost(message.kind);
-      this.onChange();
-      return;
-    }
-    this.unanswered.push(message.kind);
-    try {
-      this.port.postMessage(message);
-    } catch (e) {
-      this.disconnected(String(e && e.message ? e.message : e));
-    }
+    return new Promise((resolve) => {
+      if (!this.connect() || this.unanswered.length >= UNANSWERED_LIMIT) {
+        this.countLost(message.kind);
+        this.onChange();
+        resolve({ ok: false, error: this.error || "Vidarro's host is busy" });
+        return;
+      }
+      this.unanswered.push({ kind: message.kind, resolve });
+      try {
+        this.port.postMessage(message);
+      } catch (e) {
+        this.disconnected(String(e && e.message ? e.message : e));
+      }
+    });
   }
 
   // Asks the host whether it answers, unless a message is already on its way.
@@ -68,7 +72,7 @@ class HostPort {
   }
 
   answered(answer) {
-    const kind = this.unanswered.shift();
+    const { kind, resolve } = this.unanswered.shift() || {};
     this.state = "answering";
     if (answer && answer.ok === true) {
       this.error = "";
@@ -80,13 +84,18 @@ class HostPort {
       if (kind === "stream")
         this.refused++;
     }
+    if (resolve)
+      resolve(answer && typeof answer === "object" ? answer : { ok: false, error: this.error });
     this.onChange();
   }
 
   disconnected(reason) {
-    for (const kind of this.unanswered)
-      this.countLost(kind);
+    const unanswered = this.unanswered;
     this.unanswered = [];
+    for (const { kind, resolve } of unanswered) {
+      this.countLost(kind);
+      resolve({ ok: false, error: reason });
+    }
     this.port = null;
     this.lastFailure = Date.now();
     this.state = "absent";

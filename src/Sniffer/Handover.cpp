@@ -1,5 +1,6 @@
 #include "Sniffer.h"
 
+#include "BrowserSave.h"
 #include "FinishSettings.h"
 #include "JobQueue.h"
 #include "LogLine.h"
@@ -9,6 +10,8 @@
 #include "ui_Navigation.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 
 // Addresses handed over by a later start of the program. Opening one is
@@ -88,4 +91,24 @@ void Sniffer::openNextHanded()
     insertURL->inputURL->setText(handedOpen.toString(QUrl::FullyEncoded));
     processURL();
     handoverTimer->start();
+}
+
+void Sniffer::saveBrowserStreams(const QList<BrowserStream> &streams)
+{
+    TRACE("saveBrowserStreams");
+    if (closing)
+        return;
+    const QString videos = settingsFile.value(QStringLiteral("savepath_video"));
+    const QString audio = settingsFile.value(QStringLiteral("savepath_audio"));
+    for (const BrowserStream &stream : streams) {
+        const JobRequest request = BrowserSave::request(stream, videos, audio, [this](const QString &path) {
+            return browserSaveTargets.contains(path);
+        });
+        browserSaveTargets.append(request.target);
+        // A fresh account may not have its video or music folder yet.
+        if (!QDir().mkpath(QFileInfo(request.target).absolutePath()))
+            LOG_ERROR << "saveBrowserStreams" << ":" << "no folder" << ":" << request.target;
+        const qint64 id = jobs->add(request);
+        LOG_DEBUG << "saveBrowserStreams" << ":" << id << ":" << SafeText::address(stream.url) << ":" << request.target;
+    }
 }

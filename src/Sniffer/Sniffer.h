@@ -2,6 +2,7 @@
 
 #include "AddressWorkflow.h"
 #include "AppUpdateCheck.h"
+#include "BrowserStream.h"
 #include "Downloader.h"
 #include "JobTypes.h"
 #include "MediaReport.h"
@@ -142,6 +143,9 @@ public slots:
     // default quality, or opened on the download page one after another,
     // each once the window is done with the one before (Handover.cpp).
     void takeHandover(const QList<QUrl> &addresses, bool queue);
+    // Streams the browser's host handed over to save as they are: a job each,
+    // no question asked (Handover.cpp).
+    void saveBrowserStreams(const QList<BrowserStream> &streams);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -342,6 +346,7 @@ private:
     QUrl handedOpen;             // the one on the pages now
     bool handedShown = false;    // it reached the download page
     QTimer *handoverTimer = nullptr;
+    QStringList browserSaveTargets;   // files of the browser's saves, never given twice
 
     // Playlists (PlaylistPage.cpp).
     void initPlaylist();

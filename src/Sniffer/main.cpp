@@ -174,6 +174,7 @@ int main(int argc, char *argv[])
     Sniffer window;
     window.initialise();
     QObject::connect(&handover, &HandoverServer::handed, &window, &Sniffer::takeHandover);
+    QObject::connect(&handover, &HandoverServer::saveRequested, &window, &Sniffer::saveBrowserStreams);
     if (!window.launchUpdater())
         return 0;
     window.showMainDialog();

@@ -146,6 +146,56 @@ BrowserMessage refused(const QString &error)
     return message;
 }
 
+BrowserMessage parseAction(const QJsonObject &object, bool media)
+{
+    FieldReader fields(object);
+    const auto url = fields.text(QLatin1StringView("url"), BrowserLimits::url);
+    std::optional<BrowserHeaders> headers = BrowserHeaders();
+    std::optional<QString> title = QString(), page = QString();
+    if (media) {
+        headers = fields.headers();
+        title = fields.text(QLatin1StringView("tabTitle"), BrowserLimits::tabTitle, true);
+        page = fields.text(QLatin1StringView("pageUrl"), BrowserLimits::url);
+    }
+    if (!fields.error().isEmpty())
+        return refused(fields.error());
+    const std::optional<QString> address = webAddress(*url);
+    if (!address)
+        return refused(QStringLiteral("address is not a valid http or https address"));
+    BrowserMessage message;
+    message.kind = media ? BrowserMessage::Kind::Media : BrowserMessage::Kind::Open;
+    BrowserStream &stream = message.stream;
+    stream.url = *address;
+    stream.method = QStringLiteral("GET");
+    stream.status = 200;
+    stream.requestHeaders = *headers;
+    stream.tabTitle = *title;
+    for (QChar &c : stream.tabTitle)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QLatin1Char(' ');
+    stream.pageUrl = webAddress(*page).value_or(QString());
+    stream.seen = QDateTime::currentDateTimeUtc();
+    return message;
+}
+
+BrowserMessage parseSave(const QJsonObject &object)
+{
+    const QJsonValue field = object.value(QLatin1StringView("ids"));
+    const QJsonArray list = field.toArray();
+    if (!field.isArray() || list.isEmpty() || list.size() > BrowserMessage::maxIds)
+        return refused(QStringLiteral("field \"ids\" is not a list of 1 to %1 numbers").arg(BrowserMessage::maxIds));
+    BrowserMessage message;
+    message.kind = BrowserMessage::Kind::Save;
+    for (const QJsonValue &entry : list) {
+        const double number = entry.toDouble(-1);
+        if (!entry.isDouble() || !std::isfinite(number) || std::floor(number) != number || number < 1
+            || number > maxSafeInteger)
+            return refused(QStringLiteral("field \"ids\" holds something other than a stream number"));
+        message.ids.append(qint64(number));
+    }
+    return message;
+}
+
 } // namespace
 
 BrowserMessage parseBrowserMessage(QByteArrayView json)
@@ -169,6 +219,10 @@ BrowserMessage parseBrowserMessage(QByteArrayView json)
     }
     if (kind == QJsonValue(QStringLiteral("stream")))
         return parseBrowserStream(object);
+    if (kind == QJsonValue(QStringLiteral("open")) || kind == QJsonValue(QStringLiteral("media")))
+        return parseAction(object, kind == QJsonValue(QStringLiteral("media")));
+    if (kind == QJsonValue(QStringLiteral("save")))
+        return parseSave(object);
     return refused(kind.isUndefined() ? QStringLiteral("missing field \"kind\"")
                                       : QStringLiteral("unknown message kind"));
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 // Bounds of a stream message. Anything longer is refused, not cut.
@@ -25,11 +26,20 @@ inline constexpr qsizetype tabTitle = 512;
 //    "requestHeaders":[{"name":"Cookie","value":"…"},…],"contentType":"video/mp4",
 //    "contentLength":1000,"contentRange":"bytes 0-999/5000","tabTitle":"…",
 //    "pageUrl":"https://…","time":1700000000000}
+// and the user's actions, each naming only a web address or streams the
+// host was sent before (by the numbers it answered them with):
+//   {"kind":"open","url":"https://…"}        a page or link for the download page
+//   {"kind":"save","ids":[3,4]}              streams to save as they are
+//   {"kind":"media","url":"https://…","requestHeaders":[…],"tabTitle":"…",
+//    "pageUrl":"https://…"}                  a media element's address to save
 struct BrowserMessage
 {
-    enum class Kind { Refused, Hello, Stream };
+    static constexpr int maxIds = 8;
+
+    enum class Kind { Refused, Hello, Stream, Open, Save, Media };
     Kind kind = Kind::Refused;
-    BrowserStream stream;   // Kind::Stream
+    BrowserStream stream;   // Kind::Stream, Kind::Media; Kind::Open: its url alone
+    QList<qint64> ids;      // Kind::Save
     QString error;          // Kind::Refused: why, naming fields but never their values
 
     bool ok() const { return kind != Kind::Refused; }

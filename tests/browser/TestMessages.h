@@ -1,7 +1,10 @@
 #pragma once
 
-// Messages as the extension sends them, for the browser-capture tests.
+// Messages as the extension sends them, and the extension as the
+// browser-capture tests load it.
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,4 +42,28 @@ inline QByteArray lengthOnly(quint32 length)
     QByteArray bytes(4, Qt::Uninitialized);
     qToUnaligned(length, bytes.data());
     return bytes;
+}
+
+// A copy of the extension whose manifest requires webRequest: it watches
+// from the start, as the shipped one does once the user turned watching on.
+inline bool copyWatchingExtension(const QString &target)
+{
+    const QDir source(VIDARRO_SOURCE_DIR "/browser/extension");
+    if (!QDir().mkpath(target))
+        return false;
+    for (const QString &name : source.entryList(QDir::Files)) {
+        QFile::remove(target + '/' + name);
+        if (!QFile::copy(source.filePath(name), target + '/' + name))
+            return false;
+    }
+    QFile file(target + "/manifest.json");
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QJsonObject manifest = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonArray permissions = manifest.value("permissions").toArray();
+    permissions.append("webRequest");
+    manifest.insert("permissions", permissions);
+    manifest.remove("optional_permissions");
+    const QByteArray bytes = QJsonDocument(manifest).toJson();
+    return file.resize(0) && file.seek(0) && file.write(bytes) == bytes.size();
 }

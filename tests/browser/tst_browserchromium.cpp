@@ -1,8 +1,14 @@
 #include "BrowserCapture.h"
 #include "BrowserSession.h"
+#include "BrowserSocket.h"
 #include "BrowserSpool.h"
+#include "DevTools.h"
+#include "HandoverChannel.h"
+#include "JobQueue.h"
 #include "LogHandler.h"
 #include "MediaFixture.h"
+#include "SaveName.h"
+#include "TestMessages.h"
 #include "WindowHarness.h"
 
 #include "ui_Navigation.h"
@@ -10,6 +16,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
@@ -17,9 +24,15 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <csignal>
+#include <memory>
+#include <sys/socket.h>
+
 // Headless Chromium with the extension plays a local HTTPS site whose media need
 // the page's cookie: first with no window (the host keeps the streams), then with
 // its page open. Rows are saved through the window's transfer, trusting this run's CA.
+// Then the user's actions, driven through the DevTools protocol: the menu entry's
+// own handler, the popup and the options page's switch of the shipped extension.
 class tst_BrowserChromium : public QObject
 {
     Q_OBJECT
@@ -30,22 +43,30 @@ private:
     const QByteArray m_cookie = QUuid::createUuid().toString(QUuid::Id128).toLatin1();
     MediaFixture m_site{QStringLiteral("127.0.0.2")};
 
-    QString profile() const { return m_work.filePath(QStringLiteral("profile")); }
+    // One profile for the copy that watches, one for the shipped extension: a browser keeps the permissions it granted.
+    QString profile(bool shipped = false) const { return m_work.filePath(shipped ? "shipped" : "profile"); }
+    QString watching() const { return m_work.filePath(QStringLiteral("watching")); }
+    static constexpr const char *extensionId = "lgkjkmanipcdbcjepghpmaomdgodaokk";
 
     // The browser waits at /go, a page that loads itself again each second,
     // until the test sends it on to the page to play.
-    void startBrowser(QProcess &browser)
+    // The copy that watches from the start, or with DevTools the shipped extension, off until switched on.
+    void startBrowser(QProcess &browser, DevTools *tools = nullptr)
     {
         QVERIFY(m_site.route("go", {.headers = {"Content-Type: text/html", "Cache-Control: no-store"},
                                     .body = "<meta http-equiv=\"refresh\" content=\"1\">"}));
         browser.setStandardOutputFile(QProcess::nullDevice());
         browser.setStandardErrorFile(m_work.filePath(QStringLiteral("chromium.log")), QIODevice::Append);
-        browser.start(m_chromium, {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                   "--ignore-certificate-errors", "--autoplay-policy=no-user-gesture-required",
-                                   "--user-data-dir=" + profile(),
-                                   "--load-extension=" VIDARRO_SOURCE_DIR "/browser/extension",
-                                   "data:text/html,<script>location='" + m_site.tlsUrl("go") + "'</script>"});
+        QStringList arguments{"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                              "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                              "--ignore-certificate-errors", "--autoplay-policy=no-user-gesture-required",
+                              "--user-data-dir=" + profile(tools != nullptr),
+                              "--load-extension=" + (tools ? VIDARRO_SOURCE_DIR "/browser/extension" : watching())};
+        if (tools) {
+            tools->attach(browser);
+            arguments << DevTools::flag();
+        }
+        browser.start(m_chromium, arguments << "data:text/html,<script>location='" + m_site.tlsUrl("go") + "'</script>");
     }
 
     void play(const QByteArray &page)
@@ -68,13 +89,28 @@ private:
         }));
     }
 
+    // The process that listens for handovers in that per-user folder, or 0.
+    static pid_t handoverListener(const QString &folder)
+    {
+        for (const QString &name : BrowserSocket::serverPlaces(folder, false, Handover::socketRole()).names) {
+            QLocalSocket socket;
+            socket.connectToServer(name);
+            ucred peer{};
+            socklen_t size = sizeof peer;
+            if (socket.waitForConnected(1000)
+                && ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0)
+                return peer.pid;
+        }
+        return 0;
+    }
+
 private slots:
     void initTestCase()
     {
         m_chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (m_chromium.isEmpty())
             QSKIP("chromium is not installed");
-        QVERIFY(QDir().mkpath(profile()));
+        QVERIFY(QDir().mkpath(profile()) && QDir().mkpath(profile(true)));
         QVERIFY2(m_site.start({.media = false, .tls = true, .cookie = m_cookie}), qPrintable(m_site.errorString()));
         QVERIFY2(m_site.makeStreams(), qPrintable(m_site.errorString()));
         // An MP4 and an MP3 over 100,000 bytes, and a 1000-byte octet-stream "generic.mp4".
@@ -104,10 +140,12 @@ private slots:
                                                  .file = "hls/master.m3u8", .rate = 200}));
         QVERIFY(m_site.addFile("files.html", files) && m_site.addFile("streams.html", files + streams)
                 && m_site.addFile("end.mp4", QByteArray(1000, '\0')));
-        QCOMPARE(QProcess::execute(QStringLiteral("bash"),
-                                   {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
-                                    profile(), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
-                 0);
+        for (const bool shipped : {false, true})
+            QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                                       {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
+                                        profile(shipped), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
+                     0);
+        QVERIFY(copyWatchingExtension(watching()));
     }
 
     void playedStreamsAreListedAndSaved()
@@ -237,6 +275,140 @@ private slots:
             QVERIFY2(text.contains("BrowserCapture") || text.contains("started for"), qPrintable(log));
             QVERIFY2(!text.contains(m_cookie), qPrintable(log));
         }
+    }
+
+    void actionsFromTheBrowser()
+    {
+        QTemporaryDir saved;
+        WindowHarness harness(updatedOn(QDate::currentDate()) + "savepath_video=" + saved.filePath("video").toUtf8()
+                              + "\nsavepath_audio=" + saved.filePath("audio").toUtf8() + "\n"
+                              + readFile(VIDARRO_SOURCE_DIR "/resources/sniffer_linux.ini"));
+        const QString folder = harness.userDir.filePath(QStringLiteral("Vidarro"));
+        qInstallMessageHandler(logMessageHandler);
+        const auto log = [] { return readFile(logFilePath(QDate::currentDate())); };
+        const QByteArray onDownloadPage = "on the download page : \"" + m_site.tlsUrl("files.html").toUtf8();
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        QVERIFY(tls.addCaCertificates(m_site.caFile()));
+        QSslConfiguration::setDefaultConfiguration(tls);
+        qputenv("SSL_CERT_FILE", m_site.caFile().toLocal8Bit());
+
+        auto tools = std::make_unique<DevTools>();
+        QProcess browser;
+        QString worker;
+        const auto start = [&] {
+            startBrowser(browser, tools.get());
+            QTRY_VERIFY_WITH_TIMEOUT(!(worker = tools->session("service_worker", extensionId)).isEmpty()
+                                         && tools->evaluate(worker, "typeof onMenu").toString() == "function", 90000);
+        };
+        start();
+        const auto run = [&](const QString &script) { return tools->evaluate(worker, script).toObject(); };
+        const QString page = m_site.tlsUrl("files.html"), clip = m_site.tlsUrl("clip.mp4");
+        const int played = int(m_site.requestHeads("clip.mp4").size());
+        tools->call("Target.createTarget", {{"url", page}});
+        QTRY_VERIFY_WITH_TIMEOUT(m_site.requestHeads("clip.mp4").size() > played, 30000);
+        // The menu entry's own handler, as the browser calls it for a click in that tab.
+        const QString menu = "(async () => { const tab = (await chrome.tabs.query({})).filter((t) => t.url === '" + page
+                             + "').pop(); return onMenu(Object.assign({menuItemId: 'vidarro-download', pageUrl: "
+                               "tab.url}, %1), tab); })()";
+
+        // No Vidarro runs: the host starts the program, and the page reaches its download page.
+        QVERIFY(handoverListener(folder) == 0);
+        QCOMPARE(run(menu.arg("{}")).value("ok"), true);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(onDownloadPage), 90000);
+        const pid_t started = handoverListener(folder);
+        QVERIFY(started > 0 && started != ::getpid());
+        ::kill(started, SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(::kill(started, 0) != 0, 30000);
+
+        // Now the test's window takes the handovers.
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        HandoverServer handover(folder);
+        QCOMPARE(handover.listen(), HandoverServer::Listen::Listening);
+        connect(&handover, &HandoverServer::handed, w, &Sniffer::takeHandover);
+        connect(&handover, &HandoverServer::saveRequested, w, &Sniffer::saveBrowserStreams);
+        QStringList seen;
+        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
+                [&seen](const BrowserStream &stream) { seen << stream.url; });
+        QCOMPARE(run(menu.arg("{}")).value("ok"), true);
+        QTRY_COMPARE_WITH_TIMEOUT(log().count(onDownloadPage), 2, 90000);
+
+        // A video element, watching off: its address with the page's cookie from the browser's store.
+        const int withCookieBefore = withCookie("clip.mp4");
+        QCOMPARE(run(menu.arg("{mediaType: 'video', srcUrl: '" + clip + "'}")).value("ok"), true);
+        QTRY_VERIFY_WITH_TIMEOUT(w->jobQueue()->count() == 1 && harness.jobsIdle(), 60000);
+        const QDir videos(saved.filePath("video")), audio(saved.filePath("audio"));
+        const QString name = SaveName::cleanBaseName("Browser capture test");
+        QCOMPARE(videos.entryList(QDir::Files), QStringList{name + ".mp4"});
+        QCOMPARE(readFile(videos.filePath(name + ".mp4")), m_site.bytes("clip.mp4"));
+        QCOMPARE(withCookie("clip.mp4"), withCookieBefore + 1);
+
+        // Messages no action may carry: refused, nothing saved, the host answers on.
+        const QList<std::pair<QString, QString>> hostile{
+            {"{kind: 'open', url: 'file:///etc/passwd'}", "http or https"},
+            {"{kind: 'open', url: 'javascript:alert(1)'}", "http or https"},
+            {"{kind: 'save', ids: [987654]}", "no stream of that number"},
+            {"{kind: 'media', url: '" + clip + "', requestHeaders: [], tabTitle: 'x'.repeat(2 << 20), pageUrl: ''}",
+             "over the limit"}};
+        for (const auto &[message, error] : hostile) {
+            const QJsonObject answer = run("host.send(" + message + ")");
+            QVERIFY2(answer.value("ok") == false && answer.value("error").toString().contains(error), qPrintable(message));
+        }
+        QCOMPARE(run("host.send({kind: 'hello'})").value("ok"), true);
+        QCOMPARE(w->jobQueue()->count(), 1);
+
+        // Watching off: the page played, and no webRequest event reached the extension.
+        QCOMPARE(tools->evaluate(worker, "typeof chrome.webRequest").toString(), QStringLiteral("undefined"));
+        QVERIFY(seen.isEmpty());
+
+        // The options page's switch, by a click the browser takes as the user's: the permission
+        // is granted or given back, and the listeners follow it at once.
+        const QString watchingNow = "chrome.permissions.contains({permissions: ['webRequest']}).then((held) => "
+                                    "held === watcher.watching ? String(held) : 'between')";
+        const auto switchWatching = [&](const QString &expected) {
+            tools->call("Target.createTarget", {{"url", QString("chrome-extension://%1/options.html").arg(extensionId)}});
+            QString options;
+            QTRY_VERIFY_WITH_TIMEOUT(!(options = tools->session("page", "options.html")).isEmpty(), 30000);
+            QTRY_VERIFY(tools->evaluate(options, "document.readyState").toString() == "complete");
+            tools->click(options, "#watch");
+            QTRY_COMPARE_WITH_TIMEOUT(tools->evaluate(worker, watchingNow).toString(), expected, 30000);
+            tools->call("Target.closeTarget", {{"targetId", tools->call("Target.getTargetInfo", {}, options)
+                                                                .value("targetInfo").toObject().value("targetId")}});
+        };
+        switchWatching("true");
+        // Chromium decides as it loads an extension whether requests pass through it:
+        // watching starts with the browser's next start, the permission kept.
+        stopBrowser(browser);
+        tools = std::make_unique<DevTools>();
+        start();
+        QCOMPARE(tools->evaluate(worker, watchingNow).toString(), QStringLiteral("true"));
+        tools->call("Target.createTarget", {{"url", page}});
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(clip) && seen.contains(m_site.tlsUrl("tune.mp3")), 60000);
+
+        // The popup, for that tab: the two streams by the tab's title; "Save all" makes two jobs.
+        const int tab = tools->evaluate(worker, "(async () => (await chrome.tabs.query({})).filter((t) => t.url === '"
+                                                   + page + "').pop().id)()").toInt();
+        tools->call("Target.createTarget", {{"url", QString("chrome-extension://%1/popup.html?tab=%2").arg(extensionId).arg(tab)}});
+        QString popup;
+        QTRY_VERIFY_WITH_TIMEOUT(!(popup = tools->session("page", "popup.html")).isEmpty(), 30000);
+        const QString rows = "[...document.querySelectorAll('#streams tr')].map((r) => r.cells[0].textContent + ' ' + "
+                             "r.cells[1].textContent).sort().join()";
+        QTRY_COMPARE_WITH_TIMEOUT(tools->evaluate(popup, rows).toString(),
+                                  QStringLiteral("Browser capture test audio,Browser capture test video"), 30000);
+        QVERIFY(tools->evaluate(popup, "document.getElementById('state').textContent").toString().contains("connected"));
+        tools->evaluate(popup, "document.getElementById('saveAll').click()");
+        QTRY_VERIFY_WITH_TIMEOUT(w->jobQueue()->count() == 3 && harness.jobsIdle(), 60000);
+        const QStringList files = videos.entryList(QDir::Files) + audio.entryList(QDir::Files);
+        QVERIFY2(files.size() == 3 && files.filter(name).size() == 3, qPrintable(files.join(", ")));
+        QCOMPARE(readFile(videos.filePath(files.at(1))), m_site.bytes("clip.mp4"));
+        QCOMPARE(readFile(audio.filePath(files.at(2))), m_site.bytes("tune.mp3"));
+
+        // Off again: the permission given back, nothing listens.
+        switchWatching("false");
+        stopBrowser(browser);
+        qInstallMessageHandler(nullptr);
+        QVERIFY(!log().contains(m_cookie));
+        QVERIFY(!readFile(folder + "/browser-host.log").contains(m_cookie));
     }
 };
 

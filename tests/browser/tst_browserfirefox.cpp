@@ -3,6 +3,7 @@
 #include "CookieSource.h"
 #include "Downloader.h"
 #include "MediaFixture.h"
+#include "TestMessages.h"
 #include "WindowHarness.h"
 
 #include "ui_Navigation.h"
@@ -74,7 +75,8 @@ private slots:
         // its proxy file names. The browser's own requests go to a proxy that
         // never answers: a refused one makes it look the names up itself.
         QVERIFY(QDir().mkpath(profile() + "/extensions"));
-        writeFile(profile() + "/extensions/browser-capture@vidarro", VIDARRO_SOURCE_DIR "/browser/extension");
+        QVERIFY(copyWatchingExtension(m_home.filePath("watching")));
+        writeFile(profile() + "/extensions/browser-capture@vidarro", m_home.filePath("watching").toUtf8());
         QByteArray prefs;
         for (const char *pref : {"\"xpinstall.signatures.required\", false", "\"extensions.autoDisableScopes\", 0",
                                  "\"network.proxy.type\", 1", "\"network.proxy.http\", \"127.0.0.2\"",

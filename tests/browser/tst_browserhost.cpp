@@ -102,6 +102,24 @@ private slots:
             << QStringList{"over the limit", ""};
         QTest::newRow("refused message, then hello")
             << BrowserFrame::encode(stream("url", "file:///etc/passwd")) + hello << QStringList{"http or https", ""};
+        // Actions name a web address or a stream the host holds, nothing else.
+        QTest::newRow("open a file address") << BrowserFrame::encode("{\"kind\":\"open\",\"url\":\"file:///etc/passwd\"}")
+                                             << QStringList{"http or https"};
+        QTest::newRow("open a script") << BrowserFrame::encode("{\"kind\":\"open\",\"url\":\"javascript:alert(1)\"}")
+                                       << QStringList{"http or https"};
+        QTest::newRow("save an unknown stream, then a held one's neighbour")
+            << BrowserFrame::encode("{\"kind\":\"save\",\"ids\":[5]}") + BrowserFrame::encode(stream())
+                   + BrowserFrame::encode("{\"kind\":\"save\",\"ids\":[2]}")
+            << QStringList{"no stream of that number", "", "no stream of that number"};
+        QTest::newRow("save no list") << BrowserFrame::encode("{\"kind\":\"save\",\"ids\":\"1\"}") << QStringList{"\"ids\""};
+        QTest::newRow("save a fraction") << BrowserFrame::encode("{\"kind\":\"save\",\"ids\":[1.5]}") << QStringList{"\"ids\""};
+        QTest::newRow("media of a data address")
+            << BrowserFrame::encode("{\"kind\":\"media\",\"url\":\"data:video/mp4,x\",\"requestHeaders\":[],\"tabTitle\":\"\",\"pageUrl\":\"\"}")
+            << QStringList{"http or https"};
+        const QByteArray big = "{\"kind\":\"media\",\"url\":\"https://media.example/a.mp4\",\"requestHeaders\":[],\"pageUrl\":\"\","
+                               "\"tabTitle\":\"" + QByteArray(2 << 20, 'x') + "\"}";
+        QTest::newRow("media with a 2 MB title, then hello")
+            << lengthOnly(quint32(big.size())) + big + hello << QStringList{"over the limit", ""};
     }
 
     void answersEveryFrame()
@@ -121,7 +139,8 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray lines = log.readAll();
         QCOMPARE(lines.count("refused a message"), answers.size() - answers.count(QString()));
-        QVERIFY(!lines.contains("secret"));
+        QVERIFY(!lines.contains("secret") && !lines.contains("passwd") && !lines.contains("alert"));
+        QVERIFY(!lines.contains("started Vidarro"));
     }
 
     void spoolKeepsTheNewest25ForTheWindow()
@@ -132,7 +151,8 @@ private slots:
             frames += BrowserFrame::encode(stream("url", QStringLiteral("https://media.example/%1.mp4").arg(i)));
         const QList<QJsonObject> got = host.exchange(frames, 30);
         QCOMPARE(got.size(), 30);
-        QCOMPARE(got.count(QJsonObject{{"ok", true}, {"window", false}}), 30);
+        for (qsizetype i = 0; i < got.size(); ++i)
+            QCOMPARE(got[i], (QJsonObject{{"ok", true}, {"window", false}, {"id", i + 1}}));
         QVERIFY(host.end());
         struct stat info = {};
         QCOMPARE(::stat(QFile::encodeName(BrowserSpool(m_folder).filePath()).constData(), &info), 0);
@@ -207,7 +227,7 @@ private slots:
         QVERIFY(info.st_uid == ::geteuid() && (info.st_mode & 0777) == 0700);
 
         Host host(m_appData->path());
-        const QJsonObject forwarded{{"ok", true}, {"window", true}};
+        const QJsonObject forwarded{{"ok", true}, {"window", true}, {"id", 1}};
         QCOMPARE(host.exchange(BrowserFrame::encode(stream()), 1).value(0), forwarded);
         QCOMPARE(seen.size(), 1);
         QVERIFY(host.end());
@@ -256,7 +276,7 @@ private slots:
         };
         QVERIFY(plant());
         Host host(m_appData->path());
-        const QJsonObject kept{{"ok", true}, {"window", false}};
+        const QJsonObject kept{{"ok", true}, {"window", false}, {"id", 1}};
         QCOMPARE(host.exchange(BrowserFrame::encode(stream()), 1).value(0), kept);
         QVERIFY(host.end());
         struct stat info = {};

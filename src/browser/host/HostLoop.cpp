@@ -3,8 +3,12 @@
 #include "BrowserMessage.h"
 #include "BrowserSocket.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
 
 #include <cerrno>
 #include <unistd.h>
@@ -72,8 +76,8 @@ int HostLoop::run(int input, int output, const QString &caller)
             }
         }
     }
-    m_log.write(QStringLiteral("ended: %1 frames, %2 streams to the window, %3 kept for later, %4 refused")
-                    .arg(m_frames).arg(m_toWindow).arg(m_toSpool).arg(m_refused));
+    m_log.write(QStringLiteral("ended: %1 frames, %2 streams to the window, %3 kept for later, %4 refused, %5 actions")
+                    .arg(m_frames).arg(m_toWindow).arg(m_toSpool).arg(m_refused).arg(m_actions));
     return 0;
 }
 
@@ -87,11 +91,25 @@ QJsonObject HostLoop::handle(const FrameReader::Frame &frame)
         return refuse(message.error);
     if (message.kind == BrowserMessage::Kind::Hello)
         return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), connectWindow()}};
+    if (message.kind == BrowserMessage::Kind::Open)
+        return handOver({Handover::Action::Open, {QUrl(message.stream.url, QUrl::StrictMode)}, {}});
+    if (message.kind == BrowserMessage::Kind::Media)
+        return handOver({Handover::Action::Save, {}, {message.stream}});
+    if (message.kind == BrowserMessage::Kind::Save) {
+        Handover::Message save{Handover::Action::Save, {}, {}};
+        for (const qint64 id : message.ids) {
+            if (!m_held.contains(id))
+                return refuse(QStringLiteral("no stream of that number is held"));
+            save.streams.append(m_held.value(id));
+        }
+        return handOver(save);
+    }
 
+    const qint64 id = hold(message.stream);
     const WindowReply reply = sendToWindow(message.stream);
     if (reply.reached && reply.ok) {
         ++m_toWindow;
-        return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), true}};
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), true}, {QStringLiteral("id"), id}};
     }
     if (reply.reached)
         return refuse(QStringLiteral("the window refused the stream: ") + reply.error);
@@ -99,7 +117,58 @@ QJsonObject HostLoop::handle(const FrameReader::Frame &frame)
     if (!kept.ok)
         return refuse(QStringLiteral("the stream could not be kept: ") + kept.error);
     ++m_toSpool;
-    return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), false}};
+    return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), false}, {QStringLiteral("id"), id}};
+}
+
+qint64 HostLoop::hold(const BrowserStream &stream)
+{
+    m_held.insert(++m_lastId, stream);
+    while (m_held.size() > heldLimit)
+        m_held.erase(m_held.begin());
+    return m_lastId;
+}
+
+QJsonObject HostLoop::handOver(const Handover::Message &message)
+{
+    ++m_actions;
+    Handover::Sent sent = Handover::deliver(message, m_folder);
+    if (sent.outcome == Handover::Sent::NoWindow && startWindow()) {
+        // The new window listens once it has read its settings: ask again until then.
+        const QDeadlineTimer deadline(windowStartMs);
+        while (sent.outcome == Handover::Sent::NoWindow && !deadline.hasExpired() && !s_stop) {
+            QThread::msleep(100);
+            sent = Handover::deliver(message, m_folder);
+        }
+    }
+    switch (sent.outcome) {
+    case Handover::Sent::Delivered:
+        return {{QStringLiteral("ok"), true}, {QStringLiteral("window"), true}};
+    case Handover::Sent::NoWindow:
+        return refuse(QStringLiteral("Vidarro did not start"));
+    case Handover::Sent::Refused:
+        return refuse(QStringLiteral("the window refused the action: ") + printable(sent.error));
+    case Handover::Sent::NoAnswer:
+        break;
+    }
+    return refuse(QStringLiteral("the window did not answer"));
+}
+
+// The installed program beside the host, in a session of its own: it stays
+// when the browser ends the host, and never writes into the browser's pipe.
+bool HostLoop::startWindow()
+{
+    QProcess window;
+    window.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/vidarro"));
+    window.setStandardInputFile(QProcess::nullDevice());
+    window.setStandardOutputFile(QProcess::nullDevice());
+    window.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = 0;
+    if (!window.startDetached(&pid)) {
+        m_log.write(QStringLiteral("Vidarro could not be started: ") + window.errorString());
+        return false;
+    }
+    m_log.write(QStringLiteral("started Vidarro (process %1) for an action").arg(pid));
+    return true;
 }
 
 QJsonObject HostLoop::refuse(const QString &reason)

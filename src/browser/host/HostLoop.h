@@ -2,10 +2,12 @@
 
 #include "BrowserFrame.h"
 #include "BrowserSpool.h"
+#include "HandoverChannel.h"
 #include "HostLog.h"
 
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -15,12 +17,18 @@ struct BrowserStream;
 
 // The host's loop: reads one frame from the browser, validates it, hands a
 // stream to the window (or to the spool when no window listens) and answers
-// {"ok":true,"window":bool} or {"ok":false,"error":"..."} before reading on.
+// {"ok":true,"window":bool,"id":N} or {"ok":false,"error":"..."} before
+// reading on. The user's actions (open, save, media) go to the window over
+// the handover channel; when none runs, the program beside the host is
+// started and the action handed over once it answers.
 class HostLoop
 {
 public:
     static constexpr int connectTimeoutMs = 500;
     static constexpr int answerTimeoutMs = 2000;
+    // Streams kept for a later "save" by number; the oldest go first.
+    static constexpr int heldLimit = 256;
+    static constexpr int windowStartMs = 30000;
 
     explicit HostLoop(const QString &perUserFolder);
 
@@ -41,6 +49,9 @@ private:
 
     QJsonObject handle(const FrameReader::Frame &frame);
     QJsonObject refuse(const QString &reason);
+    QJsonObject handOver(const Handover::Message &message);
+    bool startWindow();
+    qint64 hold(const BrowserStream &stream);
     WindowReply sendToWindow(const BrowserStream &stream);
     WindowReply awaitWindowAnswer();
     bool connectWindow();
@@ -55,5 +66,8 @@ private:
     qint64 m_toWindow = 0;
     qint64 m_toSpool = 0;
     qint64 m_refused = 0;
+    qint64 m_actions = 0;
+    QMap<qint64, BrowserStream> m_held;
+    qint64 m_lastId = 0;
     static volatile std::sig_atomic_t s_stop;
 };

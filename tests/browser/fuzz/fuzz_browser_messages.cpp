@@ -4,9 +4,11 @@
 
 #include "BrowserFrame.h"
 #include "BrowserMessage.h"
+#include "HandoverChannel.h"
 
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -15,6 +17,13 @@ namespace {
 void check(const BrowserMessage &message)
 {
     if (message.kind == BrowserMessage::Kind::Refused && message.error.isEmpty())
+        std::abort();
+    if (message.kind == BrowserMessage::Kind::Save
+        && (message.ids.isEmpty() || message.ids.size() > BrowserMessage::maxIds
+            || std::any_of(message.ids.cbegin(), message.ids.cend(), [](qint64 id) { return id < 1; })))
+        std::abort();
+    if ((message.kind == BrowserMessage::Kind::Open || message.kind == BrowserMessage::Kind::Media)
+        && !(message.stream.url.startsWith(QLatin1String("http://")) || message.stream.url.startsWith(QLatin1String("https://"))))
         std::abort();
     if (message.kind != BrowserMessage::Kind::Stream)
         return;
@@ -37,6 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
     check(parseBrowserMessage(input));
+    // The same bytes as a handover to the window: a save passes only checked streams.
+    if (const Handover::Parsed handed = Handover::parse(input); handed.message) {
+        for (const BrowserStream &stream : handed.message->streams)
+            check(parseBrowserMessage(QJsonDocument(browserStreamJson(stream)).toJson(QJsonDocument::Compact)));
+    } else if (handed.error.isEmpty()) {
+        std::abort();
+    }
 
     const qsizetype split = size > 0 ? qsizetype(data[0] % size) : 0;
     FrameReader reader;

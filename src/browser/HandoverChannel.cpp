@@ -1,6 +1,7 @@
 #include "HandoverChannel.h"
 
 #include "BrowserFrame.h"
+#include "BrowserMessage.h"
 #include "BrowserSocket.h"
 #include "LogLine.h"
 #include "Platform.h"
@@ -24,7 +25,15 @@ constexpr quint32 maxAnswer = 4096;
 
 QString actionName(Handover::Action action)
 {
-    return action == Handover::Action::Queue ? QStringLiteral("queue") : QStringLiteral("open");
+    switch (action) {
+    case Handover::Action::Queue:
+        return QStringLiteral("queue");
+    case Handover::Action::Save:
+        return QStringLiteral("save");
+    case Handover::Action::Open:
+        break;
+    }
+    return QStringLiteral("open");
 }
 
 QByteArray answerFrame(const QString &error)
@@ -38,6 +47,33 @@ QByteArray answerFrame(const QString &error)
 } // namespace
 
 namespace Handover {
+
+namespace {
+
+// Every stream checked as the host checked it: the window trusts no sender.
+Parsed parseSave(const QJsonObject &object)
+{
+    Parsed parsed;
+    const QJsonValue list = object.value(QStringLiteral("streams"));
+    if (!list.isArray() || list.toArray().isEmpty() || list.toArray().size() > maxStreams) {
+        parsed.error = QStringLiteral("no list of 1 to %1 streams").arg(maxStreams);
+        return parsed;
+    }
+    Message message;
+    message.action = Action::Save;
+    for (const QJsonValue &entry : list.toArray()) {
+        const BrowserMessage stream = parseBrowserStream(entry.toObject());
+        if (stream.kind != BrowserMessage::Kind::Stream) {
+            parsed.error = QStringLiteral("a stream was refused: ") + stream.error;
+            return parsed;
+        }
+        message.streams.append(stream.stream);
+    }
+    parsed.message = message;
+    return parsed;
+}
+
+} // namespace
 
 QString socketRole()
 {
@@ -59,6 +95,14 @@ std::optional<QUrl> address(const QString &text, QUrl::ParsingMode mode)
 
 QByteArray encode(const Message &message)
 {
+    if (message.action == Action::Save) {
+        QJsonArray streams;
+        for (const BrowserStream &stream : message.streams)
+            streams.append(browserStreamJson(stream));
+        const QJsonObject object{{QStringLiteral("action"), actionName(message.action)},
+                                 {QStringLiteral("streams"), streams}};
+        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    }
     QJsonArray addresses;
     for (const QUrl &url : message.addresses)
         addresses.append(url.toString(QUrl::FullyEncoded));
@@ -82,6 +126,8 @@ Parsed parse(QByteArrayView payload)
     }
     const QJsonObject object = document.object();
     const QString action = object.value(QStringLiteral("action")).toString();
+    if (action == QLatin1String("save"))
+        return parseSave(object);
     const QJsonValue list = object.value(QStringLiteral("addresses"));
     if (action != QLatin1String("open") && action != QLatin1String("queue")) {
         parsed.error = QStringLiteral("no known action");
@@ -241,10 +287,13 @@ void HandoverServer::readFrame(QLocalSocket *socket)
     }
     answer(socket, {});
     const Handover::Message &message = *parsed.message;
-    LOG_DEBUG << "handover" << ":" << actionName(message.action) << ":" << int(message.addresses.size())
-              << "addresses";
+    LOG_DEBUG << "handover" << ":" << actionName(message.action) << ":"
+              << int(message.addresses.size() + message.streams.size()) << "addresses";
     // Last: the window may open a box and run events of its own.
-    emit handed(message.addresses, message.action == Handover::Action::Queue);
+    if (message.action == Handover::Action::Save)
+        emit saveRequested(message.streams);
+    else
+        emit handed(message.addresses, message.action == Handover::Action::Queue);
 }
 
 void HandoverServer::answer(QLocalSocket *socket, const QString &error)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BrowserStream.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QObject>
@@ -16,25 +18,30 @@ class QLocalSocket;
 // What a later start of the program hands to the window already running,
 // over a local socket of this user (BrowserSocket's places, role
 // "handover"): addresses to open on the download page, or to queue at the
-// default quality. One frame each way per connection, framed like the
-// browser's (a 32-bit length in the machine's order, then that much JSON):
+// default quality; and from the browser's native host, streams the browser
+// played to save as they are. One frame each way per connection, framed like
+// the browser's (a 32-bit length in the machine's order, then that much JSON):
 //   {"action": "open" | "queue", "addresses": ["https://…", …]}
+//   {"action": "save", "streams": [{"kind": "stream", …}, …]}   (BrowserMessage.h)
 // answered {"ok": true} or {"ok": false, "error": "…"}. "open" without
 // addresses only raises the window.
 namespace Handover {
 
-inline constexpr quint32 maxFrame = 64 * 1024;
+// A saved stream carries the browser's request headers (up to 64 KiB each).
+inline constexpr quint32 maxFrame = 1024 * 1024;
 inline constexpr int maxAddresses = 64;
+inline constexpr int maxStreams = 8;
 inline constexpr int maxAddressLength = 4096;
 
 QString socketRole();
 
-enum class Action { Open, Queue };
+enum class Action { Open, Queue, Save };
 
 struct Message
 {
     Action action = Action::Open;
     QList<QUrl> addresses;
+    QList<BrowserStream> streams;   // Save
 };
 
 // An http or https address with a host, no longer than maxAddressLength;
@@ -90,6 +97,7 @@ public:
 
 signals:
     void handed(const QList<QUrl> &addresses, bool queue);
+    void saveRequested(const QList<BrowserStream> &streams);
     void refused(const QString &reason);
 
 private:

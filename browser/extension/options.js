@@ -1,0 +1,3 @@
+"use strict";
+
+setUpWatchSwitch(document.getElementById("watch"), document.getElementById("cost"));
