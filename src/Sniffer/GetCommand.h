@@ -37,7 +37,7 @@ public:
         QString subs = {};                           // "en,de": subtitles of these languages
         bool subsBeside = false;                     // as .srt beside the file, else in it
         QString section = {};                        // "0:01-0:03": only that part
-        QString items;                               // a playlist's entries, "1,3-5"; empty: all
+        QString items = {};                          // a playlist's entries, "1,3-5"; empty: all
     };
 
     struct Planned

@@ -75,9 +75,10 @@ void Job::stopped()
 
 void Job::convertToMp3(const QString &file)
 {
-    // A file named .mp3 (the save dialog's choice) is its own target.
+    // A file named .mp3 (the save dialog's choice) is its own target; one
+    // named after its stream's type (".MP3") takes the usual name.
     const QFileInfo saved(file);
-    const QString mp3 = saved.suffix().compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0
+    const QString mp3 = saved.suffix() == QLatin1String("mp3")
                             ? file
                             : TargetPath::freePath(saved.absolutePath() + QLatin1Char('/') + saved.completeBaseName(),
                                                    QStringLiteral("mp3"));

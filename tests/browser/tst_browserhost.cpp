@@ -158,9 +158,14 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(BrowserSpool(m_folder).filePath()).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0600u);   // it holds cookies
 
+        // A host that found no window connects to one that starts later.
+        Host waiting(m_appData->path());
+        QCOMPARE(waiting.exchange(BrowserFrame::encode("{\"kind\":\"hello\"}"), 1).value(0).value("window"), QJsonValue(false));
         BrowserSession session(m_folder);
         QSignalSpy seen(&session, &BrowserSession::streamSeen);
         QVERIFY(session.start());
+        QTRY_VERIFY_WITH_TIMEOUT(session.isBrowserConnected(), 6000);   // the host looks every 2 s
+        QVERIFY(waiting.end());
         QCOMPARE(seen.size(), BrowserSpool::capacity);
         QCOMPARE(seen.first().first().value<BrowserStream>().url, QStringLiteral("https://media.example/6.mp4"));
         QCOMPARE(seen.last().first().value<BrowserStream>().url, QStringLiteral("https://media.example/30.mp4"));

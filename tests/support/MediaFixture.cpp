@@ -257,7 +257,11 @@ bool MediaFixture::makeFinishing()
            && addFile("two.html", "<!DOCTYPE html>\n<html><head><title>Two Clips</title></head>\n<body><video "
                                   "src=\"/six.mp4\" poster=\"/cover.jpg\" controls><track kind=\"subtitles\" "
                                   "srclang=\"en\" src=\"/en.vtt\"></video>\n<video src=\"/clip.mp4\" controls>"
-                                  "</video></body></html>\n");
+                                  "</video></body></html>\n")
+           // The first of them alone: one video of a page, with its subtitles and picture.
+           && addFile("one.html", "<!DOCTYPE html>\n<html><head><title>One Clip</title></head>\n<body><video "
+                                  "src=\"/six.mp4\" poster=\"/cover.jpg\" controls><track kind=\"subtitles\" "
+                                  "srclang=\"en\" src=\"/en.vtt\"></video></body></html>\n");
 }
 
 bool MediaFixture::startServer(const Setup &setup)

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +62,25 @@ int HostLoop::run(int input, int output, const QString &caller)
     FrameReader reader;
     char buffer[65536];
     while (!s_stop) {
+        // Waits for the browser, and meanwhile follows the window: one that
+        // ends is let go, one that starts is connected to.
+        const bool connected = m_window.state() == QLocalSocket::ConnectedState;
+        pollfd ready[2] = {{input, POLLIN, 0}, {connected ? int(m_window.socketDescriptor()) : -1, POLLIN, 0}};
+        const int count = ::poll(ready, 2, connected ? -1 : windowRetryMs);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count == 0) {
+            connectWindow();
+            continue;
+        }
+        if (ready[1].revents != 0) {
+            // The window sends nothing unasked: this is its end.
+            m_window.waitForReadyRead(0);
+            m_window.readAll();
+            m_window.abort();
+        }
+        if (count > 0 && ready[0].revents == 0)
+            continue;
         const ssize_t n = ::read(input, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;

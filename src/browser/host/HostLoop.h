@@ -29,6 +29,9 @@ public:
     // Streams kept for a later "save" by number; the oldest go first.
     static constexpr int heldLimit = 256;
     static constexpr int windowStartMs = 30000;
+    // While no window listens, how often the host looks for one, so that a
+    // window opened later shows the browser as connected at once.
+    static constexpr int windowRetryMs = 2000;
 
     explicit HostLoop(const QString &perUserFolder);
 
