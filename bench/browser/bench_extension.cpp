@@ -10,6 +10,7 @@
 //
 // Usage: bench_extension [LAUNCHES] [LOADS]   (default 3 launches of 8 loads of each page each way)
 
+#include "BenchMedian.h"
 #include "MediaFixture.h"
 #include "TestMessages.h"
 
@@ -70,12 +71,6 @@ QList<double> reported(const MediaFixture &server, const QString &run, const QSt
                          query.queryItemValue(QStringLiteral("ms")).toDouble());
     }
     return times.values();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 } // namespace

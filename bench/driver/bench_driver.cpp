@@ -8,6 +8,7 @@
 //      case: the whole of /proc is read).
 // Prints each figure and the ratios. Usage: bench_driver [rounds]
 
+#include "BenchMedian.h"
 #include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
@@ -33,12 +34,6 @@
 #include <unistd.h>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
-}
 
 // Runs start() and waits until `needed` of the watched signals came.
 double timeSignals(Downloader &driver, const std::function<void()> &start, int needed)

@@ -6,6 +6,7 @@
 // once with --version, unverified; the same probe on an idle loop for as long.
 //   bench_toolupdate [ROUNDS]
 
+#include "BenchMedian.h"
 #include "Downloader.h"
 #include "MediaFixture.h"
 #include "Platform.h"
@@ -24,12 +25,6 @@
 #include <cstdio>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0.0 : values.at(values.size() / 2);
-}
 
 bool run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env = {})
 {

@@ -2,6 +2,7 @@
 // unfinished) against one with none, and one with 100,000 for scale.
 //   bench_history [ROUNDS]
 
+#include "BenchMedian.h"
 #include "JobHistory.h"
 
 #include <QCoreApplication>
@@ -42,12 +43,6 @@ double openTime(const QString &folder, qsizetype &loaded)
     const double seconds = clock.nsecsElapsed() / 1e9;
     loaded = opened.ok ? opened.jobs.size() : -1;
     return seconds;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // running the same launcher command lines, in the same run.
 //   bench_queue [ROUNDS]
 
+#include "BenchMedian.h"
 #include "JobFactory.h"
 #include "JobQueue.h"
 #include "PlaylistJobs.h"
@@ -60,12 +61,6 @@ double throughXargs(const QList<JobRequest> &requests, const QString &folder)
     xargs.closeWriteChannel();
     xargs.waitForFinished(600000);
     return clock.nsecsElapsed() / 1e9;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

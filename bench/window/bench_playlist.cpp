@@ -6,6 +6,7 @@
 // longest time the thread spent on one batch of entries.
 //   bench_playlist [ROUNDS]
 
+#include "BenchMedian.h"
 #include "MediaFixture.h"
 #include "Platform.h"
 #include "PlaylistListing.h"
@@ -91,12 +92,6 @@ double toolAlone(const QString &address)
     tool.waitForFinished(600000);
     tool.readAllStandardOutput();
     return clock.nsecsElapsed() / 1e9;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
