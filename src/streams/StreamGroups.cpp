@@ -5,7 +5,8 @@
 
 namespace streams {
 
-namespace {
+// Named rather than anonymous: the tables below are members of a class with linkage.
+namespace grouping {
 
 struct Manifest
 {
@@ -89,7 +90,9 @@ bool isMasterBody(QByteArrayView body)
     return body.indexOf("#EXT-X-STREAM-INF") >= 0;
 }
 
-} // namespace
+} // namespace grouping
+
+using namespace grouping;
 
 struct StreamGroups::Tables
 {
