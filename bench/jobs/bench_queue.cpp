@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
         JobRequest pattern;
         pattern.kind = JobKind::Video;
         pattern.selector = QStringLiteral("best");
-        return PlaylistJobs::requests(entries, pattern, folder);
+        return PlaylistJobs::requests(entries, pattern, folder, {});
     };
     for (const auto &[name, make] : {std::pair<const char *, std::function<QList<JobRequest>(const QString &)>>{
                                          "small address downloads", addresses},

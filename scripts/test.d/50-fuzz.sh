@@ -2,11 +2,11 @@
 # A fuzz run of every parser of untrusted input: packets, native-messaging
 # frames, manifests and each kind of tool output (title, formats, progress,
 # update line, subtitle languages, health readers). All targets are built in one
-# go and run side by side for VIDARRO_FUZZ_SECONDS (60) each; a crash prints
+# go and run side by side for VIDARRO_FUZZ_SECONDS (40) each; a crash prints
 # the end of that target's log and fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-seconds=${VIDARRO_FUZZ_SECONDS:-60}
+seconds=${VIDARRO_FUZZ_SECONDS:-40}
 
 # target  seed corpus
 fuzzers=(

@@ -3,11 +3,11 @@
 # starts the installed program offscreen as an unprivileged user in a network
 # namespace of its own (nothing leaves the machine), checks that it creates its
 # settings and log files, and removes the package again.
-# VIDARRO_PACKAGE_PRESET picks the tree (default dev); only what the package
-# holds is built there.
+# VIDARRO_PACKAGE_PRESET picks the tree (default package: the dev build's
+# flags, compiled in batches); only what the package holds is built there.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-preset=${VIDARRO_PACKAGE_PRESET:-dev}
+preset=${VIDARRO_PACKAGE_PRESET:-package}
 build=build/$preset
 appdir=/usr/lib/vidarro
 

@@ -1,6 +1,7 @@
 #include "GetCommand.h"
 
 #include "CookieSource.h"
+#include "Downloader.h"
 #include "FinishSettings.h"
 #include "HandoverChannel.h"
 #include "JobFactory.h"
@@ -17,6 +18,7 @@
 #include "SafeText.h"
 #include "SettingsFile.h"
 #include "TargetPath.h"
+#include "ToolErrors.h"
 #include "UrlCheck.h"
 
 #include <QCoreApplication>
@@ -200,17 +202,32 @@ QString GetCommand::progressLine(const JobProgress &progress)
     return parts.join(QLatin1Char(' '));
 }
 
-QList<JobRequest> GetCommand::jobsFor(const Options &options, const JobRequest &planned, QString &error)
+QList<JobRequest> GetCommand::jobsFor(const Options &options, const JobRequest &planned, const SettingsFile &settings,
+                                      QString &error)
 {
     PlaylistListing listing;
     QList<PlaylistEntry> entries;
     bool ok = false;
+    QString failure;
     QEventLoop wait;
     connect(&listing, &PlaylistListing::entriesArrived, &wait, [&](const QList<PlaylistEntry> &batch) { entries += batch; });
     connect(&listing, &PlaylistListing::singleFound, &wait, [&] { listing.stop(); wait.quit(); });
-    connect(&listing, &PlaylistListing::finished, &wait, [&](bool well) { ok = well; wait.quit(); });
+    connect(&listing, &PlaylistListing::finished, &wait, [&](bool well, const QString &line) {
+        ok = well;
+        failure = line;
+        wait.quit();
+    });
     listing.start(planned.address, planned.cookieSource);
     wait.exec();
+    // A network (or proxy) that failed the listing would fail the save the
+    // same way, after as long a wait: said now.
+    if (!ok && entries.isEmpty() && ToolErrors::classify(failure) == ToolFailure::Network) {
+        const int code = NetworkRoute::current().throughProxy() ? Downloader::ProxyFailed : Downloader::NetworkDown;
+        // The tool's own line under the message, as a failed save shows it.
+        error = catalogueText(settings, code, MessageKind::DownloaderError)
+                + (failure.isEmpty() ? QString() : QLatin1Char('\n') + failure);
+        return {};
+    }
     // One item, or a listing that failed: the job tells what the address holds.
     if (!listing.isPlaylist() || (!ok && entries.isEmpty())) {
         if (!options.items.isEmpty()) {
@@ -235,7 +252,7 @@ QList<JobRequest> GetCommand::jobsFor(const Options &options, const JobRequest &
         error = QStringLiteral("the folder %1 cannot be written to").arg(folder.isEmpty() ? planned.folder : folder);
         return {};
     }
-    return PlaylistJobs::requests(entries, planned, folder);
+    return PlaylistJobs::requests(entries, planned, folder, planned.address);
 }
 
 int GetCommand::run(const Options &options)
@@ -265,7 +282,7 @@ int GetCommand::run(const Options &options)
     }
 
     QString error;
-    const QList<JobRequest> requests = jobsFor(options, *planned.request, error);
+    const QList<JobRequest> requests = jobsFor(options, *planned.request, settings, error);
     if (requests.isEmpty()) {
         say(QStringLiteral("vidarro: ") + error);
         return Failed;

@@ -63,7 +63,8 @@ public:
 private:
     // The jobs of the address: one, or one per chosen entry of a playlist;
     // empty with a message when there is nothing to save.
-    QList<JobRequest> jobsFor(const Options &options, const JobRequest &planned, QString &error);
+    QList<JobRequest> jobsFor(const Options &options, const JobRequest &planned, const SettingsFile &settings,
+                              QString &error);
 
     int m_signal = 0;   // the first SIGINT or SIGTERM received
 };

@@ -147,7 +147,7 @@ void Sniffer::downloadPlaylist()
     pattern.kind = quality.kind;
     pattern.selector = quality.selector;
     pattern.cookieSource = downloader->cookies();
-    const QList<JobRequest> requests = PlaylistJobs::requests(entries, pattern, folder);
+    const QList<JobRequest> requests = PlaylistJobs::requests(entries, pattern, folder, listing->address());
     LOG_DEBUG << "downloadPlaylist" << ":" << "jobs" << ":" << int(requests.size()) << ":" << folder;
     for (const JobRequest &request : requests)
         jobs->add(request);

@@ -108,9 +108,11 @@ ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &ar
         if (folder.isEmpty())
             LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
     }
-    const QStringList full = folder.isEmpty() ? arguments
-                                              : QStringList{QStringLiteral("--config-locations"),
-                                                            folder + QStringLiteral("/options.conf")} + arguments;
+    QStringList full = folder.isEmpty() ? arguments
+                                        : QStringList{QStringLiteral("--config-locations"),
+                                                      folder + QStringLiteral("/options.conf")} + arguments;
+    if (item > 0)
+        full = QStringList{QStringLiteral("--item"), QString::number(item)} + full;
     ToolRun *run = launch(member, toolPath, full, limits, onRead, onEnd);
     if (!folder.isEmpty())
         run->removeWhenDone(folder);

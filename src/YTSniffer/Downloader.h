@@ -125,6 +125,8 @@ public:
     // "--cookies-from-browser" for every run of the tool: "BROWSER[:PROFILE]",
     // empty for none. Handed over in the tool's option file, like credentials.
     void setCookieSource(const QString &source) { cookieSource = source; }
+    // Item N of the page checked (a video of it without an address of its own); 0: its first.
+    void setItem(int number) { item = number; }
     QString cookies() const { return cookieSource; }
     // Subtitles, tags, chapters, cover and part of the next downloads.
     void setFinish(const FinishChoices &choices) { finish = choices; }
@@ -219,6 +221,7 @@ private:
     QString releaseUrl;
     QString runtimeReleaseUrl;
     QString cookieSource;
+    int item = 0;
     FinishChoices finish;
     QString partFile;
     QStringList extractArgs;

@@ -25,6 +25,7 @@ void PlaylistListing::start(const QUrl &address, const QString &cookieSource)
 {
     stop();
     m_sliceDue = false;
+    m_address = address;
     m_playlist = false;
     m_title.clear();
     m_count = m_listed = 0;

@@ -32,6 +32,7 @@ public:
     void stop();
     bool isRunning() const { return m_run; }
 
+    QUrl address() const { return m_address; }   // the address listed last
     bool isPlaylist() const { return m_playlist; }
     QString title() const { return m_title; }
     int count() const { return m_count; }      // what the page says it has, 0 when unknown
@@ -55,6 +56,7 @@ private:
 
     QString m_tool;
     QPointer<ToolRun> m_run;
+    QUrl m_address;
     bool m_playlist = false;
     QString m_title;
     int m_count = 0;

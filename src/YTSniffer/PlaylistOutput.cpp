@@ -66,6 +66,7 @@ ListingLine parseLine(const QString &line)
         entry.title = printable(object.value(QLatin1String("title")), maxTitle);
         entry.id = printable(object.value(QLatin1String("id")), 200);
         entry.site = printable(object.value(QLatin1String("site")), 100);
+        entry.inPage = object.value(QLatin1String("inPage")).toBool();
         parsed.kind = ListingLine::Kind::Entry;
     }
     return parsed;

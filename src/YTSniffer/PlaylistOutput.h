@@ -15,6 +15,7 @@ struct PlaylistEntry
     QUrl address;        // http or https
     QString id;
     QString site;
+    bool inPage = false; // a video of the page itself: saved as item `number` of the page, which has its subtitles
 
     bool operator==(const PlaylistEntry &) const = default;
 };

@@ -31,7 +31,9 @@ void AddressJob::doStart(bool goOn)
     connect(m_driver, &Downloader::haveFile, this, &AddressJob::downloaded);
     connect(m_driver, &Downloader::doneExtractAudio, this, &AddressJob::converted);
     connect(m_driver, &Downloader::hasError, this, [this](Downloader::errors error) { failed(int(error)); });
-    m_driver->checkURL(request().address);
+    // A video of a page is fetched through its page, which names its subtitles and picture.
+    m_driver->checkURL(request().item > 0 ? request().page : request().address);
+    m_driver->setItem(request().item);
     m_driver->setCookieSource(request().cookieSource);
     FinishChoices finish = request().finish;
     if (request().kind == JobKind::Audio) {

@@ -10,12 +10,28 @@ QString JobRequest::site() const
 
 QJsonObject JobRequest::extraChoices() const
 {
-    return QJsonObject{{QStringLiteral("finish"), Finish::toJson(finish)}};
+    QJsonObject choices{{QStringLiteral("finish"), Finish::toJson(finish)}};
+    if (item > 0) {
+        // A password of the page stays out of the history, as the address's does.
+        choices.insert(QStringLiteral("page"), QString::fromUtf8(page.adjusted(QUrl::RemoveUserInfo).toEncoded()));
+        choices.insert(QStringLiteral("item"), item);
+    }
+    return choices;
 }
 
 void JobRequest::setExtraChoices(const QJsonObject &choices)
 {
     finish = Finish::fromJson(choices.value(QStringLiteral("finish")).toObject());
+    const QUrl kept = QUrl::fromEncoded(choices.value(QStringLiteral("page")).toString().toUtf8(), QUrl::StrictMode);
+    const int number = choices.value(QStringLiteral("item")).toInt();
+    const bool web = kept.scheme() == QLatin1String("http") || kept.scheme() == QLatin1String("https");
+    if (web && !kept.host().isEmpty() && number > 0 && number <= maxItem) {
+        page = kept;
+        item = number;
+    } else {
+        page.clear();
+        item = 0;
+    }
 }
 
 namespace JobText {

@@ -23,6 +23,7 @@ enum class JobState { Waiting, Running, Paused, Finished, Failed, Canceled };
 
 struct JobRequest
 {
+    static constexpr int maxItem = 999999;   // the launcher's bound on an item of a page
     JobSource source = JobSource::Address;
     JobKind kind = JobKind::Video;
     QString name;                 // what the list shows: a title or a file name
@@ -34,6 +35,10 @@ struct JobRequest
     QString cookieSource;         // "--cookies-from-browser" of an address job, empty for none
     QString folder;               // a page address without a target: named after its title, in this folder
     FinishChoices finish;         // subtitles, tags, chapters, cover, a part of the video
+    // A video of a page without an address of its own (the address is its
+    // media alone): saved as this item of the page, with what the page adds.
+    QUrl page;
+    int item = 0;
 
     // The choices kept beyond the history's own columns, as one object
     // ("finish": ...): a later choice adds a member, not a column.

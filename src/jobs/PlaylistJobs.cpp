@@ -62,7 +62,8 @@ QStringList dotPrefixes(const QString &name)
 
 } // namespace
 
-QList<JobRequest> requests(const QList<PlaylistEntry> &entries, const JobRequest &pattern, const QString &folder)
+QList<JobRequest> requests(const QList<PlaylistEntry> &entries, const JobRequest &pattern, const QString &folder,
+                           const QUrl &page)
 {
     // A stem is free when no name in the folder or of this batch is it or
     // begins with it and a dot, and it begins with no such name and a dot.
@@ -99,6 +100,10 @@ QList<JobRequest> requests(const QList<PlaylistEntry> &entries, const JobRequest
         request.source = JobSource::Address;
         request.name = name;
         request.address = entry.address;
+        if (entry.inPage && entry.number <= JobRequest::maxItem && page.isValid()) {
+            request.page = page;
+            request.item = entry.number;
+        }
         request.folder = folder;
         // The container decides the extension; this one is a proposal.
         request.target = folder + QLatin1Char('/') + stem + QStringLiteral(".mp4");

@@ -31,7 +31,9 @@ QString folder(const QString &base, const QString &title);
 // One request per entry, like `pattern` (kind, selector, cookie source),
 // each into `folder` under its entry's title ("Entry N" without one): the
 // names differ from each other and from what is in the folder, and none is
-// the beginning of another's file names.
-QList<JobRequest> requests(const QList<PlaylistEntry> &entries, const JobRequest &pattern, const QString &folder);
+// the beginning of another's file names. An entry found in the page itself
+// is saved as that item of `page`, the address listed.
+QList<JobRequest> requests(const QList<PlaylistEntry> &entries, const JobRequest &pattern, const QString &folder,
+                           const QUrl &page);
 
 } // namespace PlaylistJobs

@@ -266,7 +266,7 @@ private slots:
         for (const char *title : {"A", "A", "", "../../x", "A.b", "A.b", ".hidden"})
             batch.append({int(batch.size()) + 1, title, "0:00", QUrl("http://a/"), {}, {}});
         QStringList targets;
-        for (const JobRequest &request : PlaylistJobs::requests(batch, {}, base.path()))
+        for (const JobRequest &request : PlaylistJobs::requests(batch, {}, base.path(), {}))
             targets << QFileInfo(request.target).fileName();
         row("batch: names of their own", targets.join('|'), "A.mp4|A (2).mp4|Entry 3.mp4|x.mp4|A (3).b.mp4|A (4).b.mp4|hidden.mp4");
         row("busy: both", BusyText::progressFormat("1.20MiB/s", "00:12"), "%p%  ·  1.20MiB/s  ·  00:12 left");

@@ -221,29 +221,38 @@ private slots:
     {
         QTest::addColumn<QString>("feed");
         QTest::addColumn<QString>("items");
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QStringList>("files");   // in the playlist's folder, or the words on stderr
-        QTest::newRow("entries 1 and 3") << "feed.xml" << "1,3" << 0
+        const QStringList none;
+        QTest::newRow("entries 1 and 3") << "feed.xml" << "1,3" << none << 0
                                          << QStringList{"Local Podcast/First Song.mp3", "Local Podcast/Third Clip.mp4"};
         QTest::newRow("untrusted names, every entry")
-            << "hostile.xml" << "" << 0 << QStringList{"x/Entry 1.mp3", "x/" + QString(200, 't') + ".mp3", "x/x.mp3"};
-        QTest::newRow("100,000 entries: the first 10,000 listed")
-            << "big.xml" << "10000,10001" << 0 << QStringList{"Big Feed/Episode 10000.mp3", "the first 10000 of 100000 entries"};
-        QTest::newRow("no such entry") << "feed.xml" << "7" << 1 << QStringList{"no entry of the playlist to save"};
-        QTest::newRow("unreadable items") << "feed.xml" << "1,x" << 2 << QStringList{"unknown entries"};
-        QTest::newRow("items of one item") << "clip.mp3" << "1" << 1 << QStringList{"--items needs the address of a playlist"};
+            << "hostile.xml" << "" << none << 0 << QStringList{"x/Entry 1.mp3", "x/" + QString(200, 't') + ".mp3", "x/x.mp3"};
+        QTest::newRow("100,000 entries: the first 10,000 listed") << "big.xml" << "10000,10001" << none << 0
+            << QStringList{"Big Feed/Episode 10000.mp3", "the first 10000 of 100000 entries"};
+        // The first of two videos of a page: its subtitles are the page's.
+        QTest::newRow("a video of a page, its subtitles inside")
+            << "two.html" << "1" << QStringList{"--subs", "en"} << 0 << QStringList{"Two Clips/Two Clips (1).mp4"};
+        QTest::newRow("a video of a page, its subtitles beside") << "two.html" << "1" << QStringList{"--subs", "en", "--subs-beside"}
+            << 0 << QStringList{"Two Clips/Two Clips (1).en.srt", "Two Clips/Two Clips (1).mp4"};
+        QTest::newRow("no such entry") << "feed.xml" << "7" << none << 1 << QStringList{"no entry of the playlist to save"};
+        QTest::newRow("unreadable items") << "feed.xml" << "1,x" << none << 2 << QStringList{"unknown entries"};
+        QTest::newRow("items of one item") << "clip.mp3" << "1" << none << 1
+                                           << QStringList{"--items needs the address of a playlist"};
     }
 
     void playlist()
     {
         QFETCH(QString, feed);
         QFETCH(QString, items);
+        QFETCH(QStringList, options);
         QFETCH(int, exitCode);
         QFETCH(QStringList, files);
         QTemporaryDir folder;
         // Saved as the feed serves them: no tags written into its MP3s.
         setFinishing(false);
-        QStringList arguments{"--get", m_media.url(feed), "--folder", folder.path()};
+        QStringList arguments = QStringList{"--get", m_media.url(feed), "--folder", folder.path()} + options;
         if (!items.isEmpty())
             arguments << "--items" << items;
         const Ran ran = vidarro(arguments);
@@ -254,20 +263,30 @@ private slots:
         }
         if (files.last().startsWith("the first"))
             QVERIFY2(ran.err.contains(files.takeLast()), qPrintable(ran.err));
-        // One saved path a line, in the playlist's order, nothing beside them.
+        // One saved path a line, in the playlist's order; nothing else in the folder but subtitles beside them.
         QStringList saved;
         for (const QString &file : std::as_const(files))
             saved << folder.filePath(file);
-        QCOMPARE(ran.out.trimmed().split('\n'), saved);
+        QCOMPARE(ran.out.trimmed().split('\n'), saved.filter(QRegularExpression("\\.mp[34]$")));
         QDirIterator all(folder.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         QStringList found;
         while (all.hasNext())
             found << all.next();
         found.sort();
         QCOMPARE(found, saved);
-        for (const QString &file : std::as_const(saved))
-            QVERIFY2(file.endsWith(".mp3") ? readFile(file) == m_media.bytes("clip.mp3")
-                                           : MediaFixture::streamCodecs(file).contains("h264"), qPrintable(file));
+        for (const QString &file : std::as_const(saved)) {
+            if (file.endsWith(".mp3")) {
+                QVERIFY2(readFile(file) == m_media.bytes("clip.mp3"), qPrintable(file));
+            } else if (file.endsWith(".srt")) {
+                QVERIFY2(QRegularExpression("^1\\r?\\n00:00:0\\d,\\d{3} --> ").match(readFile(file)).hasMatch(), readFile(file).constData());
+            } else {
+                QVERIFY2(MediaFixture::streamCodecs(file).contains("h264"), qPrintable(file));
+                const MediaFixture::Ran languages = MediaFixture::execute(MediaFixture::program("ffprobe"),
+                    {"-v", "error", "-select_streams", "s", "-show_entries", "stream_tags=language", "-of", "csv=p=0", file},
+                    QProcessEnvironment::systemEnvironment(), false);
+                QCOMPARE(languages.output.trimmed(), options.contains("--subs") && !options.contains("--subs-beside") ? "eng" : "");
+            }
+        }
     }
 
     void interrupted()

@@ -48,7 +48,8 @@ JobRecord sample(JobState state, JobKind kind = JobKind::Video, JobSource source
                       QUrl(QStringLiteral("https://www.media.example/watch?v=1&t=2")), "Cookie: sid=SECRET-1\r\n",
                       QStringLiteral("bv*+ba"), QStringLiteral("/tmp/out/clip.mp4"), source == JobSource::Manifest,
                       QStringLiteral("firefox:SECRET-PROFILE"), QStringLiteral("/tmp/out"),
-                      {.subtitles = {"en", "de"}, .subtitlesBeside = true, .tags = true, .cover = true, .from = 61, .to = 3723}};
+                      {.subtitles = {"en", "de"}, .subtitlesBeside = true, .tags = true, .cover = true, .from = 61, .to = 3723},
+                      QUrl(QStringLiteral("https://www.media.example/page.html")), 2};
     record.progress = {5000, 10000, 50, 1234.5, 4, 1, 2, kind == JobKind::Recording ? 90 : -1, {}, {}};
     record.result = {state, QStringLiteral("/tmp/out/clip.mp4"), 10000, 3, QStringLiteral("The server refused."),
                      QStringLiteral("ERROR: 403"), QStringLiteral("cut short")};
