@@ -7,7 +7,8 @@ function(vidarro_add_test)
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
   target_link_libraries(${T_NAME} PRIVATE vidarro_defaults Qt6::Test ${T_LIBS})
   target_compile_definitions(${T_NAME} PRIVATE
-    VIDARRO_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VIDARRO_BIN_DIR="${VIDARRO_BIN_DIR}")
+    VIDARRO_SOURCE_DIR="${PROJECT_SOURCE_DIR}" VIDARRO_BIN_DIR="${VIDARRO_BIN_DIR}"
+    VIDARRO_EXTENSION_DIR="${VIDARRO_EXTENSION_DIR}")
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)

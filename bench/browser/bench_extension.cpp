@@ -97,7 +97,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir work;
     const QString watchingCopy = work.filePath(QStringLiteral("watching"));
-    if (!copyWatchingExtension(watchingCopy)) {
+    if (!copyWatchingExtension(watchingCopy, "chromium")) {
         std::fprintf(stderr, "the watching copy of the extension could not be made\n");
         return 1;
     }
@@ -118,7 +118,7 @@ int main(int argc, char **argv)
             QProcess::execute(QStringLiteral("bash"), {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh",
                                                        "--profile", profile, "--host", host});
             arguments << QStringLiteral("--load-extension=")
-                             + (setup == On ? watchingCopy : QStringLiteral(VIDARRO_SOURCE_DIR "/browser/extension"));
+                             + (setup == On ? watchingCopy : QStringLiteral(VIDARRO_EXTENSION_DIR "/chromium"));
         }
         // A first page given on the command line may stall while the extension loads.
         arguments << QStringLiteral("data:text/html,<script>setTimeout(()=>location='%1',500)</script>")

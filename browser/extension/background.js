@@ -19,8 +19,10 @@ function judgeResponse(details, request) {
   const origin = details.initiator || details.originUrl || "";
   if (origin.startsWith(ext.runtime.getURL("").replace(/\/$/, "")))
     return;
-  if (details.type === "main_frame")
+  if (details.type === "main_frame") {
     tabStreams.forget(details.tabId);
+    showCount(details.tabId);
+  }
   const contentType = headerValue(details.responseHeaders, "content-type");
   const kind = mediaKind(details.statusCode, details.url, contentType);
   if (!kind)
@@ -57,14 +59,28 @@ function listStream(tabId, message, kind, id) {
   const manifest = kind === "manifest";
   const shown = manifest ? (/mpd$|dash/i.test(pathExtension(message.url) + message.contentType) ? "DASH" : "HLS")
                          : kind;
-  const entry = { id, url: message.url, kind: shown, quality: "", size, variant: false,
+  const entry = { id, url: message.url, kind: shown, quality: "", size, parts: [],
                   name: message.tabTitle || addressFileName(message.url) };
-  if (!tabStreams.add(tabId, entry) || !manifest)
+  if (!tabStreams.add(tabId, entry))
+    return;
+  showCount(tabId);
+  if (!manifest)
     return;
   // The best quality is in the manifest: read once, as the page would.
   fetch(message.url, { credentials: "include" })
     .then((response) => (response.ok ? response.text() : ""))
-    .then((text) => tabStreams.update(tabId, message.url, manifestQuality(text)), () => {});
+    .then((text) => {
+      tabStreams.update(tabId, message.url, manifestQuality(text, message.url));
+      showCount(tabId); // the playlists the master names leave the list
+    }, () => {});
+}
+
+// The badge of a tab counts what its popup lists.
+function showCount(tabId) {
+  if (typeof tabId !== "number" || tabId < 0)
+    return;
+  const count = tabStreams.list(tabId).length;
+  Promise.resolve(ext.action.setBadgeText({ tabId, text: count > 0 ? String(count) : "" })).catch(() => {});
 }
 
 // The tab a request belongs to, or null (requests of workers have none).
@@ -77,7 +93,6 @@ function tabOf(tabId) {
 function showStatus() {
   const status = host.status();
   const colour = { answering: "#2e7d32", absent: "#c62828" }[status.state] || "#757575";
-  ext.action.setBadgeText({ text: status.passed > 0 ? String(status.passed) : "" });
   ext.action.setBadgeBackgroundColor({ color: colour });
 }
 
@@ -104,7 +119,7 @@ Promise.resolve(ext.contextMenus.removeAll()).then(() => {
   ext.contextMenus.create({ id: MENU_ID, title: "Download with Vidarro", contexts: ["page", "link", "video", "audio"] });
 });
 
-// Ask at once whether the host answers: the badge shows it from the start,
+// Ask at once whether the host answers: the badge's colour shows it from the start,
 // and the open port tells Vidarro's window that a browser is connected.
 host.probe();
 

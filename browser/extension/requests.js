@@ -2,8 +2,9 @@
 
 // Request bookkeeping: the method and request headers of each request in
 // flight, kept from onSendHeaders until its response is judged. A request
-// that never ends (a closed tab, a suspended worker) must not keep its entry
-// forever, so the book is bounded and the oldest entries go first.
+// that never gets one (a failure, a closed tab, a suspended worker) must not
+// keep its entry forever, so the book is bounded and the oldest entries go
+// first.
 
 const REQUEST_BOOK_LIMIT = 1000;
 const HEADERS_PER_REQUEST_LIMIT = 100;
@@ -37,10 +38,6 @@ class RequestBook {
     const entry = this.entries.get(requestId);
     this.entries.delete(requestId);
     return entry;
-  }
-
-  forget(requestId) {
-    this.entries.delete(requestId);
   }
 
   get size() {

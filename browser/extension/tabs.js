@@ -16,7 +16,7 @@ class TabStreams {
     this.tabs = new Map(); // tabId -> entries, oldest first
   }
 
-  // entry: { id, url, kind, quality, size, name, variant }. False when not listed.
+  // entry: { id, url, kind, quality, size, name, parts }. False when not listed.
   add(tabId, entry) {
     if (typeof tabId !== "number" || tabId < 0)
       return false;
@@ -36,11 +36,12 @@ class TabStreams {
     return true;
   }
 
-  // What the tab shows: an HLS playlist of one quality is left out beside its master.
+  // What the tab shows: a playlist its master names is left out beside it,
+  // as the window lists it; a playlist of one quality of its own stays.
   list(tabId) {
     const list = this.tabs.get(tabId) || [];
-    const master = list.some((e) => e.kind === "HLS" && !e.variant);
-    return list.filter((e) => !(master && e.variant));
+    const named = new Set(list.flatMap((e) => e.parts || []));
+    return list.filter((e) => !named.has(e.url));
   }
 
   find(tabId, url) {
@@ -78,17 +79,37 @@ function addressFileName(address) {
   }
 }
 
-// The best quality a manifest names ("720p"), and whether it is an HLS
-// playlist of one quality. Reads at most the first 256 KiB.
-function manifestQuality(text) {
+// Playlists an HLS master names at most, kept per manifest.
+const PARTS_KEPT = 100;
+
+// The best quality a manifest names ("720p"), and the playlists an HLS
+// master at `base` names (its qualities and renditions), as absolute
+// addresses. Reads at most the first 256 KiB.
+function manifestQuality(text, base) {
   const head = text.slice(0, 262144);
   let height = 0;
   for (const m of head.matchAll(/RESOLUTION=\d+x(\d+)/g))
     height = Math.max(height, Number(m[1]));
   for (const m of head.matchAll(/\sheight="(\d+)"/g))
     height = Math.max(height, Number(m[1]));
-  return {
-    quality: height > 0 ? height + "p" : "",
-    variant: head.includes("#EXTINF") && !head.includes("#EXT-X-STREAM-INF"),
-  };
+  const parts = [];
+  if (head.includes("#EXT-X-STREAM-INF")) {
+    const lines = head.split(/\r?\n/);
+    const named = [];
+    lines.forEach((line, i) => {
+      const uri = /^#EXT-X-(?:MEDIA|I-FRAME-STREAM-INF):.*\bURI="([^"]*)"/.exec(line);
+      if (uri)
+        named.push(uri[1]);
+      else if (i > 0 && lines[i - 1].startsWith("#EXT-X-STREAM-INF") && line && !line.startsWith("#"))
+        named.push(line.trim());
+    });
+    for (const uri of named.slice(0, PARTS_KEPT)) {
+      try {
+        parts.push(new URL(uri, base).href);
+      } catch (e) {
+        // not an address: nothing to leave out
+      }
+    }
+  }
+  return { quality: height > 0 ? height + "p" : "", parts };
 }

@@ -40,14 +40,16 @@ class Watcher {
     const extra = webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS;
     if (extra)
       sendOptions.push(extra);
+    // Two events a request and no more: each costs the page a message to
+    // this worker. A request that fails before its response leaves its
+    // entry in the book until the book's bound drops it.
     this.listeners = [
-      [webRequest.onSendHeaders, (d) => this.requests.remember(d), sendOptions],
-      [webRequest.onResponseStarted, (d) => this.onResponse(d, this.requests.take(d.requestId)), ["responseHeaders"]],
-      [webRequest.onCompleted, (d) => this.requests.forget(d.requestId)],
-      [webRequest.onErrorOccurred, (d) => this.requests.forget(d.requestId)],
+      [webRequest.onSendHeaders, (d) => this.requests.remember(d), MAY_CARRY_STREAMS, sendOptions],
+      [webRequest.onResponseStarted, (d) => this.onResponse(d, this.requests.take(d.requestId)), MAY_CARRY_STREAMS,
+       ["responseHeaders"]],
     ];
-    for (const [event, listener, options] of this.listeners)
-      options ? event.addListener(listener, MAY_CARRY_STREAMS, options) : event.addListener(listener, MAY_CARRY_STREAMS);
+    for (const [event, listener, filter, options] of this.listeners)
+      event.addListener(listener, filter, options);
   }
 
   stop() {

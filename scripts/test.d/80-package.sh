@@ -17,6 +17,8 @@ fail() { echo "package test: $*" >&2; exit 1; }
 
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)" --target vidarro_package_contents
+# "build": only configure and build (scripts/test does it while the suites run).
+[[ ${1:-} != build ]] || exit 0
 rm -f "$build"/vidarro_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 debs=("$build"/vidarro_*.deb)
@@ -29,7 +31,8 @@ for path in usr/lib/vidarro/vidarro usr/bin/vidarro "usr/lib/vidarro/run" usr/li
             usr/lib/vidarro/vidarro-browser-host etc/chromium/native-messaging-hosts/vidarro.browser_host.json \
             etc/opt/chrome/native-messaging-hosts/vidarro.browser_host.json \
             usr/lib/mozilla/native-messaging-hosts/vidarro.browser_host.json \
-            usr/share/vidarro/browser-extension/manifest.json; do
+            usr/share/vidarro/browser-extension/chromium/manifest.json \
+            usr/share/vidarro/browser-extension/firefox/manifest.json usr/share/vidarro/browser-extension/firefox/popup.html; do
     grep -q "\./$path\b" <<<"$contents" || fail "the package lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)

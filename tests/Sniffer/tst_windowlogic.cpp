@@ -477,8 +477,8 @@ private slots:
         for (int code : {4, 5, 6})
             QVERIFY(settings.list("warning_messages").value(code).section('~', 1).size() > 10);
         const QString browserHelp = settings.list("help").value(8);
-        QVERIFY(browserHelp.startsWith("Browser capture\n") && browserHelp.contains(" /usr/share/vidarro/browser-extension ")
-                && browserHelp.contains(" browser/extension ") && browserHelp.contains("install-host-manifests.sh"));
+        QVERIFY(browserHelp.startsWith("Browser capture\n") && browserHelp.contains(" /usr/share/vidarro/browser-extension/chromium ")
+                && browserHelp.contains(" build/dev/browser-extension/firefox ") && browserHelp.contains("install-host-manifests.sh"));
         QCOMPARE(settings.list("quorl_test_urls").keys(), (QList<int>{1, 2, 3}));
         for (int key : settings.list("help_actions").keys())
             QVERIFY(settings.list("help").contains(key));

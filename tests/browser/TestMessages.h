@@ -44,11 +44,12 @@ inline QByteArray lengthOnly(quint32 length)
     return bytes;
 }
 
-// A copy of the extension whose manifest requires webRequest: it watches
-// from the start, as the shipped one does once the user turned watching on.
-inline bool copyWatchingExtension(const QString &target)
+// A copy of the browser's extension ("chromium" or "firefox") whose manifest
+// requires webRequest: it watches from the start, as the shipped one does
+// once the user turned watching on.
+inline bool copyWatchingExtension(const QString &target, const QString &browser)
 {
-    const QDir source(VIDARRO_SOURCE_DIR "/browser/extension");
+    const QDir source(VIDARRO_EXTENSION_DIR "/" + browser);
     if (!QDir().mkpath(target))
         return false;
     for (const QString &name : source.entryList(QDir::Files)) {

@@ -61,7 +61,7 @@ private:
                               "--disable-background-networking", "--disable-component-update", "--disable-sync",
                               "--ignore-certificate-errors", "--autoplay-policy=no-user-gesture-required",
                               "--user-data-dir=" + profile(tools != nullptr),
-                              "--load-extension=" + (tools ? VIDARRO_SOURCE_DIR "/browser/extension" : watching())};
+                              "--load-extension=" + (tools ? VIDARRO_EXTENSION_DIR "/chromium" : watching())};
         if (tools) {
             tools->attach(browser);
             arguments << DevTools::flag();
@@ -145,7 +145,7 @@ private slots:
                                        {VIDARRO_SOURCE_DIR "/tools/browser/install-host-manifests.sh", "--profile",
                                         profile(shipped), "--host", VIDARRO_BIN_DIR "/vidarro-browser-host"}),
                      0);
-        QVERIFY(copyWatchingExtension(watching()));
+        QVERIFY(copyWatchingExtension(watching(), "chromium"));
     }
 
     void playedStreamsAreListedAndSaved()
@@ -396,6 +396,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tools->evaluate(popup, rows).toString(),
                                   QStringLiteral("Browser capture test audio,Browser capture test video"), 30000);
         QVERIFY(tools->evaluate(popup, "document.getElementById('state').textContent").toString().contains("connected"));
+        // The tab's badge counts what its popup lists, not every media response.
+        QCOMPARE(tools->evaluate(worker, QString("chrome.action.getBadgeText({tabId: %1})").arg(tab)).toString(), QStringLiteral("2"));
         tools->evaluate(popup, "document.getElementById('saveAll').click()");
         QTRY_VERIFY_WITH_TIMEOUT(w->jobQueue()->count() == 3 && harness.jobsIdle(), 60000);
         const QStringList files = videos.entryList(QDir::Files) + audio.entryList(QDir::Files);

@@ -75,7 +75,7 @@ private slots:
         // its proxy file names. The browser's own requests go to a proxy that
         // never answers: a refused one makes it look the names up itself.
         QVERIFY(QDir().mkpath(profile() + "/extensions"));
-        QVERIFY(copyWatchingExtension(m_home.filePath("watching")));
+        QVERIFY(copyWatchingExtension(m_home.filePath("watching"), "firefox"));
         writeFile(profile() + "/extensions/browser-capture@vidarro", m_home.filePath("watching").toUtf8());
         QByteArray prefs;
         for (const char *pref : {"\"xpinstall.signatures.required\", false", "\"extensions.autoDisableScopes\", 0",

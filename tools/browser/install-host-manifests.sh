@@ -11,12 +11,13 @@
 #   --remove       remove the manifests instead
 #   --help         this text
 #
-# Then add the extension from this source tree's browser/extension folder
-# (the package's is /usr/share/vidarro/browser-extension):
+# Then add the extension the build made beside the host, in
+# build/dev/browser-extension (the package's is
+# /usr/share/vidarro/browser-extension):
 #   Chromium or Chrome: open chrome://extensions, switch on Developer mode,
-#     choose Load unpacked and pick the folder browser/extension.
+#     choose Load unpacked and pick the folder browser-extension/chromium.
 #   Firefox: open about:debugging, This Firefox, Load Temporary Add-on, and
-#     pick browser/extension/manifest.json.
+#     pick browser-extension/firefox/manifest.json.
 #
 # Without --profile: ~/.config/chromium/NativeMessagingHosts/,
 # ~/.config/google-chrome/NativeMessagingHosts/ and
@@ -76,4 +77,4 @@ for target in "${targets[@]}"; do
   mv "$folder/$name.json.tmp" "$folder/$name.json"
   echo "installed $folder/$name.json"
 done
-[[ -n $profile ]] || echo "now add the extension from $source_dir/browser/extension to the browser (steps: $0 --help)"
+[[ -n $profile ]] || echo "now add the extension from $(dirname "$(dirname "$host")")/browser-extension/chromium (or .../firefox) to the browser (steps: $0 --help)"

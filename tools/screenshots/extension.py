@@ -116,7 +116,7 @@ def main():
 
         # The extension as a user has it once watching is on.
         extension = os.path.join(work, "extension")
-        shutil.copytree(os.path.join(SOURCE, "browser", "extension"), extension)
+        shutil.copytree(os.path.join(build, "browser-extension", "chromium"), extension)
         with open(os.path.join(extension, "manifest.json")) as f:
             manifest = json.load(f)
         manifest["permissions"].append("webRequest")
