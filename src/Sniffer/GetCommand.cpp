@@ -222,9 +222,9 @@ QList<JobRequest> GetCommand::jobsFor(const Options &options, const JobRequest &
     // A network (or proxy) that failed the listing would fail the save the
     // same way, after as long a wait: said now.
     if (!ok && entries.isEmpty() && ToolErrors::classify(failure) == ToolFailure::Network) {
-        const int code = NetworkRoute::current().throughProxy() ? Downloader::ProxyFailed : Downloader::NetworkDown;
         // The tool's own line under the message, as a failed save shows it.
-        error = catalogueText(settings, code, MessageKind::DownloaderError)
+        error = catalogueText(settings, Downloader::errorFor(ToolFailure::Network, Downloader::NetworkDown),
+                              MessageKind::DownloaderError)
                 + (failure.isEmpty() ? QString() : QLatin1Char('\n') + failure);
         return {};
     }

@@ -98,24 +98,13 @@ ToolRun *Downloader::launch(QPointer<ToolRun> &member, const QString &program, c
 ToolRun *Downloader::launchTool(QPointer<ToolRun> &member, const QStringList &arguments, ToolRun::Limits limits,
                                 ReadSlot onRead, EndSlot onEnd)
 {
-    QString folder;
-    const NetworkRoute route = NetworkRoute::current();
-    const QByteArray routeLines = ToolOptions::routeLines(route);
-    if (!userName.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty() || !routeLines.isEmpty()) {
-        LOG_DEBUG << "launchTool" << ":" << "proxy" << ":" << route.shownProxy() << ":" << "rate limit"
-                  << route.bytesPerSecond;
-        folder = ToolOptions::addressOptions(userName, password, cookieSource, routeLines);
-        if (folder.isEmpty())
-            LOG_ERROR << "launchTool" << ":" << "cannot write the tool's options";
-    }
-    QStringList full = folder.isEmpty() ? arguments
-                                        : QStringList{QStringLiteral("--config-locations"),
-                                                      folder + QStringLiteral("/options.conf")} + arguments;
+    const ToolOptions::AddressRun options = ToolOptions::addressOptions(userName, password, cookieSource);
+    QStringList full = options.arguments + arguments;
     if (item > 0)
         full = QStringList{QStringLiteral("--item"), QString::number(item)} + full;
     ToolRun *run = launch(member, toolPath, full, limits, onRead, onEnd);
-    if (!folder.isEmpty())
-        run->removeWhenDone(folder);
+    if (!options.folder.isEmpty())
+        run->removeWhenDone(options.folder);
     return run;
 }
 
@@ -172,7 +161,12 @@ Downloader::errors Downloader::jobError(const ToolResult &result, errors otherwi
         return ToolStalled;
     if (result.diskFull)
         return DiskFull;
-    switch (ToolErrors::classify(said)) {
+    return errorFor(ToolErrors::classify(said), otherwise);
+}
+
+Downloader::errors Downloader::errorFor(ToolFailure cause, errors otherwise)
+{
+    switch (cause) {
     case ToolFailure::Unknown: break;
     case ToolFailure::Forbidden: return Forbidden;
     case ToolFailure::NotFound: return NotFound;

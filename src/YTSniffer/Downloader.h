@@ -125,6 +125,9 @@ public:
     // "--cookies-from-browser" for every run of the tool: "BROWSER[:PROFILE]",
     // empty for none. Handed over in the tool's option file, like credentials.
     void setCookieSource(const QString &source) { cookieSource = source; }
+    // The error a cause of the tool's error line stands for; `otherwise`
+    // for an unknown one. A network failure through a proxy is the proxy's.
+    static errors errorFor(ToolFailure cause, errors otherwise);
     // Item N of the page checked (a video of it without an address of its own); 0: its first.
     void setItem(int number) { item = number; }
     QString cookies() const { return cookieSource; }

@@ -1,7 +1,6 @@
 #include "PlaylistListing.h"
 
 #include "LogLine.h"
-#include "NetworkRoute.h"
 #include "Platform.h"
 #include "SafeText.h"
 #include "ToolOptions.h"
@@ -32,22 +31,15 @@ void PlaylistListing::start(const QUrl &address, const QString &cookieSource)
     m_note.clear();
     const QString user = address.userName(QUrl::FullyDecoded);
     const QString password = address.password(QUrl::FullyDecoded);
-    QStringList arguments{QStringLiteral("--list-entries"), address.adjusted(QUrl::RemoveUserInfo).toString()};
-    QString folder;
     // The listing takes the same route as the downloads.
-    const QByteArray route = ToolOptions::routeLines(NetworkRoute::current());
-    if (!user.isEmpty() || !password.isEmpty() || !cookieSource.isEmpty() || !route.isEmpty()) {
-        folder = ToolOptions::addressOptions(user, password, cookieSource, route);
-        if (folder.isEmpty())
-            LOG_ERROR << "PlaylistListing" << ":" << "cannot write the tool's options";
-        else
-            arguments = QStringList{QStringLiteral("--config-locations"), folder + QStringLiteral("/options.conf")} + arguments;
-    }
+    const ToolOptions::AddressRun options = ToolOptions::addressOptions(user, password, cookieSource);
+    const QStringList arguments = options.arguments
+                                  + QStringList{QStringLiteral("--list-entries"), address.adjusted(QUrl::RemoveUserInfo).toString()};
     LOG_DEBUG << "PlaylistListing" << ":" << "list" << ":" << SafeText::address(address);
     // Entries are handed on as read: the result keeps none of them.
     m_run = new ToolRun(m_tool, arguments, {0, 0}, this);
-    if (!folder.isEmpty())
-        m_run->removeWhenDone(folder);
+    if (!options.folder.isEmpty())
+        m_run->removeWhenDone(options.folder);
     connect(m_run, &ToolRun::linesRead, this, &PlaylistListing::read);
     connect(m_run, &ToolRun::finished, this, &PlaylistListing::done);
     m_run->start();

@@ -1,5 +1,6 @@
 #include "ToolOptions.h"
 
+#include "LogLine.h"
 #include "NetworkRoute.h"
 
 #include <QDir>
@@ -59,23 +60,29 @@ bool writePrivateFile(const QString &path, QByteArrayView text)
     return ::close(fd) == 0;
 }
 
-QString addressOptions(const QString &userName, const QString &password, const QString &cookieSource,
-                       const QByteArray &route)
+AddressRun addressOptions(const QString &userName, const QString &password, const QString &cookieSource)
 {
-    const QString folder = makePrivateFolder();
-    if (folder.isEmpty())
+    const NetworkRoute route = NetworkRoute::current();
+    const QByteArray routed = routeLines(route);
+    if (userName.isEmpty() && password.isEmpty() && cookieSource.isEmpty() && routed.isEmpty())
         return {};
+    if (!routed.isEmpty())
+        LOG_DEBUG << "ToolOptions" << ":" << "proxy" << ":" << route.shownProxy() << ":" << "rate limit"
+                  << route.bytesPerSecond;
     QByteArray text = "# coding: utf-8\n";
     if (!userName.isEmpty() || !password.isEmpty())
         text += "--username " + quotedWord(userName.toUtf8()) + "\n--password " + quotedWord(password.toUtf8()) + '\n';
     if (!cookieSource.isEmpty())
         text += "--cookies-from-browser " + quotedWord(cookieSource.toUtf8()) + '\n';
-    text += route;
-    if (!writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
-        QDir(folder).removeRecursively();
+    text += routed;
+    const QString folder = makePrivateFolder();
+    if (folder.isEmpty() || !writePrivateFile(folder + QStringLiteral("/options.conf"), text)) {
+        if (!folder.isEmpty())
+            QDir(folder).removeRecursively();
+        LOG_ERROR << "ToolOptions" << ":" << "cannot write the tool's options";
         return {};
     }
-    return folder;
+    return {{QStringLiteral("--config-locations"), folder + QStringLiteral("/options.conf")}, folder};
 }
 
 } // namespace ToolOptions

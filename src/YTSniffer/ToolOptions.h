@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 struct NetworkRoute;
 
@@ -26,11 +27,15 @@ QString makePrivateFolder();
 // Writes a new file of mode 0600 (never through a link); false when it cannot.
 bool writePrivateFile(const QString &path, QByteArrayView text);
 
-// The address's credentials, the cookie source ("BROWSER[:PROFILE]", or
-// empty) and the route's lines (routeLines: its proxy may carry a password)
-// in "options.conf" of a new private folder; the folder, or empty when it
-// cannot be written.
-QString addressOptions(const QString &userName, const QString &password, const QString &cookieSource,
-                       const QByteArray &route = {});
+// What a run for an address reads beside its command line: the address's
+// credentials, the cookie source ("BROWSER[:PROFILE]", or empty) and the
+// current route's lines (its proxy may carry a password), in "options.conf"
+// of a new private folder when there is any of them.
+struct AddressRun
+{
+    QStringList arguments;   // to put first: "--config-locations FILE", or none
+    QString folder;          // to remove when the run ends; empty: none
+};
+AddressRun addressOptions(const QString &userName, const QString &password, const QString &cookieSource);
 
 } // namespace ToolOptions
