@@ -45,17 +45,42 @@ async function saveMedia(source, pageUrl, tab, tabId) {
 
 // What the browser would send for the address: its cookies, the page as
 // referrer, the browser's own name.
-async function requestHeaders(address, pageUrl, tab) {
-  const headers = [{ name: "User-Agent", value: navigator.userAgent }];
-  if (isWebAddress(pageUrl))
-    headers.push({ name: "Referer", value: pageUrl });
-  const query = { url: address };
-  if (tab && tab.cookieStoreId)
-    query.storeId = tab.cookieStoreId;
-  const cookies = await ext.cookies.getAll(query).catch(() => []);
-  if (cookies.length > 0)
-    headers.push({ name: "Cookie", value: cookies.map((c) => c.name + "=" + c.value).join("; ") });
-  return headers;
+function requestHeaders(address, pageUrl, tab) {
+  return withHiddenHeaders([{ name: "User-Agent", value: navigator.userAgent }], address, pageUrl, tab);
+}
+
+// The headers of a request with the Cookie and Referer the browser sends but
+// did not show: the cookie store's cookies for the address, the given referrer.
+async function withHiddenHeaders(headers, address, referrer, tab) {
+  const has = (name) => headers.some((h) => h.name.toLowerCase() === name);
+  const completed = headers.slice();
+  if (!has("referer") && isWebAddress(referrer))
+    completed.push({ name: "Referer", value: referrer });
+  if (!has("cookie")) {
+    const query = { url: address };
+    if (tab && tab.cookieStoreId)
+      query.storeId = tab.cookieStoreId;
+    const cookies = await ext.cookies.getAll(query).catch(() => []);
+    if (cookies.length > 0)
+      completed.push({ name: "Cookie", value: cookies.map((c) => c.name + "=" + c.value).join("; ") });
+  }
+  return completed;
+}
+
+// The referrer a request of a page carries by default: the page's address
+// to its own origin, the origin alone to others.
+function defaultReferrer(address, initiator, pageUrl) {
+  try {
+    const target = new URL(address).origin;
+    const page = isWebAddress(pageUrl) ? new URL(pageUrl) : null;
+    if (page && page.origin === (initiator || page.origin)) {
+      page.hash = "";
+      return target === page.origin ? page.href : page.origin + "/";
+    }
+    return isWebAddress(initiator) ? initiator + "/" : "";
+  } catch (e) {
+    return "";
+  }
 }
 
 // The popup's "Save" and "Save all", by the host's numbers.

@@ -41,11 +41,14 @@ function judgeResponse(details, request) {
     pageUrl: details.documentUrl || details.initiator || "",
     time: Math.round(details.timeStamp || Date.now()),
   };
-  tabOf(details.tabId).then((tab) => {
+  tabOf(details.tabId).then(async (tab) => {
     if (tab) {
       message.tabTitle = (tab.title || "").slice(0, TITLE_LIMIT);
       message.pageUrl = tab.url || message.pageUrl;
     }
+    if (watcher.headersHidden)
+      message.requestHeaders = await withHiddenHeaders(message.requestHeaders, details.url, details.type === "main_frame"
+        ? "" : defaultReferrer(details.url, details.initiator, tab && tab.url), tab);
     return host.send(message);
   }).then((answer) => {
     if (answer.ok && typeof answer.id === "number")

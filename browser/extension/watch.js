@@ -23,6 +23,7 @@ class Watcher {
     this.onResponse = onResponse;
     this.requests = new RequestBook();
     this.listeners = null;
+    this.headersHidden = false;
   }
 
   get watching() {
@@ -34,12 +35,12 @@ class Watcher {
     const webRequest = this.ext.webRequest;
     if (this.listeners || !webRequest)
       return;
-    // Chromium hides Cookie and Referer from listeners unless asked; Firefox
-    // has no such option and would refuse the word.
+    // Chromium hides Cookie and Referer from listeners unless they ask for
+    // every header, and asking makes every request of every page wait for
+    // this worker: the stream's cookies and referrer are filled in when it is
+    // judged (hiddenHeaders). Firefox hands them over as sent.
     const sendOptions = ["requestHeaders"];
-    const extra = webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS;
-    if (extra)
-      sendOptions.push(extra);
+    this.headersHidden = Boolean(webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS);
     // Two events a request and no more: each costs the page a message to
     // this worker. A request that fails before its response leaves its
     // entry in the book until the book's bound drops it.

@@ -263,6 +263,9 @@ private slots:
                 continue;
             }
             QCOMPARE(withCookie(save.name), before + 1);
+            // And the page as referrer, as the browser sent it, which Chromium shows no listener that does not ask for every header.
+            QCOMPARE(MediaFixture::headerValues(m_site.requestHeads(save.name).constLast(), "Referer"),
+                     QList<QByteArray>{m_site.tlsUrl("files.html").toUtf8()});
             if (save.button == w->oldSnifferForm()->pbDownloadAudio) {
                 QCOMPARE(MediaFixture::streamCodecs(target.filePath(save.file)), QStringList{"mp3"});
             } else {
