@@ -46,14 +46,16 @@ async function saveMedia(source, pageUrl, tab, tabId) {
 // What the browser would send for the address: its cookies, the page as
 // referrer, the browser's own name.
 function requestHeaders(address, pageUrl, tab) {
-  return withHiddenHeaders([{ name: "User-Agent", value: navigator.userAgent }], address, pageUrl, tab);
+  return withHiddenHeaders([], address, pageUrl, tab);
 }
 
-// The headers of a request with the Cookie and Referer the browser sends but
-// did not show: the cookie store's cookies for the address, the given referrer.
+// The headers of a request with those the browser sends by default and did
+// not show: its name, the given referrer, the cookie store's cookies for the address.
 async function withHiddenHeaders(headers, address, referrer, tab) {
   const has = (name) => headers.some((h) => h.name.toLowerCase() === name);
   const completed = headers.slice();
+  if (!has("user-agent"))
+    completed.push({ name: "User-Agent", value: navigator.userAgent });
   if (!has("referer") && isWebAddress(referrer))
     completed.push({ name: "Referer", value: referrer });
   if (!has("cookie")) {

@@ -46,7 +46,7 @@ function judgeResponse(details, request) {
       message.tabTitle = (tab.title || "").slice(0, TITLE_LIMIT);
       message.pageUrl = tab.url || message.pageUrl;
     }
-    if (watcher.headersHidden)
+    if (!request || watcher.headersHidden)
       message.requestHeaders = await withHiddenHeaders(message.requestHeaders, details.url, details.type === "main_frame"
         ? "" : defaultReferrer(details.url, details.initiator, tab && tab.url), tab);
     return host.send(message);
@@ -100,8 +100,8 @@ function showStatus() {
 }
 
 // Both browsers add and remove the webRequest API of a running extension
-// with the permission, so the listeners follow at once. (Loading the
-// extension again instead would lose one loaded from the command line.)
+// with the permission, so the listeners follow at once (Chromium passes
+// requests through them from its next start: see switch.js).
 function watchingChanged(permissions) {
   if (!(permissions.permissions || []).includes("webRequest"))
     return;

@@ -10,8 +10,10 @@ const WATCH_COST =
   "through the extension so that the streams you play are listed here and in Vidarro; " +
   "a page of many requests may load a third slower.";
 
-// Chromium decides as it loads an extension whether requests pass through
-// it (and loses one loaded from the command line that reloads itself).
+// Chromium counts the extensions that may watch as it loads and unloads
+// them, so a permission granted or given back meanwhile counts from its next
+// start; the extension reloading itself would not help (it would unload with
+// a permission it was not loaded with).
 const CHROMIUM_AFTER_SWITCH =
   " Chromium follows the switch from its next start: close all its windows and open it again.";
 

@@ -15,6 +15,16 @@ const MAY_CARRY_STREAMS = {
   types: ["main_frame", "sub_frame", "media", "xmlhttprequest", "object", "other"],
 };
 
+// A player's fetches are most of a busy page's requests, and each event a
+// request wakes costs the page: their headers are kept only where the address
+// names a manifest or media file. The responses of the others are still
+// judged, and sent with what the browser sends by default (hiddenHeaders).
+const KEEP_HEADERS = [
+  { urls: ["<all_urls>"], types: ["main_frame", "sub_frame", "media", "object", "other"] },
+  { urls: [...MANIFEST_EXTENSIONS, ...MEDIA_EXTENSIONS.keys()].map((e) => "*://*/*." + e + "*"),
+    types: ["xmlhttprequest"] },
+];
+
 class Watcher {
   // onResponse(details, request): a response of such a request, with the
   // method and headers its request was sent with (or undefined).
@@ -41,14 +51,13 @@ class Watcher {
     // judged (hiddenHeaders). Firefox hands them over as sent.
     const sendOptions = ["requestHeaders"];
     this.headersHidden = Boolean(webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS);
-    // Two events a request and no more: each costs the page a message to
-    // this worker. A request that fails before its response leaves its
-    // entry in the book until the book's bound drops it.
-    this.listeners = [
-      [webRequest.onSendHeaders, (d) => this.requests.remember(d), MAY_CARRY_STREAMS, sendOptions],
-      [webRequest.onResponseStarted, (d) => this.onResponse(d, this.requests.take(d.requestId)), MAY_CARRY_STREAMS,
-       ["responseHeaders"]],
-    ];
+    // Two events a request at most: each costs the page a message to this
+    // worker. A request that fails before its response leaves its entry in
+    // the book until the book's bound drops it.
+    this.listeners = KEEP_HEADERS.map((filter) => [webRequest.onSendHeaders, (d) => this.requests.remember(d), filter,
+                                                  sendOptions]);
+    this.listeners.push([webRequest.onResponseStarted, (d) => this.onResponse(d, this.requests.take(d.requestId)),
+                         MAY_CARRY_STREAMS, ["responseHeaders"]]);
     for (const [event, listener, filter, options] of this.listeners)
       event.addListener(listener, filter, options);
   }

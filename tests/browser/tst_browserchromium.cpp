@@ -125,15 +125,19 @@ private slots:
         const QStringList fetch{"-s", "--noproxy", "*", "--cacert", m_site.caFile(), "-o", "/dev/null", "-w",
                                 "%{http_code}", m_site.tlsUrl("clip.mp4")};
         QCOMPARE(MediaFixture::execute("curl", fetch).output, "403");
+        // A player's fetch of a video whose address names no media file.
+        QVERIFY(m_site.addFile("stream", m_site.bytes("clip.mp4") + QByteArray(4096, '\0'))
+                && m_site.route("stream", {.headers = {"Content-Type: video/mp4"}, .file = "stream"}));
         QVERIFY(m_site.route("generic.mp4", {.headers = {"Content-Type: application/octet-stream"},
                                              .body = QByteArray(1000, '\0')}));
         const QByteArray files = "<!DOCTYPE html>\n<html><head><title>Browser capture test</title></head><body>"
                                  "<video src=\"clip.mp4\" autoplay muted></video><audio src=\"tune.mp3\" autoplay muted>"
                                  "</audio><script>fetch(\"generic.mp4\")</script>\n";
-        // HLS played, DASH fetched as a player would; end.mp4 once both videos ended.
+        // HLS played, DASH and "stream" fetched as a player would; end.mp4 once both videos ended.
         const QByteArray streams = "<video src=\"hls/master.m3u8\" autoplay muted></video>"
-                                   "<video src=\"aes/index.m3u8\" autoplay muted></video><script>fetch(\"dash/manifest."
-                                   "mpd\"); Promise.all([...document.querySelectorAll(\"video[src$=m3u8]\")].map(v => "
+                                   "<video src=\"aes/index.m3u8\" autoplay muted></video><script>fetch(\"stream\");\n"
+                                   "fetch(\"dash/manifest.mpd\");\n"
+                                   "Promise.all([...document.querySelectorAll(\"video[src$=m3u8]\")].map(v => "
                                    "new Promise(ended => v.onended = ended))).then(() => fetch(\"end.mp4\"))</script>\n";
         // A slow master: the AES playlist, of another folder, arrives while it waits.
         QVERIFY(m_site.route("hls/master.m3u8", {.headers = {"Content-Type: application/vnd.apple.mpegurl"},
@@ -236,7 +240,7 @@ private slots:
             QCOMPARE(item.type, text.section(QRegularExpression("[ ,]"), 0, 0));
             QVERIFY(withCookie(manifest) >= 2); // the browser's request, and the window's
         }
-        QCOMPARE(siteRows(), listed + int(streams.size()));
+        QCOMPARE(siteRows(), listed + int(streams.size()) + 1); // and the fetched "stream"
         // An HLS row's quality choice has a line of its own: the header and the browser's word stay readable.
         QListWidget *list = w->oldSnifferForm()->mediaList;
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -252,6 +256,7 @@ private slots:
         const QList<Save> saves{{"clip.mp4", w->oldSnifferForm()->pbDownloadVideo, "clip.mp4"},
                                 {"hls/master.m3u8", w->oldSnifferForm()->pbDownloadVideo, "stream.mp4"},
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadVideo, "tune.MP3"},
+                                {"stream", w->oldSnifferForm()->pbDownloadVideo, "fetched.mp4"},
                                 {"tune.mp3", w->oldSnifferForm()->pbDownloadAudio, "sound.mp3"}};
         for (const Save &save : saves) {
             const int before = withCookie(save.name), segments = withCookie("hls/s_0_000.ts");
@@ -265,7 +270,7 @@ private slots:
             QCOMPARE(withCookie(save.name), before + 1);
             // And the page as referrer, as the browser sent it, which Chromium shows no listener that does not ask for every header.
             QCOMPARE(MediaFixture::headerValues(m_site.requestHeads(save.name).constLast(), "Referer"),
-                     QList<QByteArray>{m_site.tlsUrl("files.html").toUtf8()});
+                     QList<QByteArray>{m_site.tlsUrl(save.name == "stream" ? "streams.html" : "files.html").toUtf8()});
             if (save.button == w->oldSnifferForm()->pbDownloadAudio) {
                 QCOMPARE(MediaFixture::streamCodecs(target.filePath(save.file)), QStringList{"mp3"});
             } else {
