@@ -8,7 +8,7 @@ const WATCH_COST =
   "Off: pages load as if the extension were not there. \u201cDownload with Vidarro\u201d in the " +
   "page's menu still sends pages, links and videos. On: every request a page makes passes " +
   "through the extension so that the streams you play are listed here and in Vidarro; " +
-  "a page of many requests may load a third slower.";
+  "a page of many requests may load up to a quarter slower.";
 
 // Chromium counts the extensions that may watch as it loads and unloads
 // them, so a permission granted or given back meanwhile counts from its next

@@ -10,6 +10,7 @@ import base64
 import http.server
 import json
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -51,7 +52,10 @@ class DevTools:
                     if "error" in message:
                         raise RuntimeError(f"{method}: {message['error']}")
                     return message.get("result", {})
-            self.buffer += os.read(self.from_browser[0], 1 << 16)
+            # A browser that leaves a command unanswered must not hold the read past the time.
+            ready, _, _ = select.select([self.from_browser[0]], [], [], max(0, deadline - time.monotonic()))
+            if ready:
+                self.buffer += os.read(self.from_browser[0], 1 << 16)
         raise TimeoutError(method)
 
     def session(self, kind, address):
