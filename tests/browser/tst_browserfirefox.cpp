@@ -70,6 +70,16 @@ private:
         });
     }
 
+    // The real window on its sniffer page; every stream it is told of goes to seen.
+    Sniffer *snifferPage(WindowHarness &harness, QList<BrowserStream> &seen)
+    {
+        Sniffer *w = harness.start();
+        w->navigationForm()->btnSniffer->click();
+        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
+                [&seen](const BrowserStream &stream) { seen << stream; });
+        return w;
+    }
+
     // Its own process group: the content processes and the host end with it.
     bool startFirefox(QProcess &firefox, const QStringList &arguments) const
     {
@@ -134,11 +144,8 @@ private slots:
     void playedStreamsAreListedAndSaved()
     {
         WindowHarness harness(shippedSettings());
-        Sniffer *w = harness.start();
-        w->navigationForm()->btnSniffer->click();
         QList<BrowserStream> seen;
-        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
-                [&seen](const BrowserStream &stream) { seen << stream; });
+        Sniffer *w = snifferPage(harness, seen);
 
         QProcess firefox;
         QVERIFY(startFirefox(firefox, {"--profile", profile(), m_media.url("start.html")}));
@@ -197,11 +204,8 @@ private slots:
     void optionsPageSwitchesWatching()
     {
         WindowHarness harness(shippedSettings());
-        Sniffer *w = harness.start();
-        w->navigationForm()->btnSniffer->click();
         QList<BrowserStream> seen;
-        connect(w->browserCapture()->session(), &BrowserSession::streamSeen, this,
-                [&seen](const BrowserStream &stream) { seen << stream; });
+        Sniffer *w = snifferPage(harness, seen);
 
         QProcess firefox;
         // System access: Marionette may open the extension's pages in the tab.
