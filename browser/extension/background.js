@@ -48,7 +48,7 @@ function judgeResponse(details, request) {
     }
     if (!request || watcher.headersHidden)
       message.requestHeaders = await withHiddenHeaders(message.requestHeaders, details.url, details.type === "main_frame"
-        ? "" : defaultReferrer(details.url, details.initiator, tab && tab.url), tab);
+        ? "" : defaultReferrer(details.url, details.initiator, details.documentUrl || (tab && tab.url)), tab);
     return host.send(message);
   }).then((answer) => {
     if (answer.ok && typeof answer.id === "number")

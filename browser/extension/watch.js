@@ -18,7 +18,7 @@ const MAY_CARRY_STREAMS = {
 // A player's fetches are most of a busy page's requests, and each event a
 // request wakes costs the page: their headers are kept only where the address
 // names a manifest or media file. The responses of the others are still
-// judged, and sent with what the browser sends by default (hiddenHeaders).
+// judged, and sent with what the browser sends by default (withHiddenHeaders).
 const KEEP_HEADERS = [
   { urls: ["<all_urls>"], types: ["main_frame", "sub_frame", "media", "object", "other"] },
   { urls: [...MANIFEST_EXTENSIONS, ...MEDIA_EXTENSIONS.keys()].map((e) => "*://*/*." + e + "*"),
@@ -48,7 +48,7 @@ class Watcher {
     // Chromium hides Cookie and Referer from listeners unless they ask for
     // every header, and asking makes every request of every page wait for
     // this worker: the stream's cookies and referrer are filled in when it is
-    // judged (hiddenHeaders). Firefox hands them over as sent.
+    // judged (withHiddenHeaders). Firefox hands them over as sent.
     const sendOptions = ["requestHeaders"];
     this.headersHidden = Boolean(webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS);
     // Two events a request at most: each costs the page a message to this
