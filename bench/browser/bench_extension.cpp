@@ -5,8 +5,8 @@
 // it runs as it does for a user; all in the same run. Beside them, an
 // extension that holds webRequest and listens to nothing: what Chromium's
 // passing every request through its own process costs by itself, the least
-// any watching can cost. Launches rotate between the four; each launch loads each page several times, the first load of
-// each page a warm-up. The page times itself (navigation start to the load
+// any watching can cost. Launches rotate between the four; each launch loads
+// each page several times, the first load of each page a warm-up. The page times itself (navigation start to the load
 // event, or to the last fetch's end) and reports to the tests' server, which
 // keeps every request head.
 //

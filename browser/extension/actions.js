@@ -37,16 +37,10 @@ async function saveMedia(source, pageUrl, tab, tabId) {
   return host.send({
     kind: "media",
     url: source,
-    requestHeaders: await requestHeaders(source, pageUrl, tab),
+    requestHeaders: await withHiddenHeaders([], source, pageUrl, tab),
     tabTitle: ((tab && tab.title) || "").slice(0, TITLE_LIMIT),
     pageUrl: isWebAddress(pageUrl) ? pageUrl : "",
   });
-}
-
-// What the browser would send for the address: its cookies, the page as
-// referrer, the browser's own name.
-function requestHeaders(address, pageUrl, tab) {
-  return withHiddenHeaders([], address, pageUrl, tab);
 }
 
 // The headers of a request with those the browser sends by default and did

@@ -49,13 +49,12 @@ class Watcher {
     // every header, and asking makes every request of every page wait for
     // this worker: the stream's cookies and referrer are filled in when it is
     // judged (withHiddenHeaders). Firefox hands them over as sent.
-    const sendOptions = ["requestHeaders"];
     this.headersHidden = Boolean(webRequest.OnSendHeadersOptions && webRequest.OnSendHeadersOptions.EXTRA_HEADERS);
     // Two events a request at most: each costs the page a message to this
     // worker. A request that fails before its response leaves its entry in
     // the book until the book's bound drops it.
     this.listeners = KEEP_HEADERS.map((filter) => [webRequest.onSendHeaders, (d) => this.requests.remember(d), filter,
-                                                  sendOptions]);
+                                                  ["requestHeaders"]]);
     this.listeners.push([webRequest.onResponseStarted, (d) => this.onResponse(d, this.requests.take(d.requestId)),
                          MAY_CARRY_STREAMS, ["responseHeaders"]]);
     for (const [event, listener, filter, options] of this.listeners)
